@@ -1,0 +1,17 @@
+#pragma once
+// Text in files is CP932 (Shift-JIS as the other platform writes it: the
+// backslash stays a backslash). The user interface speaks UTF-8/Unicode.
+// Conversion never corrupts silently: a text that has no exact counterpart
+// fails, and the caller refuses it with a message.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+// nullopt when the bytes are not valid CP932.
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
+// nullopt when the text is not valid UTF-8 or has a character CP932 lacks.
+std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+
+}  // namespace kv

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the fonts need.
+# Idempotent: when everything is present it only asks dpkg and returns.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev
+  fonts-ipafont-gothic
+  qt6-qpa-plugins fontconfig xdg-utils
+)
+# Optional, benchmarks only: KV_BENCH_OPENCV=1 ./setup.sh adds OpenCV so
+# the resize benchmark can be read side by side with cv::resize.
+if [ "${KV_BENCH_OPENCV:-0}" = 1 ]; then
+  packages+=(libopencv-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds incrementally, runs every test.
+# First the core libraries under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then the full build; the last line is ctest's summary of the full build.
+set -euo pipefail
+cd "$(dirname "$0")"
+./setup.sh
+
+jobs=$(nproc)
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+
+configure() { # dir, options...
+  local dir=$1; shift
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$dir" "${gen[@]}" "$@" >/dev/null
+  else
+    cmake -S . -B "$dir" "$@" >/dev/null
+  fi
+}
+
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_GUI=OFF -DKV_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+echo "== sanitizer tests (core libraries, file format, tools)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+echo "== all tests"
+ctest --test-dir build --output-on-failure -j "$jobs"
