@@ -1,0 +1,623 @@
+#include "foundation/shell/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "foundation/shell/toolbar_images.h"
+#include "platform/qt_text.h"
+#include "resources/authoring/commands.h"
+#include "resources/viewer/commands.h"
+
+namespace kv::shell {
+namespace {
+
+using platform::Utf8ToQString;
+
+QString Q(std::string_view s) { return Utf8ToQString(s); }
+
+// Part of the document template string: 0 title, 1 document name,
+// 2 new-file type, 3 filter, 4 extension.
+QString TemplatePart(const res::ProgramTable& t, int index) {
+  const QStringList parts = Q(t.docTemplate).split('\n');
+  return index < parts.size() ? parts[index] : QString();
+}
+
+QString FileDialogFilter(const res::ProgramTable& t) {
+  return TemplatePart(t, 3) + ";;" + QString::fromUtf8("全ﾌｧｲﾙ(*.*)") + " (*)";
+}
+
+// The about box's notice line.
+QString AboutNotice(ProgramKind kind) {
+  return kind == ProgramKind::Viewer
+             ? QString::fromUtf8("写真を実物の大きさでﾓﾆﾀｰに表示します。")
+             : QString::fromUtf8("写真に実寸の情報を付けて等倍情報ﾌｧｲﾙを作ります。");
+}
+
+}  // namespace
+
+MainFrame::MainFrame(ProgramKind kind, const res::ProgramTable& table,
+                     std::unique_ptr<platform::QtProfile> profile)
+    : PersistentFrame(kind, nullptr),
+      kind_(kind),
+      table_(table),
+      profile_(profile ? std::move(profile)
+                       : std::make_unique<platform::QtProfile>(Q(table.appName))),
+      messages_(Q(table.appName), this) {
+  SetPlacementProfile(profile_.get());
+  services_.messages = &messages_;
+  services_.profile = profile_.get();
+  services_.shell = &shell_;
+  setWindowTitle(Q(table_.appName));
+  setWindowIcon(ProgramIcon(kind_));
+}
+
+MainFrame::~MainFrame() {
+  // The view and the tool windows refer to the document: they go first.
+  if (QWidget* view = takeCentralWidget()) delete view;
+  QList<QPointer<QWidget>> windows;
+  for (QObject* c : children())
+    if (auto* w = qobject_cast<QWidget*>(c); w && w->isWindow()) windows.push_back(w);
+  for (const QPointer<QWidget>& w : windows) delete w.data();
+  parts_.reset();
+}
+
+bool MainFrame::Create(const PartsFactory& factory) {
+  if (!factory) return false;
+  parts_ = factory(*this);
+  if (!parts_) return false;
+  QWidget* view = parts_->CreateView(this);
+  if (!view) return false;
+  setCentralWidget(view);
+
+  BuildMenus();
+  BuildToolBar();
+  BuildStatusBar();
+  BuildAccelerators();
+  if (!toolBar_ || panes_.empty()) return false;
+
+  // Toolbar buttons follow the program's state as they would on idle.
+  auto* idle = new QTimer(this);
+  idle->setInterval(250);
+  connect(idle, &QTimer::timeout, this, [this] {
+    if (toolBar_ && toolBar_->isVisible())
+      for (QAction* a : toolBar_->actions())
+        if (const int id = a->data().toInt()) ApplyUi(a, id);
+  });
+  idle->start();
+
+  parts_->OnFrameCreated();
+  UpdateCommandUi();
+  return true;
+}
+
+QAction* MainFrame::MakeAction(int id, const QString& text) {
+  auto* a = new QAction(text, this);
+  a->setData(id);
+  a->setIconVisibleInMenu(false);
+  if (const res::CommandText* c = res::FindCommand(table_, id)) {
+    a->setStatusTip(Q(c->prompt));
+    if (!c->tooltip.empty()) a->setToolTip(Q(c->tooltip));
+  }
+  connect(a, &QAction::triggered, this, [this, id] { DispatchCommand(id); });
+  return a;
+}
+
+void MainFrame::BuildMenus() {
+  for (const res::Menu& m : table_.menus) {
+    QMenu* menu = menuBar()->addMenu(Q(m.title));
+    for (const res::MenuItem& item : m.items) {
+      if (item.id == res::kSeparator) {
+        menu->addSeparator();
+        continue;
+      }
+      QAction* a = MakeAction(item.id, Q(item.text));
+      actions_.insert(item.id, a);
+      menu->addAction(a);
+      addAction(a);  // keys work while the menu bar is hidden (full screen)
+      if (item.id == cmd::kFileMru1) fileMenu_ = menu;
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+      if (menu == fileMenu_) RefreshRecentMenu();
+      for (QAction* a : menu->actions())
+        if (const int id = a->data().toInt()) ApplyUi(a, id);
+    });
+  }
+  RefreshRecentMenu();
+
+  if (!table_.contextMenu.empty()) {
+    contextMenu_ = new QMenu(this);
+    for (const res::MenuItem& item : table_.contextMenu) {
+      if (item.id == res::kSeparator)
+        contextMenu_->addSeparator();
+      else
+        contextMenu_->addAction(MakeAction(item.id, Q(item.text)));
+    }
+  }
+}
+
+void MainFrame::RefreshRecentMenu() {
+  if (!fileMenu_) return;
+  QAction* placeholder = actions_.value(cmd::kFileMru1);
+  if (!placeholder) return;
+  for (QAction* a : recentActions_) {
+    fileMenu_->removeAction(a);
+    removeAction(a);
+    delete a;
+  }
+  recentActions_.clear();
+  const std::vector<std::string> files = profile_->RecentFiles();
+  // With files, the entries stand where the placeholder stood; without,
+  // the placeholder shows greyed.
+  placeholder->setVisible(files.empty());
+  for (size_t i = 0; i < files.size(); ++i) {
+    const int id = cmd::kFileMru1 + int(i);
+    QString text = QString("&%1 ").arg(i + 1) + Utf8ToQString(files[i]);
+    QAction* a = MakeAction(id, text);
+    fileMenu_->insertAction(placeholder, a);
+    recentActions_.push_back(a);
+  }
+}
+
+void MainFrame::BuildToolBar() {
+  toolBar_ = new QToolBar(this);
+  toolBar_->setObjectName("toolbar");
+  toolBar_->setWindowTitle(QString::fromUtf8("ﾂｰﾙ ﾊﾞｰ"));
+  toolBar_->setIconSize(QSize(kButtonWidth, kButtonHeight));
+  toolBar_->setMovable(true);
+  toolBar_->setFloatable(true);
+  toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+  const QImage strip = ButtonStrip(table_.toolbar);
+  int index = 0;
+  for (int id : table_.toolbar) {
+    if (id == res::kSeparator) {
+      toolBar_->addSeparator();
+      continue;
+    }
+    QAction* a = actions_.value(id);
+    if (!a) {
+      a = MakeAction(id, QString());
+      actions_.insert(id, a);
+    }
+    a->setIcon(QIcon(QPixmap::fromImage(
+        strip.copy(index * kButtonWidth, 0, kButtonWidth, kButtonHeight))));
+    ++index;
+    toolBar_->addAction(a);
+  }
+  addToolBar(Qt::TopToolBarArea, toolBar_);
+  // The viewer's toolbox stands in for its toolbar, which starts hidden.
+  toolBar_->setVisible(kind_ != ProgramKind::Viewer);
+}
+
+void MainFrame::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setSizeGripEnabled(true);
+  auto pane = [bar](int width, int stretch, bool permanent) {
+    auto* l = new QLabel(bar);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setMargin(1);
+    if (width > 0) l->setFixedWidth(width);
+    if (permanent)
+      bar->addPermanentWidget(l, stretch);
+    else
+      bar->addWidget(l, stretch);
+    return l;
+  };
+  if (kind_ == ProgramKind::Viewer) {
+    panes_.push_back(pane(400, 0, false));
+    panes_.push_back(pane(200, 0, false));
+    panes_.push_back(pane(200, 0, false));
+    QLabel* rest = pane(0, 1, false);
+    rest->setMinimumWidth(10);
+    panes_.push_back(rest);
+  } else {
+    panes_.push_back(pane(0, 1, false));
+    // Lock-key indicators; the desktop does not tell us the lock states, so
+    // they stand greyed as an unlit indicator does.
+    for (const char* key : {"ｶﾅ", "CAP", "NUM", "SCRL"}) {
+      QLabel* l = pane(0, 0, true);
+      l->setText(QString::fromUtf8(key));
+      l->setAlignment(Qt::AlignCenter);
+      l->setMinimumWidth(l->fontMetrics().horizontalAdvance(l->text()) + 12);
+      l->setEnabled(false);
+      panes_.push_back(l);
+    }
+  }
+  ShowIdleMessage();
+}
+
+void MainFrame::BuildAccelerators() {
+  for (const res::Accelerator& acc : table_.accelerators) {
+    QAction* a = actions_.value(acc.id);
+    if (!a) {
+      // A key without a menu item of its own.
+      a = MakeAction(acc.id, QString());
+      actions_.insert(acc.id, a);
+      addAction(a);
+    }
+    QKeySequence keys(Q(acc.keys), QKeySequence::PortableText);
+    a->setShortcut(keys);
+    a->setShortcutContext(Qt::WindowShortcut);
+  }
+}
+
+void MainFrame::ShowIdleMessage() {
+  if (!panes_.empty()) panes_[0]->setText(Q(table_.idleMessage));
+}
+
+QAction* MainFrame::Action(int id) const { return actions_.value(id); }
+
+QLabel* MainFrame::StatusPane(int pane) const {
+  return pane >= 0 && pane < int(panes_.size()) ? panes_[size_t(pane)] : nullptr;
+}
+
+bool MainFrame::ShellHandles(int id) const {
+  switch (id) {
+    case cmd::kFileOpen:
+    case cmd::kAppExit:
+    case cmd::kViewToolbar:
+    case cmd::kViewStatusBar:
+    case cmd::kAppAbout:
+    case cmd::kHelpWeb:
+    case cmd::kHomePage:
+      return true;
+    case cmd::kFileNew:
+    case cmd::kFileSave:
+    case cmd::kFileSaveAs:
+      return kind_ == ProgramKind::Authoring;
+    case viewer::cmd::kExitFromView:
+      return kind_ == ProgramKind::Viewer;
+    default:
+      return id >= cmd::kFileMru1 && id < cmd::kFileMru1 + cmd::kRecentFileCount;
+  }
+}
+
+CommandUi MainFrame::QueryCommand(int id) {
+  CommandUi ui;
+  if (parts_ && parts_->OnUpdateCommand(id, ui)) return ui;
+  if (!ShellHandles(id)) return CommandUi{false, false};
+  if (id == cmd::kViewToolbar) ui.checked = IsToolBarVisible();
+  if (id == cmd::kViewStatusBar) ui.checked = IsStatusBarVisible();
+  if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + cmd::kRecentFileCount)
+    ui.enabled = size_t(id - cmd::kFileMru1) < profile_->RecentFiles().size();
+  return ui;
+}
+
+void MainFrame::ApplyUi(QAction* a, int id) {
+  const CommandUi ui = QueryCommand(id);
+  a->setEnabled(ui.enabled);
+  if (ui.checked && !a->isCheckable()) a->setCheckable(true);
+  if (a->isCheckable()) a->setChecked(ui.checked);
+}
+
+void MainFrame::UpdateCommandUi() {
+  for (auto it = actions_.begin(); it != actions_.end(); ++it) ApplyUi(it.value(), it.key());
+  for (QAction* a : recentActions_) ApplyUi(a, a->data().toInt());
+  if (contextMenu_)
+    for (QAction* a : contextMenu_->actions())
+      if (const int id = a->data().toInt()) ApplyUi(a, id);
+}
+
+void MainFrame::DispatchCommand(int id) {
+  // A command whose update handler greys it does nothing, from whichever
+  // menu, button or key it comes.
+  if (!QueryCommand(id).enabled) return;
+  if (!(parts_ && parts_->OnCommand(id))) ShellCommand(id);
+  UpdateCommandUi();
+}
+
+bool MainFrame::ShellCommand(int id) {
+  switch (id) {
+    case cmd::kFileNew: OnFileNew(); return true;
+    case cmd::kFileOpen: OnFileOpen(); return true;
+    case cmd::kFileSave: DoSave(false); return true;
+    case cmd::kFileSaveAs: DoSave(true); return true;
+    case cmd::kAppExit: CloseMainFrame(); return true;
+    case cmd::kViewToolbar: SetToolBarVisible(!IsToolBarVisible()); return true;
+    case cmd::kViewStatusBar: SetStatusBarVisible(!IsStatusBarVisible()); return true;
+    case cmd::kAppAbout: ShowAboutBox(); return true;
+    case cmd::kHelpWeb: shell_.Open(platform::QStringToUtf8(HelpPagePath())); return true;
+    case cmd::kHomePage: shell_.Open(platform::QStringToUtf8(HomePagePath())); return true;
+    default: break;
+  }
+  if (kind_ == ProgramKind::Viewer && id == viewer::cmd::kExitFromView) {
+    CloseMainFrame();
+    return true;
+  }
+  if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + cmd::kRecentFileCount) {
+    const std::vector<std::string> files = profile_->RecentFiles();
+    const size_t index = size_t(id - cmd::kFileMru1);
+    if (index >= files.size()) return true;
+    const std::string path = files[index];
+    // An entry that no longer opens leaves the list, so it is not offered again.
+    if (!OpenDocumentFile(Utf8ToQString(path))) profile_->RemoveRecentFile(path);
+    RefreshRecentMenu();
+    return true;
+  }
+  return false;
+}
+
+bool MainFrame::SaveModified() {
+  if (!parts_) return true;
+  platform::DocumentBase& doc = parts_->Document();
+  if (doc.IsModified()) {
+    const std::string title = doc.Title().empty() ? platform::QStringToUtf8(TemplatePart(table_, 1))
+                                                  : doc.Title();
+    switch (messages_.Show(title + " への変更を保存しますか?", platform::MsgIcon::Warning,
+                           platform::MsgButtons::YesNoCancel)) {
+      case platform::MsgResult::Yes:
+        if (!DoSave(false)) return false;
+        break;
+      case platform::MsgResult::No: break;
+      default: return false;
+    }
+  }
+  return parts_->CanClose();
+}
+
+bool MainFrame::DoSave(bool askName) {
+  if (!parts_) return false;
+  platform::DocumentBase& doc = parts_->Document();
+  QString path = Utf8ToQString(doc.PathName());
+  if (askName || path.isEmpty()) {
+    QString suggested = path;
+    if (suggested.isEmpty()) suggested = TemplatePart(table_, 1);
+    QFileDialog dialog(this, QString::fromUtf8("名前を付けて保存"), suggested,
+                       FileDialogFilter(table_));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(TemplatePart(table_, 4).mid(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path = dialog.selectedFiles().first();
+  }
+  const std::string utf8 = platform::QStringToUtf8(path);
+  if (!parts_->OnSaveDocument(utf8)) return false;
+  doc.SetPathName(utf8);
+  doc.SetTitle(platform::QStringToUtf8(QFileInfo(path).fileName()));
+  doc.SetModifiedFlag(false);
+  AddToRecentFiles(utf8);
+  UpdateFrameTitle();
+  return true;
+}
+
+void MainFrame::OnFileNew() {
+  if (!SaveModified()) return;
+  if (!parts_->OnNewDocument()) return;
+  platform::DocumentBase& doc = parts_->Document();
+  doc.SetPathName("");
+  doc.SetTitle(platform::QStringToUtf8(TemplatePart(table_, 1)));
+  doc.SetModifiedFlag(false);
+  UpdateFrameTitle();
+}
+
+void MainFrame::OnFileOpen() {
+  QFileDialog dialog(this, QString::fromUtf8("開く"), QString(), FileDialogFilter(table_));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  OpenDocumentFile(dialog.selectedFiles().first());
+}
+
+bool MainFrame::OpenDocumentFile(const QString& path) {
+  if (!parts_ || !SaveModified()) return false;
+  const QString full = QFileInfo(path).absoluteFilePath();
+  const std::string utf8 = platform::QStringToUtf8(full);
+  platform::WaitCursor wait;
+  if (!parts_->OnOpenDocument(utf8)) return false;
+  platform::DocumentBase& doc = parts_->Document();
+  doc.SetPathName(utf8);
+  doc.SetTitle(platform::QStringToUtf8(QFileInfo(full).fileName()));
+  doc.SetModifiedFlag(false);
+  AddToRecentFiles(utf8);
+  UpdateFrameTitle();
+  return true;
+}
+
+bool MainFrame::ProcessCommandLine(const QStringList& arguments) {
+  if (!parts_) return false;
+  for (const QString& a : arguments) {
+    if (a.isEmpty()) continue;
+    return OpenDocumentFile(a);
+  }
+  if (!parts_->OnNewDocument()) return false;
+  platform::DocumentBase& doc = parts_->Document();
+  doc.SetPathName("");
+  doc.SetTitle(platform::QStringToUtf8(TemplatePart(table_, 1)));
+  UpdateFrameTitle();
+  return true;
+}
+
+QString MainFrame::HelpPagePath() const {
+  const QString folder = helpFolder_.isEmpty() ? Utf8ToQString(ProgramFolder()) + "help/" : helpFolder_;
+  return QDir::cleanPath(folder + "/" + Q(table_.helpFile));
+}
+
+QString MainFrame::HomePagePath() const {
+  const QString folder = helpFolder_.isEmpty() ? Utf8ToQString(ProgramFolder()) + "help/" : helpFolder_;
+  return QDir::cleanPath(folder + "/index.html");
+}
+
+void MainFrame::ShowAboutBox() {
+  QDialog box(this);
+  box.setObjectName("aboutBox");
+  box.setWindowTitle(Q(table_.aboutTitle));
+  auto* layout = new QVBoxLayout(&box);
+  auto* top = new QHBoxLayout;
+  auto* icon = new QLabel(&box);
+  icon->setPixmap(QPixmap::fromImage(ProgramIconImage(kind_, 32)));
+  icon->setAlignment(Qt::AlignTop);
+  top->addWidget(icon);
+  auto* texts = new QVBoxLayout;
+  auto* version = new QLabel(Q(table_.aboutVersion), &box);
+  version->setObjectName("aboutVersion");
+  auto* notice = new QLabel(AboutNotice(kind_), &box);
+  notice->setObjectName("aboutNotice");
+  notice->setWordWrap(true);
+  texts->addWidget(version);
+  texts->addWidget(notice);
+  top->addLayout(texts, 1);
+  layout->addLayout(top);
+  auto* web = new QPushButton(QString::fromUtf8("オンラインサポートWEBページを開く"), &box);
+  web->setObjectName("aboutWebButton");
+  web->setProperty("controlId", kind_ == ProgramKind::Viewer ? viewer::cmd::kAboutWebButton
+                                                             : authoring::cmd::kAboutWebButton);
+  connect(web, &QPushButton::clicked, this,
+          [this] { shell_.Open(platform::QStringToUtf8(HelpPagePath())); });
+  layout->addWidget(web);
+  auto* address = new QLabel(HelpPagePath(), &box);
+  address->setObjectName("aboutAddress");
+  address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(address);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+  buttons->button(QDialogButtonBox::Ok)->setText("OK");
+  connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+  layout->addWidget(buttons);
+  box.exec();
+}
+
+void MainFrame::SetStatusPaneText(int pane, const QString& text) {
+  if (QLabel* l = StatusPane(pane)) l->setText(text);
+}
+
+QString MainFrame::StatusPaneText(int pane) const {
+  const QLabel* l = StatusPane(pane);
+  return l ? l->text() : QString();
+}
+
+void MainFrame::ShowContextMenu(const QPoint& globalPos) {
+  if (!contextMenu_) return;
+  for (QAction* a : contextMenu_->actions())
+    if (const int id = a->data().toInt()) ApplyUi(a, id);
+  QPoint at = globalPos;
+  if (at == QPoint(-1, -1)) {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    at = s ? s->geometry().topLeft() : QPoint(0, 0);
+  }
+  contextMenu_->exec(at);
+}
+
+void MainFrame::AddToRecentFiles(const std::string& path) {
+  profile_->AddRecentFile(path);
+  RefreshRecentMenu();
+}
+
+void MainFrame::UpdateFrameTitle() {
+  const QString app = Q(table_.appName);
+  const QString doc = parts_ ? Utf8ToQString(parts_->Document().Title()) : QString();
+  setWindowTitle(doc.isEmpty() ? app : doc + " - " + app);
+}
+
+void MainFrame::EnterFullScreen() {
+  if (fullScreen_) return;
+  fullScreenWasMaximised_ = isMaximized();
+  fullScreenSavedGeometry_ = fullScreenWasMaximised_ ? normalGeometry() : geometry();
+  menuBarWasVisible_ = menuBar()->isVisible() || !isVisible();
+  statusBar()->hide();
+  if (toolBar_) toolBar_->hide();
+  menuBar()->hide();
+  fullScreen_ = true;
+  if (const QScreen* s = QGuiApplication::primaryScreen()) setGeometry(s->geometry());
+  showFullScreen();
+}
+
+void MainFrame::LeaveFullScreen() {
+  if (!fullScreen_) return;
+  fullScreen_ = false;
+  if (menuBarWasVisible_) menuBar()->show();
+  statusBar()->show();
+  if (fullScreenWasMaximised_) {
+    showNormal();
+    setGeometry(fullScreenSavedGeometry_);
+    showMaximized();
+  } else {
+    showNormal();
+    setGeometry(fullScreenSavedGeometry_);
+  }
+}
+
+bool MainFrame::IsToolBarVisible() const { return toolBar_ && !toolBar_->isHidden(); }
+
+void MainFrame::SetToolBarVisible(bool visible) {
+  if (toolBar_) toolBar_->setVisible(visible);
+}
+
+bool MainFrame::IsStatusBarVisible() const { return !statusBar()->isHidden(); }
+
+void MainFrame::SetStatusBarVisible(bool visible) { statusBar()->setVisible(visible); }
+
+void MainFrame::CloseMainFrame() {
+  QTimer::singleShot(0, this, &QWidget::close);
+}
+
+std::string MainFrame::ProgramFolder() const {
+  QString dir = QCoreApplication::applicationDirPath();
+  if (!dir.endsWith('/')) dir += '/';
+  return platform::QStringToUtf8(dir);
+}
+
+bool MainFrame::event(QEvent* e) {
+  if (e->type() == QEvent::StatusTip) {
+    // Menu prompts go to the message pane; the idle text comes back after.
+    const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+    if (!panes_.empty()) panes_[0]->setText(tip.isEmpty() ? Q(table_.idleMessage) : tip);
+    return true;
+  }
+  return PersistentFrame::event(e);
+}
+
+bool MainFrame::QueryClose() { return SaveModified(); }
+
+void MainFrame::OnClosing() {
+  if (fullScreen_) {
+    // The placement to remember is the one before full screen; it has been
+    // saved from the full-screen window, so write the real one.
+    WindowPlacement p;
+    p.normal = kv::Rect{fullScreenSavedGeometry_.x(), fullScreenSavedGeometry_.y(),
+                        fullScreenSavedGeometry_.x() + fullScreenSavedGeometry_.width(),
+                        fullScreenSavedGeometry_.y() + fullScreenSavedGeometry_.height()};
+    p.state = fullScreenWasMaximised_ ? ShowState::Maximised : ShowState::Normal;
+    p.restoreMaximised = fullScreenWasMaximised_;
+    const PlacementRecord rec = PlacementToRecord(p);
+    profile_->WriteString(kPlacementSection, "Rect", rec.rect);
+    profile_->WriteInt(kPlacementSection, "icon", rec.icon);
+    profile_->WriteInt(kPlacementSection, "max", rec.max);
+  }
+  if (parts_) parts_->OnFrameClosing();
+  profile_->Sync();
+}
+
+int RunProgram(int argc, char** argv, ProgramKind kind, const res::ProgramTable& table,
+               const PartsFactory& factory) {
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName("Tessaloft");
+  QCoreApplication::setApplicationName(Q(table.appName));
+  QApplication::setWindowIcon(ProgramIcon(kind));
+  platform::InstallQtWaitCursor();
+  int code = 1;
+  {
+    MainFrame frame(kind, table);
+    if (!frame.Create(factory)) return 1;
+    if (!frame.ProcessCommandLine(QCoreApplication::arguments().mid(1))) return 1;
+    frame.ActivateFrame();
+    code = app.exec();
+  }
+  return code;
+}
+
+}  // namespace kv::shell

@@ -1,0 +1,132 @@
+#pragma once
+// The main frame shared by both programs: menus, toolbar, status bar,
+// accelerators, context menu, about box, help and home page, the recent-file
+// list, and the start-up that plugs a program's parts in.
+#include <QLabel>
+#include <QMap>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "foundation/shell/persistent_frame.h"
+#include "foundation/shell/program.h"
+#include "platform/qt_services.h"
+#include "resources/command_table.h"
+
+class QAction;
+class QMenu;
+class QToolBar;
+
+namespace kv::shell {
+
+using PartsFactory = std::function<std::unique_ptr<ProgramParts>(AppContext&)>;
+
+class MainFrame : public PersistentFrame, public AppContext {
+  Q_OBJECT
+ public:
+  // profile: the per-user profile; null for the program's own under
+  // "Tessaloft".
+  MainFrame(ProgramKind kind, const res::ProgramTable& table,
+            std::unique_ptr<platform::QtProfile> profile = nullptr);
+  ~MainFrame() override;
+
+  // Builds the menus, toolbar, status bar and view with the parts the
+  // factory makes. False when something could not be created.
+  bool Create(const PartsFactory& factory);
+  // A new document, or the file named by the first argument. False when that
+  // fails (the program then ends).
+  bool ProcessCommandLine(const QStringList& arguments);
+
+  // Routes one command as a menu item would.
+  void DispatchCommand(int id);
+  // The state the update handlers give a command now.
+  CommandUi QueryCommand(int id);
+
+  const res::ProgramTable& Table() const { return table_; }
+  ProgramParts* Parts() { return parts_.get(); }
+  QAction* Action(int id) const;
+  QToolBar* ToolBar() const { return toolBar_; }
+  QMenu* ContextMenu() const { return contextMenu_; }
+  QLabel* StatusPane(int pane) const;
+  int StatusPaneCount() const { return int(panes_.size()); }
+  platform::QtProfile& Profile() { return *profile_; }
+  platform::QtMessageService& Messages() { return messages_; }
+
+  // Where the help pages lie (ProgramFolder() + "help/" unless set).
+  QString HelpPagePath() const;
+  QString HomePagePath() const;
+  void SetHelpFolder(const QString& folder) { helpFolder_ = folder; }
+  // Opens the file as the shell's Open command does after its dialog.
+  bool OpenDocumentFile(const QString& path);
+
+  // AppContext
+  QMainWindow* MainWindow() override { return this; }
+  platform::Services& Services() override { return services_; }
+  void SetStatusPaneText(int pane, const QString& text) override;
+  QString StatusPaneText(int pane) const override;
+  void ShowContextMenu(const QPoint& globalPos) override;
+  void UpdateCommandUi() override;
+  void AddToRecentFiles(const std::string& path) override;
+  void UpdateFrameTitle() override;
+  bool IsFullScreen() const override { return fullScreen_; }
+  void EnterFullScreen() override;
+  void LeaveFullScreen() override;
+  bool IsToolBarVisible() const override;
+  void SetToolBarVisible(bool visible) override;
+  bool IsStatusBarVisible() const override;
+  void SetStatusBarVisible(bool visible) override;
+  void CloseMainFrame() override;
+  std::string ProgramFolder() const override;
+
+  // The about box (modal).
+  void ShowAboutBox();
+
+ protected:
+  bool event(QEvent* e) override;
+  bool QueryClose() override;
+  void OnClosing() override;
+
+ private:
+  void BuildMenus();
+  void BuildToolBar();
+  void BuildStatusBar();
+  void BuildAccelerators();
+  QAction* MakeAction(int id, const QString& text);
+  void RefreshRecentMenu();
+  void ApplyUi(QAction* action, int id);
+  bool ShellHandles(int id) const;
+  bool ShellCommand(int id);
+  bool SaveModified();
+  bool DoSave(bool askName);
+  void OnFileOpen();
+  void OnFileNew();
+  void ShowIdleMessage();
+
+  ProgramKind kind_;
+  const res::ProgramTable& table_;
+  std::unique_ptr<platform::QtProfile> profile_;
+  platform::QtMessageService messages_;
+  platform::DesktopShell shell_;
+  platform::Services services_;
+  std::unique_ptr<ProgramParts> parts_;
+  QMap<int, QAction*> actions_;  // one per command, shared by menu and toolbar
+  std::vector<QAction*> recentActions_;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* contextMenu_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  std::vector<QLabel*> panes_;
+  QString helpFolder_;
+  bool fullScreen_ = false;
+  bool fullScreenWasMaximised_ = false;
+  QRect fullScreenSavedGeometry_;
+  bool menuBarWasVisible_ = true;
+};
+
+// The whole start-up of a program: application object, profile, frame,
+// parts, command line, first show, event loop. Returns the exit code.
+int RunProgram(int argc, char** argv, ProgramKind kind, const res::ProgramTable& table,
+               const PartsFactory& factory);
+
+}  // namespace kv::shell

@@ -1,0 +1,23 @@
+#pragma once
+// The toolbar's button images and the programs' icons, drawn by us in code.
+#include <QIcon>
+#include <QImage>
+#include <span>
+
+#include "foundation/shell/persistent_frame.h"
+
+namespace kv::shell {
+
+constexpr int kButtonWidth = 32;
+constexpr int kButtonHeight = 24;
+
+// One 32 x 24 button image for a command (a plain frame for an unknown one).
+QImage ButtonImage(int commandId);
+// The images of the toolbar's buttons side by side in button order,
+// separators skipped: 32 x 24 each.
+QImage ButtonStrip(std::span<const int> toolbar);
+// The program's window and about-box icon.
+QIcon ProgramIcon(ProgramKind kind);
+QImage ProgramIconImage(ProgramKind kind, int size);
+
+}  // namespace kv::shell

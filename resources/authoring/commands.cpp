@@ -1,0 +1,95 @@
+#include "resources/authoring/commands.h"
+
+namespace kv::authoring {
+namespace {
+using kv::res::kSeparator;
+using kv::res::MenuItem;
+namespace c = kv::authoring::cmd;
+
+constexpr MenuItem kFileMenu[] = {
+    {c::kFileNew, "新規作成(&N)\tCtrl+N"},
+    {c::kFileOpen, "開く(&O)...\tCtrl+O"},
+    {c::kFileSave, "上書き保存(&S)\tCtrl+S"},
+    {c::kFileSaveAs, "名前を付けて保存(&A)..."},
+    {kSeparator, ""},
+    {c::kImportJpeg, "JPEGﾌｧｲﾙの読み込み(&J)"},
+    {kSeparator, ""},
+    {c::kFileMru1, "最近使ったﾌｧｲﾙ"},
+    {kSeparator, ""},
+    {c::kAppExit, "Kovasandの終了(&X)"},
+};
+constexpr MenuItem kViewMenu[] = {
+    {c::kViewToolbar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
+    {c::kViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
+    {kSeparator, ""},
+    {c::kPreview, "ﾌﾟﾚﾋﾞｭｰ(&P)"},
+};
+constexpr MenuItem kDrawMenu[] = {
+    {c::kRegisterSize, "ｻｲｽﾞ登録(&E)"},
+};
+constexpr MenuItem kPublishMenu[] = {
+    {c::kPublish, "等倍情報kviﾌｧｲﾙの出力(&T)"},
+};
+constexpr MenuItem kHelpMenu[] = {
+    {c::kHelpWeb, "WEBﾍﾙﾌﾟの表示(&H)"},
+    {c::kHomePage, "Tessaloftﾎｰﾑﾍﾟｰｼﾞ(&V)"},
+    {kSeparator, ""},
+    {c::kAppAbout, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
+};
+
+constexpr kv::res::Menu kMenus[] = {
+    {"ﾌｧｲﾙ(&F)", kFileMenu},    {"表示(&V)", kViewMenu}, {"作図ﾓｰﾄﾞ(&M)", kDrawMenu},
+    {"出版(&O)", kPublishMenu}, {"ﾍﾙﾌﾟ(&H)", kHelpMenu},
+};
+
+constexpr int kToolbar[] = {
+    c::kImportJpeg, c::kFileSave, kSeparator, c::kPublish, kSeparator, c::kRegisterSize,
+    kSeparator,     c::kPreview,  kSeparator, c::kHelpWeb, kSeparator, c::kHomePage,
+};
+
+// Next pane, previous pane, copy, paste, cut and undo do nothing here: the
+// tool has neither split panes nor edit commands; the keys stay reserved.
+constexpr kv::res::Accelerator kAccelerators[] = {
+    {c::kFileNew, "Ctrl+N"},         {c::kFileOpen, "Ctrl+O"},       {c::kFileSave, "Ctrl+S"},
+    {c::kNextPane, "F6"},            {c::kPrevPane, "Shift+F6"},     {c::kEditCopy, "Ctrl+Ins"},
+    {c::kEditPaste, "Shift+Ins"},    {c::kEditCut, "Ctrl+X"},        {c::kEditUndo, "Ctrl+Z"},
+};
+
+constexpr kv::res::CommandText kCommands[] = {
+    {c::kImportJpeg, "JPEGﾌｧｲﾙの読み込み", "JPEGﾌｧｲﾙの読み込み"},
+    {c::kPublish, "等倍情報kviﾌｧｲﾙの出力", "等倍情報kviﾌｧｲﾙの出力"},
+    {c::kRegisterSize, "ｻｲｽﾞ登録", "ｻｲｽﾞ登録"},
+    {c::kPreview, "ﾌﾟﾚﾋﾞｭｰ", "ﾌﾟﾚﾋﾞｭｰ"},
+    {c::kScrollText, "ｽｸﾛｰﾙ", ""},
+    {c::kHomePage, "Tessaloftﾎｰﾑﾍﾟｰｼﾞ", "Tessaloftﾎｰﾑﾍﾟｰｼﾞ"},
+    {c::kHelpWeb, "WEBﾍﾙﾌﾟの表示", "WEBﾍﾙﾌﾟの表示"},
+    // The shell's own commands.
+    {c::kFileNew, "新しいﾌﾟﾛｼﾞｪｸﾄを作成", "新規作成"},
+    {c::kFileOpen, "既存のﾌﾟﾛｼﾞｪｸﾄを開く", "開く"},
+    {c::kFileSave, "ﾌﾟﾛｼﾞｪｸﾄを上書き保存", "上書き保存"},
+    {c::kFileSaveAs, "ﾌﾟﾛｼﾞｪｸﾄに名前を付けて保存", "名前を付けて保存"},
+    {c::kFileMru1, "このﾌﾟﾛｼﾞｪｸﾄを開く", ""},
+    {c::kAppExit, "Kovasandを終了", "終了"},
+    {c::kViewToolbar, "ﾂｰﾙ ﾊﾞｰの表示/非表示", "ﾂｰﾙ ﾊﾞｰ"},
+    {c::kViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示", "ｽﾃｰﾀｽ ﾊﾞｰ"},
+    {c::kAppAbout, "ﾊﾞｰｼﾞｮﾝ情報を表示", "ﾊﾞｰｼﾞｮﾝ情報"},
+};
+
+constexpr kv::res::ProgramTable kTable = {
+    "Kovasand",
+    "等倍画像作成ｿﾌﾄ",
+    "Kovasand\n新規ﾌｧｲﾙ\nKovasandﾌﾟﾛｼﾞｪｸﾄ\nKVPﾌｧｲﾙ(*.kvp)\n.kvp",
+    kMenus,
+    {},
+    kToolbar,
+    kAccelerators,
+    kCommands,
+    "Kovasandのﾊﾞｰｼﾞｮﾝ情報",
+    "Kovasand Version 1.9",
+    "kovasand.html",
+};
+}  // namespace
+
+const kv::res::ProgramTable& AuthoringTable() { return kTable; }
+
+}  // namespace kv::authoring

@@ -1,0 +1,18 @@
+#pragma once
+// The authoring tool's command numbers and its user-interface table.
+#include "resources/command_table.h"
+
+namespace kv::authoring::cmd {
+using namespace kv::cmd;
+constexpr int kImportJpeg = 32771;   // JPEGﾌｧｲﾙの読み込み
+constexpr int kPublish = 32772;      // 等倍情報kviﾌｧｲﾙの出力
+constexpr int kRegisterSize = 32773; // ｻｲｽﾞ登録
+constexpr int kPreview = 32774;      // ﾌﾟﾚﾋﾞｭｰ
+constexpr int kScrollText = 32775;   // string only: ｽｸﾛｰﾙ
+// About box control: opens the help page.
+constexpr int kAboutWebButton = 1003;
+}  // namespace kv::authoring::cmd
+
+namespace kv::authoring {
+const kv::res::ProgramTable& AuthoringTable();
+}
