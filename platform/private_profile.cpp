@@ -123,6 +123,7 @@ bool ReadIfPresent(const std::string& path, std::string& contents, bool& present
   if (ec) return false;
   contents.clear();
   if (!present) return true;
+  if (!std::filesystem::is_regular_file(path, ec) || ec) return false;
   std::vector<uint8_t> bytes;
   std::string reason;
   if (!kv::ReadWholeFile(path, bytes, reason, kMaxPrivateProfileBytes)) return false;
