@@ -51,6 +51,41 @@ QString AboutNotice(ProgramKind kind) {
              : QString::fromUtf8("写真に実寸の情報を付けて等倍情報ﾌｧｲﾙを作ります。");
 }
 
+// Status panes of fixed widths from the left, the last one taking the rest:
+// a narrow window clips the panes at its edge instead of squeezing them, so
+// each pane keeps the width its texts were written for.
+class FixedPanes : public QWidget {
+ public:
+  FixedPanes(std::vector<int> widths, int lastMinimum, QWidget* parent)
+      : QWidget(parent), widths_(std::move(widths)), lastMinimum_(lastMinimum) {
+    setMinimumWidth(0);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
+  void Add(QLabel* l) { labels_.push_back(l); }
+  QSize sizeHint() const override {
+    int h = 0;
+    for (const QLabel* l : labels_) h = std::max(h, l->sizeHint().height());
+    return QSize(0, h);
+  }
+  QSize minimumSizeHint() const override { return QSize(0, sizeHint().height()); }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    int x = 0;
+    for (size_t i = 0; i < labels_.size(); ++i) {
+      const bool last = i + 1 == labels_.size();
+      const int w = last ? std::max(lastMinimum_, width() - x) : widths_[i];
+      labels_[i]->setGeometry(x, 0, w, height());
+      x += w + 2;
+    }
+  }
+
+ private:
+  std::vector<int> widths_;
+  int lastMinimum_;
+  std::vector<QLabel*> labels_;
+};
+
 }  // namespace
 
 MainFrame::MainFrame(ProgramKind kind, const res::ProgramTable& table,
@@ -221,12 +256,15 @@ void MainFrame::BuildStatusBar() {
     return l;
   };
   if (kind_ == ProgramKind::Viewer) {
-    panes_.push_back(pane(400, 0, false));
-    panes_.push_back(pane(200, 0, false));
-    panes_.push_back(pane(200, 0, false));
-    QLabel* rest = pane(0, 1, false);
-    rest->setMinimumWidth(10);
-    panes_.push_back(rest);
+    auto* row = new FixedPanes({400, 200, 200}, 10, bar);
+    for (int i = 0; i < 4; ++i) {
+      auto* l = new QLabel(row);
+      l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      l->setMargin(1);
+      row->Add(l);
+      panes_.push_back(l);
+    }
+    bar->addWidget(row, 1);
   } else {
     panes_.push_back(pane(0, 1, false));
     // Lock-key indicators; the desktop does not tell us the lock states, so

@@ -16,7 +16,10 @@ enum class ProgramKind { Viewer, Authoring };
 enum class ShowState { Normal, Minimised, Maximised };
 
 // The window's normal rectangle (right and bottom exclusive, screen pixels)
-// and how it is shown.
+// and how it is shown. The rectangle is the window's own area (menu, bars
+// and view) without the desktop's decorations: Qt restores that exactly on
+// every desktop, while the decorations' size is known only once the window
+// is up, so keeping it out means the window never creeps from run to run.
 struct WindowPlacement {
   kv::Rect normal{0, 0, 640, 480};
   ShowState state = ShowState::Normal;
