@@ -187,6 +187,8 @@ void DesktopShell::SetOpenerForTesting(Opener opener) {
   g_opener = std::move(opener);
 }
 
+bool OpenWithShell(const std::string& target) { return DesktopShell().Open(target); }
+
 void InstallQtWaitCursor() { WaitCursor::InstallHook(&WaitCursorHook); }
 
 }  // namespace kv::platform

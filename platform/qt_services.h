@@ -70,6 +70,10 @@ class DesktopShell : public Shell {
   static void SetOpenerForTesting(Opener opener);
 };
 
+// A file path or web address to the desktop, with DesktopShell's refusals;
+// true when the desktop took it.
+bool OpenWithShell(const std::string& target);
+
 // Makes platform::WaitCursor show Qt's busy cursor (override cursor).
 void InstallQtWaitCursor();
 

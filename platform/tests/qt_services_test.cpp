@@ -146,6 +146,7 @@ TEST_F(DesktopShellTest, RefusalsNeverReachTheDesktop) {
   EXPECT_FALSE(shell.Open("mailto:someone@example.invalid"));
   EXPECT_FALSE(shell.Open("http://example.invalid/" + std::string(1024, 'a')));
   EXPECT_FALSE(shell.Open("http://exa mple.invalid/"));
+  EXPECT_FALSE(OpenWithShell(std::string(2000, 'x')));
   EXPECT_TRUE(opened.empty());
   // The desktop's own failure is passed back.
   DesktopShell::SetOpenerForTesting([](const QUrl&) { return false; });
