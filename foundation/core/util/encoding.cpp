@@ -1,0 +1,64 @@
+#include "foundation/core/util/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace kv {
+namespace {
+
+// One conversion with iconv; any invalid or unconvertible sequence fails the
+// whole text (no transliteration, no replacement characters).
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view in) {
+  if (in.empty()) return std::string();
+  iconv_t cd = ::iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out;
+  out.resize(in.size() * 4 + 16);
+  char* src = const_cast<char*>(in.data());
+  size_t srcLeft = in.size();
+  size_t used = 0;
+  bool ok = true;
+  while (srcLeft > 0) {
+    char* dst = out.data() + used;
+    size_t dstLeft = out.size() - used;
+    const size_t r = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    used = out.size() - dstLeft;
+    if (r == size_t(-1)) {
+      if (errno == E2BIG) {
+        out.resize(out.size() * 2);
+        continue;
+      }
+      ok = false;  // EILSEQ or EINVAL (a cut-off multibyte character)
+      break;
+    }
+    // glibc counts irreversible conversions in r; none are acceptable.
+    if (r != 0) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok) {
+    // Flush any shift state.
+    char* dst = out.data() + used;
+    size_t dstLeft = out.size() - used;
+    if (::iconv(cd, nullptr, nullptr, &dst, &dstLeft) == size_t(-1)) ok = false;
+    used = out.size() - dstLeft;
+  }
+  ::iconv_close(cd);
+  if (!ok) return std::nullopt;
+  out.resize(used);
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
+  return Convert("UTF-8", "CP932", cp932);
+}
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+  return Convert("CP932", "UTF-8", utf8);
+}
+
+}  // namespace kv

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "foundation/core/util/encoding.h"
+
+namespace kv {
+namespace {
+
+TEST(Encoding, JapaneseRoundTripsThroughCp932) {
+  const std::string utf8 = "等倍表示ｿﾌﾄ 写真.jpg";
+  auto cp = Utf8ToCp932(utf8);
+  ASSERT_TRUE(cp);
+  // 4 kanji x 2 bytes, 3 half-width katakana x 1 byte, then ASCII.
+  EXPECT_EQ(cp->substr(0, 2), "\x93\x99");
+  EXPECT_EQ(cp->size(), 8u + 3u + 1u + 4u + 4u);
+  auto back = Cp932ToUtf8(*cp);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, utf8);
+}
+
+TEST(Encoding, BackslashAndTildeStayAscii) {
+  auto cp = Utf8ToCp932("C:\\photos\\~a");
+  ASSERT_TRUE(cp);
+  EXPECT_EQ(*cp, "C:\\photos\\~a");
+  auto back = Cp932ToUtf8("a\\b");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, "a\\b");
+}
+
+TEST(Encoding, RefusesWhatHasNoCounterpart) {
+  EXPECT_FALSE(Utf8ToCp932("emoji \xF0\x9F\x98\x80"));
+  EXPECT_FALSE(Utf8ToCp932("한국어"));       // Hangul is not in CP932
+  EXPECT_FALSE(Utf8ToCp932("bad \xC3"));     // cut-off UTF-8
+  EXPECT_FALSE(Cp932ToUtf8("\x93"));         // cut-off double-byte character
+  EXPECT_FALSE(Cp932ToUtf8("\x81\x20"));     // invalid trail byte
+  EXPECT_EQ(Utf8ToCp932(""), std::string());
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "foundation/core/util/file_io.h"
+
+namespace kv {
+namespace {
+
+class FileIo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kv_file_io_XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    ::chmod(dir_.c_str(), 0700);
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static std::span<const uint8_t> Bytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+  }
+  std::string dir_;
+};
+
+TEST_F(FileIo, WritesAndReplacesLeavingNoTemporaryFiles) {
+  const std::string path = dir_ + "/a.kvi";
+  std::string reason;
+  ASSERT_TRUE(WriteFileAtomically(path, Bytes("first"), reason)) << reason;
+  ASSERT_TRUE(WriteFileAtomically(path, Bytes("second"), reason)) << reason;
+  EXPECT_EQ(Slurp(path), "second");
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(ReadWholeFile(path, data, reason));
+  EXPECT_EQ(std::string(data.begin(), data.end()), "second");
+  // Only the target is left in the folder.
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir_ + "' | wc -l) -eq 1").c_str()), 0);
+}
+
+TEST_F(FileIo, FailedWriteKeepsTheOldFile) {
+  const std::string path = dir_ + "/keep.kvp";
+  std::string reason;
+  ASSERT_TRUE(WriteFileAtomically(path, Bytes("precious"), reason));
+  if (::geteuid() != 0) {  // root ignores folder permissions
+    ::chmod(dir_.c_str(), 0500);
+    EXPECT_FALSE(WriteFileAtomically(path, Bytes("new"), reason));
+    EXPECT_FALSE(reason.empty());
+    ::chmod(dir_.c_str(), 0700);
+  }
+  // A folder that does not exist fails too.
+  EXPECT_FALSE(WriteFileAtomically(dir_ + "/missing/x", Bytes("x"), reason));
+  // A target that is a folder cannot be replaced.
+  ::mkdir((dir_ + "/sub").c_str(), 0700);
+  EXPECT_FALSE(WriteFileAtomically(dir_ + "/sub", Bytes("x"), reason));
+  EXPECT_EQ(Slurp(path), "precious");
+}
+
+TEST_F(FileIo, ReadRefusesOversizedAndMissingFilesAndKeepsOutput) {
+  const std::string path = dir_ + "/big";
+  std::string reason;
+  ASSERT_TRUE(WriteFileAtomically(path, Bytes("0123456789"), reason));
+  std::vector<uint8_t> data = {1, 2, 3};
+  EXPECT_FALSE(ReadWholeFile(path, data, reason, 9));
+  EXPECT_EQ(data.size(), 3u);
+  EXPECT_FALSE(ReadWholeFile(dir_ + "/none", data, reason));
+  EXPECT_FALSE(ReadWholeFile(dir_, data, reason));  // a folder
+  EXPECT_EQ(data.size(), 3u);
+  EXPECT_TRUE(ReadWholeFile(path, data, reason, 10));
+  EXPECT_EQ(data.size(), 10u);
+}
+
+TEST_F(FileIo, DevicesAreNeverReplaced) {
+  std::string reason;
+  std::vector<uint8_t> big(1 << 16, 7);
+  EXPECT_FALSE(WriteFileAtomically("/dev/full", big, reason));
+  EXPECT_FALSE(WriteFileAtomically("/dev/null", big, reason));
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/full", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST_F(FileIo, FullDiskKeepsTheOldFile) {
+  // A 64 KiB tmpfs stands for a full disk; it needs the right to mount.
+  const std::string mnt = dir_ + "/small";
+  ::mkdir(mnt.c_str(), 0700);
+  if (std::system(("mount -t tmpfs -o size=64k tmpfs '" + mnt + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  }
+  const std::string path = mnt + "/project.kvp";
+  std::string reason;
+  std::vector<uint8_t> small(1000, 'a');
+  ASSERT_TRUE(WriteFileAtomically(path, small, reason)) << reason;
+  std::vector<uint8_t> big(1 << 20, 'b');
+  EXPECT_FALSE(WriteFileAtomically(path, big, reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(Slurp(path), std::string(1000, 'a'));
+  EXPECT_EQ(std::system(("test $(ls -A '" + mnt + "' | wc -l) -eq 1").c_str()), 0);
+  std::system(("umount '" + mnt + "'").c_str());
+}
+
+}  // namespace
+}  // namespace kv
