@@ -1,0 +1,167 @@
+#include "kvi/actual_size_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "foundation/core/util/bytes.h"
+
+namespace kv {
+namespace {
+
+ActualSizeFile Example() {
+  ActualSizeFile f;
+  f.jpegName = "a.jpg";
+  f.registrations.push_back(MakeRegistration(10, 40, 15, 31, 100));
+  f.jpegBytes.assign(1000, 0xAB);
+  f.logoWidth = 2;
+  f.logoHeight = 2;
+  f.logoBytes = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  return f;
+}
+
+int32_t IntAt(const std::vector<uint8_t>& b, size_t at) { return GetInt32LE(b.data() + at); }
+
+TEST(ActualSizeFile, ExampleHasTheDocumentedOffsets) {
+  const std::vector<uint8_t> b = SerializeActualSizeFile(Example());
+  ASSERT_EQ(b.size(), 1158u);
+  const uint8_t head[] = {10, 0, 0, 0, 'K', 'o', 'v', 'a', 'l', 'i', 'n', 'd', 'r', 'a',
+                          3, 0, 0, 0, '1', '.', '0'};
+  EXPECT_TRUE(std::equal(std::begin(head), std::end(head), b.begin()));
+  EXPECT_EQ(IntAt(b, 21), 5);
+  EXPECT_EQ(IntAt(b, 30), 1);
+  // Centre before length in the file: start (10,40), end (15,31), centre (12,36).
+  EXPECT_EQ(IntAt(b, 34), 10);
+  EXPECT_EQ(IntAt(b, 38), 40);
+  EXPECT_EQ(IntAt(b, 42), 15);
+  EXPECT_EQ(IntAt(b, 46), 31);
+  EXPECT_EQ(IntAt(b, 50), 12);
+  EXPECT_EQ(IntAt(b, 54), 36);
+  EXPECT_EQ(IntAt(b, 58), 100);
+  for (size_t i = 62; i < 126; ++i) EXPECT_EQ(b[i], 0) << i;
+  EXPECT_EQ(IntAt(b, 126), 1000);
+  EXPECT_EQ(b[130], 0xAB);
+  EXPECT_EQ(IntAt(b, 1130), 0);
+  EXPECT_EQ(IntAt(b, 1134), 2);
+  EXPECT_EQ(IntAt(b, 1138), 2);
+  EXPECT_EQ(IntAt(b, 1142), 12);
+  EXPECT_EQ(b[1146], 1);
+  EXPECT_EQ(b[1157], 12);
+}
+
+TEST(ActualSizeFile, RoundTripsEveryValue) {
+  ActualSizeFile f = Example();
+  f.jpegName = "\x8E\xCA\x90\x5E.jpg";  // two double-byte characters: 4 bytes
+  f.link = "https://example.com/a?b=c";
+  f.registrations.push_back(MakeRegistration(-5, -7, -100, 3, 0));
+  f.registrations.push_back(MakeRegistration(0, 0, 1, 1, -12));
+  f.registrations.push_back(SizeRegistration{1, 2, 3, 4, 5, 99, 98});  // centre as stored
+  const std::vector<uint8_t> b = SerializeActualSizeFile(f);
+  EXPECT_EQ(IntAt(b, 21), 8);
+  ActualSizeFile g;
+  std::string reason;
+  ASSERT_TRUE(ParseActualSizeFile(b, g, reason)) << reason;
+  EXPECT_EQ(g.jpegName, f.jpegName);
+  EXPECT_EQ(g.registrations, f.registrations);
+  EXPECT_EQ(g.jpegBytes, f.jpegBytes);
+  EXPECT_EQ(g.link, f.link);
+  EXPECT_EQ(g.logoWidth, 2);
+  EXPECT_EQ(g.logoBytes, f.logoBytes);
+  EXPECT_TRUE(HasUsableLogo(g));
+}
+
+TEST(ActualSizeFile, EmptyFieldsAndOtherMagicAreSound) {
+  ActualSizeFile f;
+  f.magic = "Other";
+  f.formatVersion = "9.9";
+  const std::vector<uint8_t> b = SerializeActualSizeFile(f);
+  // No registrations: straight on to the reserved block.
+  EXPECT_EQ(b.size(), 4u + 5 + 4 + 3 + 4 + 4 + 64 + 4 + 4 + 12);
+  ActualSizeFile g;
+  std::string reason;
+  ASSERT_TRUE(ParseActualSizeFile(b, g, reason)) << reason;
+  EXPECT_TRUE(g.registrations.empty());
+  EXPECT_TRUE(g.link.empty());
+  EXPECT_FALSE(HasUsableLogo(g));
+}
+
+TEST(ActualSizeFile, LayoutBreaksAreRejectedWithAReasonAndLeaveTheRecord) {
+  const std::vector<uint8_t> good = SerializeActualSizeFile(Example());
+  ActualSizeFile keep;
+  keep.link = "previous";
+  auto rejects = [&](std::vector<uint8_t> b, const std::string& words) {
+    std::string reason;
+    EXPECT_FALSE(ParseActualSizeFile(b, keep, reason));
+    EXPECT_NE(reason.find(words), std::string::npos) << reason;
+    EXPECT_EQ(keep.link, "previous");
+  };
+  auto patch = [&](size_t at, int32_t v) {
+    std::vector<uint8_t> b = good;
+    PutInt32LE(uint32_t(v), b.data() + at);
+    return b;
+  };
+  rejects(patch(30, -1), "registration count is negative");
+  rejects(patch(30, 0x7fffffff), "more than the file holds");
+  rejects(patch(30, 2), "length");  // one record too many shifts every later field
+  rejects(patch(126, 1001), "link length");
+  rejects(patch(126, -1), "photo length is negative");
+  rejects(patch(0, 1 << 30), "magic text");
+  rejects(patch(1142, 13), "logo length");
+  std::vector<uint8_t> longer = good;
+  longer.push_back(0);
+  rejects(longer, "unexpected bytes");
+  rejects(std::vector<uint8_t>(good.begin(), good.begin() + 1157), "logo");
+  rejects({}, "magic text");
+}
+
+TEST(ActualSizeFile, LogoLengthMismatchIsReadButNotUsable) {
+  ActualSizeFile f = Example();
+  f.logoWidth = 3;  // 3 x 2 x 3 = 18, but 12 bytes are there
+  ActualSizeFile g;
+  std::string reason;
+  ASSERT_TRUE(ParseActualSizeFile(SerializeActualSizeFile(f), g, reason));
+  EXPECT_FALSE(HasUsableLogo(g));
+  f.logoWidth = -2;
+  f.logoHeight = -2;
+  ASSERT_TRUE(ParseActualSizeFile(SerializeActualSizeFile(f), g, reason));
+  EXPECT_FALSE(HasUsableLogo(g));
+  // Sides whose product overflows 32 bits do not wrap into a match.
+  f.logoWidth = 65536;
+  f.logoHeight = 65536;
+  f.logoBytes.clear();
+  ASSERT_TRUE(ParseActualSizeFile(SerializeActualSizeFile(f), g, reason));
+  EXPECT_FALSE(HasUsableLogo(g));
+}
+
+TEST(ActualSizeFile, FilesOnDisk) {
+  char tmpl[] = "/tmp/kv_kvi_XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  const std::string path = dir + "/photo.kvi";
+  std::string reason;
+  ASSERT_TRUE(WriteActualSizeFile(path, Example(), reason)) << reason;
+  ActualSizeFile g;
+  ASSERT_TRUE(ReadActualSizeFile(path, g, reason)) << reason;
+  EXPECT_EQ(g.registrations, Example().registrations);
+  EXPECT_FALSE(ReadActualSizeFile(dir + "/missing.kvi", g, reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_FALSE(WriteActualSizeFile(dir + "/no/such/folder.kvi", Example(), reason));
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(Registration, CentreTruncatesTowardZero) {
+  const SizeRegistration r = MakeRegistration(10, 40, 15, 31, 100);
+  EXPECT_EQ(r.centerX, 12);
+  EXPECT_EQ(r.centerY, 36);
+  const SizeRegistration n = MakeRegistration(0, 0, -3, -5, 1);
+  EXPECT_EQ(n.centerX, -1);
+  EXPECT_EQ(n.centerY, -2);
+  const SizeRegistration big = MakeRegistration(-2147483647 - 1, 0, 2147483647, 0, 1);
+  EXPECT_EQ(big.centerX, -1);
+}
+
+}  // namespace
+}  // namespace kv
