@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/jpeg_encode.h"
+#include "test_images.h"
+
+namespace kv {
+namespace {
+
+TEST(JpegDecode, RowsArePaddedToFourBytes) {
+  for (int w = 1; w <= 9; ++w) {
+    const std::vector<uint8_t> jpeg = EncodeJpeg(test::Gradient(w, 5));
+    ASSERT_FALSE(jpeg.empty());
+    DibImage im;
+    ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1) << w;
+    EXPECT_EQ(im.width, w);
+    EXPECT_EQ(im.height, 5);
+    EXPECT_EQ(im.padBytes, uint32_t((4 - (3 * w) % 4) % 4));
+    EXPECT_EQ(im.byteSize, (3u * w + im.padBytes) * 5u);
+    EXPECT_EQ(im.bitsPerPixel, 24u);
+  }
+  EXPECT_EQ(DibPadBytes(1), 1u);
+  EXPECT_EQ(DibPadBytes(2), 2u);
+  EXPECT_EQ(DibPadBytes(3), 3u);
+  EXPECT_EQ(DibPadBytes(4), 0u);
+}
+
+TEST(JpegDecode, ColoursAreBlueGreenRedTopDown) {
+  // Top half pure red, bottom half pure blue (in RGB order for the encoder).
+  const int w = 32, h = 32;
+  std::vector<uint8_t> rgb(w * h * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = &rgb[(y * w + x) * 3];
+      p[0] = y < h / 2 ? 255 : 0;
+      p[2] = y < h / 2 ? 0 : 255;
+    }
+  const auto jpeg = test::EncodeWith(rgb, w, h, TJPF_RGB, TJSAMP_444);
+  DibImage im;
+  ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
+  const uint8_t* top = im.Row(2) + 3 * 5;
+  EXPECT_LT(top[0], 20);   // blue
+  EXPECT_GT(top[2], 235);  // red
+  const uint8_t* bottom = im.Row(29) + 3 * 5;
+  EXPECT_GT(bottom[0], 235);
+  EXPECT_LT(bottom[2], 20);
+}
+
+TEST(JpegDecode, GreyExpandsToThreeEqualBytes) {
+  const int w = 13, h = 7;
+  std::vector<uint8_t> grey(w * h);
+  for (int i = 0; i < w * h; ++i) grey[i] = uint8_t(i * 2);
+  const auto jpeg = test::EncodeWith(grey, w, h, TJPF_GRAY, TJSAMP_GRAY);
+  DibImage im;
+  ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
+  EXPECT_EQ(im.padBytes, 1u);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = im.Row(y) + 3 * x;
+      ASSERT_EQ(p[0], p[1]);
+      ASSERT_EQ(p[1], p[2]);
+    }
+}
+
+TEST(JpegDecode, FourComponentPhotosBecomeBlueGreenRed) {
+  // The encoder writes inverted CMYK with an Adobe marker, as photo
+  // software does: 255 means no ink.
+  const int w = 16, h = 16;
+  std::vector<uint8_t> cmyk(w * h * 4);
+  for (int i = 0; i < w * h; ++i) {
+    uint8_t* p = &cmyk[i * 4];
+    const bool cyan = (i % w) < w / 2;
+    p[0] = cyan ? 0 : 255;  // full cyan ink on the left
+    p[1] = 255;
+    p[2] = 255;
+    p[3] = 255;             // no black
+  }
+  const auto jpeg = test::EncodeWith(cmyk, w, h, TJPF_CMYK, TJSAMP_444);
+  ASSERT_FALSE(jpeg.empty());
+  DibImage im;
+  ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
+  EXPECT_EQ(im.bitsPerPixel, 24u);
+  EXPECT_EQ(im.byteSize, uint32_t(im.Stride() * h));
+  const uint8_t* left = im.Row(8) + 3 * 2;
+  EXPECT_GT(left[0], 230);  // cyan: blue and green, no red
+  EXPECT_GT(left[1], 230);
+  EXPECT_LT(left[2], 25);
+  const uint8_t* right = im.Row(8) + 3 * 13;
+  EXPECT_GT(right[2], 230);  // white
+}
+
+TEST(JpegDecode, FailuresBeforeTheHeaderKeepThePhoto) {
+  const auto jpeg = EncodeJpeg(test::Gradient(20, 10));
+  DibImage im;
+  ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
+  const uint8_t* before = im.pixels.get();
+  const std::vector<uint8_t> junk = {'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'};
+  EXPECT_EQ(DecodeJpegBuffer(junk.data(), junk.size(), im), 0);
+  EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), 40, im), 0);  // cut inside the header
+  EXPECT_EQ(DecodeJpegBuffer(nullptr, 0, im), 0);
+  EXPECT_EQ(im.pixels.get(), before);
+  EXPECT_EQ(im.width, 20);
+}
+
+TEST(JpegDecode, TruncatedStreamFailsWithoutPixels) {
+  const auto jpeg = EncodeJpeg(test::Gradient(200, 200));
+  DibImage im;
+  ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
+  EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size() * 2 / 3, im), 0);
+  EXPECT_FALSE(im.HasImage());
+  // A second good decode into the same record works.
+  EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
+  EXPECT_TRUE(im.HasImage());
+}
+
+// Offset of the first frame header's height field.
+size_t FrameHeader(const std::vector<uint8_t>& jpeg) {
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) return i + 5;
+  return 0;
+}
+
+TEST(JpegDecode, HugeClaimedSizeIsRefusedBeforeAllocating) {
+  auto jpeg = EncodeJpeg(test::Gradient(16, 16));
+  const size_t at = FrameHeader(jpeg);
+  ASSERT_NE(at, 0u);
+  jpeg[at] = 0xEA;  // 60000 x 60000
+  jpeg[at + 1] = 0x60;
+  jpeg[at + 2] = 0xEA;
+  jpeg[at + 3] = 0x60;
+  DibImage im;
+  EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 0);
+  EXPECT_FALSE(im.HasImage());
+}
+
+TEST(JpegDecode, EndlessProgressiveScansAreRefused) {
+  std::vector<uint8_t> rgb(64 * 64 * 3, 90);
+  auto jpeg = test::EncodeWith(rgb, 64, 64, TJPF_RGB, TJSAMP_420, TJFLAG_PROGRESSIVE);
+  ASSERT_GT(jpeg.size(), 4u);
+  // Repeat the last scan hundreds of times before the end marker.
+  size_t lastScan = 0;
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) lastScan = i;
+  ASSERT_NE(lastScan, 0u);
+  const std::vector<uint8_t> scan(jpeg.begin() + lastScan, jpeg.end() - 2);
+  std::vector<uint8_t> hostile(jpeg.begin(), jpeg.end() - 2);
+  for (int i = 0; i < 400; ++i) hostile.insert(hostile.end(), scan.begin(), scan.end());
+  hostile.push_back(0xFF);
+  hostile.push_back(0xD9);
+  DibImage im;
+  EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
+  EXPECT_EQ(DecodeJpegBuffer(hostile.data(), hostile.size(), im), 0);
+  EXPECT_FALSE(im.HasImage());
+}
+
+TEST(JpegDecode, FromAFile) {
+  const auto jpeg = EncodeJpeg(test::Gradient(31, 17));
+  const std::string path = "/tmp/kv_jpeg_test_" + std::to_string(::getpid()) + ".jpg";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()),
+                                              std::streamsize(jpeg.size()));
+  DibImage im;
+  EXPECT_EQ(DecodeJpegFile(path, im), 1);
+  EXPECT_EQ(im.width, 31);
+  std::remove(path.c_str());
+  EXPECT_EQ(DecodeJpegFile(path, im), 0);
+  EXPECT_EQ(DecodeJpegFile("/tmp", im), 0);
+  EXPECT_EQ(im.width, 31);  // failures before the header keep the photo
+}
+
+}  // namespace
+}  // namespace kv

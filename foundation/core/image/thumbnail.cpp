@@ -1,0 +1,77 @@
+#include "foundation/core/image/thumbnail.h"
+
+#include <cstring>
+
+namespace kv {
+namespace {
+constexpr uint32_t kFrameGrey = 8685188;       // red 132, green 134, blue 132
+constexpr uint32_t kFrameNearBlack = 65793;    // 1, 1, 1
+constexpr uint32_t kFrameLightGrey = 13027270; // 198, 198, 198
+}  // namespace
+
+void CreateThumbnailDib(DibSectionImage& section) {
+  DibImage& im = section.image;
+  const uint32_t size = uint32_t(kThumbnailSide) * kThumbnailSide * 3;
+  im.pixels.reset(new uint8_t[size]());
+  im.width = kThumbnailSide;
+  im.height = kThumbnailSide;
+  im.byteSize = size;
+  im.bitsPerPixel = 24;
+  im.padBytes = 0;
+}
+
+uint32_t GetPackedPixel(const DibImage& image, int32_t x, int32_t y) {
+  const uint8_t* p = image.Row(y) + size_t(x) * 3;
+  return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+}
+
+void PutPackedPixel(DibImage& image, int32_t x, int32_t y, uint32_t packed) {
+  uint8_t* p = image.Row(y) + size_t(x) * 3;
+  p[0] = uint8_t(packed >> 16);
+  p[1] = uint8_t(packed >> 8);
+  p[2] = uint8_t(packed);
+}
+
+void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destination) const {
+  const int32_t sw = source.width, sh = source.height;
+  const int32_t dw = destination.width, dh = destination.height;
+  int32_t ox = 0, oy = 0;
+  if (sw > 0 && sh > 0 && dw > 0 && dh > 0) {
+    if (double(dw) / dh <= double(sw) / sh) {
+      oy = (dh - (dw * sh) / sw) / 2;
+    } else {
+      ox = (dw - (dh * sw) / sh) / 2;
+    }
+  }
+  DrawThumbnail(source, destination, ox, oy);
+}
+
+void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox,
+                                int32_t oy) const {
+  if (!d.HasImage() || d.width < 2 || d.height < 2) return;
+  std::memset(d.pixels.get(), 0, d.byteSize);
+  const int32_t w = d.width, h = d.height;
+  for (int32_t x = 0; x <= w - 2; ++x) PutPackedPixel(d, x, h - 1, kFrameGrey);
+  for (int32_t y = 0; y <= h - 2; ++y) PutPackedPixel(d, 0, y, kFrameGrey);
+  for (int32_t x = 0; x <= w - 1; ++x) PutPackedPixel(d, x, 0, kFrameNearBlack);
+  for (int32_t y = 0; y <= h - 1; ++y) PutPackedPixel(d, w - 1, y, kFrameNearBlack);
+  for (int32_t x = 1; x <= w - 2; ++x) PutPackedPixel(d, x, 1, kFrameLightGrey);
+  for (int32_t y = 1; y <= h - 2; ++y) PutPackedPixel(d, w - 2, y, kFrameLightGrey);
+
+  // A record without pixels gets the frame alone.
+  if (!source.HasImage() || source.width <= 0 || source.height <= 0) return;
+  const int32_t iw = w - 2 * (ox + 1) - 1;
+  const int32_t ih = h - 2 * (oy + 1) - 1;
+  if (ih < 1 || iw < 1) return;
+  const int32_t sw = source.width, sh = source.height;
+  for (int32_t j = 0; j < ih; ++j) {
+    const int32_t sy = int32_t(int64_t(j) * sh / ih);
+    const int32_t y = ih + oy + 1 - j;
+    for (int32_t i = 0; i < iw; ++i) {
+      const int32_t sx = int32_t(int64_t(i) * sw / iw);
+      PutPackedPixel(d, i + ox + 1, y, GetPackedPixel(source, sx, sy));
+    }
+  }
+}
+
+}  // namespace kv

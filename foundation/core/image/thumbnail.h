@@ -1,0 +1,35 @@
+#pragma once
+// The navigator's overview: the whole photo, proportions kept, centred in a
+// 240 x 240 bitmap with a bevelled frame. The bitmap's rows are bottom-up in
+// memory, as the navigator draws it.
+#include <cstdint>
+
+#include "foundation/core/image/dib_image.h"
+
+namespace kv {
+
+constexpr int32_t kThumbnailSide = 240;
+
+// The navigator bitmap, plain memory owned by the record.
+struct DibSectionImage {
+  DibImage image;
+};
+
+// Makes (or remakes) the black 240 x 240 bottom-up bitmap.
+void CreateThumbnailDib(DibSectionImage& section);
+
+// Colour packed with the pixel's first byte in bits 16-23, its second in
+// 8-15 and its third in 0-7: for blue-green-red, 0x00BBGGRR.
+uint32_t GetPackedPixel(const DibImage& image, int32_t x, int32_t y);
+void PutPackedPixel(DibImage& image, int32_t x, int32_t y, uint32_t packed);
+
+class ImageScaler {
+ public:
+  // Centres the photo and draws it with its frame.
+  void ResampleToThumbnail(const DibImage& source, DibImage& destination) const;
+  // Frame and point-sampled photo at the given offsets.
+  void DrawThumbnail(const DibImage& source, DibImage& destination, int32_t offsetX,
+                     int32_t offsetY) const;
+};
+
+}  // namespace kv
