@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "foundation/core/imageops/image.h"
+
+TEST(Image, Placeholder) {}
