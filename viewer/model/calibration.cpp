@@ -1,0 +1,128 @@
+#include "viewer/model/calibration.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "foundation/core/util/file_io.h"
+#include "foundation/core/util/geometry.h"
+#include "foundation/core/util/text.h"
+#include "platform/private_profile.h"
+
+namespace kv::viewer {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t kMaxCoordinate = 1000000;
+// What a caller's 8-byte buffer receives.
+constexpr size_t kValueBuffer = 8;
+
+// A whole decimal number (optional sign), nothing else.
+std::optional<int32_t> StrictNumber(std::string_view text) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  if (i == text.size()) return std::nullopt;
+  for (size_t j = i; j < text.size(); ++j)
+    if (text[j] < '0' || text[j] > '9') return std::nullopt;
+  return TextToLong(text);
+}
+
+int32_t ReadKey(const std::string& path, const char* key, int32_t fallback, int32_t lo,
+                int32_t hi) {
+  const std::string def = IntToText(fallback);
+  const std::string text =
+      platform::GetPrivateProfileString(kSettingsSection, key, def, path, kValueBuffer);
+  const std::optional<int32_t> v = StrictNumber(text);
+  if (!v || *v < lo || *v > hi) return fallback;
+  return *v;
+}
+
+}  // namespace
+
+double ScreenDistance(const DisplayCalibration& c) {
+  return PointDistance(c.pt1x, c.pt1y, c.pt2x, c.pt2y);
+}
+
+std::optional<double> ScreenMillimetresPerPixel(const DisplayCalibration& c) {
+  const double d = ScreenDistance(c);
+  if (c.sizedisplay <= 0 || !(d > 0.0)) return std::nullopt;
+  return double(c.sizedisplay) / d;
+}
+
+bool IsUncalibrated(const DisplayCalibration& c) {
+  return c.pt1x == 100 && c.pt1y == 100 && c.pt2x == 400 && c.pt2y == 100;
+}
+
+DisplayCalibration ReadCalibration(const std::string& path) {
+  const DisplayCalibration def;
+  DisplayCalibration c;
+  c.pt1x = ReadKey(path, "pt1x", def.pt1x, -kMaxCoordinate, kMaxCoordinate);
+  c.pt1y = ReadKey(path, "pt1y", def.pt1y, -kMaxCoordinate, kMaxCoordinate);
+  c.pt2x = ReadKey(path, "pt2x", def.pt2x, -kMaxCoordinate, kMaxCoordinate);
+  c.pt2y = ReadKey(path, "pt2y", def.pt2y, -kMaxCoordinate, kMaxCoordinate);
+  c.sizedisplay = ReadKey(path, "sizedisplay", def.sizedisplay, kMinCalibrationMm,
+                          kMaxCalibrationMm);
+  if (c.pt1x == c.pt2x && c.pt1y == c.pt2y) {
+    c.pt1x = def.pt1x;
+    c.pt1y = def.pt1y;
+    c.pt2x = def.pt2x;
+    c.pt2y = def.pt2y;
+  }
+  return c;
+}
+
+bool WriteCalibration(const std::string& path, const DisplayCalibration& c, std::string& reason) {
+  std::error_code ec;
+  const fs::path parent = fs::path(path).parent_path();
+  if (!parent.empty() && !fs::exists(parent, ec)) fs::create_directories(parent, ec);
+  // Keep whatever else the file holds; write all five keys in one
+  // replacement so a failure leaves the old file whole.
+  std::string contents;
+  if (fs::exists(path, ec)) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, reason, platform::kMaxPrivateProfileBytes)) return false;
+    contents.assign(bytes.begin(), bytes.end());
+  }
+  const std::pair<const char*, int32_t> keys[] = {{"pt1x", c.pt1x},
+                                                  {"pt1y", c.pt1y},
+                                                  {"pt2x", c.pt2x},
+                                                  {"pt2y", c.pt2y},
+                                                  {"sizedisplay", c.sizedisplay}};
+  for (const auto& [key, value] : keys) {
+    std::optional<std::string> next =
+        platform::SetProfileValue(contents, kSettingsSection, key, IntToText(value));
+    if (!next) {
+      reason = "the settings file could not be updated";
+      return false;
+    }
+    contents = std::move(*next);
+  }
+  const auto* data = reinterpret_cast<const uint8_t*>(contents.data());
+  return WriteFileAtomically(path, std::span<const uint8_t>(data, contents.size()), reason);
+}
+
+bool IsFolderWritable(const std::string& folder) {
+  std::error_code ec;
+  if (folder.empty() || !fs::is_directory(folder, ec)) return false;
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string SettingsWritePath(const SettingsLocation& where) {
+  if (IsFolderWritable(where.programFolder) || where.userFolder.empty())
+    return where.programFolder + kSettingsFileName;
+  return where.userFolder + kSettingsFileName;
+}
+
+std::string SettingsReadPath(const SettingsLocation& where) {
+  const std::string w = SettingsWritePath(where);
+  std::error_code ec;
+  if (fs::exists(w, ec)) return w;
+  return where.programFolder + kSettingsFileName;
+}
+
+}  // namespace kv::viewer

@@ -1,0 +1,61 @@
+#pragma once
+// The monitor calibration: two points of the view's client area (device
+// pixels) and the real length between them in millimetres, kept in the
+// settings file "Kovalindra.ini".
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kv::viewer {
+
+struct DisplayCalibration {
+  int32_t pt1x = 100;
+  int32_t pt1y = 100;
+  int32_t pt2x = 400;
+  int32_t pt2y = 100;
+  int32_t sizedisplay = 210;
+  bool operator==(const DisplayCalibration&) const = default;
+};
+
+inline constexpr int32_t kA4WidthMm = 210;
+inline constexpr int32_t kMinCalibrationMm = 1;
+inline constexpr int32_t kMaxCalibrationMm = 1000000;
+// A click closer than this to the anchor does not make a calibration.
+inline constexpr double kMinCalibrationPixels = 8.0;
+// Where the left end of the reference is laid: 100 pixels in from the left
+// and up from the bottom of the client area.
+inline constexpr int32_t kAnchorInset = 100;
+
+double ScreenDistance(const DisplayCalibration& c);
+// sizedisplay / distance; none when the length is not above 0 or the points
+// coincide.
+std::optional<double> ScreenMillimetresPerPixel(const DisplayCalibration& c);
+// The stored points are the defaults: nobody has calibrated this monitor.
+bool IsUncalibrated(const DisplayCalibration& c);
+
+// The settings file's name, section and keys.
+inline constexpr const char* kSettingsFileName = "Kovalindra.ini";
+inline constexpr const char* kSettingsSection = "Kovalindra";
+
+// Reads the five keys (at most 7 characters of each count). A missing file
+// or key, a value that is not a number, a length outside 1 to 1000000 or a
+// coordinate beyond a million pixels reads as the default; two points that
+// coincide read as the default points.
+DisplayCalibration ReadCalibration(const std::string& path);
+// Writes the five keys; false with a reason when the file was not written.
+bool WriteCalibration(const std::string& path, const DisplayCalibration& c, std::string& reason);
+
+// Where the settings live: the program's folder when a file can be written
+// there, otherwise the user's configuration folder (created when needed).
+// Both folders end with '/'. An empty user folder means there is none.
+struct SettingsLocation {
+  std::string programFolder;
+  std::string userFolder;
+};
+bool IsFolderWritable(const std::string& folder);
+std::string SettingsWritePath(const SettingsLocation& where);
+// The file to read: the one writes go to when it exists, else the program
+// folder's (a preset shipped with an installed program).
+std::string SettingsReadPath(const SettingsLocation& where);
+
+}  // namespace kv::viewer
