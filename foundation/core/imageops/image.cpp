@@ -14,7 +14,9 @@ Image::Image(int32_t width, int32_t height, PixelFormat format, uint8_t fill) : 
   if (width < 1 || height < 1 || int64_t(width) * height > kMaxImagePixels) return;
   const size_t stride = (size_t(width) * Channels() + 7) & ~size_t(7);
   // Cache-line aligned so that vector loads of row starts never straddle.
-  const size_t bytes = (stride * size_t(height) + 63) & ~size_t(63);
+  // The slack lets vector loops read a few bytes past the last row's end
+  // (always multiplied by zero weights) without leaving the block.
+  const size_t bytes = (stride * size_t(height) + kReadSlack + 63) & ~size_t(63);
   auto* p = static_cast<uint8_t*>(std::aligned_alloc(64, bytes));
   if (!p) return;
   std::memset(p, fill, bytes);

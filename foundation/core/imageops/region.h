@@ -1,10 +1,14 @@
 #pragma once
 // Internal: rectangles clipped to images, shared by the pixel operations.
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/core/imageops/image.h"
 
 namespace kv {
+
+// Bytes every image block holds beyond its last row.
+inline constexpr size_t kReadSlack = 64;
 
 struct Rect {
   int32_t x = 0, y = 0, width = 0, height = 0;
