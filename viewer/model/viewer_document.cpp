@@ -1,0 +1,162 @@
+#include "viewer/model/viewer_document.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "foundation/core/util/geometry.h"
+#include "foundation/core/util/text.h"
+
+namespace kv::viewer {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool HasKviExtension(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& ch : ext)
+    if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
+  return ext == ".kvi";
+}
+
+std::string FileNameOf(const std::string& path) { return fs::path(path).filename().string(); }
+
+}  // namespace
+
+KovalindraDoc::KovalindraDoc(platform::Services services, SettingsLocation settings)
+    : services_(services), writePath_(SettingsWritePath(settings)) {
+  calibration_ = ReadCalibration(SettingsReadPath(settings));
+  CreateThumbnailDib(thumbnail);
+}
+
+void KovalindraDoc::Tell(const std::string& utf8, platform::MsgIcon icon) {
+  if (services_.messages) services_.messages->Show(utf8, icon, platform::MsgButtons::Ok);
+}
+
+bool KovalindraDoc::OpenPhotoFile(const std::string& path, std::string& reason) {
+  ActualSizeFile fresh;
+  if (!ReadActualSizeFile(path, fresh, reason)) return false;
+  file_ = std::move(fresh);
+  hasFile_ = true;
+  image.Reset();
+  CreateThumbnailDib(thumbnail);
+  BuildLogoImage();
+  return true;
+}
+
+bool KovalindraDoc::OpenDocument(const std::string& path) {
+  std::string reason;
+  if (!OpenPhotoFile(path, reason)) {
+    Tell("実寸情報ﾌｧｲﾙを開けませんでした。\r" + FileNameOf(path) +
+             "\rﾌｧｲﾙが壊れているか、kviﾌｧｲﾙではありません。\r(" + reason + ")",
+         platform::MsgIcon::Warning);
+    return false;
+  }
+  const fs::path p(path);
+  std::string folder = p.parent_path().string();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  std::vector<FolderEntry> list = ListFolderFiles(folder);
+  // A file that is not ".kvi" in a folder without any: it is the whole
+  // list, so stepping stays in this folder instead of the previous one.
+  if (list.empty()) list.push_back({path, FileNameOf(path)});
+  folder_ = std::move(list);
+  folderIndex_ = 0;
+  for (size_t i = 0; i < folder_.size(); ++i)
+    if (folder_[i].path == path) folderIndex_ = i;
+  return true;
+}
+
+std::vector<FolderEntry> KovalindraDoc::ListFolderFiles(const std::string& folder) {
+  std::vector<FolderEntry> out;
+  std::error_code ec;
+  fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!HasKviExtension(name)) continue;
+    std::error_code typeEc;
+    if (!it->is_regular_file(typeEc)) continue;
+    out.push_back({folder + name, name});
+  }
+  std::sort(out.begin(), out.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return out;
+}
+
+std::optional<size_t> KovalindraDoc::StepTarget(int direction) const {
+  const size_t n = folder_.size();
+  if (n <= 1) return std::nullopt;
+  size_t index = folderIndex_ < n ? folderIndex_ : 0;
+  const std::string& old = folder_[index].path;
+  // At most one lap: a list whose every entry is the same path has no other.
+  for (size_t tries = 0; tries < n; ++tries) {
+    index = direction > 0 ? (index + 1) % n : (index + n - 1) % n;
+    if (folder_[index].path != old) return index;
+  }
+  return std::nullopt;
+}
+
+void KovalindraDoc::BuildLogoImage() {
+  ReleaseIplImage(logoImage_);
+  if (!HasUsableLogo(file_)) return;
+  const int32_t w = file_.logoWidth;
+  const int32_t h = file_.logoHeight;
+  MakeColorIplImage(logoImage_, w, h);
+  if (!logoImage_) return;
+  // Stored red, green, blue, rows top-down.
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* in = file_.logoBytes.data() + size_t(y) * size_t(w) * 3;
+    uint8_t* out = logoImage_->Row(y);
+    for (int32_t x = 0; x < w; ++x, in += 3, out += 4) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+      out[3] = 255;
+    }
+  }
+}
+
+void KovalindraDoc::BeginA4Calibration() {
+  Tell(text::kA4Start);
+  mouseMode = kCalibrationPending;
+  pendingLength_ = kA4WidthMm;
+  NotifyViews("", code::kRepaint);
+  Tell(text::kA4Click);
+}
+
+void KovalindraDoc::BeginCustomCalibration(int32_t lengthMm) {
+  pendingLength_ = std::clamp(lengthMm, kMinCalibrationMm, kMaxCalibrationMm);
+  mouseMode = kCalibrationPending;
+  Tell(text::kCustomStart);
+  NotifyViews("", code::kRepaint);
+  Tell(text::kCustomClick);
+}
+
+std::string KovalindraDoc::GuideCaption() const {
+  return pendingLength_ == kA4WidthMm ? text::kGuideA4 : text::kGuideCustom;
+}
+
+CalibrationResult KovalindraDoc::CompleteCalibration(int32_t x, int32_t y, int32_t clientHeight) {
+  if (!CalibrationPending()) return CalibrationResult::NotPending;
+  const DisplayCalibration next{AnchorX(), AnchorY(clientHeight), x, y, pendingLength_};
+  if (ScreenDistance(next) < kMinCalibrationPixels) {
+    Tell("ｸﾘｯｸした位置が┼ﾏｰｸに近すぎます。\r右端をｸﾘｯｸして下さい。", platform::MsgIcon::Warning);
+    return CalibrationResult::TooCloseToAnchor;
+  }
+  std::string reason;
+  const bool saved = WriteCalibration(writePath_, next, reason);
+  calibration_ = next;
+  mouseMode = kMouseScroll;
+  NotifyViews("", code::kRealSize);
+  NotifyViews("", code::kRebuildDisplay);
+  NotifyViews("", code::kRepaint);
+  if (saved) {
+    Tell(text::kCalibrated);
+    return CalibrationResult::Saved;
+  }
+  Tell("ﾓﾆﾀｰの設定を保存できませんでした。\r" + writePath_ +
+           "\rこの設定は今回の起動中だけ使われます。\r(" + reason + ")",
+       platform::MsgIcon::Warning);
+  return CalibrationResult::SaveFailed;
+}
+
+}  // namespace kv::viewer

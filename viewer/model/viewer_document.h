@@ -1,0 +1,131 @@
+#pragma once
+// The viewer's document: the ".kvi" file on show, its decoded photo and
+// navigator thumbnail, the logo, the monitor calibration, the list of ".kvi"
+// files in the opened file's folder and the current real-size point. It
+// never draws and never writes a photo; the view does the pixel work when
+// notified.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "foundation/core/image/dib_image.h"
+#include "foundation/core/image/thumbnail.h"
+#include "foundation/core/imageops/image.h"
+#include "kvi/actual_size_file.h"
+#include "platform/doc_view.h"
+#include "platform/services.h"
+#include "viewer/model/calibration.h"
+
+namespace kv::viewer {
+
+// Notification codes from the document to its views.
+namespace code {
+inline constexpr int kRepaint = 0;
+inline constexpr int kDecode = 10;
+inline constexpr int kRebuildDisplay = 20;
+inline constexpr int kRealSize = 50;
+inline constexpr int kOffsets = 51;
+inline constexpr int kBuffers = 100;
+}  // namespace code
+
+// Left-click meaning.
+inline constexpr int32_t kMouseScroll = 0;
+inline constexpr int32_t kCalibrationPending = 1;
+inline constexpr int32_t kMouseZoom = 10;
+
+struct FolderEntry {
+  std::string path;  // full path (UTF-8, as the file system takes it)
+  std::string name;  // file name without folder
+};
+
+enum class CalibrationResult { Saved, SaveFailed, TooCloseToAnchor, NotPending };
+
+class KovalindraDoc : public platform::DocumentBase {
+ public:
+  // Reads the calibration from the settings file found through `settings`.
+  KovalindraDoc(platform::Services services, SettingsLocation settings);
+
+  // --- files ---
+  // Opening through the shell (command line, Open, recent list) or the
+  // viewer's own dialog: reads the file, then lists its folder. A file the
+  // reader refuses is reported and everything stays as it was.
+  bool OpenDocument(const std::string& path);
+  // Reads one file into the document (no folder listing, no message):
+  // the previous photo and thumbnail are dropped so the new registrations
+  // never show over the old picture. False, changing nothing, on failure.
+  bool OpenPhotoFile(const std::string& path, std::string& reason);
+  // The ".kvi" files of the folder, sorted by name; subfolders are skipped.
+  static std::vector<FolderEntry> ListFolderFiles(const std::string& folder);
+  // The folder-list position of the next (+1) or previous (-1) photo whose
+  // path differs from the current one; none when there is no other.
+  std::optional<size_t> StepTarget(int direction) const;
+
+  const ActualSizeFile& File() const { return file_; }
+  const RegistrationList& Registrations() const { return file_.registrations; }
+  bool HasFile() const { return hasFile_; }
+  const std::vector<FolderEntry>& Folder() const { return folder_; }
+  size_t FolderIndex() const { return folderIndex_; }
+  void SetFolderIndex(size_t index) { folderIndex_ = index; }
+
+  // The decoded photo and its thumbnail (filled by the view's decode).
+  DibImage image;
+  DibSectionImage thumbnail;
+  ImageScaler scaler;
+  // The logo as a colour image, or empty.
+  const IplImageSlot& LogoImage() const { return logoImage_; }
+  int32_t LogoWidth() const { return logoImage_ ? file_.logoWidth : 0; }
+  int32_t LogoHeight() const { return logoImage_ ? file_.logoHeight : 0; }
+  const std::string& Link() const { return file_.link; }
+
+  int32_t currentPoint = 0;
+  int32_t mouseMode = kMouseScroll;
+
+  // --- calibration ---
+  const DisplayCalibration& Calibration() const { return calibration_; }
+  bool CalibrationPending() const { return mouseMode == kCalibrationPending; }
+  // The reference length of the calibration in progress (kept apart from
+  // the stored calibration until the click completes it).
+  int32_t PendingLength() const { return pendingLength_; }
+  void BeginA4Calibration();
+  // After the length dialog's OK.
+  void BeginCustomCalibration(int32_t lengthMm);
+  // The click that completes a pending calibration, in client device pixels.
+  CalibrationResult CompleteCalibration(int32_t x, int32_t y, int32_t clientHeight);
+  // What the guide beside the anchor says while a calibration is pending.
+  std::string GuideCaption() const;
+  static constexpr int32_t AnchorX() { return kAnchorInset; }
+  static int32_t AnchorY(int32_t clientHeight) { return clientHeight - kAnchorInset; }
+  const std::string& SettingsPathForWriting() const { return writePath_; }
+
+  platform::Services& Services() { return services_; }
+  // A message box (information icon, OK) with the program's name as title.
+  void Tell(const std::string& utf8, platform::MsgIcon icon = platform::MsgIcon::Information);
+
+ private:
+  void BuildLogoImage();
+
+  platform::Services services_;
+  std::string writePath_;
+  ActualSizeFile file_;
+  bool hasFile_ = false;
+  IplImageSlot logoImage_;
+  DisplayCalibration calibration_;
+  int32_t pendingLength_ = kA4WidthMm;
+  std::vector<FolderEntry> folder_;
+  size_t folderIndex_ = 0;
+};
+
+// Texts the user sees.
+namespace text {
+inline constexpr const char* kA4Start = "ﾓﾆﾀｰ設定を行います。\rA4用紙の左上を┼ﾏｰｸに\r合わせて下さい。";
+inline constexpr const char* kA4Click = "用紙の右端をｸﾘｯｸして下さい。";
+inline constexpr const char* kCustomStart =
+    "ﾓﾆﾀｰ設定を行います。\r指定した間隔の左を┼ﾏｰｸに\r合わせて下さい。";
+inline constexpr const char* kCustomClick = "右端をｸﾘｯｸして下さい。";
+inline constexpr const char* kCalibrated = "ﾓﾆﾀｰの設定が完了しました！\rﾘｱﾙｻｲｽﾞ表示が可能です。";
+inline constexpr const char* kGuideA4 = "┼　A4用紙の左上の端を合わせて下さい。";
+inline constexpr const char* kGuideCustom = "┼　左端を合わせて下さい。";
+}  // namespace text
+
+}  // namespace kv::viewer

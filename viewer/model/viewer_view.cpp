@@ -1,0 +1,389 @@
+#include "viewer/model/viewer_view.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/util/encoding.h"
+#include "foundation/core/util/text.h"
+#include "kvi/hit_test.h"
+#include "platform/services.h"
+
+namespace kv::viewer {
+namespace {
+
+// The resize takes its factor as a fraction; this denominator keeps the
+// scale exact to a few millionths, so the photo lands on the same pixels as
+// the guide lines drawn with the scale itself.
+constexpr int32_t kScaleDenominator = 1 << 16;
+
+void ScaleFraction(double zoom, int32_t& num, int32_t& den) {
+  num = std::max(1, TruncToInt(zoom * kScaleDenominator + 0.5));
+  den = kScaleDenominator;
+  const int32_t g = std::gcd(num, den);
+  num /= g;
+  den /= g;
+}
+
+}  // namespace
+
+NavigatorGeometry ComputeNavigator(int32_t w, int32_t h, int32_t tw, int32_t th) {
+  NavigatorGeometry g;
+  if (w <= 0 || h <= 0 || tw <= 0 || th <= 0) return g;
+  if (double(tw) / th > double(w) / h) {
+    g.scale = double(h) / th;
+    g.offsetX = int32_t((tw - int64_t(th) * w / h) / 2);
+  } else {
+    g.scale = double(w) / tw;
+    g.offsetY = int32_t((th - int64_t(tw) * h / w) / 2);
+  }
+  return g;
+}
+
+KovalindraView::KovalindraView(KovalindraDoc& doc, ViewHost* host) : doc_(doc), host_(host) {
+  doc_.AddView(this);
+}
+
+KovalindraView::~KovalindraView() { doc_.RemoveView(this); }
+
+void KovalindraView::OnNotify(const std::string&, int c) {
+  switch (c) {
+    case code::kRepaint: Repaint(); break;
+    case code::kDecode: Decode(); break;
+    case code::kRebuildDisplay: RebuildDisplay(); break;
+    case code::kRealSize:
+      SyncPhotoSize();
+      ComputeRealSize(scale_, doc_.Registrations(), doc_.currentPoint, doc_.Calibration());
+      break;
+    case code::kOffsets: scale_.ComputeOffsets(); break;
+    case code::kBuffers: MakeBuffers(); break;
+    default: break;
+  }
+}
+
+void KovalindraView::SyncPhotoSize() {
+  scale_.photoWidth = doc_.image.HasImage() ? doc_.image.width : 0;
+  scale_.photoHeight = doc_.image.HasImage() ? doc_.image.height : 0;
+}
+
+void KovalindraView::Decode() {
+  ++photoGeneration_;  // a new file was read: whatever was shown is stale
+  const std::vector<uint8_t>& jpeg = doc_.File().jpegBytes;
+  if (jpeg.empty()) {
+    SyncPhotoSize();
+    return;
+  }
+  platform::WaitCursor wait;
+  if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) != 1) {
+    doc_.image.Reset();
+    SyncPhotoSize();
+    doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。",
+              platform::MsgIcon::Warning);
+    return;
+  }
+  SyncPhotoSize();
+  doc_.scaler.ResampleToThumbnail(doc_.image, doc_.thumbnail.image);
+  navigator_ = ComputeNavigator(doc_.image.width, doc_.image.height);
+}
+
+void KovalindraView::MakeBuffers() {
+  SyncPhotoSize();
+  if (sourceGeneration_ != photoGeneration_) {
+    platform::WaitCursor wait;
+    ReleaseIplImage(source_);
+    if (doc_.image.HasImage()) {
+      MakeColorIplImage(source_, doc_.image.width, doc_.image.height);
+      if (source_ && !ConvertFromDib(doc_.image, *source_)) ReleaseIplImage(source_);
+    }
+    sourceGeneration_ = photoGeneration_;
+    displayValid_ = false;
+  }
+  const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
+  if (cw <= 0 || ch <= 0) return;
+  if (!display_ || display_->Width() != cw || display_->Height() != ch) {
+    MakeColorIplImage(display_, cw, ch);
+    MakeColorIplImage(back_, cw, ch);
+    displayValid_ = false;
+  }
+}
+
+void KovalindraView::RebuildDisplay() {
+  if (!display_) return;
+  const ViewScale& s = scale_;
+  const DisplayKey key{s.zoom,          s.originX,       s.originY,        s.visibleWidth,
+                       s.visibleHeight, s.clientWidth,   s.clientHeight,   sourceGeneration_};
+  if (displayValid_ && key == displayKey_) return;
+  display_->ClearRoi();
+  FillImage(*display_, 255);
+  displayKey_ = key;
+  displayValid_ = true;
+  ++rebuilds_;
+  if (!source_ || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) return;
+  if (s.zoom == 1.0) {
+    source_->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
+    CopyImage(*source_, *display_);
+  } else {
+    // One photo pixel more than fits whole, so the partly visible column and
+    // row at the right and bottom edges are drawn too.
+    source_->SetRoi({s.originX, s.originY, s.visibleWidth + 1, s.visibleHeight + 1});
+    int32_t num = 1, den = 1;
+    ScaleFraction(s.zoom, num, den);
+    ResizeImage(*source_, *display_, num, den, num, den);
+  }
+  source_->ClearRoi();
+}
+
+void KovalindraView::RenderBackBuffer() {
+  if (!back_) return;
+  Image& b = *back_;
+  b.ClearRoi();
+  FillImage(b, 255);
+  if (display_) {
+    b.SetRoi({scale_.offsetX, scale_.offsetY, b.Width() - scale_.offsetX,
+              b.Height() - scale_.offsetY});
+    CopyImage(*display_, b);
+  }
+  if (const IplImageSlot& logo = doc_.LogoImage()) {
+    b.SetRoi({scale_.clientWidth - logo->Width() - kLogoMargin, kLogoMargin, logo->Width(),
+              logo->Height()});
+    CopyImage(*logo, b);
+  }
+  b.ClearRoi();
+}
+
+std::vector<GuideLine> KovalindraView::GuideLines() const {
+  std::vector<GuideLine> out;
+  if (!showGuides) return out;
+  const RegistrationList& regs = doc_.Registrations();
+  for (size_t i = 0; i < regs.size(); ++i) {
+    const SizeRegistration& r = regs[i];
+    const bool current = int64_t(i) == doc_.currentPoint && IsRealSize();
+    out.push_back({scale_.ClientX(r.startX), scale_.ClientY(r.startY), scale_.ClientX(r.endX),
+                   scale_.ClientY(r.endY), current ? kCurrentGuideColor : kOtherGuideColor});
+  }
+  return out;
+}
+
+std::string KovalindraView::ScaleText() const { return "倍率:" + DoubleToText(scale_.zoom); }
+std::string KovalindraView::RealSizeText() const {
+  return "倍率:等倍(" + DoubleToText(scale_.zoom) + ")";
+}
+
+void KovalindraView::ApplyZoom(int32_t cx, int32_t cy) {
+  SyncPhotoSize();
+  if (!scale_.HasScale()) scale_.zoom = 1.0;
+  scale_.PlaceCentredOn(cx, cy);
+  Notify(code::kOffsets);
+  Notify(code::kRebuildDisplay);
+  Repaint();
+  Status(ScaleText());
+}
+
+void KovalindraView::OnSize(int32_t cx, int32_t cy) {
+  if (cx <= 0 || cy <= 0) return;
+  scale_.clientWidth = cx;
+  scale_.clientHeight = cy;
+  SyncPhotoSize();
+  scale_.UpdateVisibleSize();
+  scale_.ClampOrigin();
+  Notify(code::kOffsets);
+  Notify(code::kBuffers);
+  Notify(code::kRebuildDisplay);
+  Repaint();
+  if (initialUpdates_ == 1 && scale_.photoWidth > 0 && scale_.photoHeight > 0) {
+    scale_.zoom = scale_.Fit();
+    ApplyZoom(0, 0);
+    ++initialUpdates_;
+  }
+}
+
+void KovalindraView::OnInitialUpdate() {
+  Notify(code::kDecode);
+  Notify(code::kRealSize);
+  Notify(code::kBuffers);
+  scale_.zoom = scale_.Fit();
+  ApplyZoom(0, 0);
+  ++initialUpdates_;
+}
+
+bool KovalindraView::ZoomIn() {
+  platform::WaitCursor wait;
+  const std::optional<double> z = ZoomInStep(scale_.zoom);
+  if (!z) return false;
+  const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
+  scale_.zoom = *z;
+  ApplyZoom(cx, cy);
+  return true;
+}
+
+bool KovalindraView::ZoomOut() {
+  platform::WaitCursor wait;
+  const std::optional<double> z = ZoomOutStep(scale_.zoom);
+  if (!z) return false;
+  const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
+  scale_.zoom = *z;
+  ApplyZoom(cx, cy);
+  return true;
+}
+
+void KovalindraView::ShowRealSize() {
+  platform::WaitCursor wait;
+  const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
+  scale_.zoom = scale_.realSizeZoom;
+  ApplyZoom(cx, cy);
+  Status(RealSizeText());
+}
+
+void KovalindraView::ShowWhole() {
+  SyncPhotoSize();
+  scale_.zoom = scale_.Fit();
+  platform::WaitCursor wait;
+  ApplyZoom(0, 0);
+  Status(DoubleToText(scale_.zoom));
+}
+
+void KovalindraView::StepRealSizePoint(int direction) {
+  platform::WaitCursor wait;
+  doc_.currentPoint = StepPointIndex(doc_.currentPoint, direction, doc_.Registrations().size());
+  Notify(code::kRealSize);
+  Notify(code::kOffsets);
+  Notify(code::kRebuildDisplay);
+  Repaint();
+  Status(RealSizeText());
+}
+
+bool KovalindraView::StepPhoto(int direction) {
+  const std::optional<size_t> target = doc_.StepTarget(direction);
+  if (!target) return false;
+  platform::WaitCursor wait;
+  const FolderEntry entry = doc_.Folder()[*target];
+  std::string reason;
+  if (!doc_.OpenPhotoFile(entry.path, reason)) {
+    if (host_) host_->SetStatusPaneText(0, entry.name + " を開けませんでした");
+    return false;
+  }
+  doc_.SetFolderIndex(*target);
+  Notify(code::kDecode);
+  Notify(code::kRealSize);
+  Notify(code::kBuffers);
+  scale_.zoom = scale_.Fit();
+  ApplyZoom(0, 0);
+  doc_.SetPathName(entry.path);
+  doc_.SetTitle(entry.path);
+  if (host_) host_->TitleChanged();
+  return true;
+}
+
+void KovalindraView::ToggleGuides() {
+  showGuides = !showGuides;
+  Repaint();
+}
+
+void KovalindraView::ToggleCalibrationMarks() {
+  showCalibrationMarks = !showCalibrationMarks;
+  Repaint();
+}
+
+int KovalindraView::HitTestRegistrationAt(int32_t x, int32_t y, int32_t& px, int32_t& py,
+                                          int32_t& index) const {
+  if (!scale_.HasScale()) return 0;
+  const int32_t qx = scale_.PhotoX(x), qy = scale_.PhotoY(y);
+  RegistrationHit hit;
+  if (HitTestRegistrationEnd(doc_.Registrations(), qx, qy, hit)) {
+    px = hit.endFlag ? hit.registration.endX : hit.registration.startX;
+    py = hit.endFlag ? hit.registration.endY : hit.registration.startY;
+    index = int32_t(hit.index);
+    return 10;
+  }
+  if (HitTestRegistrationLine(doc_.Registrations(), qx, qy, hit)) {
+    px = qx;
+    py = qy;
+    index = int32_t(hit.index);
+    return 11;
+  }
+  return 0;
+}
+
+bool KovalindraView::InLogo(int32_t x, int32_t y) const {
+  const int32_t lw = doc_.LogoWidth(), lh = doc_.LogoHeight();
+  if (lw <= 0 || lh <= 0) return false;
+  const int32_t right = scale_.clientWidth - kLogoMargin;
+  return x >= right - lw && x <= right && y >= kLogoMargin && y <= lh + kLogoMargin;
+}
+
+void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y, bool zoomOutModifier) {
+  int32_t px = 0, py = 0, index = doc_.currentPoint;
+  if (HitTestRegistrationAt(x, y, px, py, index)) {
+    platform::WaitCursor wait;
+    doc_.currentPoint = index;
+    Notify(code::kRealSize);
+    Notify(code::kOffsets);
+    Notify(code::kRebuildDisplay);
+    Repaint();
+    Status(RealSizeText());
+    return;
+  }
+  if (InLogo(x, y)) {
+    if (host_ && !doc_.Link().empty())
+      if (const std::optional<std::string> link = Cp932ToUtf8(doc_.Link())) host_->OpenLink(*link);
+    return;
+  }
+  switch (doc_.mouseMode) {
+    case kMouseScroll:
+      dragging_ = true;
+      dragStartX_ = x;
+      dragStartY_ = y;
+      dragBaseX_ = scale_.originX;
+      dragBaseY_ = scale_.originY;
+      break;
+    case kCalibrationPending: doc_.CompleteCalibration(x, y, scale_.clientHeight); break;
+    case kMouseZoom:
+      zoomClick_ = true;
+      zoomClickOut_ = zoomOutModifier;
+      break;
+    default: break;
+  }
+}
+
+void KovalindraView::OnMouseMove(int32_t x, int32_t y) {
+  if (!dragging_) return;
+  // The pointer's movement in client pixels moves the origin by as many
+  // photo pixels.
+  scale_.originX = TruncToInt(double(dragBaseX_) + dragStartX_ - x);
+  scale_.originY = TruncToInt(double(dragBaseY_) + dragStartY_ - y);
+  scale_.ClampOrigin();
+  Notify(code::kRebuildDisplay);
+  Repaint();
+}
+
+void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y) {
+  if (dragging_) {
+    OnMouseMove(x, y);
+    dragging_ = false;
+    return;
+  }
+  if (zoomClick_) {
+    zoomClick_ = false;
+    const std::optional<double> next = zoomClickOut_ ? ZoomOutStep(scale_.zoom)
+                                                     : ZoomInStep(scale_.zoom);
+    if (!next || !scale_.HasScale()) return;
+    // Zoom about the clicked photo point.
+    const int32_t px = scale_.PhotoX(x), py = scale_.PhotoY(y);
+    scale_.originX = px - scale_.visibleWidth / 2;
+    scale_.originY = py - scale_.visibleHeight / 2;
+    zoomClickOut_ ? ZoomOut() : ZoomIn();
+  }
+}
+
+ViewCursor KovalindraView::CursorAt(int32_t x, int32_t y, bool zoomOutModifier) const {
+  int32_t px = 0, py = 0, index = 0;
+  if (HitTestRegistrationAt(x, y, px, py, index)) return ViewCursor::Registration;
+  if (InLogo(x, y)) return ViewCursor::Logo;
+  switch (doc_.mouseMode) {
+    case kCalibrationPending: return ViewCursor::Calibration;
+    case kMouseZoom: return zoomOutModifier ? ViewCursor::ZoomOut : ViewCursor::ZoomIn;
+    default: return dragging_ ? ViewCursor::Grab : ViewCursor::Scroll;
+  }
+}
+
+}  // namespace kv::viewer

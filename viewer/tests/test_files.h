@@ -1,0 +1,85 @@
+#pragma once
+// Photos and ".kvi" files made by the tests themselves.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "foundation/core/image/jpeg_encode.h"
+#include "kvi/actual_size_file.h"
+#include "platform/services.h"
+
+namespace kv::viewer::testing {
+
+// A photo whose colour tells where a pixel came from: blue = x, green = y
+// (both modulo 256), red = 40 + 100 * tag.
+inline DibImage PatternPhoto(int32_t w, int32_t h, int tag = 0) {
+  DibImage img(w, h);
+  img.padBytes = DibPadBytes(w);
+  img.byteSize = uint32_t(img.Stride() * size_t(h));
+  img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* row = img.Row(y);
+    for (int32_t x = 0; x < w; ++x) {
+      row[x * 3 + 0] = uint8_t(x);
+      row[x * 3 + 1] = uint8_t(y);
+      row[x * 3 + 2] = uint8_t(40 + 100 * tag);
+    }
+  }
+  return img;
+}
+
+inline ActualSizeFile MakeKvi(int32_t w, int32_t h, RegistrationList regs, int tag = 0,
+                              int32_t logoW = 0, int32_t logoH = 0) {
+  ActualSizeFile f;
+  f.jpegName = "photo.jpg";
+  f.registrations = std::move(regs);
+  f.jpegBytes = EncodeJpeg(PatternPhoto(w, h, tag), 95);
+  f.link = "https://example.org/";
+  f.logoWidth = logoW;
+  f.logoHeight = logoH;
+  f.logoBytes.resize(size_t(logoW) * size_t(logoH) * 3);
+  for (size_t i = 0; i < f.logoBytes.size(); ++i) f.logoBytes[i] = uint8_t(i * 7 + 1);
+  return f;
+}
+
+inline void WriteKvi(const std::string& path, const ActualSizeFile& f) {
+  std::string reason;
+  if (!WriteActualSizeFile(path, f, reason)) throw std::runtime_error(reason);
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    static int counter = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            ("kv_view_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string Folder() const { return path_.string() + "/"; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Records message boxes instead of showing them.
+class RecordingMessages : public platform::MessageService {
+ public:
+  platform::MsgResult Show(const std::string& text, platform::MsgIcon icon,
+                           platform::MsgButtons) override {
+    shown.push_back(text);
+    icons.push_back(icon);
+    return platform::MsgResult::Ok;
+  }
+  std::vector<std::string> shown;
+  std::vector<platform::MsgIcon> icons;
+};
+
+}  // namespace kv::viewer::testing

@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/core/util/file_io.h"
+#include "viewer/model/viewer_document.h"
+#include "viewer/model/viewer_view.h"
+#include "viewer/tests/test_files.h"
+
+namespace kv::viewer {
+namespace {
+
+using testing::MakeKvi;
+using testing::RecordingMessages;
+using testing::TempDir;
+using testing::WriteKvi;
+
+class RecordingHost : public ViewHost {
+ public:
+  void Repaint() override { ++repaints; }
+  void SetStatusPaneText(int pane, const std::string& t) override {
+    if (pane == 1) scale = t;
+    if (pane == 0) message = t;
+  }
+  void TitleChanged() override { ++titles; }
+  void OpenLink(const std::string& l) override { link = l; }
+  int repaints = 0, titles = 0;
+  std::string scale, message, link;
+};
+
+struct Viewer {
+  explicit Viewer(const std::string& programFolder)
+      : doc(platform::Services{&messages, nullptr, nullptr}, SettingsLocation{programFolder, ""}),
+        view(doc, &host) {
+    view.OnSize(1000, 700);
+    view.OnInitialUpdate();
+  }
+  bool Open(const std::string& path) {
+    if (!doc.OpenDocument(path)) return false;
+    view.OnInitialUpdate();
+    return true;
+  }
+  RecordingMessages messages;
+  RecordingHost host;
+  KovalindraDoc doc;
+  KovalindraView view;
+};
+
+const RegistrationList kThree = {MakeRegistration(100, 100, 500, 100, 100),
+                                 MakeRegistration(10, 10, 10, 310, 50),
+                                 MakeRegistration(700, 500, 790, 590, 30)};
+
+TEST(ViewerModel, OpenShowsWholeThenRealSizeSpansTheCalibratedLength) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
+  Viewer v(dir.Folder());
+  EXPECT_EQ(v.host.scale, "倍率:1.00");  // nothing loaded yet
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  ASSERT_TRUE(v.doc.image.HasImage());
+  EXPECT_EQ(v.view.Scale().photoWidth, 800);
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 700.0 / 600.0);  // whole photo
+  EXPECT_TRUE(v.view.IsWhole());
+  // Uncalibrated: 0.7 mm per pixel; 100 mm over 400 photo pixels.
+  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 0.25 / 0.7);
+  v.view.ShowRealSize();
+  EXPECT_TRUE(v.view.IsRealSize());
+  EXPECT_EQ(v.host.scale, "倍率:等倍(0.36)");
+  v.view.showGuides = true;
+  const std::vector<GuideLine> lines = v.view.GuideLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].color, kCurrentGuideColor);
+  EXPECT_EQ(lines[1].color, kOtherGuideColor);
+  // 400 photo pixels x realSizeZoom, and 100 mm at 300 / 210 pixels per mm.
+  EXPECT_NEAR(lines[0].x2 - lines[0].x1, 400 * v.view.Scale().realSizeZoom, 1.0);
+  EXPECT_NEAR(lines[0].x2 - lines[0].x1, 100.0 * 300.0 / 210.0, 1.0);
+  v.view.ZoomIn();
+  EXPECT_EQ(v.view.Scale().zoom, 0.5);
+  EXPECT_EQ(v.view.GuideLines()[0].color, kOtherGuideColor);  // not real size any more
+  // Stepping the points walks from the end of the list.
+  v.view.StepRealSizePoint(-1);
+  EXPECT_EQ(v.doc.currentPoint, 2);
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, (30.0 / std::hypot(90.0, 90.0)) / 0.7);
+  v.view.StepRealSizePoint(-1);
+  EXPECT_EQ(v.doc.currentPoint, 1);
+  v.view.StepRealSizePoint(+1);
+  v.view.StepRealSizePoint(+1);
+  EXPECT_EQ(v.doc.currentPoint, 0);
+  EXPECT_TRUE(v.messages.shown.empty());
+}
+
+TEST(ViewerModel, RejectedFileKeepsThePreviousDocumentWhole) {
+  TempDir dir;
+  WriteKvi(dir.File("good.kvi"), MakeKvi(320, 240, kThree, 1, 4, 3));
+  {
+    std::ofstream(dir.File("bad.kvi"), std::ios::binary) << "Kovalindra but not really";
+  }
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("good.kvi")));
+  v.doc.SetTitle("good.kvi");
+  const double zoom = v.view.Scale().zoom;
+  EXPECT_FALSE(v.Open(dir.File("bad.kvi")));
+  EXPECT_FALSE(v.Open(dir.File("missing.kvi")));
+  ASSERT_EQ(v.messages.shown.size(), 2u);
+  EXPECT_NE(v.messages.shown[0].find("実寸情報ﾌｧｲﾙを開けませんでした。"), std::string::npos);
+  EXPECT_NE(v.messages.shown[0].find("bad.kvi"), std::string::npos);
+  EXPECT_EQ(v.messages.icons[0], platform::MsgIcon::Warning);
+  EXPECT_EQ(v.doc.Registrations(), kThree);
+  EXPECT_TRUE(v.doc.image.HasImage());
+  EXPECT_EQ(v.doc.image.width, 320);
+  EXPECT_EQ(v.doc.Title(), "good.kvi");
+  EXPECT_EQ(v.view.Scale().zoom, zoom);
+  EXPECT_EQ(v.doc.Folder().size(), 2u);  // both names end in .kvi
+  EXPECT_TRUE(v.doc.LogoImage());
+}
+
+TEST(ViewerModel, UndecodableJpegNeverShowsThePreviousPhoto) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(320, 240, kThree));
+  ActualSizeFile broken = MakeKvi(64, 64, {MakeRegistration(0, 0, 30, 0, 10)});
+  broken.jpegBytes.assign(100, 0x42);
+  WriteKvi(dir.File("b.kvi"), broken);
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  ASSERT_TRUE(v.Open(dir.File("b.kvi")));  // the file itself is sound
+  EXPECT_FALSE(v.doc.image.HasImage());
+  ASSERT_EQ(v.messages.shown.size(), 1u);
+  EXPECT_NE(v.messages.shown[0].find("表示できませんでした"), std::string::npos);
+  EXPECT_EQ(v.view.Scale().photoWidth, 0);
+  // The view is white: no pixel of the old photo survives.
+  v.view.RenderBackBuffer();
+  const Image* back = v.view.BackBuffer();
+  ASSERT_TRUE(back);
+  for (int32_t y = 0; y < back->Height(); y += 37)
+    for (int32_t x = 0; x < back->Width(); x += 41) {
+      uint8_t px[4];
+      ASSERT_TRUE(GetPixel(*back, x, y, px));
+      ASSERT_EQ(px[0] + px[1] + px[2], 3 * 255) << x << "," << y;
+    }
+}
+
+TEST(ViewerModel, FolderSteppingWrapsAndKeepsThePhotoWhenAStepFails) {
+  TempDir dir;
+  WriteKvi(dir.File("A.kvi"), MakeKvi(200, 100, kThree, 0));
+  WriteKvi(dir.File("B.kvi"), MakeKvi(220, 100, kThree, 1));
+  WriteKvi(dir.File("C.kvi"), MakeKvi(240, 100, kThree, 2));
+  std::filesystem::create_directory(dir.File("sub.kvi"));
+  {
+    std::ofstream(dir.File("notes.txt")) << "x";
+  }
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("C.kvi")));
+  ASSERT_EQ(v.doc.Folder().size(), 3u);  // the folder and the text file are not listed
+  EXPECT_EQ(v.doc.FolderIndex(), 2u);
+  ASSERT_TRUE(v.view.StepPhoto(+1));
+  EXPECT_EQ(v.doc.image.width, 200);  // A
+  EXPECT_EQ(v.doc.Title(), dir.File("A.kvi"));
+  EXPECT_EQ(v.host.titles, 1);
+  EXPECT_TRUE(v.view.IsWhole());
+  ASSERT_TRUE(v.view.StepPhoto(-1));
+  EXPECT_EQ(v.doc.image.width, 240);  // back to C
+  // B goes away: stepping to it keeps C, its index and its title.
+  std::filesystem::remove(dir.File("B.kvi"));
+  EXPECT_FALSE(v.view.StepPhoto(-1));
+  EXPECT_EQ(v.doc.image.width, 240);
+  EXPECT_EQ(v.doc.FolderIndex(), 2u);
+  EXPECT_EQ(v.doc.Title(), dir.File("C.kvi"));
+  EXPECT_NE(v.host.message.find("B.kvi"), std::string::npos);
+}
+
+TEST(ViewerModel, FolderListEdgeCases) {
+  TempDir one, other;
+  WriteKvi(one.File("only.kvi"), MakeKvi(64, 48, {}));
+  ActualSizeFile f = MakeKvi(64, 48, {});
+  WriteKvi(other.File("photo.dat"), f);  // not named .kvi, alone in its folder
+  Viewer v(one.Folder());
+  ASSERT_TRUE(v.Open(one.File("only.kvi")));
+  EXPECT_FALSE(v.view.StepPhoto(+1));  // one file: nothing to step to
+  EXPECT_FALSE(v.view.StepPhoto(-1));
+  ASSERT_TRUE(v.Open(other.File("photo.dat")));
+  ASSERT_EQ(v.doc.Folder().size(), 1u);  // its own folder, not the previous one
+  EXPECT_EQ(v.doc.Folder()[0].path, other.File("photo.dat"));
+  EXPECT_FALSE(v.view.StepPhoto(+1));
+  // No registrations: real size is 1.0.
+  v.view.ShowRealSize();
+  EXPECT_EQ(v.host.scale, "倍率:等倍(1.00)");
+  // A folder with many files: the list grows past any fixed size.
+  TempDir many;
+  for (int i = 0; i < 140; ++i) {
+    std::ofstream(many.File("f" + std::to_string(1000 + i) + ".kvi")) << "x";
+  }
+  EXPECT_EQ(KovalindraDoc::ListFolderFiles(many.Folder()).size(), 140u);
+  EXPECT_TRUE(KovalindraDoc::ListFolderFiles(many.File("nowhere") + "/").empty());
+}
+
+TEST(ViewerModel, LogoImageKeepsItsColours) {
+  TempDir dir;
+  const ActualSizeFile f = MakeKvi(64, 48, {}, 0, 5, 3);
+  WriteKvi(dir.File("a.kvi"), f);
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  const IplImageSlot& logo = v.doc.LogoImage();
+  ASSERT_TRUE(logo);
+  uint8_t px[4];
+  ASSERT_TRUE(GetPixel(*logo, 0, 0, px));
+  EXPECT_EQ(px[2], f.logoBytes[0]);  // red
+  EXPECT_EQ(px[1], f.logoBytes[1]);
+  EXPECT_EQ(px[0], f.logoBytes[2]);
+  ASSERT_TRUE(GetPixel(*logo, 4, 2, px));
+  const size_t last = f.logoBytes.size() - 3;
+  EXPECT_EQ(px[2], f.logoBytes[last]);
+  EXPECT_EQ(px[0], f.logoBytes[last + 2]);
+  // Drawn 10 pixels from the top and right edges.
+  v.view.RenderBackBuffer();
+  uint8_t back[4];
+  ASSERT_TRUE(GetPixel(*v.view.BackBuffer(), 1000 - 10 - 5, 10, back));
+  EXPECT_EQ(back[2], f.logoBytes[0]);
+  // A click there opens the link.
+  v.view.OnLeftButtonDown(1000 - 12, 11);
+  EXPECT_EQ(v.host.link, "https://example.org/");
+}
+
+TEST(ViewerModel, DisplayIsRebuiltOnlyWhenScalePositionOrSizeChange) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  const int before = v.view.DisplayRebuilds();
+  v.doc.NotifyViews("", code::kRepaint);
+  v.doc.NotifyViews("", code::kRebuildDisplay);
+  v.view.RenderBackBuffer();
+  EXPECT_EQ(v.view.DisplayRebuilds(), before);
+  v.view.ZoomIn();
+  EXPECT_EQ(v.view.DisplayRebuilds(), before + 1);
+  v.view.OnSize(1000, 700);  // same size
+  EXPECT_EQ(v.view.DisplayRebuilds(), before + 1);
+  v.view.OnSize(900, 700);
+  EXPECT_EQ(v.view.DisplayRebuilds(), before + 2);
+  // At scale 1.0 the photo is copied pixel for pixel.
+  v.view.MutableScale().zoom = 1.0;
+  v.view.ApplyZoom(0, 0);
+  v.view.RenderBackBuffer();
+  uint8_t px[4];
+  ASSERT_TRUE(GetPixel(*v.view.DisplayImage(), 37, 21, px));
+  EXPECT_NEAR(px[0], 37, 6);  // blue carries x, green y (JPEG tolerance)
+  EXPECT_NEAR(px[1], 21, 6);
+}
+
+TEST(ViewerModel, ResizeClampsTheOriginAndNeverDividesByZero) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
+  RecordingMessages m;
+  RecordingHost h;
+  KovalindraDoc doc(platform::Services{&m, nullptr, nullptr}, SettingsLocation{dir.Folder(), ""});
+  KovalindraView view(doc, &h);
+  view.OnSize(0, 500);        // ignored
+  view.OnSize(640, 480);      // before any scale: nothing divides by zero
+  EXPECT_EQ(view.Scale().visibleWidth, 0);
+  ASSERT_TRUE(doc.OpenDocument(dir.File("a.kvi")));
+  view.OnInitialUpdate();
+  EXPECT_EQ(view.InitialUpdates(), 1);
+  view.OnSize(700, 500);  // the first fitting resize fits again
+  EXPECT_EQ(view.InitialUpdates(), 2);
+  EXPECT_TRUE(view.IsWhole());
+  view.MutableScale().zoom = 2.0;
+  view.ApplyZoom(799, 599);
+  EXPECT_EQ(view.Scale().originX, 800 - 350);
+  view.OnSize(1400, 1000);  // bigger: the origin comes back inside the photo
+  EXPECT_EQ(view.Scale().originX, 800 - 700);
+  EXPECT_EQ(view.Scale().originY, 600 - 500);
+}
+
+TEST(ViewerModel, NavigatorGeometry) {
+  NavigatorGeometry g = ComputeNavigator(480, 480);
+  EXPECT_EQ(g.scale, 2.0);
+  EXPECT_EQ(g.offsetX, 0);
+  EXPECT_EQ(g.offsetY, 0);
+  g = ComputeNavigator(480, 240);
+  EXPECT_EQ(g.scale, 2.0);
+  EXPECT_EQ(g.offsetY, 60);
+  g = ComputeNavigator(240, 480);
+  EXPECT_EQ(g.scale, 2.0);
+  EXPECT_EQ(g.offsetX, 60);
+  EXPECT_EQ(ComputeNavigator(0, 0).scale, 1.0);
+}
+
+TEST(ViewerModel, CalibrationByClick) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  EXPECT_TRUE(v.view.ShowsWelcome());
+  EXPECT_EQ(v.view.WelcomeX(), 350);
+  EXPECT_EQ(v.view.WelcomeY(), 150);
+  const double before = v.view.Scale().realSizeZoom;
+  v.doc.BeginA4Calibration();
+  ASSERT_EQ(v.messages.shown.size(), 2u);
+  EXPECT_EQ(v.messages.shown[0], text::kA4Start);
+  EXPECT_EQ(v.messages.shown[1], text::kA4Click);
+  EXPECT_TRUE(v.doc.CalibrationPending());
+  EXPECT_EQ(v.doc.GuideCaption(), text::kGuideA4);
+  EXPECT_EQ(v.view.CursorAt(50, 650), ViewCursor::Calibration);
+  // A click on the anchor itself is refused; the calibration stays pending.
+  v.view.OnLeftButtonDown(102, 600);
+  EXPECT_TRUE(v.doc.CalibrationPending());
+  EXPECT_EQ(v.doc.Calibration(), DisplayCalibration{});
+  // 210 mm over 420 pixels to the right of the anchor: 2 pixels per mm.
+  v.view.OnLeftButtonDown(520, 600);
+  EXPECT_FALSE(v.doc.CalibrationPending());
+  EXPECT_EQ(v.doc.Calibration(), (DisplayCalibration{100, 600, 520, 600, 210}));
+  EXPECT_EQ(v.messages.shown.back(), text::kCalibrated);
+  EXPECT_EQ(ReadCalibration(dir.File("Kovalindra.ini")), v.doc.Calibration());
+  EXPECT_FALSE(v.view.ShowsWelcome());
+  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 0.25 / 0.5);
+  EXPECT_NE(v.view.Scale().realSizeZoom, before);
+  // The view shows the new real size: 100 mm = 200 pixels.
+  v.view.showGuides = true;
+  const GuideLine l = v.view.GuideLines()[0];
+  EXPECT_NEAR(l.x2 - l.x1, 200, 1);
+
+  // Any length: abandoned by choosing a mouse mode, nothing changes.
+  const DisplayCalibration stored = v.doc.Calibration();
+  v.doc.BeginCustomCalibration(100);
+  EXPECT_EQ(v.doc.GuideCaption(), text::kGuideCustom);
+  v.doc.mouseMode = kMouseScroll;
+  EXPECT_EQ(v.doc.Calibration(), stored);
+  // Completed: 100 mm over 400 pixels.
+  v.doc.BeginCustomCalibration(100);
+  v.view.OnLeftButtonDown(500, 600);
+  EXPECT_EQ(v.doc.Calibration().sizedisplay, 100);
+  EXPECT_DOUBLE_EQ(*ScreenMillimetresPerPixel(v.doc.Calibration()), 0.25);
+  // Typing 210 gives the A4 guide text.
+  v.doc.BeginCustomCalibration(210);
+  EXPECT_EQ(v.doc.GuideCaption(), text::kGuideA4);
+}
+
+TEST(ViewerModel, CalibrationThatCannotBeSavedIsNotReportedAsDone) {
+  TempDir dir;
+  // The settings file's place is taken by a folder: the write must fail.
+  std::filesystem::create_directory(dir.File("Kovalindra.ini"));
+  Viewer v(dir.Folder());
+  v.doc.BeginA4Calibration();
+  v.messages.shown.clear();
+  EXPECT_EQ(v.doc.CompleteCalibration(650, 480, 600), CalibrationResult::SaveFailed);
+  ASSERT_EQ(v.messages.shown.size(), 1u);
+  EXPECT_EQ(v.messages.shown[0].find(text::kCalibrated), std::string::npos);
+  EXPECT_NE(v.messages.shown[0].find("保存できませんでした"), std::string::npos);
+  // Still used for this run.
+  EXPECT_EQ(v.doc.Calibration(), (DisplayCalibration{100, 500, 650, 480, 210}));
+  EXPECT_NEAR(*ScreenMillimetresPerPixel(v.doc.Calibration()), 0.381566, 1e-6);
+  EXPECT_EQ(v.doc.CompleteCalibration(10, 10, 600), CalibrationResult::NotPending);
+}
+
+}  // namespace
+}  // namespace kv::viewer
