@@ -1,0 +1,71 @@
+#include "viewer/widgets/display_size_dialog.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/services.h"
+#include "viewer/model/calibration.h"
+
+namespace kv::viewer {
+
+DisplaySizeDialog::DisplaySizeDialog(platform::MessageService* messages, QWidget* parent)
+    : QDialog(parent), messages_(messages) {
+  setObjectName("displaySizeDialog");
+  setWindowTitle(QString::fromUtf8("ﾃﾞｨｽﾌﾟﾚｲ設定"));
+  auto* ok = new QPushButton(QString::fromUtf8("OK"), this);
+  ok->setObjectName("ok");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton(QString::fromUtf8("ｷｬﾝｾﾙ"), this);
+  cancel->setObjectName("cancel");
+  edit_ = new QLineEdit(this);
+  edit_->setObjectName("sizeEdit");
+  edit_->setText(QString::number(sizeMm_));
+  edit_->setMaximumWidth(80);
+  auto* prompt = new QLabel(QString::fromUtf8("任意ｻｲｽﾞでﾓﾆﾀｰの設定をおこないます。\n"
+                                              "これからｸﾘｯｸする2点間のｻｲｽﾞをmmで指定して下さい。"),
+                            this);
+  auto* mm = new QLabel("mm", this);
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(prompt, 0, 0, 1, 3);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(edit_);
+  row->addWidget(mm);
+  row->addStretch();
+  layout->addLayout(row, 1, 0, 2, 2);
+  layout->addWidget(ok, 1, 2);
+  layout->addWidget(cancel, 2, 2);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  // The OK button is the first stop, as the keyboard expects it.
+  setTabOrder(ok, cancel);
+  setTabOrder(cancel, edit_);
+  ok->setFocus();
+}
+
+std::optional<int32_t> DisplaySizeDialog::Validate(const QString& text) {
+  bool okNumber = false;
+  const qlonglong v = text.trimmed().toLongLong(&okNumber);
+  if (!okNumber || v < kMinCalibrationMm || v > kMaxCalibrationMm) return std::nullopt;
+  return int32_t(v);
+}
+
+void DisplaySizeDialog::accept() {
+  const std::optional<int32_t> v = Validate(edit_->text());
+  if (!v) {
+    if (messages_)
+      messages_->Show("1 から 1000000 までの整数を入力して下さい。", platform::MsgIcon::Warning,
+                      platform::MsgButtons::Ok);
+    edit_->setFocus();
+    edit_->selectAll();
+    return;  // stays open
+  }
+  sizeMm_ = *v;
+  QDialog::accept();
+}
+
+}  // namespace kv::viewer

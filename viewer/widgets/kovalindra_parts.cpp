@@ -1,0 +1,174 @@
+#include "viewer/widgets/kovalindra_parts.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QStandardPaths>
+
+#include "platform/qt_text.h"
+#include "resources/viewer/commands.h"
+#include "viewer/widgets/display_size_dialog.h"
+#include "viewer/widgets/view_widget.h"
+
+namespace kv::viewer {
+namespace {
+
+platform::Services MakeServices(shell::AppContext& context, const PartsOptions& options) {
+  platform::Services s = context.Services();
+  if (options.messages) s.messages = options.messages;
+  return s;
+}
+
+}  // namespace
+
+SettingsLocation DefaultSettingsLocation(const shell::AppContext& context) {
+  QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  if (!user.isEmpty() && !user.endsWith('/')) user += '/';
+  return SettingsLocation{context.ProgramFolder(), platform::QStringToUtf8(user)};
+}
+
+KovalindraParts::KovalindraParts(shell::AppContext& context, PartsOptions options)
+    : context_(context),
+      options_(std::move(options)),
+      services_(MakeServices(context, options_)),
+      doc_(services_, options_.settings ? *options_.settings : DefaultSettingsLocation(context)) {}
+
+KovalindraParts::~KovalindraParts() {
+  // The widget's view model is registered with the document: it goes first.
+  delete widget_.data();
+}
+
+KovalindraView& KovalindraParts::View() { return widget_->Model(); }
+
+QWidget* KovalindraParts::CreateView(QWidget* parent) {
+  widget_ = new KovalindraViewWidget(doc_, context_, parent);
+  return widget_;
+}
+
+bool KovalindraParts::OnNewDocument() {
+  if (!initialised_ && widget_) {
+    widget_->Model().OnInitialUpdate();
+    initialised_ = true;
+  }
+  return true;
+}
+
+bool KovalindraParts::OnOpenDocument(const std::string& path) {
+  if (!doc_.OpenDocument(path)) return false;
+  if (widget_) widget_->Model().OnInitialUpdate();
+  initialised_ = true;
+  return true;
+}
+
+void KovalindraParts::OpenWithDialog() {
+  std::optional<std::string> chosen;
+  if (options_.chooseFile) {
+    chosen = options_.chooseFile();
+  } else {
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("実寸情報ﾌｧｲﾙを選択"),
+                       QString(), QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::ReadOnly, true);
+    dialog.setDefaultSuffix("kvi");
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      chosen = platform::QStringToUtf8(dialog.selectedFiles().first());
+  }
+  if (!chosen || chosen->empty()) return;
+  const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
+  const std::string path = platform::QStringToUtf8(full);
+  platform::WaitCursor wait;
+  // Title and recent list only for a file that really opened.
+  if (!OnOpenDocument(path)) return;
+  doc_.SetPathName(path);
+  doc_.SetTitle(platform::QStringToUtf8(QFileInfo(full).fileName()));
+  context_.AddToRecentFiles(path);
+  context_.UpdateFrameTitle();
+}
+
+void KovalindraParts::StartCustomCalibration() {
+  std::optional<int32_t> length;
+  if (options_.askLength) {
+    length = options_.askLength();
+  } else {
+    DisplaySizeDialog dialog(services_.messages, context_.MainWindow());
+    if (dialog.exec() == QDialog::Accepted) length = dialog.SizeMm();
+  }
+  if (!length) return;
+  doc_.BeginCustomCalibration(*length);
+}
+
+bool KovalindraParts::OnCommand(int id) {
+  if (!widget_) return false;
+  KovalindraView& v = widget_->Model();
+  switch (id) {
+    case cmd::kZoomIn: v.ZoomIn(); return true;
+    case cmd::kZoomOut: v.ZoomOut(); return true;
+    case cmd::kRealSize: v.ShowRealSize(); return true;
+    case cmd::kShowWhole: v.ShowWhole(); return true;
+    case cmd::kNextPoint: v.StepRealSizePoint(-1); return true;
+    case cmd::kPrevPoint: v.StepRealSizePoint(+1); return true;
+    case cmd::kNextImage: v.StepPhoto(+1); return true;
+    case cmd::kPrevImage: v.StepPhoto(-1); return true;
+    case cmd::kOpenWithDialog: OpenWithDialog(); return true;
+    case cmd::kSizeInfo: v.ToggleGuides(); return true;
+    case cmd::kDisplaySettings: v.ToggleCalibrationMarks(); return true;
+    case cmd::kA4Size: doc_.BeginA4Calibration(); return true;
+    case cmd::kCustomSize: StartCustomCalibration(); return true;
+    case cmd::kMouseScroll:
+      doc_.mouseMode = kMouseScroll;
+      doc_.NotifyViews("", code::kRepaint);
+      return true;
+    case cmd::kMouseZoom:
+      doc_.mouseMode = kMouseZoom;
+      doc_.NotifyViews("", code::kRepaint);
+      return true;
+    case cmd::kFullScreen:
+      if (!context_.IsFullScreen()) context_.EnterFullScreen();
+      return true;
+    case cmd::kWindowed:
+      if (context_.IsFullScreen()) context_.LeaveFullScreen();
+      return true;
+    default: return false;
+  }
+}
+
+bool KovalindraParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
+  if (!widget_) return false;
+  KovalindraView& v = widget_->Model();
+  ui = shell::CommandUi{};
+  switch (id) {
+    // Zooming in is offered for as long as the scale table has a step.
+    case cmd::kZoomIn: ui.enabled = v.CanZoomIn(); return true;
+    case cmd::kZoomOut: ui.enabled = v.CanZoomOut(); return true;
+    case cmd::kRealSize: ui.checked = v.IsRealSize(); return true;
+    case cmd::kShowWhole: ui.checked = v.IsWhole(); return true;
+    case cmd::kNextPoint:
+    case cmd::kPrevPoint:
+    case cmd::kOpenWithDialog: return true;
+    case cmd::kNextImage:
+    case cmd::kPrevImage: ui.enabled = doc_.Folder().size() > 1; return true;
+    case cmd::kSizeInfo: ui.checked = v.showGuides; return true;
+    case cmd::kDisplaySettings: ui.checked = v.showCalibrationMarks; return true;
+    case cmd::kA4Size:
+    case cmd::kCustomSize: ui.checked = doc_.CalibrationPending(); return true;
+    case cmd::kMouseScroll: ui.checked = doc_.mouseMode == kMouseScroll; return true;
+    case cmd::kMouseZoom: ui.checked = doc_.mouseMode == kMouseZoom; return true;
+    case cmd::kFullScreen: ui.checked = context_.IsFullScreen(); return true;
+    case cmd::kWindowed: ui.checked = !context_.IsFullScreen(); return true;
+    default: return false;
+  }
+}
+
+std::unique_ptr<shell::ProgramParts> CreateKovalindraPartsWith(shell::AppContext& context,
+                                                               PartsOptions options) {
+  return std::make_unique<KovalindraParts>(context, std::move(options));
+}
+
+}  // namespace kv::viewer
+
+namespace kv::shell {
+std::unique_ptr<ProgramParts> CreateKovalindraParts(AppContext& context) {
+  return viewer::CreateKovalindraPartsWith(context, viewer::PartsOptions{});
+}
+}  // namespace kv::shell

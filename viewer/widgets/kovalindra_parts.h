@@ -1,0 +1,63 @@
+#pragma once
+// The viewer's parts for the shared shell: the document, the view model and
+// the view widget, and the routing of the viewer's commands to them.
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "foundation/shell/program.h"
+#include "viewer/model/viewer_document.h"
+#include "viewer/model/viewer_view.h"
+
+namespace kv::viewer {
+
+class KovalindraViewWidget;
+
+// What tests replace: the message boxes, the settings folders and the two
+// modal questions (file to open, calibration length).
+struct PartsOptions {
+  platform::MessageService* messages = nullptr;  // null: the frame's
+  std::optional<SettingsLocation> settings;       // unset: program folder, user config folder
+  std::function<std::optional<std::string>()> chooseFile;  // unset: the open dialog
+  std::function<std::optional<int32_t>()> askLength;       // unset: the length dialog
+};
+
+class KovalindraParts : public shell::ProgramParts {
+ public:
+  KovalindraParts(shell::AppContext& context, PartsOptions options);
+  ~KovalindraParts() override;
+
+  platform::DocumentBase& Document() override { return doc_; }
+  QWidget* CreateView(QWidget* parent) override;
+  bool OnNewDocument() override;
+  bool OnOpenDocument(const std::string& path) override;
+  bool OnCommand(int id) override;
+  bool OnUpdateCommand(int id, shell::CommandUi& ui) override;
+
+  KovalindraDoc& Doc() { return doc_; }
+  KovalindraView& View();
+  KovalindraViewWidget* Widget() { return widget_; }
+
+ private:
+  void OpenWithDialog();
+  void StartCustomCalibration();
+
+  shell::AppContext& context_;
+  PartsOptions options_;
+  platform::Services services_;
+  KovalindraDoc doc_;
+  // Owned by the frame, but deleted with the parts: its view model is
+  // registered with the document.
+  QPointer<KovalindraViewWidget> widget_;
+  bool initialised_ = false;
+};
+
+std::unique_ptr<shell::ProgramParts> CreateKovalindraPartsWith(shell::AppContext& context,
+                                                               PartsOptions options);
+
+// Where the settings live for the running program.
+SettingsLocation DefaultSettingsLocation(const shell::AppContext& context);
+
+}  // namespace kv::viewer

@@ -1,0 +1,229 @@
+#include "viewer/widgets/view_widget.h"
+
+#include <QContextMenuEvent>
+#include <QFont>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+#include "foundation/shell/markers.h"
+#include "foundation/shell/program.h"
+#include "platform/draw_surface.h"
+#include "platform/qt_services.h"
+#include "platform/qt_text.h"
+
+namespace kv::viewer {
+
+using platform::Utf8ToQString;
+
+KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext& context,
+                                           QWidget* parent)
+    : QWidget(parent), doc_(doc), context_(context) {
+  setObjectName("kovalindraView");
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setMinimumSize(64, 64);
+  model_ = std::make_unique<KovalindraView>(doc_, this);
+  welcome_ = MakeWelcomePanel();
+}
+
+KovalindraViewWidget::~KovalindraViewWidget() = default;
+
+double KovalindraViewWidget::Ratio() const {
+  const double r = devicePixelRatioF();
+  return r > 0 ? r : 1.0;
+}
+
+QSize KovalindraViewWidget::DeviceSize() const {
+  const double r = Ratio();
+  return QSize(int(std::lround(width() * r)), int(std::lround(height() * r)));
+}
+
+QPoint KovalindraViewWidget::ToDevice(const QPointF& p) const {
+  const double r = Ratio();
+  return QPoint(int(std::floor(p.x() * r)), int(std::floor(p.y() * r)));
+}
+
+void KovalindraViewWidget::SyncSize() {
+  const QSize d = DeviceSize();
+  const ViewScale& s = model_->Scale();
+  if (d.width() != s.clientWidth || d.height() != s.clientHeight)
+    model_->OnSize(d.width(), d.height());
+}
+
+void KovalindraViewWidget::resizeEvent(QResizeEvent*) { SyncSize(); }
+void KovalindraViewWidget::showEvent(QShowEvent*) { SyncSize(); }
+void KovalindraViewWidget::changeEvent(QEvent* e) {
+  // Moving to a screen of another pixel ratio changes the device size.
+  if (e->type() == QEvent::ScreenChangeInternal)
+    SyncSize();
+  QWidget::changeEvent(e);
+}
+
+void KovalindraViewWidget::Repaint() { update(); }
+
+void KovalindraViewWidget::SetStatusPaneText(int pane, const std::string& utf8) {
+  context_.SetStatusPaneText(pane, Utf8ToQString(utf8));
+}
+
+void KovalindraViewWidget::TitleChanged() {
+  context_.UpdateFrameTitle();
+  const auto& folder = doc_.Folder();
+  if (doc_.FolderIndex() < folder.size())
+    setWindowTitle(Utf8ToQString(folder[doc_.FolderIndex()].name));
+}
+
+void KovalindraViewWidget::OpenLink(const std::string& utf8) {
+  if (platform::Shell* shell = context_.Services().shell) shell->Open(utf8);
+}
+
+QImage KovalindraViewWidget::ComposeFrame() {
+  SyncSize();
+  model_->RenderBackBuffer();
+  const Image* back = model_->BackBuffer();
+  if (!back) return QImage();
+  // The model's BGRA rows are Qt's RGB32 in memory; the copy is what the
+  // overlays are drawn on, so the back buffer stays as rendered.
+  QImage frame(back->Row(0), back->Width(), back->Height(), qsizetype(back->Stride()),
+               QImage::Format_RGB32);
+  frame = frame.copy();
+  QPainter painter(&frame);
+  platform::DrawSurface surface(painter);
+  for (const GuideLine& l : model_->GuideLines())
+    shell::DrawDashedLine(surface, l.x1, l.y1, l.x2, l.y2, l.color);
+  const DisplayCalibration& cal = doc_.Calibration();
+  if (model_->showCalibrationMarks && !context_.IsFullScreen()) {
+    shell::DrawMarkedPoint(surface, std::string("ディスプレイＡ"), cal.pt1x, cal.pt1y,
+                           kCalibrationMarkColor);
+    shell::DrawMarkedPoint(surface, std::string("ディスプレイＢ"), cal.pt2x, cal.pt2y,
+                           kCalibrationMarkColor);
+  }
+  if (doc_.CalibrationPending()) {
+    shell::DrawCaption(surface, KovalindraDoc::AnchorX(),
+                       KovalindraDoc::AnchorY(model_->Scale().clientHeight), doc_.GuideCaption(),
+                       12, 0, platform::kBlack, 1.0);
+  }
+  if (model_->ShowsWelcome()) painter.drawImage(model_->WelcomeX(), model_->WelcomeY(), welcome_);
+  painter.end();
+  return frame;
+}
+
+void KovalindraViewWidget::paintEvent(QPaintEvent*) {
+  QImage frame = ComposeFrame();
+  QPainter p(this);
+  if (frame.isNull()) {
+    p.fillRect(rect(), Qt::white);
+    return;
+  }
+  // Device pixels one to one: a photo pixel at scale 1.0 is one pixel of the glass.
+  frame.setDevicePixelRatio(Ratio());
+  p.drawImage(QPointF(0, 0), frame);
+}
+
+void KovalindraViewWidget::UpdateCursor(const QPoint& d, Qt::KeyboardModifiers mods) {
+  const bool out = mods & (Qt::ControlModifier | Qt::AltModifier);
+  switch (model_->CursorAt(d.x(), d.y(), out)) {
+    case ViewCursor::Scroll: setCursor(Qt::OpenHandCursor); break;
+    case ViewCursor::Grab: setCursor(Qt::ClosedHandCursor); break;
+    case ViewCursor::ZoomIn:
+    case ViewCursor::ZoomOut: setCursor(Qt::CrossCursor); break;
+    case ViewCursor::Calibration: setCursor(Qt::PointingHandCursor); break;
+    case ViewCursor::Registration: setCursor(Qt::WhatsThisCursor); break;
+    case ViewCursor::Logo: setCursor(Qt::PointingHandCursor); break;
+  }
+}
+
+void KovalindraViewWidget::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+  const QPoint d = ToDevice(e->position());
+  model_->OnLeftButtonDown(d.x(), d.y(),
+                           e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+  context_.UpdateCommandUi();
+}
+
+void KovalindraViewWidget::mouseMoveEvent(QMouseEvent* e) {
+  const QPoint d = ToDevice(e->position());
+  if (e->buttons() & Qt::LeftButton) model_->OnMouseMove(d.x(), d.y());
+  UpdateCursor(d, e->modifiers());
+}
+
+void KovalindraViewWidget::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(e);
+  const QPoint d = ToDevice(e->position());
+  model_->OnLeftButtonUp(d.x(), d.y());
+  context_.UpdateCommandUi();
+}
+
+void KovalindraViewWidget::contextMenuEvent(QContextMenuEvent* e) {
+  context_.ShowContextMenu(e->reason() == QContextMenuEvent::Keyboard ? QPoint(-1, -1)
+                                                                       : e->globalPos());
+}
+
+QImage MakeWelcomePanel() {
+  QImage img(kWelcomeWidth, kWelcomeHeight, QImage::Format_RGB32);
+  img.fill(QColor(250, 250, 246));
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(60, 90, 150), 3));
+  p.drawRect(QRectF(1.5, 1.5, kWelcomeWidth - 3, kWelcomeHeight - 3));
+  // The product's mark: a ruler crossing a lens.
+  p.setPen(QPen(QColor(60, 90, 150), 3));
+  p.setBrush(QColor(220, 232, 250));
+  p.drawEllipse(QPointF(40, 38), 20, 20);
+  p.setBrush(QColor(240, 200, 90));
+  p.drawRect(QRectF(18, 52, 46, 10));
+  for (int i = 0; i < 5; ++i) p.drawLine(QPointF(22 + i * 9, 52), QPointF(22 + i * 9, 57));
+  QFont title(platform::DefaultGothicFace());
+  title.setPixelSize(17);
+  title.setBold(true);
+  p.setFont(title);
+  p.setPen(QColor(30, 50, 100));
+  p.drawText(QRectF(70, 16, 222, 48), Qt::AlignVCenter | Qt::TextWordWrap,
+             QString::fromUtf8("Kovalindraへようこそ"));
+  QFont body(platform::DefaultGothicFace());
+  body.setPixelSize(12);
+  p.setFont(body);
+  p.setPen(QColor(20, 20, 20));
+  p.drawText(QRectF(14, 72, 272, 92), Qt::TextWordWrap,
+             QString::fromUtf8("このソフトを正しくお使いいただくには、最初にモニターの"
+                               "サイズを登録する必要があります。登録にはA4用紙を1枚"
+                               "ご用意下さい。"));
+  p.setPen(QColor(160, 30, 30));
+  p.drawText(QRectF(14, 164, 272, 48), Qt::TextWordWrap,
+             QString::fromUtf8("メニューの「ディスプレイ設定」→「A4サイズを指定」を選び、"
+                               "画面の指示に従って下さい。"));
+  // A monitor with an A4 sheet held against it, and the two places to click.
+  p.setPen(QPen(QColor(50, 50, 50), 2));
+  p.setBrush(QColor(70, 80, 95));
+  p.drawRoundedRect(QRectF(40, 222, 220, 126), 6, 6);
+  p.setBrush(QColor(200, 225, 240));
+  p.drawRect(QRectF(50, 232, 200, 100));
+  p.setBrush(QColor(60, 60, 60));
+  p.drawRect(QRectF(135, 348, 30, 12));
+  p.drawRect(QRectF(110, 360, 80, 6));
+  p.setPen(QPen(QColor(150, 150, 150), 1));
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(70, 262, 150, 62));
+  auto mark = [&](QPointF c, const QString& label) {
+    p.setPen(QPen(QColor(200, 0, 80), 2));
+    p.drawLine(c - QPointF(7, 0), c + QPointF(7, 0));
+    p.drawLine(c - QPointF(0, 7), c + QPointF(0, 7));
+    QFont f(platform::DefaultGothicFace());
+    f.setPixelSize(10);
+    p.setFont(f);
+    p.drawText(c + QPointF(4, -6), label);
+  };
+  mark(QPointF(70, 262), QString::fromUtf8("┼"));
+  mark(QPointF(220, 262), QString::fromUtf8("右端をｸﾘｯｸ"));
+  QFont maker(platform::DefaultGothicFace());
+  maker.setPixelSize(11);
+  p.setFont(maker);
+  p.setPen(QColor(90, 90, 90));
+  p.drawText(QRectF(0, 374, kWelcomeWidth, 20), Qt::AlignCenter, QString::fromUtf8("Tessaloft"));
+  p.end();
+  return img;
+}
+
+}  // namespace kv::viewer

@@ -1,0 +1,60 @@
+#pragma once
+// The view's window: turns Qt's events into the view model's calls in
+// device pixels and paints the model's back buffer with the guide lines,
+// the calibration marks and caption, and the welcome panel.
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+#include "viewer/model/viewer_view.h"
+
+namespace kv::shell {
+class AppContext;
+}
+
+namespace kv::viewer {
+
+class KovalindraViewWidget : public QWidget, public ViewHost {
+  Q_OBJECT
+ public:
+  KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext& context, QWidget* parent);
+  ~KovalindraViewWidget() override;
+
+  KovalindraView& Model() { return *model_; }
+  // The picture as the last paint composed it, in device pixels.
+  QImage ComposeFrame();
+  double Ratio() const;
+  // Client size in device pixels.
+  QSize DeviceSize() const;
+
+  // ViewHost
+  void Repaint() override;
+  void SetStatusPaneText(int pane, const std::string& utf8) override;
+  void TitleChanged() override;
+  void OpenLink(const std::string& utf8) override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void showEvent(QShowEvent*) override;
+  void mousePressEvent(QMouseEvent*) override;
+  void mouseMoveEvent(QMouseEvent*) override;
+  void mouseReleaseEvent(QMouseEvent*) override;
+  void contextMenuEvent(QContextMenuEvent*) override;
+  void changeEvent(QEvent*) override;
+
+ private:
+  QPoint ToDevice(const QPointF& p) const;
+  void SyncSize();
+  void UpdateCursor(const QPoint& device, Qt::KeyboardModifiers mods);
+
+  KovalindraDoc& doc_;
+  shell::AppContext& context_;
+  std::unique_ptr<KovalindraView> model_;
+  QImage welcome_;
+};
+
+// The 300 x 400 picture shown while the monitor is not calibrated.
+QImage MakeWelcomePanel();
+
+}  // namespace kv::viewer
