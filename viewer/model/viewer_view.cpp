@@ -54,6 +54,9 @@ void KovalindraView::OnNotify(const std::string&, int c) {
     case code::kRealSize:
       SyncPhotoSize();
       ComputeRealSize(scale_, doc_.Registrations(), doc_.currentPoint, doc_.Calibration());
+      // The centring depends on the scale just set; a sender that does not
+      // ask for it next (the calibration) would otherwise draw off centre.
+      scale_.ComputeOffsets();
       break;
     case code::kOffsets: scale_.ComputeOffsets(); break;
     case code::kBuffers: MakeBuffers(); break;

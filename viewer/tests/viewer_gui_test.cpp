@@ -1,0 +1,296 @@
+// The viewer in its real frame, headless: opening, real-size drawing in
+// device pixels, stepping, calibration by click, refusals, welcome panel.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/shell/main_frame.h"
+#include "resources/viewer/commands.h"
+#include "viewer/tests/test_files.h"
+#include "viewer/widgets/display_size_dialog.h"
+#include "viewer/widgets/kovalindra_parts.h"
+#include "viewer/widgets/view_widget.h"
+
+namespace kv::viewer {
+namespace {
+
+using testing::MakeKvi;
+using testing::RecordingMessages;
+using testing::TempDir;
+using testing::WriteKvi;
+namespace c = kv::viewer::cmd;
+
+struct App {
+  explicit App(const std::string& settingsFolder, QSize viewSize = QSize(800, 600)) {
+    frame = std::make_unique<shell::MainFrame>(
+        shell::ProgramKind::Viewer, ViewerTable(),
+        std::make_unique<platform::QtProfile>(std::make_unique<QSettings>(
+            profileDir.filePath("profile.ini"), QSettings::IniFormat)));
+    PartsOptions options;
+    options.messages = &messages;
+    options.settings = SettingsLocation{settingsFolder, ""};
+    options.chooseFile = [this] { return chosen; };
+    options.askLength = [this] { return length; };
+    created = frame->Create([&](shell::AppContext& ctx) {
+      auto p = CreateKovalindraPartsWith(ctx, options);
+      parts = static_cast<KovalindraParts*>(p.get());
+      return p;
+    });
+    frame->show();
+    // Size the view itself: its client area is what the scales count.
+    const QSize extra = frame->size() - parts->Widget()->size();
+    frame->resize(viewSize + extra);
+    QApplication::processEvents();
+    widget = parts->Widget();
+  }
+  QImage Frame() { return widget->ComposeFrame(); }
+  KovalindraView& View() { return parts->View(); }
+  QString Pane(int i) { return frame->StatusPane(i)->text(); }
+  // Clicks at a device-pixel point.
+  void ClickDevice(int x, int y) {
+    const double r = widget->Ratio();
+    QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(int(std::ceil(x / r)), int(std::ceil(y / r))));
+  }
+
+  QTemporaryDir profileDir;
+  RecordingMessages messages;
+  std::optional<std::string> chosen;
+  std::optional<int32_t> length;
+  std::unique_ptr<shell::MainFrame> frame;
+  KovalindraParts* parts = nullptr;
+  KovalindraViewWidget* widget = nullptr;
+  bool created = false;
+};
+
+QColor At(const QImage& img, int x, int y) { return QColor(img.pixel(x, y)); }
+bool IsColor(const QImage& img, int x, int y, int r, int g, int b) {
+  const QColor q = At(img, x, y);
+  return q.red() == r && q.green() == g && q.blue() == b;
+}
+
+std::string SamplePath() {
+  const char* bin = std::getenv("KV_BIN_DIR");
+  return bin ? std::string(bin) + "/sample.kvi" : std::string();
+}
+
+TEST(ViewerGui, SampleAtRealSizeDrawsTheRegistrationAtItsCalibratedLength) {
+  const std::string sample = SamplePath();
+  if (sample.empty() || !std::filesystem::exists(sample)) GTEST_SKIP() << "no bundled sample";
+  TempDir settings;
+  // 300 pixels for 210 mm, as uncalibrated, but stored: no welcome panel.
+  std::string reason;
+  ASSERT_TRUE(WriteCalibration(settings.File("Kovalindra.ini"), {100, 500, 400, 500, 210}, reason));
+  App app(settings.Folder());
+  EXPECT_FALSE(app.View().ShowsWelcome());
+  ASSERT_TRUE(app.created);
+  ASSERT_TRUE(app.frame->ProcessCommandLine({QString::fromStdString(sample)}));
+  EXPECT_TRUE(app.frame->windowTitle().startsWith("sample.kvi"));
+  ASSERT_FALSE(app.parts->Doc().Registrations().empty());
+  EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
+  app.frame->DispatchCommand(c::kRealSize);
+  app.frame->DispatchCommand(c::kSizeInfo);
+  EXPECT_TRUE(app.frame->QueryCommand(c::kRealSize).checked);
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(")));
+  const ViewScale& s = app.View().Scale();
+  const SizeRegistration& r = app.parts->Doc().Registrations()[0];
+  const GuideLine l = app.View().GuideLines()[0];
+  const double d = std::hypot(double(r.endX - r.startX), double(r.endY - r.startY));
+  const double drawn = std::hypot(double(l.x2 - l.x1), double(l.y2 - l.y1));
+  EXPECT_NEAR(drawn, d * s.realSizeZoom, 1.5);
+  // Length x pixels per millimetre of the calibration.
+  EXPECT_NEAR(drawn, r.lengthMm * 300.0 / 210.0, 1.5);
+  // The line is really on the picture, in the current registration's colour.
+  const QImage img = app.Frame();
+  ASSERT_EQ(img.size(), app.widget->DeviceSize());
+  if (l.x1 >= 0 && l.y1 >= 0 && l.x1 < img.width() && l.y1 < img.height()) {
+    EXPECT_TRUE(IsColor(img, l.x1, l.y1, 255, 0, 204));
+  }
+}
+
+TEST(ViewerGui, PhotoAndGuideLinesAgreeInDevicePixels) {
+  TempDir dir;
+  // blue = x mod 256, green = y mod 256 on a 2000 x 1500 photo.
+  WriteKvi(dir.File("p.kvi"), MakeKvi(2000, 1500, {MakeRegistration(1040, 1060, 1200, 1060, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("p.kvi"))));
+  const QSize device = app.widget->DeviceSize();
+  EXPECT_EQ(device, QSize(std::lround(app.widget->width() * app.widget->Ratio()),
+                          std::lround(app.widget->height() * app.widget->Ratio())));
+  EXPECT_EQ(app.View().Scale().clientWidth, device.width());
+  app.frame->DispatchCommand(c::kRealSize);
+  app.frame->DispatchCommand(c::kSizeInfo);
+  const ViewScale& s = app.View().Scale();
+  const GuideLine l = app.View().GuideLines()[0];
+  EXPECT_NEAR(l.x2 - l.x1, 160 * s.realSizeZoom, 1.0);
+  // At one pixel right of the line's start the photo shows x = 1040 + 1/zoom.
+  const QImage img = app.Frame();
+  const int px = l.x1 + 3, py = l.y1 + 4;
+  ASSERT_TRUE(px < img.width() && py < img.height());
+  EXPECT_NEAR(At(img, px, py).blue(), (1040 + int(3 / s.zoom)) % 256, 8);
+  EXPECT_NEAR(At(img, px, py).green(), (1060 + int(4 / s.zoom)) % 256, 8);
+  // At 1.0 one photo pixel is one device pixel: neighbours differ by one.
+  app.View().MutableScale().zoom = 1.0;
+  app.View().ApplyZoom(1000, 1000);
+  const QImage one = app.Frame();
+  const int ox = app.View().Scale().originX;
+  for (int x = 20; x < 30; ++x)
+    EXPECT_NEAR(At(one, x, 40).blue(), (ox + x) % 256, 4) << x;
+  // The window shows what was composed, at the screen's pixel ratio.
+  const QImage grabbed = app.widget->grab().toImage();
+  EXPECT_EQ(grabbed.size(), device);
+  EXPECT_NEAR(At(grabbed, 25, 40).blue(), (ox + 25) % 256, 4);
+}
+
+TEST(ViewerGui, StepsRegistrationsAndFilesAndRefusesBrokenFiles) {
+  TempDir dir;
+  const RegistrationList three = {MakeRegistration(10, 10, 310, 10, 100),
+                                  MakeRegistration(10, 50, 160, 50, 100),
+                                  MakeRegistration(10, 90, 85, 90, 100)};
+  WriteKvi(dir.File("a.kvi"), MakeKvi(400, 300, three, 0));
+  WriteKvi(dir.File("b.kvi"), MakeKvi(500, 300, three, 1));
+  {
+    std::ofstream(dir.File("c.kvi"), std::ios::binary) << "not a kvi file at all";
+  }
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.frame->DispatchCommand(c::kNextPoint);
+  EXPECT_EQ(app.parts->Doc().currentPoint, 2);
+  const double z2 = app.View().Scale().zoom;
+  app.frame->DispatchCommand(c::kNextPoint);
+  EXPECT_EQ(app.parts->Doc().currentPoint, 1);
+  EXPECT_DOUBLE_EQ(app.View().Scale().zoom, z2 / 2);
+  app.frame->DispatchCommand(c::kPrevPoint);
+  EXPECT_EQ(app.parts->Doc().currentPoint, 2);
+
+  EXPECT_TRUE(app.frame->QueryCommand(c::kNextImage).enabled);
+  app.frame->DispatchCommand(c::kNextImage);
+  EXPECT_EQ(app.parts->Doc().image.width, 500);
+  EXPECT_TRUE(app.frame->windowTitle().contains("b.kvi"));
+  // The next one (c.kvi) is broken: b stays, and the status bar says so.
+  app.frame->DispatchCommand(c::kNextImage);
+  EXPECT_EQ(app.parts->Doc().image.width, 500);
+  EXPECT_TRUE(app.frame->windowTitle().contains("b.kvi"));
+  EXPECT_TRUE(app.Pane(0).contains("c.kvi"));
+  app.frame->DispatchCommand(c::kPrevImage);
+  EXPECT_EQ(app.parts->Doc().image.width, 400);
+
+  // Opening the broken file through the shell or the viewer's dialog.
+  const QString title = app.frame->windowTitle();
+  EXPECT_FALSE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("c.kvi"))));
+  app.chosen = dir.File("c.kvi");
+  app.frame->DispatchCommand(c::kOpenWithDialog);
+  EXPECT_EQ(app.frame->windowTitle(), title);
+  EXPECT_EQ(app.parts->Doc().image.width, 400);
+  ASSERT_EQ(app.messages.shown.size(), 2u);
+  EXPECT_NE(app.messages.shown[0].find("開けませんでした"), std::string::npos);
+  for (const std::string& f : app.frame->Profile().RecentFiles())
+    EXPECT_EQ(f.find("c.kvi"), std::string::npos);
+  // A good file through the dialog: title and recent list follow.
+  app.chosen = dir.File("b.kvi");
+  app.frame->DispatchCommand(c::kOpenWithDialog);
+  EXPECT_TRUE(app.frame->windowTitle().startsWith("b.kvi"));
+  EXPECT_EQ(app.frame->Profile().RecentFiles().front(), dir.File("b.kvi"));
+}
+
+TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(1600, 1200, {MakeRegistration(100, 100, 500, 100, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  const QSize device = app.widget->DeviceSize();
+  // Uncalibrated: the panel sits in the middle of the view.
+  const QImage panel = MakeWelcomePanel();
+  QImage img = app.Frame();
+  const int wx = device.width() / 2 - 150, wy = device.height() / 2 - 200;
+  EXPECT_EQ(img.pixel(wx + 5, wy + 150), panel.pixel(5, 150));
+  EXPECT_EQ(img.pixel(wx + 150, wy + 300), panel.pixel(150, 300));
+  const double before = app.View().Scale().realSizeZoom;
+
+  app.frame->DispatchCommand(c::kA4Size);
+  EXPECT_TRUE(app.frame->QueryCommand(c::kA4Size).checked);
+  ASSERT_EQ(app.messages.shown.size(), 2u);
+  // The guide caption is drawn above-right of the anchor.
+  img = app.Frame();
+  int dark = 0;
+  for (int y = device.height() - 120; y < device.height() - 100; ++y)
+    for (int x = 100; x < 250; ++x) dark += At(img, x, y).lightness() < 60;
+  EXPECT_GT(dark, 10);
+  // A click on the anchor is refused; one 420 pixels right of it completes.
+  app.ClickDevice(101, device.height() - 100);
+  EXPECT_TRUE(app.parts->Doc().CalibrationPending());
+  app.ClickDevice(520, device.height() - 100);
+  EXPECT_FALSE(app.parts->Doc().CalibrationPending());
+  const DisplayCalibration& cal = app.parts->Doc().Calibration();
+  EXPECT_EQ(cal.pt1y, device.height() - 100);
+  EXPECT_NEAR(cal.pt2x, 520, 1);
+  EXPECT_EQ(app.messages.shown.back(), text::kCalibrated);
+  EXPECT_EQ(ReadCalibration(dir.File("Kovalindra.ini")), cal);
+  EXPECT_NE(app.View().Scale().realSizeZoom, before);
+  EXPECT_NEAR(app.View().Scale().realSizeZoom, 0.25 / (210.0 / (cal.pt2x - 100)), 1e-9);
+  img = app.Frame();
+  EXPECT_NE(img.pixel(wx + 150, wy + 300), panel.pixel(150, 300));
+
+  // Any length, through the dialog's answer; a cancelled dialog changes nothing.
+  app.length.reset();
+  app.frame->DispatchCommand(c::kCustomSize);
+  EXPECT_FALSE(app.parts->Doc().CalibrationPending());
+  app.length = 100;
+  app.frame->DispatchCommand(c::kCustomSize);
+  EXPECT_TRUE(app.parts->Doc().CalibrationPending());
+  app.ClickDevice(500, device.height() - 100);
+  EXPECT_EQ(app.parts->Doc().Calibration().sizedisplay, 100);
+  // The marks of the stored points.
+  app.frame->DispatchCommand(c::kDisplaySettings);
+  img = app.Frame();
+  const DisplayCalibration& now = app.parts->Doc().Calibration();
+  EXPECT_TRUE(IsColor(img, now.pt2x + 3, now.pt2y, 210, 210, 255) ||
+              IsColor(img, now.pt2x, now.pt2y + 3, 210, 210, 255));
+}
+
+TEST(ViewerGui, ZoomCommandsFollowTheTable) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.View().MutableScale().zoom = 1.5;
+  EXPECT_TRUE(app.frame->QueryCommand(c::kZoomIn).enabled);
+  app.frame->DispatchCommand(c::kZoomIn);
+  EXPECT_EQ(app.View().Scale().zoom, 1.75);
+  EXPECT_EQ(app.Pane(1), QString::fromUtf8("倍率:1.75"));
+  app.View().MutableScale().zoom = 4.0;
+  EXPECT_FALSE(app.frame->QueryCommand(c::kZoomIn).enabled);
+  app.View().MutableScale().zoom = 0.125;
+  EXPECT_FALSE(app.frame->QueryCommand(c::kZoomOut).enabled);
+  app.frame->DispatchCommand(c::kShowWhole);
+  EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
+  app.frame->DispatchCommand(c::kRealSize);
+  EXPECT_EQ(app.Pane(1), QString::fromUtf8("倍率:等倍(1.00)"));
+}
+
+TEST(ViewerGui, LengthDialogRefusesWhatIsNotALength) {
+  RecordingMessages m;
+  DisplaySizeDialog dialog(&m);
+  EXPECT_EQ(dialog.Edit()->text(), "210");
+  for (const char* bad : {"0", "-5", "abc", "1000001", ""}) {
+    dialog.Edit()->setText(bad);
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
+  }
+  EXPECT_EQ(m.shown.size(), 5u);
+  dialog.Edit()->setText(" 150 ");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.SizeMm(), 150);
+}
+
+}  // namespace
+}  // namespace kv::viewer
