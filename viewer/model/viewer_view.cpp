@@ -1,6 +1,7 @@
 #include "viewer/model/viewer_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 #include "foundation/core/image/jpeg_decode.h"
@@ -26,6 +27,31 @@ void ScaleFraction(double zoom, int32_t& num, int32_t& den) {
 }
 
 }  // namespace
+
+IplImageSlot HalveImage(const Image& src) {
+  IplImageSlot out;
+  if (src.IsEmpty() || src.Format() != PixelFormat::kBgra) return out;
+  const int32_t w = std::max(1, src.Width() / 2), h = std::max(1, src.Height() / 2);
+  MakeColorIplImage(out, w, h);
+  if (!out) return out;
+  const int32_t lastY = src.Height() - 1;
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* a = src.Row(std::min(2 * y, lastY));
+    const uint8_t* b = src.Row(std::min(2 * y + 1, lastY));
+    uint8_t* o = out->Row(y);
+    if (src.Width() >= 2) {
+      for (int32_t x = 0; x < w; ++x) {
+        const uint8_t* a0 = a + 8 * size_t(x);
+        const uint8_t* b0 = b + 8 * size_t(x);
+        for (int ch = 0; ch < 4; ++ch)
+          o[4 * x + ch] = uint8_t((a0[ch] + a0[ch + 4] + b0[ch] + b0[ch + 4] + 2) >> 2);
+      }
+    } else {
+      for (int ch = 0; ch < 4; ++ch) o[ch] = uint8_t((a[ch] + b[ch] + 1) >> 1);
+    }
+  }
+  return out;
+}
 
 NavigatorGeometry ComputeNavigator(int32_t w, int32_t h, int32_t tw, int32_t th) {
   NavigatorGeometry g;
@@ -71,6 +97,10 @@ void KovalindraView::SyncPhotoSize() {
 
 void KovalindraView::Decode() {
   ++photoGeneration_;  // a new file was read: whatever was shown is stale
+  // Let go of the old photo's copies before the new one is decoded.
+  ReleaseIplImage(source_);
+  levels_.clear();
+  displayValid_ = false;
   const std::vector<uint8_t>& jpeg = doc_.File().jpegBytes;
   if (jpeg.empty()) {
     SyncPhotoSize();
@@ -98,6 +128,7 @@ void KovalindraView::MakeBuffers() {
       MakeColorIplImage(source_, doc_.image.width, doc_.image.height);
       if (source_ && !ConvertFromDib(doc_.image, *source_)) ReleaseIplImage(source_);
     }
+    levels_.clear();
     sourceGeneration_ = photoGeneration_;
     displayValid_ = false;
   }
@@ -126,14 +157,43 @@ void KovalindraView::RebuildDisplay() {
     source_->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
     CopyImage(*source_, *display_);
   } else {
+    int shift = 0;
+    const Image* from = LevelFor(s.zoom, shift);
+    Image& level = const_cast<Image&>(*from);
     // One photo pixel more than fits whole, so the partly visible column and
-    // row at the right and bottom edges are drawn too.
-    source_->SetRoi({s.originX, s.originY, s.visibleWidth + 1, s.visibleHeight + 1});
+    // row at the right and bottom edges are drawn too. On a halved level the
+    // origin is off by less than one level pixel, under one device pixel.
+    level.SetRoi({s.originX >> shift, s.originY >> shift, ((s.visibleWidth + 1) >> shift) + 2,
+                  ((s.visibleHeight + 1) >> shift) + 2});
     int32_t num = 1, den = 1;
-    ScaleFraction(s.zoom, num, den);
-    ResizeImage(*source_, *display_, num, den, num, den);
+    ScaleFraction(std::ldexp(s.zoom, shift), num, den);
+    ResizeImage(level, *display_, num, den, num, den);
+    level.ClearRoi();
   }
   source_->ClearRoi();
+}
+
+const Image* KovalindraView::LevelFor(double zoom, int& shift) {
+  shift = 0;
+  const Image* best = source_.get();
+  // Halve while the reduction left over would still be below one half.
+  while (std::ldexp(zoom, shift + 1) <= 1.0 && best->Width() >= 64 && best->Height() >= 64) {
+    if (levels_.size() <= size_t(shift)) {
+      IplImageSlot next = HalveImage(*best);
+      if (!next) break;
+      levels_.push_back(std::move(next));
+    }
+    best = levels_[size_t(shift)].get();
+    ++shift;
+  }
+  return best;
+}
+
+size_t KovalindraView::PixelBytes() const {
+  auto bytes = [](const IplImageSlot& s) { return s ? s->Stride() * size_t(s->Height()) : 0; };
+  size_t n = bytes(source_) + bytes(display_) + bytes(back_);
+  for (const IplImageSlot& l : levels_) n += bytes(l);
+  return n;
 }
 
 void KovalindraView::RenderBackBuffer() {

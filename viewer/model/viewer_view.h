@@ -51,6 +51,9 @@ struct NavigatorGeometry {
   int32_t offsetX = 0;
   int32_t offsetY = 0;
 };
+// A 2 x 2 box average of a BGRA image (odd last rows and columns dropped).
+IplImageSlot HalveImage(const Image& src);
+
 NavigatorGeometry ComputeNavigator(int32_t photoWidth, int32_t photoHeight,
                                    int32_t thumbWidth = kThumbnailSide,
                                    int32_t thumbHeight = kThumbnailSide);
@@ -113,6 +116,10 @@ class KovalindraView : public platform::ViewBase {
   ViewScale& MutableScale() { return scale_; }
   const NavigatorGeometry& Navigator() const { return navigator_; }
   int DisplayRebuilds() const { return rebuilds_; }
+  // Bytes of pixels the view holds (source, halved levels, display, back buffer).
+  size_t PixelBytes() const;
+  // The next rebuild request really rebuilds (measurements).
+  void InvalidateDisplay() { displayValid_ = false; }
   int InitialUpdates() const { return initialUpdates_; }
   KovalindraDoc& Document() { return doc_; }
 
@@ -141,6 +148,10 @@ class KovalindraView : public platform::ViewBase {
   int initialUpdates_ = 0;
 
   IplImageSlot source_;
+  // The photo halved once, twice, ...: a strong reduction resamples from
+  // the level nearest above its size instead of from the full photo.
+  std::vector<IplImageSlot> levels_;
+  const Image* LevelFor(double zoom, int& shift);
   IplImageSlot display_;
   IplImageSlot back_;
   uint64_t photoGeneration_ = 0;   // bumped whenever the decoded photo changes

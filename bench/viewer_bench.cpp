@@ -1,0 +1,132 @@
+// The viewer's display path: rebuilding the client-sized display image from
+// a 24-megapixel photo, and opening a ".kvi" file up to the first finished
+// back buffer, against decoding its JPEG alone.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/jpeg_encode.h"
+#include "kvi/actual_size_file.h"
+#include "viewer/model/viewer_document.h"
+#include "viewer/model/viewer_view.h"
+
+namespace {
+
+using namespace kv;
+using namespace kv::viewer;
+
+constexpr int32_t kPhotoW = 6000, kPhotoH = 4000;
+constexpr int32_t kClientW = 1920, kClientH = 1080;
+
+// Smooth shading with fine noise, so the JPEG costs what a photo costs.
+DibImage SyntheticPhoto() {
+  DibImage img(kPhotoW, kPhotoH);
+  img.padBytes = DibPadBytes(kPhotoW);
+  img.byteSize = uint32_t(img.Stride() * size_t(kPhotoH));
+  img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+  std::minstd_rand rng(7);
+  for (int32_t y = 0; y < kPhotoH; ++y) {
+    uint8_t* row = img.Row(y);
+    for (int32_t x = 0; x < kPhotoW; ++x) {
+      const int n = int(rng() % 24);
+      row[x * 3 + 0] = uint8_t((x * 255 / kPhotoW + n) & 0xFF);
+      row[x * 3 + 1] = uint8_t((y * 255 / kPhotoH + n) & 0xFF);
+      row[x * 3 + 2] = uint8_t(((x + y) / 40 * 13 + n) & 0xFF);
+    }
+  }
+  return img;
+}
+
+const std::vector<uint8_t>& PhotoJpeg() {
+  static const std::vector<uint8_t> jpeg = EncodeJpeg(SyntheticPhoto(), 90);
+  return jpeg;
+}
+
+std::string KviPath() {
+  static const std::string path = [] {
+    ActualSizeFile f;
+    f.jpegName = "bench.jpg";
+    f.registrations = {MakeRegistration(2800, 2000, 3200, 2000, 100)};
+    f.jpegBytes = PhotoJpeg();
+    f.logoWidth = 64;
+    f.logoHeight = 24;
+    f.logoBytes.assign(64 * 24 * 3, 90);
+    const std::string p = (std::filesystem::temp_directory_path() /
+                           ("kv_viewer_bench_" + std::to_string(::getpid()) + ".kvi"))
+                              .string();
+    std::string reason;
+    WriteActualSizeFile(p, f, reason);
+    return p;
+  }();
+  return path;
+}
+
+double PeakRssMb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+// Arg: 0 fit, 1 real size (0.952), 2 scale 1.0, 3 scale 4.0.
+void BM_ViewRebuild(benchmark::State& state) {
+  KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
+  KovalindraView view(doc, nullptr);
+  doc.image = SyntheticPhoto();
+  view.OnSize(kClientW, kClientH);
+  doc.NotifyViews("", code::kBuffers);
+  const double scales[] = {FitScale(kPhotoW, kPhotoH, kClientW, kClientH), 0.25 / 0.2625, 1.0,
+                           4.0};
+  view.MutableScale().zoom = scales[state.range(0)];
+  int32_t cx = kPhotoW / 2;
+  for (auto _ : state) {
+    // A one-pixel pan each time (and, for the whole photo, which cannot
+    // pan, a forced rebuild), so every call really rebuilds.
+    cx ^= 1;
+    view.MutableScale().PlaceCentredOn(cx, kPhotoH / 2);
+    view.InvalidateDisplay();
+    doc.NotifyViews("", code::kOffsets);
+    doc.NotifyViews("", code::kRebuildDisplay);
+  }
+  state.counters["rebuilds"] = view.DisplayRebuilds();
+}
+BENCHMARK(BM_ViewRebuild)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenKvi(benchmark::State& state) {
+  const std::string path = KviPath();
+  KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
+  KovalindraView view(doc, nullptr);
+  view.OnSize(kClientW, kClientH);
+  for (auto _ : state) {
+    if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
+    view.OnInitialUpdate();  // decode, real size, buffers, display image
+    view.RenderBackBuffer();
+    benchmark::DoNotOptimize(view.BackBuffer());
+  }
+  const double photoMb = double(doc.image.byteSize) / 1048576.0;
+  state.counters["photo24_MB"] = photoMb;
+  state.counters["photo32_MB"] = double(kPhotoW) * kPhotoH * 4 / 1048576.0;
+  state.counters["view_MB"] = double(view.PixelBytes()) / 1048576.0;
+  state.counters["held_MB"] =
+      photoMb + double(view.PixelBytes() + doc.File().jpegBytes.size()) / 1048576.0;
+  state.counters["peak_rss_MB"] = PeakRssMb();
+}
+BENCHMARK(BM_OpenKvi)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+void BM_DecodeJpegRaw(benchmark::State& state) {
+  const std::vector<uint8_t>& jpeg = PhotoJpeg();
+  DibImage out;
+  for (auto _ : state) {
+    out.Reset();
+    if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), out) != 1) state.SkipWithError("decode failed");
+  }
+  state.counters["jpeg_MB"] = double(jpeg.size()) / 1048576.0;
+  state.counters["peak_rss_MB"] = PeakRssMb();
+}
+BENCHMARK(BM_DecodeJpegRaw)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+}  // namespace
