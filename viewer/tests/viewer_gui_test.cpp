@@ -123,6 +123,9 @@ TEST(ViewerGui, PhotoAndGuideLinesAgreeInDevicePixels) {
   App app(dir.Folder());
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("p.kvi"))));
   const QSize device = app.widget->DeviceSize();
+  if (qEnvironmentVariable("QT_SCALE_FACTOR") == "2") {
+    ASSERT_EQ(app.widget->Ratio(), 2.0);
+  }
   EXPECT_EQ(device, QSize(std::lround(app.widget->width() * app.widget->Ratio()),
                           std::lround(app.widget->height() * app.widget->Ratio())));
   EXPECT_EQ(app.View().Scale().clientWidth, device.width());

@@ -247,6 +247,47 @@ TEST(ViewerModel, DisplayIsRebuiltOnlyWhenScalePositionOrSizeChange) {
   EXPECT_NEAR(px[1], 21, 6);
 }
 
+TEST(ViewerModel, StrongReductionsStillMapClientPointsToPhotoPoints) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(2400, 1800, {}));
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  for (double zoom : {0.3, 0.125, 0.6}) {
+    SCOPED_TRACE(zoom);
+    v.view.MutableScale().zoom = zoom;
+    v.view.ApplyZoom(1200, 900);
+    const ViewScale& s = v.view.Scale();
+    int checked = 0;
+    const int32_t y = s.offsetY + 60;
+    for (int32_t x = s.offsetX + 5; x < s.offsetX + 600; x += 7) {
+      const int32_t px = s.PhotoX(x), py = s.PhotoY(y);
+      if (px >= 2400 || px % 256 < 24 || px % 256 > 232 || py % 256 < 24 || py % 256 > 232) continue;
+      uint8_t pixel[4];
+      ASSERT_TRUE(GetPixel(*v.view.DisplayImage(), x - s.offsetX, y - s.offsetY, pixel));
+      // Within a couple of photo pixels of where the scale says, whatever
+      // copy of the photo was resampled.
+      EXPECT_NEAR(pixel[0], px % 256, 3.0 / zoom + 6) << x;
+      EXPECT_NEAR(pixel[1], py % 256, 3.0 / zoom + 6) << x;
+      ++checked;
+    }
+    EXPECT_GT(checked, 10);
+  }
+  // Halving averages 2 x 2 blocks and keeps a one-pixel side.
+  Image one(3, 1, PixelFormat::kBgra, 0);
+  const uint8_t a[4] = {10, 20, 30, 255}, b[4] = {30, 40, 50, 255};
+  PutPixel(one, 0, 0, a);
+  PutPixel(one, 1, 0, b);
+  IplImageSlot half = HalveImage(one);
+  ASSERT_TRUE(half);
+  EXPECT_EQ(half->Width(), 1);
+  EXPECT_EQ(half->Height(), 1);
+  uint8_t got[4];
+  GetPixel(*half, 0, 0, got);
+  EXPECT_EQ(got[0], 20);
+  EXPECT_EQ(got[2], 40);
+  EXPECT_EQ(got[3], 255);
+}
+
 TEST(ViewerModel, ResizeClampsTheOriginAndNeverDividesByZero) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
