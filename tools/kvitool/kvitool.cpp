@@ -1,0 +1,283 @@
+#include "tools/kvitool/kvitool.h"
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+#include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/util/encoding.h"
+#include "foundation/core/util/file_io.h"
+#include "kvi/actual_size_file.h"
+
+namespace kv {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: kvitool info FILE\n"
+    "       kvitool check FILE\n"
+    "       kvitool extract FILE OUT\n"
+    "       kvitool make --jpeg PHOTO [--reg SX,SY,EX,EY,MM]... [--link TEXT]\n"
+    "                    [--logo-rgb FILE --logo-size WxH] -o OUT\n";
+
+int Usage(std::ostream& err, const std::string& why) {
+  err << "kvitool: " << why << "\n" << kUsage;
+  return kToolUsage;
+}
+
+int Refuse(std::ostream& err, const std::string& subject, const std::string& why) {
+  err << "kvitool: " << subject << ": " << why << "\n";
+  return kToolRefused;
+}
+
+// A whole decimal 32-bit value, nothing before or after it.
+std::optional<int32_t> ParseInt(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  int32_t v = 0;
+  const char* end = text.data() + text.size();
+  const auto [p, ec] = std::from_chars(text.data(), end, v);
+  if (ec != std::errc() || p != end || text.empty()) return std::nullopt;
+  return v;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char sep) {
+  std::vector<std::string_view> parts;
+  size_t from = 0;
+  for (;;) {
+    const size_t at = text.find(sep, from);
+    parts.push_back(text.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+    if (at == std::string_view::npos) return parts;
+    from = at + 1;
+  }
+}
+
+bool LoadKvi(const std::string& path, ActualSizeFile& file, std::ostream& err) {
+  std::string reason;
+  if (ReadActualSizeFile(path, file, reason)) return true;
+  Refuse(err, path, reason);
+  return false;
+}
+
+// The texts of a file as UTF-8; a text that is not valid Shift-JIS is
+// refused rather than shown with guessed characters.
+struct Utf8Texts {
+  std::string magic, formatVersion, jpegName, link;
+};
+
+bool ToUtf8(const ActualSizeFile& f, Utf8Texts& t, std::string& reason) {
+  const struct {
+    const char* what;
+    const std::string& from;
+    std::string& to;
+  } fields[] = {{"magic text", f.magic, t.magic},
+                {"format version", f.formatVersion, t.formatVersion},
+                {"photo name", f.jpegName, t.jpegName},
+                {"link", f.link, t.link}};
+  for (const auto& field : fields) {
+    std::optional<std::string> u = Cp932ToUtf8(field.from);
+    if (!u) {
+      reason = std::string("the ") + field.what + " is not valid Shift-JIS text";
+      return false;
+    }
+    field.to = std::move(*u);
+  }
+  return true;
+}
+
+int Info(const std::string& path, std::ostream& out, std::ostream& err) {
+  ActualSizeFile f;
+  if (!LoadKvi(path, f, err)) return kToolRefused;
+  Utf8Texts t;
+  std::string reason;
+  if (!ToUtf8(f, t, reason)) return Refuse(err, path, reason);
+  out << "{\n"
+      << "  \"magic\": " << JsonString(t.magic) << ",\n"
+      << "  \"formatVersion\": " << JsonString(t.formatVersion) << ",\n"
+      << "  \"jpegName\": " << JsonString(t.jpegName) << ",\n"
+      << "  \"registrations\": [";
+  for (size_t i = 0; i < f.registrations.size(); ++i) {
+    const SizeRegistration& r = f.registrations[i];
+    out << (i ? ",\n" : "\n") << "    {\"startX\": " << r.startX << ", \"startY\": " << r.startY
+        << ", \"endX\": " << r.endX << ", \"endY\": " << r.endY << ", \"centerX\": " << r.centerX
+        << ", \"centerY\": " << r.centerY << ", \"lengthMm\": " << r.lengthMm << "}";
+  }
+  out << (f.registrations.empty() ? "],\n" : "\n  ],\n")
+      << "  \"jpegLength\": " << f.jpegBytes.size() << ",\n"
+      << "  \"link\": " << JsonString(t.link) << ",\n"
+      << "  \"logoWidth\": " << f.logoWidth << ",\n"
+      << "  \"logoHeight\": " << f.logoHeight << ",\n"
+      << "  \"logoLength\": " << f.logoBytes.size() << "\n"
+      << "}\n";
+  return kToolOk;
+}
+
+int Check(const std::string& path, std::ostream& out, std::ostream& err) {
+  ActualSizeFile f;
+  if (!LoadKvi(path, f, err)) return kToolRefused;
+  out << "layout: sound, " << f.registrations.size() << " registration"
+      << (f.registrations.size() == 1 ? "" : "s") << ", " << f.jpegBytes.size()
+      << " JPEG bytes\n";
+  DibImage photo;
+  if (f.jpegBytes.empty()) {
+    out << "jpeg: none embedded\n";
+  } else if (DecodeJpegBuffer(f.jpegBytes.data(), f.jpegBytes.size(), photo) == 1) {
+    out << "jpeg: decodes, " << photo.width << " x " << photo.height << "\n";
+  } else {
+    out << "jpeg: does not decode\n";
+  }
+  if (HasUsableLogo(f)) {
+    out << "logo: " << f.logoWidth << " x " << f.logoHeight << "\n";
+  } else {
+    out << "logo: not shown (" << f.logoWidth << " x " << f.logoHeight << " with "
+        << f.logoBytes.size() << " bytes)\n";
+  }
+  Utf8Texts t;
+  std::string reason;
+  if (!ToUtf8(f, t, reason)) out << "text: " << reason << "\n";
+  return kToolOk;
+}
+
+int Extract(const std::string& path, const std::string& target, std::ostream& err) {
+  ActualSizeFile f;
+  if (!LoadKvi(path, f, err)) return kToolRefused;
+  std::string reason;
+  if (!WriteFileAtomically(target, f.jpegBytes, reason)) return Refuse(err, target, reason);
+  return kToolOk;
+}
+
+int Make(const std::vector<std::string>& args, std::ostream& err) {
+  std::optional<std::string> photo, link, logoPath, logoSize, target;
+  std::vector<std::string> regs;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::optional<std::string>& slot) {
+      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
+      if (slot) return Usage(err, a + " is given twice");
+      slot = args[++i];
+      return kToolOk;
+    };
+    int status = kToolOk;
+    if (a == "--jpeg") {
+      status = value(photo);
+    } else if (a == "--link") {
+      status = value(link);
+    } else if (a == "--logo-rgb") {
+      status = value(logoPath);
+    } else if (a == "--logo-size") {
+      status = value(logoSize);
+    } else if (a == "-o") {
+      status = value(target);
+    } else if (a == "--reg") {
+      if (i + 1 >= args.size()) return Usage(err, "--reg needs a value");
+      regs.push_back(args[++i]);
+    } else {
+      return Usage(err, "unknown option " + a);
+    }
+    if (status != kToolOk) return status;
+  }
+  if (!photo) return Usage(err, "make needs --jpeg PHOTO");
+  if (!target) return Usage(err, "make needs -o OUT");
+  if (logoPath.has_value() != logoSize.has_value())
+    return Usage(err, "--logo-rgb and --logo-size go together");
+
+  ActualSizeFile f;
+  for (const std::string& text : regs) {
+    const std::vector<std::string_view> parts = Split(text, ',');
+    int32_t v[5] = {};
+    bool ok = parts.size() == 5;
+    for (size_t k = 0; ok && k < 5; ++k) {
+      const std::optional<int32_t> n = ParseInt(parts[k]);
+      ok = n.has_value();
+      if (ok) v[k] = *n;
+    }
+    if (!ok) return Usage(err, "--reg " + text + " is not five whole numbers SX,SY,EX,EY,MM");
+    f.registrations.push_back(MakeRegistration(v[0], v[1], v[2], v[3], v[4]));
+  }
+
+  std::string reason;
+  if (!ReadWholeFile(*photo, f.jpegBytes, reason, 0x7fffffff)) return Refuse(err, *photo, reason);
+  if (f.jpegBytes.empty()) return Refuse(err, *photo, "the photo file is empty");
+  DibImage decoded;
+  if (DecodeJpegBuffer(f.jpegBytes.data(), f.jpegBytes.size(), decoded) != 1)
+    return Refuse(err, *photo, "not a JPEG that decodes");
+
+  const std::string name = std::filesystem::path(*photo).filename().string();
+  std::optional<std::string> cp932 = Utf8ToCp932(name);
+  if (!cp932) return Refuse(err, *photo, "the file name cannot be written in Shift-JIS");
+  f.jpegName = std::move(*cp932);
+  if (link) {
+    cp932 = Utf8ToCp932(*link);
+    if (!cp932) return Refuse(err, "--link", "the text cannot be written in Shift-JIS");
+    f.link = std::move(*cp932);
+  }
+
+  if (logoPath) {
+    const std::vector<std::string_view> sides = Split(*logoSize, 'x');
+    const std::optional<int32_t> w = sides.size() == 2 ? ParseInt(sides[0]) : std::nullopt;
+    const std::optional<int32_t> h = sides.size() == 2 ? ParseInt(sides[1]) : std::nullopt;
+    if (!w || !h || *w <= 0 || *h <= 0)
+      return Usage(err, "--logo-size " + *logoSize + " is not WxH with both sides above 0");
+    const uint64_t need = uint64_t(*w) * uint64_t(*h) * 3;
+    if (need > 0x7fffffff) return Refuse(err, "--logo-size", "the logo is too large");
+    if (!ReadWholeFile(*logoPath, f.logoBytes, reason, need + 1))
+      return Refuse(err, *logoPath, reason);
+    if (f.logoBytes.size() != need) {
+      return Refuse(err, *logoPath,
+                    "holds " + std::to_string(f.logoBytes.size()) + " bytes; a " +
+                        std::to_string(*w) + " x " + std::to_string(*h) +
+                        " RGB logo needs " + std::to_string(need));
+    }
+    f.logoWidth = *w;
+    f.logoHeight = *h;
+  }
+
+  if (!WriteActualSizeFile(*target, f, reason)) return Refuse(err, *target, reason);
+  return kToolOk;
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& utf8) {
+  std::string s = "\"";
+  for (const char c : utf8) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': s += "\\\""; break;
+      case '\\': s += "\\\\"; break;
+      case '\n': s += "\\n"; break;
+      case '\r': s += "\\r"; break;
+      case '\t': s += "\\t"; break;
+      default:
+        if (u < 0x20 || u == 0x7f) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", u);
+          s += buf;
+        } else {
+          s += c;
+        }
+    }
+  }
+  return s + "\"";
+}
+
+int RunKvitool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return Usage(err, "no command");
+  const std::string& cmd = args[0];
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    out << kUsage;
+    return kToolOk;
+  }
+  if (cmd == "info" || cmd == "check") {
+    if (args.size() != 2) return Usage(err, cmd + " takes one FILE");
+    return cmd == "info" ? Info(args[1], out, err) : Check(args[1], out, err);
+  }
+  if (cmd == "extract") {
+    if (args.size() != 3) return Usage(err, "extract takes FILE OUT");
+    return Extract(args[1], args[2], err);
+  }
+  if (cmd == "make") return Make(args, err);
+  return Usage(err, "unknown command " + cmd);
+}
+
+}  // namespace kv
