@@ -198,7 +198,7 @@ void DrawRuler(Canvas& cv) {
     float v = 0.80f - 0.18f * across + 0.10f * std::exp(-40 * (across - 0.3f) * (across - 0.3f));
     v += 0.06f * (Fbm(cx * 0.004f, cy * 0.9f, 3) - 0.5f);
     const float edge = -body(cx, cy);
-    if (edge < 4) v += (cy < (top + bottom) / 2 ? 0.10f : -0.22f) * (1 - edge / 4);
+    if (edge < 4) v += (0.10f * (1 - across) - 0.22f * across) * (1 - edge / 4);
     cv.Blend(px, py, Rgb{v * 0.97f, v * 0.99f, v}, a);
   });
   // Engraved millimetre lines hanging from the top edge: 3 mm, 5 mm at
