@@ -1,0 +1,125 @@
+#pragma once
+// The authoring view's model: where the photo lies in the window (one photo
+// pixel per device pixel, centred when smaller than the window), the scroll
+// position, the two-click size registration, and the navigation window's
+// mapping between the photo and its 240 x 240 thumbnail. No widgets: the
+// widget reports sizes, clicks and scrolls in device pixels and paints what
+// this model says.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "authoring/model/kovasand_document.h"
+#include "kvi/size_registration.h"
+#include "platform/doc_view.h"
+
+namespace kv::authoring {
+
+struct IntPoint {
+  int32_t x = 0;
+  int32_t y = 0;
+  bool operator==(const IntPoint&) const = default;
+};
+
+// What the view asks of its widgets.
+class KovasandViewHost {
+ public:
+  virtual ~KovasandViewHost() = default;
+  virtual void InvalidateView() = 0;        // repaint the view
+  virtual void RedrawNavigator() = 0;       // repaint the navigation window
+  virtual void RefillList() = 0;            // rebuild the registration list's rows
+  virtual void ScrollRangeChanged() = 0;    // scroll bars follow the model
+  // The completion dialog: the image length for reference, the measured
+  // length typed (nullopt: cancelled).
+  virtual std::optional<int32_t> AskMeasuredLength(int32_t imageLengthPx) = 0;
+};
+
+// The navigation window's mapping (photo pixels per thumbnail pixel, where
+// the photo starts inside the square).
+struct NavigatorMapping {
+  double navScale = 1.0;
+  int32_t navOffsetX = 0;
+  int32_t navOffsetY = 0;
+  IntPoint PhotoToThumb(int32_t x, int32_t y) const;
+};
+NavigatorMapping ComputeNavigatorMapping(int32_t photoWidth, int32_t photoHeight);
+
+// The visible part drawn on the thumbnail; an edge is drawn only when it
+// lies inside the square.
+struct VisibleFrame {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool drawLeft = false, drawTop = false, drawRight = false, drawBottom = false;
+};
+
+class KovasandView : public platform::ViewBase {
+ public:
+  KovasandView(KovasandDoc& doc, KovasandViewHost& host);
+  ~KovasandView() override;
+
+  // After every New and Open: loads the project's photo (told when it is
+  // missing), or clears the display; the list refills.
+  void OnInitialUpdate();
+  void OnNotify(const std::string& text, int code) override;
+
+  // The window's client size in device pixels (WM_SIZE).
+  void SetClientSize(int32_t width, int32_t height);
+  int32_t ClientWidth() const { return clientWidth_; }
+  int32_t ClientHeight() const { return clientHeight_; }
+
+  // The display: the larger of photo and client per axis; the photo's
+  // top-left inside it.
+  int32_t DisplayWidth() const { return displayWidth_; }
+  int32_t DisplayHeight() const { return displayHeight_; }
+  int32_t DisplayOffsetX() const { return displayOffsetX_; }
+  int32_t DisplayOffsetY() const { return displayOffsetY_; }
+
+  // Scroll positions, kept within 0 .. display - client.
+  int32_t ScrollX() const { return scrollX_; }
+  int32_t ScrollY() const { return scrollY_; }
+  int32_t MaxScrollX() const;
+  int32_t MaxScrollY() const;
+  void SetScroll(int32_t x, int32_t y);
+  int32_t PageStepX() const { return displayWidth_ / 2; }
+  int32_t PageStepY() const { return displayHeight_ / 2; }
+  int32_t LineStepX() const { return displayWidth_ / 50; }
+  int32_t LineStepY() const { return displayHeight_ / 50; }
+
+  IntPoint ClientToPhoto(int32_t px, int32_t py) const;
+  IntPoint PhotoToClient(int32_t x, int32_t y) const;
+
+  // Mouse in the view (client device pixels).
+  void OnLeftButtonDown(int32_t px, int32_t py);
+  void OnRightButtonDown();
+  const SizeRegistration& PendingRegistration() const { return pending_; }
+
+  // Navigation window.
+  const NavigatorMapping& Navigator() const { return nav_; }
+  VisibleFrame NavigatorFrame() const;
+  // A press or drag at a thumbnail point scrolls that point to the middle.
+  void NavigatorPress(int32_t px, int32_t py);
+
+  bool Initialised() const { return initialised_; }
+
+ private:
+  void RebuildDisplay();
+  void ResetDisplay();
+
+  KovasandDoc& doc_;
+  KovasandViewHost& host_;
+  SizeRegistration pending_;
+  NavigatorMapping nav_;
+  int32_t clientWidth_ = 0, clientHeight_ = 0;
+  int32_t displayWidth_ = 0, displayHeight_ = 0;
+  int32_t displayOffsetX_ = 0, displayOffsetY_ = 0;
+  int32_t scrollX_ = 0, scrollY_ = 0;
+  bool initialised_ = false;
+};
+
+// Row texts of the registration list: "No.", start, end, length, centre.
+struct ListRow {
+  std::string number, start, end, length, center;
+};
+ListRow MakeListRow(const SizeRegistration& r, size_t position);
+
+}  // namespace kv::authoring

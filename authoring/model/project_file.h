@@ -1,0 +1,57 @@
+#pragma once
+// The ".kvp" project file and the authoring tool's settings file: short
+// line-oriented CP932 texts. Writers end every line with a line feed;
+// readers accept line feed or carriage return plus line feed, ignore lines
+// they do not know and never fail on content (they only fail to open).
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kvi/size_registration.h"
+
+namespace kv::authoring {
+
+// What a project file holds. The reference is the photo's path relative to
+// the project's folder, CP932 bytes as in the file; empty means no photo.
+struct ProjectContent {
+  std::string jpegReference;
+  RegistrationList registrations;
+};
+
+// The file's bytes: header, count, reference, one block per registration
+// (centre before length), "EOF".
+std::string FormatProjectFile(const ProjectContent& content);
+
+// Tags may come in any order and any number of times; a later "[JPEG]"
+// replaces the reference; a registration block cut short by the end of the
+// file adds nothing. Value lines are read whole (the other platform's writer
+// never makes them longer than its paths).
+ProjectContent ParseProjectFile(std::span<const uint8_t> bytes);
+
+// The photo's reference as stored: relative to the project's folder, with
+// "../" for a photo outside it; empty for no photo. Paths are UTF-8 with '/'
+// separators; projectFolder ends with '/'.
+std::string MakePhotoReference(const std::string& jpegPath, const std::string& projectFolder);
+
+// The photo's full path from a stored reference (UTF-8): '\\' from the other
+// platform's files reads as a separator, "." and ".." are resolved; an empty
+// reference gives an empty path.
+std::string ResolvePhotoReference(const std::string& referenceUtf8, const std::string& projectFolder);
+
+// "kovasand.ini": the logo's size and its link. `tags` counts the sections
+// met; the file is accepted only with exactly three.
+struct KovasandSettings {
+  int32_t cx = 0;
+  int32_t cy = 0;
+  std::string link;  // CP932
+  int tags = 0;
+};
+KovasandSettings ParseSettingsFile(std::span<const uint8_t> bytes);
+
+// Splits at line feeds, dropping one carriage return before each; a last
+// line without its line feed counts.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
+}  // namespace kv::authoring
