@@ -1,0 +1,181 @@
+#include "authoring/model/project_file.h"
+
+#include <filesystem>
+
+#include "foundation/core/util/text.h"
+
+namespace kv::authoring {
+namespace {
+
+constexpr std::string_view kHeaderTag = "[KOVASAND]";
+constexpr std::string_view kVersion = "VERSION1.0";
+constexpr std::string_view kCountTag = "[COUNT]";
+constexpr std::string_view kJpegTag = "[JPEG]";
+constexpr std::string_view kDataTag = "[DATA]";
+constexpr std::string_view kEofTag = "EOF";
+
+void AppendLine(std::string& out, std::string_view line) {
+  out.append(line);
+  out.push_back('\n');
+}
+
+// Splits a path into its parts, dropping empty ones and ".".
+std::vector<std::string> PathParts(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t i = 0;
+  while (i <= path.size()) {
+    size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    std::string part = path.substr(i, j - i);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    i = j + 1;
+  }
+  return parts;
+}
+
+// "..": one part back, but never above the root.
+std::string JoinNormalised(const std::vector<std::string>& parts, bool absolute) {
+  std::vector<std::string> kept;
+  for (const std::string& p : parts) {
+    if (p == "..") {
+      if (!kept.empty() && kept.back() != "..") {
+        kept.pop_back();
+      } else if (!absolute) {
+        kept.push_back(p);
+      }
+    } else {
+      kept.push_back(p);
+    }
+  }
+  std::string out = absolute ? "/" : "";
+  for (size_t i = 0; i < kept.size(); ++i) {
+    if (i) out += '/';
+    out += kept[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t j = text.find('\n', i);
+    const bool last = j == std::string_view::npos;
+    if (last) j = text.size();
+    std::string_view line = text.substr(i, j - i);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    i = j + 1;
+  }
+  return lines;
+}
+
+std::string FormatProjectFile(const ProjectContent& content) {
+  std::string out;
+  AppendLine(out, kHeaderTag);
+  AppendLine(out, kVersion);
+  AppendLine(out, kCountTag);
+  AppendLine(out, IntToText(int32_t(content.registrations.size())));
+  AppendLine(out, kJpegTag);
+  AppendLine(out, content.jpegReference);
+  for (const SizeRegistration& r : content.registrations) {
+    AppendLine(out, kDataTag);
+    for (int32_t v : {r.startX, r.startY, r.endX, r.endY, r.centerX, r.centerY, r.lengthMm})
+      AppendLine(out, IntToText(v));
+  }
+  AppendLine(out, kEofTag);
+  return out;
+}
+
+ProjectContent ParseProjectFile(std::span<const uint8_t> bytes) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const std::vector<std::string_view> lines = SplitLines(text);
+  ProjectContent out;
+  size_t i = 0;
+  auto next = [&](std::string_view& line) {
+    if (i >= lines.size()) return false;
+    line = lines[i++];
+    return true;
+  };
+  std::string_view line;
+  while (next(line)) {
+    if (line == kEofTag) break;
+    std::string_view value;
+    if (line == kHeaderTag || line == kCountTag) {
+      next(value);
+    } else if (line == kJpegTag) {
+      if (next(value)) out.jpegReference = std::string(value);
+    } else if (line == kDataTag) {
+      int32_t v[7];
+      int got = 0;
+      while (got < 7 && next(value)) v[got++] = TextToLong(value);
+      if (got < 7) break;  // cut short by the end of the file
+      SizeRegistration r;
+      r.startX = v[0];
+      r.startY = v[1];
+      r.endX = v[2];
+      r.endY = v[3];
+      r.centerX = v[4];
+      r.centerY = v[5];
+      r.lengthMm = v[6];
+      out.registrations.push_back(r);
+    }
+  }
+  return out;
+}
+
+std::string MakePhotoReference(const std::string& jpegPath, const std::string& projectFolder) {
+  if (jpegPath.empty()) return {};
+  if (projectFolder.empty() || jpegPath.compare(0, projectFolder.size(), projectFolder) == 0)
+    return jpegPath.substr(projectFolder.size());
+  // Outside the project's folder: climb to the common folder.
+  const std::vector<std::string> photo = PathParts(JoinNormalised(PathParts(jpegPath), true));
+  const std::vector<std::string> folder =
+      PathParts(JoinNormalised(PathParts(projectFolder), true));
+  if (photo.empty()) return {};
+  size_t common = 0;
+  while (common < photo.size() - 1 && common < folder.size() && photo[common] == folder[common])
+    ++common;
+  std::string out;
+  for (size_t k = common; k < folder.size(); ++k) out += "../";
+  for (size_t k = common; k < photo.size(); ++k) {
+    out += photo[k];
+    if (k + 1 < photo.size()) out += '/';
+  }
+  return out;
+}
+
+std::string ResolvePhotoReference(const std::string& referenceUtf8,
+                                  const std::string& projectFolder) {
+  if (referenceUtf8.empty()) return {};
+  std::string ref = referenceUtf8;
+  for (char& c : ref)
+    if (c == '\\') c = '/';
+  // A drive-letter path from the other platform names nothing here; keep its
+  // last part so the photo is found beside the project.
+  if (ref.size() >= 2 && ref[1] == ':') ref = ref.substr(ref.find_last_of('/') + 1);
+  const std::string joined = ref.front() == '/' ? ref : projectFolder + ref;
+  return JoinNormalised(PathParts(joined), !joined.empty() && joined.front() == '/');
+}
+
+KovasandSettings ParseSettingsFile(std::span<const uint8_t> bytes) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const std::vector<std::string_view> lines = SplitLines(text);
+  KovasandSettings out;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (line == kEofTag) break;
+    const bool cx = line == "[cx]", cy = line == "[cy]", link = line == "[link]";
+    if (!(cx || cy || link)) continue;
+    ++out.tags;
+    const std::string_view value = i + 1 < lines.size() ? lines[++i] : std::string_view();
+    if (cx) out.cx = TextToLong(value);
+    if (cy) out.cy = TextToLong(value);
+    if (link) out.link = std::string(value);
+  }
+  return out;
+}
+
+}  // namespace kv::authoring

@@ -1,0 +1,320 @@
+#include "authoring/model/kovasand_document.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "authoring/tests/support.h"
+#include "foundation/core/util/encoding.h"
+#include "kvi/actual_size_file.h"
+
+namespace kv::authoring {
+namespace {
+
+using namespace testing;
+namespace fs = std::filesystem;
+
+class DocumentTest : public ::testing::Test {
+ protected:
+  DocumentTest() { WriteProgramFiles(program); }
+  platform::Services Services() { return platform::Services{&messages, nullptr, nullptr}; }
+  std::unique_ptr<KovasandDoc> MakeDoc() {
+    auto doc = std::make_unique<KovasandDoc>(Services(), program.Folder(), temp.Folder());
+    EXPECT_TRUE(doc->OnNewDocument());
+    return doc;
+  }
+  std::string Last() const { return messages.shown.empty() ? "" : messages.shown.back(); }
+
+  TempDir program, work, temp;
+  RecordingMessages messages;
+};
+
+TEST_F(DocumentTest, SettingsAndLogoFailuresAreToldAndChangeNothing) {
+  auto doc = MakeDoc();
+  EXPECT_EQ(doc->cx, 2);
+  EXPECT_EQ(doc->cy, 1);
+  EXPECT_EQ(doc->link, "https://example.com/");
+  EXPECT_EQ(doc->logoLength, 6u);
+  doc->registrations.push_back(MakeRegistration(1, 1, 5, 5, 10));
+
+  WriteText(program.File(kSettingsFileName), "[link]\nhttps://other/\n[cx]\n9\n");
+  EXPECT_FALSE(doc->OnNewDocument());
+  EXPECT_EQ(Last(), text::kSettingsInvalid);
+  EXPECT_EQ(doc->registrations.size(), 1u);
+  EXPECT_EQ(doc->cx, 2);
+
+  fs::remove(program.File(kSettingsFileName));
+  EXPECT_FALSE(doc->OnNewDocument());
+  EXPECT_EQ(Last(), text::kSettingsMissing);
+
+  WriteProgramFiles(program, 5, 5, 75);
+  fs::remove(program.File(kLogoFileName));
+  EXPECT_FALSE(doc->OnNewDocument());
+  EXPECT_EQ(Last(), text::kLogoMissing);
+  // Settings read before the missing logo are not half applied.
+  EXPECT_EQ(doc->cx, 2);
+  EXPECT_EQ(doc->registrations.size(), 1u);
+
+  // A logo file that is a folder, and an empty one that loads but cannot publish.
+  fs::create_directory(program.File(kLogoFileName));
+  EXPECT_FALSE(doc->OnNewDocument());
+  fs::remove(program.File(kLogoFileName));
+  WriteText(program.File(kLogoFileName), "");
+  EXPECT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(doc->logoLength, 0u);
+  EXPECT_TRUE(doc->registrations.empty());
+}
+
+TEST_F(DocumentTest, ImportCommitsOnlyADecodedPhoto) {
+  auto doc = MakeDoc();
+  CodeRecorder view;
+  doc->AddView(&view);
+  const std::string good = WritePhoto(work, "写真.jpg", 64, 48);
+  ASSERT_TRUE(doc->ImportJpeg(good));
+  EXPECT_EQ(view.codes, (std::vector<int>{code::kThumbnail, code::kDisplay}));
+  EXPECT_EQ(doc->jpegPath, good);
+  EXPECT_EQ(doc->jpegName, "写真.jpg");
+  EXPECT_EQ(doc->jpegLength, fs::file_size(good));
+  EXPECT_EQ(doc->jpegBytes.size(), doc->jpegLength);
+  EXPECT_EQ(doc->image.width, 64);
+  EXPECT_TRUE(doc->IsModified());
+
+  // Not a JPEG, a truncated one, a missing file, a name the files cannot hold.
+  WriteText(work.File("bad.jpg"), "not a photo");
+  const std::string bytes = ReadText(good);
+  WriteText(work.File("cut.jpg"), bytes.substr(0, bytes.size() / 3));
+  WritePhoto(work, "smile😀.jpg", 8, 8);
+  for (const std::string name : {"bad.jpg", "cut.jpg", "missing.jpg", "smile😀.jpg"}) {
+    view.codes.clear();
+    const size_t told = messages.shown.size();
+    EXPECT_FALSE(doc->ImportJpeg(work.File(name))) << name;
+    EXPECT_EQ(messages.shown.size(), told + 1) << name;
+    EXPECT_TRUE(view.codes.empty());
+    EXPECT_EQ(doc->jpegPath, good);
+    EXPECT_EQ(doc->jpegLength, fs::file_size(good));
+    EXPECT_TRUE(doc->image.HasImage());
+    EXPECT_EQ(doc->image.width, 64);
+  }
+  doc->RemoveView(&view);
+}
+
+TEST_F(DocumentTest, ProjectsRoundTripWithPhotosBesideInAndOutsideTheFolder) {
+  fs::create_directories(work.File("sub"));
+  fs::create_directories(work.File("projects/deep"));
+  for (const std::string photoName : {"photo.jpg", "sub/ｿﾌｧ ソ表.jpg", "projects/../photo.jpg"}) {
+    auto doc = MakeDoc();
+    const std::string photo = WritePhoto(work, photoName, 40, 30);
+    ASSERT_TRUE(doc->ImportJpeg(photo));
+    ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 2, 30, 20, 250)));
+    ASSERT_TRUE(doc->AddRegistration(MakeRegistration(39, 29, 0, 0, 1000000)));
+    for (const std::string project : {"a.kvp", "projects/deep/b.kvp"}) {
+      ASSERT_TRUE(doc->OnSaveDocument(work.File(project)));
+      auto other = MakeDoc();
+      ASSERT_TRUE(other->OnOpenDocument(work.File(project)));
+      EXPECT_EQ(other->registrations, doc->registrations);
+      EXPECT_EQ(fs::weakly_canonical(other->jpegPath), fs::weakly_canonical(photo))
+          << photoName << " in " << project;
+      EXPECT_EQ(other->LoadJpeg(other->jpegPath), 1);
+    }
+  }
+  // The stored lines: the reference climbs out of the project's folder.
+  const std::string text = ReadText(work.File("projects/deep/b.kvp"));
+  EXPECT_NE(text.find("\n../../photo.jpg\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+}
+
+TEST_F(DocumentTest, SavingWithoutAPhotoWritesAnEmptyReference) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("empty.kvp")));
+  EXPECT_EQ(ReadText(work.File("empty.kvp")),
+            "[KOVASAND]\nVERSION1.0\n[COUNT]\n0\n[JPEG]\n\nEOF\n");
+  auto other = MakeDoc();
+  ASSERT_TRUE(other->OnOpenDocument(work.File("empty.kvp")));
+  EXPECT_EQ(other->jpegPath, "");
+}
+
+TEST_F(DocumentTest, AFailedOpenKeepsTheDocumentWhole) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 20, 20)));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 10, 10, 50)));
+  WriteText(work.File("other.kvp"), "[JPEG]\nx.jpg\n[DATA]\n1\n1\n2\n2\n1\n1\n5\n");
+  const std::string before = doc->jpegPath;
+
+  EXPECT_FALSE(doc->OnOpenDocument(work.File("none.kvp")));
+  fs::create_directory(work.File("folder.kvp"));
+  EXPECT_FALSE(doc->OnOpenDocument(work.File("folder.kvp")));
+  WriteText(work.File("bad-name.kvp"), "[JPEG]\n\x81\x20.jpg\n");
+  EXPECT_FALSE(doc->OnOpenDocument(work.File("bad-name.kvp")));
+  fs::remove(program.File(kSettingsFileName));
+  EXPECT_FALSE(doc->OnOpenDocument(work.File("other.kvp")));
+  EXPECT_EQ(doc->jpegPath, before);
+  ASSERT_EQ(doc->registrations.size(), 1u);
+  EXPECT_EQ(doc->registrations[0].lengthMm, 50);
+  EXPECT_EQ(doc->jpegLength, fs::file_size(before));
+}
+
+TEST_F(DocumentTest, RegistrationsThatWouldBreakTheViewerAreRefused) {
+  auto doc = MakeDoc();
+  EXPECT_FALSE(doc->AddRegistration(MakeRegistration(1, 1, 5, 5, 10)));  // no photo
+  doc->BeginRegistration();
+  EXPECT_EQ(doc->drawMode, kDrawIdle);
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 100, 50)));
+  doc->SetModifiedFlag(false);
+  const SizeRegistration bad[] = {
+      MakeRegistration(3, 3, 3, 3, 10),        MakeRegistration(0, 0, 10, 0, 0),
+      MakeRegistration(0, 0, 10, 0, -5),       MakeRegistration(0, 0, 10, 0, 1000001),
+      MakeRegistration(-1, 0, 10, 0, 10),      MakeRegistration(0, 0, 100, 0, 10),
+      MakeRegistration(0, 50, 10, 0, 10),      MakeRegistration(0, 0, 99, 49, 10)};
+  for (size_t i = 0; i + 1 < std::size(bad); ++i) EXPECT_FALSE(doc->AddRegistration(bad[i])) << i;
+  EXPECT_TRUE(doc->registrations.empty());
+  EXPECT_FALSE(doc->IsModified());
+  EXPECT_TRUE(doc->AddRegistration(bad[std::size(bad) - 1]));
+  EXPECT_TRUE(doc->IsModified());
+  // The centre follows the points, whatever the caller said.
+  SizeRegistration r = MakeRegistration(15, 10, 10, 10, 7);
+  r.centerX = 99;
+  EXPECT_TRUE(doc->AddRegistration(r));
+  EXPECT_EQ(doc->registrations.back().centerX, 13);
+  doc->BeginRegistration();
+  EXPECT_EQ(doc->drawMode, kDrawStart);
+  EXPECT_EQ(Last(), text::kRegisterPrompt);
+}
+
+TEST_F(DocumentTest, DeletingByPositionRenumbersAndMarksModified) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 100, 100)));
+  // Two records with the same points: deleting by position removes the one chosen.
+  for (int32_t len : {10, 20, 30, 40})
+    ASSERT_TRUE(doc->AddRegistration(MakeRegistration(len == 30 ? 10 : 5, 5, 50, 50, len)));
+  doc->SetModifiedFlag(false);
+  doc->Select(3);
+  CodeRecorder view;
+  doc->AddView(&view);
+  EXPECT_TRUE(doc->DeleteRegistrations({1, 3, 1, 17}));
+  ASSERT_EQ(doc->registrations.size(), 2u);
+  EXPECT_EQ(doc->registrations[0].lengthMm, 10);
+  EXPECT_EQ(doc->registrations[1].lengthMm, 30);
+  EXPECT_EQ(doc->selectedIndex, -1);
+  EXPECT_TRUE(doc->IsModified());
+  EXPECT_NE(std::find(view.codes.begin(), view.codes.end(), code::kListChanged), view.codes.end());
+  EXPECT_FALSE(doc->DeleteRegistrations({5}));
+  doc->Select(7);
+  EXPECT_EQ(doc->selectedIndex, -1);
+  doc->RemoveView(&view);
+}
+
+TEST_F(DocumentTest, NewAndOpenDropThePhotoAndResetTheRegistrationState) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 30, 30)));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 10, 10, 50)));
+  doc->Select(0);
+  doc->drawMode = kDrawEnd;
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("p.kvp")));
+  ASSERT_TRUE(doc->OnOpenDocument(work.File("p.kvp")));
+  EXPECT_EQ(doc->drawMode, kDrawIdle);
+  EXPECT_EQ(doc->selectedIndex, -1);
+  ASSERT_TRUE(doc->OnNewDocument());
+  EXPECT_FALSE(doc->HasPhoto());
+  EXPECT_EQ(doc->jpegLength, 0u);
+  EXPECT_FALSE(doc->image.HasImage());
+  EXPECT_TRUE(doc->jpegPath.empty());
+  EXPECT_TRUE(doc->registrations.empty());
+}
+
+TEST_F(DocumentTest, PublishingChecksTheInputsAndWritesWhatTheViewerReads) {
+  auto doc = MakeDoc();
+  doc->registrations.push_back(MakeRegistration(1, 1, 5, 5, 10));
+  EXPECT_FALSE(doc->CheckPublishable());
+  EXPECT_EQ(Last(), text::kNoJpeg);
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "表.jpg", 50, 40)));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(0, 0, 49, 39, 123)));
+  EXPECT_TRUE(doc->CheckPublishable());
+
+  const std::string out = work.File("out.kvi");
+  ASSERT_TRUE(doc->WriteKvi(out));
+  ActualSizeFile back;
+  std::string reason;
+  ASSERT_TRUE(ReadActualSizeFile(out, back, reason)) << reason;
+  EXPECT_EQ(back.registrations, doc->registrations);
+  EXPECT_EQ(back.jpegName, *Utf8ToCp932("表.jpg"));
+  EXPECT_EQ(back.jpegBytes, doc->jpegBytes);
+  EXPECT_EQ(back.link, "https://example.com/");
+  EXPECT_EQ(back.logoWidth, 2);
+  EXPECT_EQ(back.logoHeight, 1);
+  EXPECT_EQ(back.logoBytes, doc->logoBytes);
+  EXPECT_TRUE(HasUsableLogo(back));
+
+  // Logo size disagreeing with its bytes, then no logo bytes at all.
+  WriteProgramFiles(program, 3, 1, 6);
+  ASSERT_TRUE(doc->LoadSettings());
+  EXPECT_FALSE(doc->CheckPublishable());
+  WriteProgramFiles(program, 0, 0, 0);
+  ASSERT_TRUE(doc->LoadSettings());
+  ASSERT_TRUE(doc->LoadLogo());
+  EXPECT_FALSE(doc->CheckPublishable());
+  EXPECT_EQ(Last(), text::kNoLogo);
+}
+
+TEST_F(DocumentTest, FailedSavesKeepTheEarlierFileAndAreTold) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 30, 30)));
+  // Targets nobody can write, even the superuser: a device, a read-only
+  // file system, a folder in the way.
+  for (const std::string& target : std::vector<std::string>{"/dev/full", "/proc/kovasand-test.kvp", work.Folder()}) {
+    const size_t told = messages.shown.size();
+    EXPECT_FALSE(doc->OnSaveDocument(target)) << target;
+    EXPECT_FALSE(doc->WriteKvi(target)) << target;
+    EXPECT_EQ(messages.shown.size(), told + 2);
+  }
+
+  // A full disk: a tiny file system filled up after the first save.
+  const std::string mnt = work.File("small");
+  fs::create_directory(mnt);
+  if (std::system(("mount -t tmpfs -o size=256k tmpfs '" + mnt + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  const std::string project = mnt + "/p.kvp", kvi = mnt + "/p.kvi";
+  EXPECT_TRUE(doc->OnSaveDocument(project));
+  EXPECT_TRUE(doc->WriteKvi(kvi));
+  const std::string savedProject = ReadText(project), savedKvi = ReadText(kvi);
+  std::system(("dd if=/dev/zero of='" + mnt + "/filler' bs=4k count=1000 2>/dev/null").c_str());
+  for (int i = 0; i < 50; ++i) doc->registrations.push_back(MakeRegistration(1, 1, 9, 9, i + 1));
+  EXPECT_FALSE(doc->OnSaveDocument(project));
+  EXPECT_FALSE(doc->WriteKvi(kvi));
+  EXPECT_EQ(ReadText(project), savedProject);
+  EXPECT_EQ(ReadText(kvi), savedKvi);
+  std::system(("umount '" + mnt + "'").c_str());
+}
+
+TEST_F(DocumentTest, PreviewFilesArePrivateAndGoWithTheDocument) {
+  std::vector<std::string> files;
+  std::string folder;
+  {
+    auto doc = MakeDoc();
+    // Without a photo the preview still writes (the viewer shows nothing).
+    ASSERT_TRUE(doc->WritePreview());
+    ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 30, 30)));
+    for (int i = 0; i < 3; ++i) {
+      const std::optional<std::string> path = doc->WritePreview();
+      ASSERT_TRUE(path);
+      ActualSizeFile back;
+      std::string reason;
+      EXPECT_TRUE(ReadActualSizeFile(*path, back, reason)) << reason;
+    }
+    files = doc->TempFiles();
+    folder = doc->PreviewFolder();
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(std::set<std::string>(files.begin(), files.end()).size(), 4u);
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(folder.rfind(temp.Folder(), 0), 0u);
+    for (const std::string& f : files) EXPECT_EQ(f.rfind(folder, 0), 0u);
+  }
+  for (const std::string& f : files) EXPECT_FALSE(fs::exists(f)) << f;
+  EXPECT_FALSE(fs::exists(folder));
+}
+
+}  // namespace
+}  // namespace kv::authoring
