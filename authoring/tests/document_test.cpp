@@ -318,3 +318,25 @@ TEST_F(DocumentTest, PreviewFilesArePrivateAndGoWithTheDocument) {
 
 }  // namespace
 }  // namespace kv::authoring
+
+namespace kv::authoring {
+namespace {
+
+// The logo and settings the build puts beside the programs agree with each
+// other, so a fresh build can publish.
+TEST(BuiltProgramFiles, LoadAndPublish) {
+  const char* bin = std::getenv("KV_BIN_DIR");
+  if (!bin || !std::filesystem::exists(std::string(bin) + "/" + kLogoFileName))
+    GTEST_SKIP() << "the build's program files are not there";
+  testing::RecordingMessages messages;
+  testing::TempDir work, temp;
+  KovasandDoc doc(platform::Services{&messages, nullptr, nullptr}, std::string(bin) + "/",
+                  temp.Folder());
+  ASSERT_TRUE(doc.OnNewDocument());
+  ASSERT_TRUE(doc.ImportJpeg(testing::WritePhoto(work, "p.jpg", 30, 20)));
+  EXPECT_TRUE(doc.CheckPublishable());
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+}  // namespace
+}  // namespace kv::authoring
