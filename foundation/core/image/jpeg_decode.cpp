@@ -1,5 +1,7 @@
 #include "foundation/core/image/jpeg_decode.h"
 
+#include <algorithm>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -94,16 +96,31 @@ void CmykRowToBgr(const uint8_t* in, uint8_t* out, int width, bool inverted) {
   }
 }
 
-bool ReadPixels(Decoder* d, uint8_t* pixels, size_t stride, uint8_t* cmykRow) {
+bool ReadPixels(Decoder* d, uint8_t* pixels, size_t stride, uint8_t* cmykRow,
+                JSAMPROW* rowPointers) {
   if (setjmp(d->jump)) return false;
   jpeg_start_decompress(&d->cinfo);
   const bool cmyk = d->cinfo.out_color_space == JCS_CMYK;
   const bool inverted = d->cinfo.saw_Adobe_marker;
-  while (d->cinfo.output_scanline < d->cinfo.output_height) {
-    uint8_t* row = pixels + size_t(d->cinfo.output_scanline) * stride;
-    JSAMPROW target = cmyk ? cmykRow : row;
-    if (jpeg_read_scanlines(&d->cinfo, &target, 1) != 1) return false;
-    if (cmyk) CmykRowToBgr(cmykRow, row, int(d->cinfo.output_width), inverted);
+  // The record was sized from the header; the output must be that size.
+  if (d->cinfo.output_height != d->cinfo.image_height || d->cinfo.output_width != d->cinfo.image_width)
+    return false;
+  if (cmyk) {
+    while (d->cinfo.output_scanline < d->cinfo.output_height) {
+      uint8_t* row = pixels + size_t(d->cinfo.output_scanline) * stride;
+      JSAMPROW target = cmykRow;
+      if (jpeg_read_scanlines(&d->cinfo, &target, 1) != 1) return false;
+      CmykRowToBgr(cmykRow, row, int(d->cinfo.output_width), inverted);
+    }
+  } else {
+    // Every row at once, straight into the record: the library then writes
+    // whole row groups without its own intermediate buffer.
+    for (JDIMENSION y = 0; y < d->cinfo.output_height; ++y) rowPointers[y] = pixels + size_t(y) * stride;
+    while (d->cinfo.output_scanline < d->cinfo.output_height) {
+      const JDIMENSION first = d->cinfo.output_scanline;
+      if (jpeg_read_scanlines(&d->cinfo, rowPointers + first, d->cinfo.output_height - first) == 0)
+        return false;
+    }
   }
   jpeg_finish_decompress(&d->cinfo);
   return true;
@@ -147,17 +164,20 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out) {
   std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[byteSize]);
   if (!pixels) return 0;
   std::vector<uint8_t> cmykRow;
-  if (d.cinfo.num_components == 4) {
-    try {
+  std::vector<JSAMPROW> rowPointers;
+  try {
+    if (d.cinfo.num_components == 4) {
       cmykRow.resize(size_t(width) * 4);
-    } catch (const std::bad_alloc&) {
-      return 0;
+    } else {
+      rowPointers.resize(height);
     }
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
   if (pad != 0) {
     for (uint32_t y = 0; y < height; ++y) std::memset(pixels.get() + y * stride + width * 3, 0, pad);
   }
-  if (!ReadPixels(&d, pixels.get(), stride, cmykRow.data())) return 0;
+  if (!ReadPixels(&d, pixels.get(), stride, cmykRow.data(), rowPointers.data())) return 0;
 
   out.pixels = std::move(pixels);
   out.width = int32_t(width);
