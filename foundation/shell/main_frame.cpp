@@ -651,7 +651,11 @@ int RunProgram(int argc, char** argv, ProgramKind kind, const res::ProgramTable&
   {
     MainFrame frame(kind, table);
     if (!frame.Create(factory)) return 1;
-    if (!frame.ProcessCommandLine(QCoreApplication::arguments().mid(1))) return 1;
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    // A file on the command line that does not open has been told to the
+    // user; the program still comes up, with an empty document.
+    if (!frame.ProcessCommandLine(arguments) && (arguments.isEmpty() || !frame.ProcessCommandLine({})))
+      return 1;
     frame.ActivateFrame();
     code = app.exec();
   }
