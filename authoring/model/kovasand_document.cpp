@@ -111,7 +111,7 @@ bool KovasandDoc::LoadLogo() {
 
 // --- document life -----------------------------------------------------------
 
-bool KovasandDoc::OnNewDocument() {
+bool KovasandDoc::ReloadProgramFiles() {
   KovasandSettings s;
   std::vector<uint8_t> logo;
   if (!ReadSettings(*this, s) || !ReadLogo(*this, logo)) return false;
@@ -120,6 +120,11 @@ bool KovasandDoc::OnNewDocument() {
   link = s.link;
   logoBytes = std::move(logo);
   logoLength = uint32_t(logoBytes.size());
+  return true;
+}
+
+bool KovasandDoc::OnNewDocument() {
+  if (!ReloadProgramFiles()) return false;
   FreeRegistrations();
   ClearPhoto(false);
   drawMode = kDrawIdle;
@@ -144,14 +149,7 @@ bool KovasandDoc::OnOpenDocument(const std::string& path) {
     }
     photo = ResolvePhotoReference(*ref, FolderOf(path));
   }
-  KovasandSettings s;
-  std::vector<uint8_t> logo;
-  if (!ReadSettings(*this, s) || !ReadLogo(*this, logo)) return false;
-  cx = s.cx;
-  cy = s.cy;
-  link = s.link;
-  logoBytes = std::move(logo);
-  logoLength = uint32_t(logoBytes.size());
+  if (!ReloadProgramFiles()) return false;
   registrations = std::move(content.registrations);
   jpegPath = photo;
   drawMode = kDrawIdle;

@@ -134,6 +134,8 @@ class KovasandDoc : public platform::DocumentBase {
   std::vector<std::string> tempFiles;
 
  private:
+  // Settings and logo together: both read before either is applied.
+  bool ReloadProgramFiles();
   bool EnsurePreviewFolder();
 
   platform::Services services_;
