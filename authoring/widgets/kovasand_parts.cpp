@@ -1,0 +1,203 @@
+#include "authoring/widgets/kovasand_parts.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMainWindow>
+
+#include "authoring/widgets/dialogs.h"
+#include "authoring/widgets/preview_opener.h"
+#include "authoring/widgets/view_widget.h"
+#include "platform/qt_text.h"
+#include "resources/authoring/commands.h"
+
+namespace kv::authoring {
+namespace {
+
+platform::Services MakeServices(shell::AppContext& context, const PartsOptions& options) {
+  platform::Services s = context.Services();
+  if (options.messages) s.messages = options.messages;
+  return s;
+}
+
+}  // namespace
+
+QString WithKviExtension(const QString& path) {
+  if (path.isEmpty()) return path;
+  const QString name = QFileInfo(path).fileName();
+  // ".name" is a hidden file without an extension.
+  const qsizetype dot = name.lastIndexOf('.');
+  if (dot > 0 && dot + 1 < name.size()) return path;
+  return (name.endsWith('.') ? path.left(path.size() - 1) : path) + ".kvi";
+}
+
+KovasandParts::KovasandParts(shell::AppContext& context, PartsOptions options)
+    : context_(context),
+      options_(std::move(options)),
+      services_(MakeServices(context, options_)),
+      doc_(services_, options_.programFolder.empty() ? context.ProgramFolder() : options_.programFolder,
+           options_.tempRoot) {}
+
+KovasandParts::~KovasandParts() {
+  // The widget's view model is registered with the document: it goes first.
+  delete widget_.data();
+}
+
+QWidget* KovasandParts::CreateView(QWidget* parent) {
+  widget_ = new KovasandViewWidget(doc_, context_, parent);
+  if (options_.askLength) widget_->SetAskLength(options_.askLength);
+  return widget_;
+}
+
+void KovasandParts::InitialUpdate() {
+  if (!widget_) return;
+  widget_->EnsureToolWindows();
+  widget_->Model().OnInitialUpdate();
+  context_.UpdateCommandUi();
+}
+
+bool KovasandParts::OnNewDocument() {
+  if (!doc_.OnNewDocument()) return false;
+  InitialUpdate();
+  return true;
+}
+
+bool KovasandParts::OnOpenDocument(const std::string& path) {
+  if (!doc_.OnOpenDocument(path)) return false;
+  InitialUpdate();
+  return true;
+}
+
+bool KovasandParts::OnSaveDocument(const std::string& path) { return doc_.OnSaveDocument(path); }
+
+void KovasandParts::OnFrameClosing() {
+  if (widget_) widget_->SaveToolWindowPlacement();
+}
+
+void KovasandParts::ImportJpeg() {
+  std::optional<std::string> chosen;
+  if (options_.chooseJpeg) {
+    chosen = options_.chooseJpeg();
+  } else {
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("JPEGﾌｧｲﾙを選択"), QString(),
+                       QString::fromUtf8("JPEGﾌｧｲﾙ(*.jpg *.jpeg);;全ﾌｧｲﾙ(*)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::ReadOnly, true);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      chosen = platform::QStringToUtf8(dialog.selectedFiles().first());
+  }
+  if (!chosen || chosen->empty()) return;
+  const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
+  platform::WaitCursor wait;
+  doc_.ImportJpeg(platform::QStringToUtf8(full));
+  context_.UpdateCommandUi();
+}
+
+std::optional<std::string> KovasandParts::AskKviPath() {
+  QString path;
+  if (options_.chooseKviPath) {
+    const std::optional<std::string> chosen = options_.chooseKviPath();
+    if (!chosen) return std::nullopt;
+    path = platform::Utf8ToQString(*chosen);
+  } else {
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("出力KVIﾌｧｲﾙ名の指定"), QString(),
+                       QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix("kvi");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    path = dialog.selectedFiles().first();
+  }
+  if (path.isEmpty()) return std::nullopt;
+  const QString completed = WithKviExtension(QFileInfo(path).absoluteFilePath());
+  // The dialog asked about the name as typed; a name it completed is asked
+  // about here.
+  if (completed != QFileInfo(path).absoluteFilePath() && QFileInfo::exists(completed) &&
+      services_.messages) {
+    const platform::MsgResult answer = services_.messages->Show(
+        platform::QStringToUtf8(QFileInfo(completed).fileName()) +
+            " は既に存在します。\r上書きしますか?",
+        platform::MsgIcon::Warning, platform::MsgButtons::YesNo);
+    if (answer != platform::MsgResult::Yes) return std::nullopt;
+  }
+  return platform::QStringToUtf8(completed);
+}
+
+void KovasandParts::Publish() {
+  if (!doc_.CheckPublishable()) return;
+  const QString link =
+      platform::Cp932ToQString(doc_.link).value_or(QString::fromLatin1(doc_.link.c_str()));
+  bool confirmed = false;
+  if (options_.confirmLink) {
+    confirmed = options_.confirmLink(link);
+  } else {
+    LogoLinkDialog dialog(link, context_.MainWindow());
+    confirmed = dialog.exec() == QDialog::Accepted;
+  }
+  if (!confirmed) return;
+  const std::optional<std::string> path = AskKviPath();
+  if (!path) return;
+  platform::WaitCursor wait;
+  doc_.WriteKvi(*path);
+}
+
+void KovasandParts::Preview() {
+  std::optional<std::string> path;
+  {
+    platform::WaitCursor wait;
+    path = doc_.WritePreview();
+  }
+  if (!path) return;
+  bool opened = false;
+  if (options_.openPreview) {
+    opened = options_.openPreview(*path);
+  } else {
+    PreviewRoute route;
+    route.shell = context_.Services().shell;
+    route.viewerPath = context_.ProgramFolder() + "Kovalindra";
+    opened = OpenPreviewFile(*path, route);
+  }
+  if (!opened)
+    doc_.Tell("ﾌﾟﾚﾋﾞｭｰを表示できませんでした。kviﾌｧｲﾙを開くﾌﾟﾛｸﾞﾗﾑ(Kovalindra)が見つかりません。\r" +
+                  *path,
+              platform::MsgIcon::Warning);
+}
+
+bool KovasandParts::OnCommand(int id) {
+  switch (id) {
+    case cmd::kImportJpeg: ImportJpeg(); return true;
+    case cmd::kRegisterSize:
+      doc_.BeginRegistration();
+      context_.UpdateCommandUi();
+      return true;
+    case cmd::kPublish: Publish(); return true;
+    case cmd::kPreview: Preview(); return true;
+    default: return false;
+  }
+}
+
+bool KovasandParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
+  ui = shell::CommandUi{};
+  switch (id) {
+    case cmd::kImportJpeg:
+    case cmd::kPublish:
+    case cmd::kPreview: return true;
+    case cmd::kRegisterSize:
+      ui.checked = doc_.drawMode == kDrawStart || doc_.drawMode == kDrawEnd;
+      return true;
+    default: return false;
+  }
+}
+
+std::unique_ptr<shell::ProgramParts> CreateKovasandPartsWith(shell::AppContext& context,
+                                                             PartsOptions options) {
+  return std::make_unique<KovasandParts>(context, std::move(options));
+}
+
+}  // namespace kv::authoring
+
+namespace kv::shell {
+std::unique_ptr<ProgramParts> CreateKovasandParts(AppContext& context) {
+  return authoring::CreateKovasandPartsWith(context, authoring::PartsOptions{});
+}
+}  // namespace kv::shell

@@ -1,0 +1,72 @@
+#pragma once
+// The authoring tool's parts for the shared shell: the document, the view
+// widget with its view model and tool windows, and the routing of the
+// import, registration, publishing and preview commands.
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "authoring/model/kovasand_document.h"
+#include "foundation/shell/program.h"
+
+namespace kv::authoring {
+
+class KovasandViewWidget;
+
+// What tests replace: message boxes, the program and temporary folders, and
+// every modal question and the preview's way to the viewer.
+struct PartsOptions {
+  platform::MessageService* messages = nullptr;  // null: the frame's
+  std::string programFolder;                     // empty: the program's own folder
+  std::string tempRoot;                          // empty: $TMPDIR or /tmp
+  std::function<std::optional<std::string>()> chooseJpeg;     // unset: the open dialog
+  std::function<bool(const QString& link)> confirmLink;       // unset: the link dialog
+  std::function<std::optional<std::string>()> chooseKviPath;  // unset: the save dialog
+  std::function<std::optional<int32_t>(int32_t imageLengthPx)> askLength;  // unset: "完了"
+  std::function<bool(const std::string& path)> openPreview;   // unset: desktop, else viewer
+};
+
+class KovasandParts : public shell::ProgramParts {
+ public:
+  KovasandParts(shell::AppContext& context, PartsOptions options);
+  ~KovasandParts() override;
+
+  platform::DocumentBase& Document() override { return doc_; }
+  QWidget* CreateView(QWidget* parent) override;
+  bool OnNewDocument() override;
+  bool OnOpenDocument(const std::string& path) override;
+  bool OnSaveDocument(const std::string& path) override;
+  bool OnCommand(int id) override;
+  bool OnUpdateCommand(int id, shell::CommandUi& ui) override;
+  void OnFrameClosing() override;
+
+  KovasandDoc& Doc() { return doc_; }
+  KovasandViewWidget* Widget() { return widget_; }
+
+  void ImportJpeg();
+  void Publish();
+  void Preview();
+
+ private:
+  void InitialUpdate();
+  std::optional<std::string> AskKviPath();
+
+  shell::AppContext& context_;
+  PartsOptions options_;
+  platform::Services services_;
+  KovasandDoc doc_;
+  // Owned by the frame, deleted with the parts: its view model is
+  // registered with the document.
+  QPointer<KovasandViewWidget> widget_;
+};
+
+std::unique_ptr<shell::ProgramParts> CreateKovasandPartsWith(shell::AppContext& context,
+                                                             PartsOptions options);
+
+// The name with ".kvi" appended when its file name has no extension.
+QString WithKviExtension(const QString& path);
+
+}  // namespace kv::authoring

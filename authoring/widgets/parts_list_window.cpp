@@ -1,0 +1,122 @@
+#include "authoring/widgets/parts_list_window.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <algorithm>
+
+#include "authoring/model/kovasand_view.h"
+#include "authoring/widgets/navi_window.h"
+#include "platform/qt_text.h"
+#include "platform/services.h"
+
+namespace kv::authoring {
+namespace {
+
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 24;
+constexpr int kColumnWidths[] = {40, 70, 70, 60, 70};
+const char* const kColumnTitles[] = {"No.", "始点", "終点", "実ｻｲｽﾞ", "中心"};
+
+}  // namespace
+
+PartsListWindow::PartsListWindow(KovasandDoc& doc, platform::Profile* profile, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint),
+      doc_(doc),
+      profile_(profile) {
+  setObjectName("partsListWindow");
+  setWindowTitle(QString::fromUtf8("等倍設定のﾘｽﾄ"));
+  table_ = new QTableWidget(0, 5, this);
+  table_->setObjectName("partsList");
+  QStringList titles;
+  for (const char* t : kColumnTitles) titles << QString::fromUtf8(t);
+  table_->setHorizontalHeaderLabels(titles);
+  for (int i = 0; i < 5; ++i) table_->setColumnWidth(i, kColumnWidths[i]);
+  table_->horizontalHeader()->setSectionsClickable(false);
+  table_->horizontalHeader()->setHighlightSections(false);
+  table_->verticalHeader()->hide();
+  table_->setShowGrid(true);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSortingEnabled(false);
+  table_->setWordWrap(false);
+  delete_ = new QPushButton(QString::fromUtf8("削除"), this);
+  delete_->setObjectName("delete");
+  delete_->resize(kButtonWidth, kButtonHeight);
+  delete_->setAutoDefault(false);
+  connect(delete_, &QPushButton::clicked, this, &PartsListWindow::DeleteSelected);
+  connect(table_, &QTableWidget::itemSelectionChanged, this, &PartsListWindow::SelectionChanged);
+  resize(340, 320);
+}
+
+PartsListWindow::~PartsListWindow() { SavePlacement(); }
+
+void PartsListWindow::Refill() {
+  platform::WaitCursor wait;
+  filling_ = true;
+  table_->clearSelection();
+  table_->setRowCount(0);
+  table_->setRowCount(int(doc_.registrations.size()));
+  for (size_t i = 0; i < doc_.registrations.size(); ++i) {
+    const ListRow row = MakeListRow(doc_.registrations[i], i);
+    const std::string* texts[] = {&row.number, &row.start, &row.end, &row.length, &row.center};
+    for (int c = 0; c < 5; ++c) {
+      auto* item = new QTableWidgetItem(platform::Utf8ToQString(*texts[c]));
+      item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+      table_->setItem(int(i), c, item);
+    }
+  }
+  // The highlighted registration stays the selected row.
+  if (doc_.selectedIndex >= 0 && doc_.selectedIndex < table_->rowCount())
+    table_->selectRow(doc_.selectedIndex);
+  filling_ = false;
+}
+
+void PartsListWindow::SelectionChanged() {
+  if (filling_) return;
+  const QModelIndexList rows = table_->selectionModel()->selectedRows();
+  if (rows.isEmpty()) {
+    doc_.Select(-1);
+    return;
+  }
+  // The row just clicked when it is among the selected, else the first.
+  int row = rows.front().row();
+  for (const QModelIndex& i : rows)
+    if (i.row() == table_->currentRow()) row = i.row();
+  doc_.Select(row);
+}
+
+void PartsListWindow::DeleteSelected() {
+  const QModelIndexList rows = table_->selectionModel()->selectedRows();
+  if (rows.isEmpty()) {
+    doc_.Tell(text::kNoSelection);
+    return;
+  }
+  platform::WaitCursor wait;
+  std::vector<size_t> indices;
+  for (const QModelIndex& i : rows) indices.push_back(size_t(i.row()));
+  doc_.DeleteRegistrations(std::move(indices));
+}
+
+void PartsListWindow::Place(const QRect& naviFrame) {
+  if (PlaceFromProfile(*this, profile_, kListPlacementKey)) return;
+  resize(width(), naviFrame.height() - (frameGeometry().height() - height()));
+  move(naviFrame.width(), kNaviDefaultY);
+}
+
+void PartsListWindow::SavePlacement() { SavePlacementToProfile(*this, profile_, kListPlacementKey); }
+
+void PartsListWindow::resizeEvent(QResizeEvent*) {
+  const int w = width(), h = height();
+  table_->setGeometry(0, 0, w, std::max(0, h - kButtonHeight));
+  delete_->move(w - delete_->width(), h - delete_->height());
+}
+
+void PartsListWindow::closeEvent(QCloseEvent* e) {
+  // Nothing would bring it back.
+  e->ignore();
+}
+
+}  // namespace kv::authoring
