@@ -24,9 +24,10 @@ bool PlaceFromProfile(QWidget& window, platform::Profile* profile, const char* k
   const std::string saved = profile->GetString(kPlacementSection, key, "");
   if (saved.empty()) return false;
   const Rect r = TextToRect(saved);
-  // A corner off the screen (another monitor since unplugged) leaves the
-  // window where it is.
-  if (platform::IsPointOnScreen(r.left, r.top)) window.move(r.left, r.top);
+  // A corner off the screen (another monitor since unplugged) would leave
+  // the window out of reach: the default place is used instead.
+  if (!platform::IsPointOnScreen(r.left, r.top)) return false;
+  window.move(r.left, r.top);
   return true;
 }
 

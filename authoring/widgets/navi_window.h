@@ -48,8 +48,8 @@ class NaviWindow : public QWidget {
 };
 
 // Moves a tool window to the profile's saved position (its own size kept)
-// when the saved top-left corner lies on the screen; false when there was
-// nothing usable saved.
+// when the saved top-left corner lies on the screen; false when nothing
+// usable was saved.
 bool PlaceFromProfile(QWidget& window, platform::Profile* profile, const char* key);
 void SavePlacementToProfile(const QWidget& window, platform::Profile* profile, const char* key);
 

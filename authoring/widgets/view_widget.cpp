@@ -28,6 +28,8 @@ KovasandViewWidget::KovasandViewWidget(KovasandDoc& doc, shell::AppContext& cont
       startCursor_(MakeRegistrationCursor(false)),
       endCursor_(MakeRegistrationCursor(true)) {
   setObjectName("kovasandView");
+  // The viewport is the whole client area: its size is what the view counts.
+  setFrameShape(QFrame::NoFrame);
   viewport()->setObjectName("kovasandViewport");
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setMouseTracking(true);
@@ -55,8 +57,9 @@ void KovasandViewWidget::EnsureToolWindows() {
   }
   if (!list_) {
     list_ = new PartsListWindow(doc_, profile, owner);
-    list_->Place(navi_->frameGeometry());
+    // Shown first: its frame's size is known only then.
     list_->show();
+    list_->Place(navi_->frameGeometry());
   }
 }
 

@@ -1,0 +1,741 @@
+// The authoring tool in its real frame, headless: importing, registering by
+// clicks, the list and navigation windows, publishing and preview, painting
+// in device pixels at any pixel ratio.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <cmath>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "authoring/tests/support.h"
+#include "authoring/widgets/artwork.h"
+#include "authoring/widgets/dialogs.h"
+#include "authoring/widgets/kovasand_parts.h"
+#include "authoring/widgets/navi_window.h"
+#include "authoring/widgets/parts_list_window.h"
+#include "authoring/widgets/preview_opener.h"
+#include "authoring/widgets/view_widget.h"
+#include "foundation/core/util/text.h"
+#include "foundation/shell/main_frame.h"
+#include "resources/authoring/commands.h"
+
+namespace kv::authoring {
+namespace {
+
+using testing::RecordingMessages;
+using testing::TempDir;
+namespace c = kv::authoring::cmd;
+
+// Answers every question with the answer given.
+class AnsweringMessages : public RecordingMessages {
+ public:
+  platform::MsgResult Show(const std::string& text, platform::MsgIcon icon,
+                           platform::MsgButtons buttons) override {
+    RecordingMessages::Show(text, icon, buttons);
+    return buttons == platform::MsgButtons::Ok ? platform::MsgResult::Ok : answer;
+  }
+  platform::MsgResult answer = platform::MsgResult::Yes;
+};
+
+struct App {
+  // useDialog: the real completion dialog instead of the recorded answer.
+  explicit App(QSize viewSize = QSize(800, 600), bool useDialog = false,
+               const std::function<void(QSettings&)>& profileSetup = {},
+               const QString& profileFile = {})
+      : profilePath(profileFile.isEmpty() ? profileDir.filePath("profile.ini") : profileFile) {
+    testing::WriteProgramFiles(program);
+    {
+      QSettings s(ProfilePath(), QSettings::IniFormat);
+      if (profileSetup) profileSetup(s);
+    }
+    frame = std::make_unique<shell::MainFrame>(
+        shell::ProgramKind::Authoring, AuthoringTable(),
+        std::make_unique<platform::QtProfile>(
+            std::make_unique<QSettings>(ProfilePath(), QSettings::IniFormat)));
+    PartsOptions options;
+    options.messages = &messages;
+    options.programFolder = program.Folder();
+    options.tempRoot = temp.Folder();
+    options.chooseJpeg = [this] { return jpeg; };
+    options.confirmLink = [this](const QString& link) {
+      shownLinks.push_back(link);
+      return linkAccepted;
+    };
+    options.chooseKviPath = [this] { return kviPath; };
+    if (!useDialog) {
+      options.askLength = [this](int32_t px) -> std::optional<int32_t> {
+        asked.push_back(px);
+        return length;
+      };
+    }
+    options.openPreview = [this](const std::string& path) {
+      previews.push_back(path);
+      return previewOpens;
+    };
+    created = frame->Create([&](shell::AppContext& ctx) {
+      auto p = CreateKovasandPartsWith(ctx, options);
+      parts = static_cast<KovasandParts*>(p.get());
+      return p;
+    });
+    started = created && frame->ProcessCommandLine({});
+    frame->show();
+    widget = parts->Widget();
+    const QSize extra = frame->size() - widget->size();
+    frame->resize(viewSize + extra);
+    QApplication::processEvents();
+  }
+  QString ProfilePath() const { return profilePath; }
+  KovasandDoc& Doc() { return parts->Doc(); }
+  KovasandView& View() { return widget->Model(); }
+  PartsListWindow* List() { return widget->List(); }
+  NaviWindow* Navi() { return widget->Navigator(); }
+  QImage Grab() { return widget->viewport()->grab().toImage(); }
+  bool Import(const std::string& path) {
+    jpeg = path;
+    const size_t before = messages.shown.size();
+    frame->DispatchCommand(c::kImportJpeg);
+    // Scroll bars that came or went resize the view.
+    QApplication::processEvents();
+    return messages.shown.size() == before && Doc().jpegPath == path;
+  }
+  // A click at a device-pixel point of the view; the point reached is
+  // returned (at a ratio above 1 not every device pixel can be reached).
+  QPoint ClickDevice(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
+    const double r = widget->Ratio();
+    const QPoint logical(int(std::ceil(x / r)), int(std::ceil(y / r)));
+    QTest::mouseClick(widget->viewport(), button, {}, logical);
+    return widget->ToDevice(QPointF(logical));
+  }
+  QPoint ClickPhoto(int x, int y) {
+    const IntPoint d = View().PhotoToClient(x, y);
+    return ClickDevice(d.x, d.y);
+  }
+  QString Cell(int row, int column) { return List()->Table()->item(row, column)->text(); }
+
+  TempDir program;
+  TempDir temp;
+  TempDir work;
+  QTemporaryDir profileDir;
+  QString profilePath;
+  AnsweringMessages messages;
+  std::optional<std::string> jpeg;
+  std::optional<std::string> kviPath;
+  std::optional<int32_t> length = 250;
+  std::vector<int32_t> asked;
+  std::vector<QString> shownLinks;
+  bool linkAccepted = true;
+  std::vector<std::string> previews;
+  bool previewOpens = true;
+  std::unique_ptr<shell::MainFrame> frame;
+  KovasandParts* parts = nullptr;
+  KovasandViewWidget* widget = nullptr;
+  bool created = false;
+  bool started = false;
+};
+
+bool IsColor(const QImage& img, int x, int y, int r, int g, int b) {
+  const QColor q(img.pixel(x, y));
+  return q.red() == r && q.green() == g && q.blue() == b;
+}
+
+int CountColor(const QImage& img, int r, int g, int b) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += IsColor(img, x, y, r, g, b);
+  return n;
+}
+
+bool IsPink(const QImage& img, int x, int y) { return IsColor(img, x, y, 255, 0, 204); }
+
+TEST(KovasandGui, StartsWithTheBannerAndItsToolWindows) {
+  App app;
+  ASSERT_TRUE(app.started);
+  ASSERT_NE(app.Navi(), nullptr);
+  ASSERT_NE(app.List(), nullptr);
+  EXPECT_TRUE(app.Navi()->isVisible());
+  EXPECT_TRUE(app.List()->isVisible());
+  EXPECT_EQ(app.Navi()->size(), QSize(240, 240));
+  // No photo: the banner at (10, 10) on light grey, in device pixels.
+  const QImage img = app.widget->ComposeFrame();
+  const QImage banner = MakeStartBanner();
+  EXPECT_EQ(img.size(), app.widget->DeviceSize());
+  EXPECT_TRUE(IsColor(img, 5, 5, 230, 230, 230));
+  for (const QPoint p : {QPoint(50, 50), QPoint(300, 60), QPoint(540, 90)})
+    EXPECT_EQ(img.pixel(kBannerX + p.x(), kBannerY + p.y()), banner.pixel(p)) << p.x();
+  // All four commands offered; the user cannot close the tool windows.
+  for (int id : {c::kImportJpeg, c::kPublish, c::kRegisterSize, c::kPreview}) {
+    EXPECT_TRUE(app.frame->QueryCommand(id).enabled) << id;
+    EXPECT_FALSE(app.frame->QueryCommand(id).checked) << id;
+  }
+  app.Navi()->close();
+  app.List()->close();
+  QApplication::processEvents();
+  EXPECT_TRUE(app.Navi()->isVisible());
+  EXPECT_TRUE(app.List()->isVisible());
+  QTest::keyClick(app.List()->Table(), Qt::Key_Escape);
+  QTest::keyClick(app.List()->Table(), Qt::Key_Return);
+  EXPECT_TRUE(app.List()->isVisible());
+}
+
+TEST(KovasandGui, RegistrationByTwoClicksGivesTheSevenValuesAndARow) {
+  App app;
+  const std::string photo = testing::WritePhoto(app.work, "photo.jpg", 400, 300);
+  ASSERT_TRUE(app.Import(photo));
+  EXPECT_TRUE(app.Doc().IsModified());
+  // Centred in the window, in device pixels.
+  const QSize device = app.widget->DeviceSize();
+  EXPECT_EQ(app.View().DisplayOffsetX(), (device.width() - 400) / 2);
+  EXPECT_EQ(app.View().DisplayOffsetY(), (device.height() - 300) / 2);
+
+  app.frame->DispatchCommand(c::kRegisterSize);
+  ASSERT_FALSE(app.messages.shown.empty());
+  EXPECT_EQ(app.messages.shown.back(), text::kRegisterPrompt);
+  EXPECT_TRUE(app.frame->QueryCommand(c::kRegisterSize).checked);
+  // The start cursor: ours, tip at (0, 11).
+  QCursor cur = app.widget->viewport()->cursor();
+  EXPECT_EQ(cur.shape(), Qt::BitmapCursor);
+  EXPECT_EQ(cur.hotSpot(), QPoint(kCursorHotX, kCursorHotY));
+  EXPECT_EQ(cur.pixmap().toImage().convertToFormat(QImage::Format_ARGB32),
+            MakeRegistrationCursorImage(false));
+
+  const QPoint a = app.ClickPhoto(10, 20);
+  EXPECT_EQ(app.Doc().drawMode, kDrawEnd);
+  EXPECT_EQ(app.widget->viewport()->cursor().pixmap().toImage().convertToFormat(
+                QImage::Format_ARGB32),
+            MakeRegistrationCursorImage(true));
+  // The pending start point is drawn in yellow-green.
+  EXPECT_GT(CountColor(app.widget->ComposeFrame(), 210, 255, 0), 10);
+  app.ClickPhoto(310, 60);
+  const IntPoint s = app.View().ClientToPhoto(a.x(), a.y());
+  ASSERT_EQ(s, (IntPoint{10, 20}));
+  ASSERT_EQ(app.asked, std::vector<int32_t>{302});  // 302.65... truncated
+  ASSERT_EQ(app.Doc().registrations.size(), 1u);
+  const SizeRegistration& r = app.Doc().registrations[0];
+  EXPECT_EQ(r, MakeRegistration(10, 20, 310, 60, 250));
+  EXPECT_EQ(r.centerX, 160);
+  EXPECT_EQ(r.centerY, 40);
+  EXPECT_EQ(app.Doc().drawMode, kDrawIdle);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kRegisterSize).checked);
+  EXPECT_EQ(app.widget->viewport()->cursor().shape(), Qt::ArrowCursor);
+  // The row, as the list shows it.
+  ASSERT_EQ(app.List()->Table()->rowCount(), 1);
+  EXPECT_EQ(app.Cell(0, 0), "1");
+  EXPECT_EQ(app.Cell(0, 1), "(10,20)");
+  EXPECT_EQ(app.Cell(0, 2), "(310,60)");
+  EXPECT_EQ(app.Cell(0, 3), "250");
+  EXPECT_EQ(app.Cell(0, 4), "(160,40)");
+  EXPECT_EQ(app.List()->Table()->horizontalHeaderItem(3)->text(), QString::fromUtf8("実ｻｲｽﾞ"));
+  EXPECT_EQ(app.List()->Table()->columnWidth(0), 40);
+  // Not selected: grey line with a dark purple core, no pink anywhere.
+  const QImage img = app.widget->ComposeFrame();
+  EXPECT_EQ(CountColor(img, 255, 0, 204), 0);
+  EXPECT_GT(CountColor(img, 184, 184, 184), 100);
+  EXPECT_GT(CountColor(img, 50, 0, 50), 250);
+
+  // A cancelled dialog adds nothing; the next registration needs the command.
+  app.length.reset();
+  app.frame->DispatchCommand(c::kRegisterSize);
+  app.ClickPhoto(50, 50);
+  app.ClickPhoto(90, 80);
+  EXPECT_EQ(app.Doc().registrations.size(), 1u);
+  app.ClickPhoto(20, 20);
+  EXPECT_EQ(app.Doc().drawMode, kDrawIdle);
+  EXPECT_EQ(app.asked.size(), 2u);
+}
+
+TEST(KovasandGui, CompletionDialogInTheRealFlow) {
+  App app(QSize(800, 600), /*useDialog=*/true);
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 300, 200)));
+  app.frame->DispatchCommand(c::kRegisterSize);
+  app.ClickPhoto(0, 0);
+  QString shownLength;
+  bool refusedOnce = false;
+  // The dialog is modal: answer it from the event loop it runs.
+  QTimer::singleShot(0, [&] {
+    auto* d = qobject_cast<SizeDoneDialog*>(QApplication::activeModalWidget());
+    if (!d) return;
+    shownLength = d->ImageLengthEdit()->text();
+    d->MeasuredEdit()->setText("abc");
+    d->AddButton()->click();
+    refusedOnce = d->isVisible();
+    d->MeasuredEdit()->setText("120");
+    d->AddButton()->click();
+  });
+  app.ClickPhoto(30, 40);
+  EXPECT_TRUE(refusedOnce);
+  EXPECT_EQ(shownLength, "50");
+  ASSERT_EQ(app.Doc().registrations.size(), 1u);
+  EXPECT_EQ(app.Doc().registrations[0], MakeRegistration(0, 0, 30, 40, 120));
+}
+
+TEST(KovasandGui, SelectingARowTurnsItsRegistrationPink) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 400, 300)));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(20, 40, 380, 40, 100)));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(20, 200, 380, 200, 50)));
+  QTableWidget* table = app.List()->Table();
+  ASSERT_EQ(table->rowCount(), 2);
+  EXPECT_EQ(app.Doc().selectedIndex, -1);
+  EXPECT_EQ(CountColor(app.Grab(), 255, 0, 204), 0);
+
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                    table->visualItemRect(table->item(1, 2)).center());
+  EXPECT_EQ(app.Doc().selectedIndex, 1);
+  QImage img = app.Grab();
+  ASSERT_EQ(img.size(), app.widget->DeviceSize());
+  // The second line is pink beside its dark core, the first stays grey.
+  IntPoint p = app.View().PhotoToClient(200, 200);
+  EXPECT_TRUE(IsPink(img, p.x, p.y - 1) || IsPink(img, p.x, p.y + 1));
+  EXPECT_TRUE(IsColor(img, p.x, p.y, 50, 0, 50));
+  p = app.View().PhotoToClient(200, 40);
+  EXPECT_FALSE(IsPink(img, p.x, p.y - 1) || IsPink(img, p.x, p.y + 1));
+  // The navigator's line too.
+  QImage nav = app.Navi()->Compose();
+  const IntPoint t = app.View().Navigator().PhotoToThumb(200, 200);
+  EXPECT_TRUE(IsPink(nav, t.x, t.y) || IsPink(nav, t.x, t.y - 1) || IsPink(nav, t.x, t.y + 1));
+
+  // Another row moves the highlight; no row selected, no highlight.
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                    table->visualItemRect(table->item(0, 0)).center());
+  EXPECT_EQ(app.Doc().selectedIndex, 0);
+  table->clearSelection();
+  EXPECT_EQ(app.Doc().selectedIndex, -1);
+  EXPECT_EQ(CountColor(app.Grab(), 255, 0, 204), 0);
+}
+
+TEST(KovasandGui, DeletingRenumbersAndMarksTheProjectModified) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 400, 300)));
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10 + 20 * i, 300, 10 + 20 * i, 100 + i)));
+  app.Doc().SetModifiedFlag(false);
+  QTableWidget* table = app.List()->Table();
+  // Nothing selected: told, nothing removed.
+  const size_t before = app.messages.shown.size();
+  QTest::mouseClick(app.List()->DeleteButton(), Qt::LeftButton);
+  ASSERT_EQ(app.messages.shown.size(), before + 1);
+  EXPECT_EQ(app.messages.shown.back(), text::kNoSelection);
+  EXPECT_EQ(table->rowCount(), 4);
+  EXPECT_FALSE(app.Doc().IsModified());
+
+  table->selectRow(1);
+  QTest::mouseClick(app.List()->DeleteButton(), Qt::LeftButton);
+  ASSERT_EQ(table->rowCount(), 3);
+  EXPECT_TRUE(app.Doc().IsModified());
+  EXPECT_EQ(app.Doc().selectedIndex, -1);
+  EXPECT_EQ(app.Cell(0, 0), "1");
+  EXPECT_EQ(app.Cell(1, 0), "2");
+  EXPECT_EQ(app.Cell(2, 0), "3");
+  EXPECT_EQ(app.Cell(1, 3), "102");
+  // Several rows at once.
+  table->selectRow(0);
+  table->selectionModel()->select(table->model()->index(2, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QTest::mouseClick(app.List()->DeleteButton(), Qt::LeftButton);
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(app.Cell(0, 0), "1");
+  EXPECT_EQ(app.Cell(0, 3), "102");
+  ASSERT_EQ(app.Doc().registrations.size(), 1u);
+  EXPECT_EQ(app.Doc().registrations[0].lengthMm, 102);
+}
+
+TEST(KovasandGui, RightClickBetweenTheClicksCancels) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 400, 300)));
+  app.frame->DispatchCommand(c::kRegisterSize);
+  app.ClickPhoto(100, 100);
+  ASSERT_EQ(app.Doc().drawMode, kDrawEnd);
+  EXPECT_GT(CountColor(app.Grab(), 210, 255, 0), 10);
+  app.ClickPhoto(100, 100);  // the same point again is refused, the start stays
+  EXPECT_EQ(app.Doc().drawMode, kDrawEnd);
+  const IntPoint p = app.View().PhotoToClient(200, 150);
+  app.ClickDevice(p.x, p.y, Qt::RightButton);
+  EXPECT_EQ(app.Doc().drawMode, kDrawIdle);
+  EXPECT_EQ(CountColor(app.Grab(), 210, 255, 0), 0);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kRegisterSize).checked);
+  app.ClickPhoto(200, 150);
+  EXPECT_TRUE(app.Doc().registrations.empty());
+  EXPECT_TRUE(app.asked.empty());
+  EXPECT_EQ(app.widget->viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(KovasandGui, SmallPhotoIsCentredOnGreyAndItsCornerIsPointZero) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "small.jpg", 100, 80)));
+  const QSize device = app.widget->DeviceSize();
+  const int ox = app.View().DisplayOffsetX(), oy = app.View().DisplayOffsetY();
+  EXPECT_EQ(ox, (device.width() - 100) / 2);
+  EXPECT_EQ(oy, (device.height() - 80) / 2);
+  EXPECT_EQ(app.View().MaxScrollX(), 0);
+  EXPECT_EQ(app.View().MaxScrollY(), 0);
+  EXPECT_EQ(app.widget->horizontalScrollBar()->maximum(), 0);
+  const QImage img = app.Grab();
+  EXPECT_TRUE(IsColor(img, ox - 1, oy + 10, 230, 230, 230));
+  EXPECT_TRUE(IsColor(img, ox + 10, oy - 1, 230, 230, 230));
+  EXPECT_TRUE(IsColor(img, ox + 100, oy + 10, 230, 230, 230));
+  EXPECT_FALSE(IsColor(img, ox + 1, oy + 1, 230, 230, 230));
+  EXPECT_NEAR(QColor(img.pixel(ox + 50, oy + 30)).blue(), 50, 8);
+  EXPECT_NEAR(QColor(img.pixel(ox + 50, oy + 30)).green(), 30, 8);
+  // No banner once a photo is there.
+  EXPECT_TRUE(IsColor(img, kBannerX + 50, kBannerY + 50, 230, 230, 230));
+
+  app.frame->DispatchCommand(c::kRegisterSize);
+  const QPoint reached = app.ClickDevice(ox, oy);
+  ASSERT_EQ(reached, QPoint(ox, oy)) << "offsets are even for the sizes used";
+  EXPECT_EQ(app.Doc().drawMode, kDrawEnd);
+  EXPECT_EQ(app.View().PendingRegistration().startX, 0);
+  EXPECT_EQ(app.View().PendingRegistration().startY, 0);
+  // A click on the grey beside it is refused and keeps the start.
+  app.ClickDevice(ox - 20, oy + 10);
+  EXPECT_EQ(app.Doc().drawMode, kDrawEnd);
+  EXPECT_TRUE(app.Doc().registrations.empty());
+}
+
+TEST(KovasandGui, LargePhotoScrollsByBarsAndNavigatorButNotByTheWheel) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "big.jpg", 2000, 1500)));
+  if (qEnvironmentVariable("QT_SCALE_FACTOR") == "2") {
+    ASSERT_EQ(app.widget->Ratio(), 2.0);
+  }
+  const QSize device = app.widget->DeviceSize();
+  EXPECT_EQ(device, app.widget->viewport()->size() * app.widget->Ratio());
+  QScrollBar* h = app.widget->horizontalScrollBar();
+  QScrollBar* v = app.widget->verticalScrollBar();
+  EXPECT_EQ(app.View().DisplayOffsetX(), 0);
+  EXPECT_EQ(h->maximum(), 2000 - device.width());
+  EXPECT_EQ(v->maximum(), 1500 - device.height());
+  EXPECT_EQ(h->pageStep(), 1000);
+  EXPECT_EQ(h->singleStep(), 40);
+  // One photo pixel per device pixel: neighbours differ by one.
+  QImage img = app.Grab();
+  for (int x = 20; x < 30; ++x) EXPECT_NEAR(QColor(img.pixel(x, 40)).blue(), x, 4) << x;
+  h->setValue(300);
+  v->setValue(110);
+  EXPECT_EQ(app.View().ScrollX(), 300);
+  EXPECT_EQ(app.View().ScrollY(), 110);
+  img = app.Grab();
+  EXPECT_NEAR(QColor(img.pixel(30, 20)).blue(), (300 + 30) % 256, 6);
+  EXPECT_NEAR(QColor(img.pixel(30, 20)).green(), 130, 6);
+  // The navigator frames what is shown.
+  const VisibleFrame f = app.View().NavigatorFrame();
+  EXPECT_TRUE(f.drawLeft && f.drawTop && f.drawRight && f.drawBottom);
+  const QImage nav = app.Navi()->Compose();
+  // Dotted: about every other pixel of the left edge is black.
+  int black = 0;
+  for (int y = f.top + 1; y < f.bottom; ++y) black += IsColor(nav, f.left, y, 0, 0, 0);
+  EXPECT_GE(black, (f.bottom - f.top) / 3);
+  EXPECT_LT(black, f.bottom - f.top);
+
+  // The wheel does nothing.
+  QWheelEvent wheel(QPointF(100, 100), app.widget->viewport()->mapToGlobal(QPointF(100, 100)),
+                    QPoint(0, 0), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(app.widget->viewport(), &wheel);
+  QApplication::processEvents();
+  EXPECT_EQ(app.View().ScrollX(), 300);
+  EXPECT_EQ(app.View().ScrollY(), 110);
+  EXPECT_EQ(v->value(), 110);
+
+  // A press on the navigator brings that point to the middle.
+  const NavigatorMapping& m = app.View().Navigator();
+  EXPECT_DOUBLE_EQ(m.navScale, 2000.0 / 240.0);
+  EXPECT_EQ(m.navOffsetY, 30);
+  QTest::mouseClick(app.Navi(), Qt::LeftButton, {}, QPoint(120, 120));
+  const int expectX = int((120 - m.navOffsetX) * m.navScale - device.width() / 2);
+  const int expectY = int((120 - m.navOffsetY) * m.navScale - device.height() / 2);
+  EXPECT_EQ(app.View().ScrollX(), std::clamp(expectX, 0, app.View().MaxScrollX()));
+  EXPECT_EQ(app.View().ScrollY(), std::clamp(expectY, 0, app.View().MaxScrollY()));
+  EXPECT_EQ(h->value(), app.View().ScrollX());
+  EXPECT_EQ(v->value(), app.View().ScrollY());
+  // Clicks land on the photo point under them after scrolling.
+  app.frame->DispatchCommand(c::kRegisterSize);
+  const QPoint d = app.ClickDevice(100, 60);
+  EXPECT_EQ(app.View().PendingRegistration().startX, d.x() + app.View().ScrollX());
+  EXPECT_EQ(app.View().PendingRegistration().startY, d.y() + app.View().ScrollY());
+}
+
+TEST(KovasandGui, NavigatorMapsAWidePhotoWithOffsets) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "wide.jpg", 480, 240)));
+  const NavigatorMapping& m = app.View().Navigator();
+  EXPECT_DOUBLE_EQ(m.navScale, 2.0);
+  EXPECT_EQ(m.navOffsetX, 0);
+  EXPECT_EQ(m.navOffsetY, 60);
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(40, 100, 440, 100, 100)));
+  app.Doc().Select(0);
+  const QImage nav = app.Navi()->Compose();
+  EXPECT_TRUE(IsPink(nav, 120, 110) || IsPink(nav, 120, 109) || IsPink(nav, 120, 111));
+  EXPECT_FALSE(IsPink(nav, 10, 110));
+  // The photo is in the thumbnail's band, black (empty) above it.
+  EXPECT_LT(QColor(nav.pixel(120, 20)).lightness(), 40);
+  if (app.View().MaxScrollX() == 0 && app.View().MaxScrollY() == 0) {
+    const VisibleFrame f = app.View().NavigatorFrame();
+    EXPECT_FALSE(f.drawLeft || f.drawTop || f.drawRight || f.drawBottom);
+  }
+}
+
+TEST(KovasandGui, PreviewWritesAFileThatTheOpenerReceives) {
+  std::string previewPath;
+  std::string folder;
+  {
+    App app;
+    ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 320, 200)));
+    ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10, 300, 10, 150)));
+    app.frame->DispatchCommand(c::kPreview);
+    ASSERT_EQ(app.previews.size(), 1u);
+    previewPath = app.previews[0];
+    folder = app.Doc().PreviewFolder();
+    EXPECT_EQ(previewPath.rfind(folder, 0), 0u);
+    EXPECT_EQ(previewPath.substr(previewPath.size() - 4), ".kvi");
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ActualSizeFile f;
+    std::string reason;
+    ASSERT_TRUE(ReadActualSizeFile(previewPath, f, reason)) << reason;
+    EXPECT_EQ(f.registrations, app.Doc().registrations);
+    EXPECT_EQ(f.jpegBytes, app.Doc().jpegBytes);
+    EXPECT_EQ(f.jpegName, "p.jpg");
+    // Nothing took it: the user is told, the file stays until the end.
+    app.previewOpens = false;
+    const size_t before = app.messages.shown.size();
+    app.frame->DispatchCommand(c::kPreview);
+    ASSERT_EQ(app.previews.size(), 2u);
+    EXPECT_NE(app.previews[1], previewPath);
+    ASSERT_EQ(app.messages.shown.size(), before + 1);
+    EXPECT_NE(app.messages.shown.back().find("ﾌﾟﾚﾋﾞｭｰ"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(app.previews[1]));
+  }
+  // Gone with the document.
+  EXPECT_FALSE(std::filesystem::exists(previewPath));
+  EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+TEST(KovasandGui, PublishingChecksConfirmsTheLinkAndCompletesTheName) {
+  App app;
+  // No photo: refused before any dialog.
+  app.frame->DispatchCommand(c::kPublish);
+  ASSERT_FALSE(app.messages.shown.empty());
+  EXPECT_EQ(app.messages.shown.back(), text::kNoJpeg);
+  EXPECT_TRUE(app.shownLinks.empty());
+
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 320, 200)));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10, 300, 10, 150)));
+  app.kviPath = app.work.File("out");
+  app.linkAccepted = false;
+  app.frame->DispatchCommand(c::kPublish);
+  ASSERT_EQ(app.shownLinks.size(), 1u);
+  EXPECT_EQ(app.shownLinks[0], "https://example.com/");
+  EXPECT_FALSE(std::filesystem::exists(app.work.File("out.kvi")));
+
+  app.linkAccepted = true;
+  const bool modified = app.Doc().IsModified();
+  app.frame->DispatchCommand(c::kPublish);
+  ASSERT_TRUE(std::filesystem::exists(app.work.File("out.kvi")));
+  EXPECT_FALSE(std::filesystem::exists(app.work.File("out")));
+  EXPECT_EQ(app.Doc().IsModified(), modified);
+  ActualSizeFile f;
+  std::string reason;
+  ASSERT_TRUE(ReadActualSizeFile(app.work.File("out.kvi"), f, reason)) << reason;
+  EXPECT_EQ(f.registrations, app.Doc().registrations);
+  EXPECT_EQ(f.logoWidth, 2);
+  EXPECT_EQ(f.logoHeight, 1);
+  EXPECT_EQ(f.link, "https://example.com/");
+
+  // The completed name exists now: asked before it is overwritten.
+  app.messages.answer = platform::MsgResult::No;
+  const auto stamp = std::filesystem::last_write_time(app.work.File("out.kvi"));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 50, 300, 50, 150)));
+  app.frame->DispatchCommand(c::kPublish);
+  EXPECT_EQ(app.messages.icons.back(), platform::MsgIcon::Warning);
+  ASSERT_TRUE(ReadActualSizeFile(app.work.File("out.kvi"), f, reason));
+  EXPECT_EQ(f.registrations.size(), 1u);
+  EXPECT_EQ(std::filesystem::last_write_time(app.work.File("out.kvi")), stamp);
+  app.messages.answer = platform::MsgResult::Yes;
+  app.frame->DispatchCommand(c::kPublish);
+  ASSERT_TRUE(ReadActualSizeFile(app.work.File("out.kvi"), f, reason));
+  EXPECT_EQ(f.registrations.size(), 2u);
+  // A cancelled save dialog writes nothing.
+  const auto written = std::filesystem::last_write_time(app.work.File("out.kvi"));
+  app.kviPath.reset();
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 90, 300, 90, 150)));
+  app.frame->DispatchCommand(c::kPublish);
+  ASSERT_TRUE(ReadActualSizeFile(app.work.File("out.kvi"), f, reason));
+  EXPECT_EQ(f.registrations.size(), 2u);
+  EXPECT_EQ(std::filesystem::last_write_time(app.work.File("out.kvi")), written);
+}
+
+TEST(KovasandGui, NewAndOpenResetTheViewAndTheList) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 400, 300)));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10, 300, 10, 150)));
+  const std::string project = app.work.File("a.kvp");
+  ASSERT_TRUE(app.parts->OnSaveDocument(project));
+  app.Doc().SetModifiedFlag(false);
+  app.frame->DispatchCommand(kv::cmd::kFileNew);
+  EXPECT_TRUE(app.Doc().jpegPath.empty());
+  EXPECT_EQ(app.List()->Table()->rowCount(), 0);
+  EXPECT_TRUE(IsColor(app.widget->ComposeFrame(), kBannerX + 50, kBannerY + 50,
+                      QColor(MakeStartBanner().pixel(50, 50)).red(),
+                      QColor(MakeStartBanner().pixel(50, 50)).green(),
+                      QColor(MakeStartBanner().pixel(50, 50)).blue()));
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(project)));
+  EXPECT_EQ(app.Doc().jpegPath, app.work.File("p.jpg"));
+  ASSERT_EQ(app.List()->Table()->rowCount(), 1);
+  EXPECT_EQ(app.Cell(0, 2), "(300,10)");
+  const IntPoint p = app.View().PhotoToClient(200, 100);
+  EXPECT_NEAR(QColor(app.Grab().pixel(p.x, p.y)).blue(), 200, 8);
+  // The photo gone: told, the registrations stay, nothing of the old photo.
+  std::filesystem::remove(app.work.File("p.jpg"));
+  const size_t before = app.messages.shown.size();
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(project)));
+  ASSERT_EQ(app.messages.shown.size(), before + 1);
+  EXPECT_NE(app.messages.shown.back().find("が見つかりません。"), std::string::npos);
+  EXPECT_EQ(app.List()->Table()->rowCount(), 1);
+  EXPECT_FALSE(app.Doc().image.HasImage());
+  const QImage img = app.Grab();
+  EXPECT_TRUE(IsColor(img, p.x, p.y, 230, 230, 230));
+}
+
+TEST(KovasandGui, ToolWindowsKeepTheirPlaceInTheProfile) {
+  QTemporaryDir keep;
+  int naviWidth = 0;
+  const QString profile = keep.filePath("profile.ini");
+  {
+    App app(
+        QSize(800, 600), false,
+        [](QSettings& s) {
+          s.setValue("settings/DlgMenu", QString::fromStdString(RectToText(30, 40, 270, 280)));
+          s.setValue("settings/DlgParts",
+                     QString::fromStdString(RectToText(9000, 9000, 9300, 9300)));
+        },
+        profile);
+    EXPECT_EQ(app.Navi()->frameGeometry().topLeft(), QPoint(30, 40));
+    // Off the screen: beside the navigation window instead.
+    EXPECT_EQ(app.List()->frameGeometry().topLeft(),
+              QPoint(app.Navi()->frameGeometry().width(), kNaviDefaultY));
+    app.Navi()->move(50, 60);
+    naviWidth = app.Navi()->frameGeometry().width();
+  }
+  QSettings s(profile, QSettings::IniFormat);
+  const Rect r = TextToRect(s.value("settings/DlgMenu").toString().toStdString());
+  EXPECT_EQ(r.left, 50);
+  EXPECT_EQ(r.top, 60);
+  EXPECT_EQ(r.Width(), naviWidth);
+  EXPECT_GE(naviWidth, 240);
+  EXPECT_FALSE(s.value("settings/DlgParts").toString().startsWith("9000"));
+}
+
+TEST(KovasandGui, DefaultPlacesWithAnEmptyProfile) {
+  App app;
+  EXPECT_EQ(app.Navi()->frameGeometry().topLeft(), QPoint(kNaviDefaultX, kNaviDefaultY));
+  EXPECT_EQ(app.List()->frameGeometry().topLeft(),
+            QPoint(app.Navi()->frameGeometry().width(), kNaviDefaultY));
+  EXPECT_EQ(app.List()->frameGeometry().height(), app.Navi()->frameGeometry().height());
+}
+
+TEST(KovasandDialogs, CompletionDialogRefusesWhatIsNotALength) {
+  RecordingMessages m;
+  SizeDoneDialog dialog(302, &m);
+  EXPECT_EQ(dialog.MeasuredEdit()->text(), "100");
+  EXPECT_EQ(dialog.ImageLengthEdit()->text(), "302");
+  EXPECT_TRUE(dialog.ImageLengthEdit()->isReadOnly());
+  EXPECT_TRUE(dialog.AddButton()->isDefault());
+  EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("完了"));
+  for (const char* bad : {"0", "-5", "abc", "1000001", "", "12.5", "99999999999"}) {
+    dialog.MeasuredEdit()->setText(bad);
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
+  }
+  EXPECT_EQ(m.shown.size(), 7u);
+  dialog.MeasuredEdit()->setText(" 1000000 ");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.MeasuredMm(), 1000000);
+  // Enter at once accepts the 100 shown.
+  SizeDoneDialog fresh(5, &m);
+  fresh.show();
+  QTest::keyClick(&fresh, Qt::Key_Return);
+  EXPECT_EQ(fresh.result(), QDialog::Accepted);
+  EXPECT_EQ(fresh.MeasuredMm(), 100);
+}
+
+TEST(KovasandDialogs, LinkDialogShowsTheLinkReadOnly) {
+  LogoLinkDialog dialog(QString::fromUtf8("https://example.com/ﾛｺﾞ"));
+  EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("ﾛｺﾞのﾘﾝｸ先を指定して下さい"));
+  EXPECT_EQ(dialog.LinkEdit()->text(), QString::fromUtf8("https://example.com/ﾛｺﾞ"));
+  EXPECT_TRUE(dialog.LinkEdit()->isReadOnly());
+}
+
+TEST(KovasandPreviewRoute, AsksTheDesktopAndFallsBackToTheViewer) {
+  TempDir dir;
+  const std::string file = dir.File("a.kvi");
+  testing::WriteText(file, "x");
+  auto script = [&](const std::string& name, const std::string& body) {
+    const std::string path = dir.File(name);
+    testing::WriteText(path, "#!/bin/sh\n" + body);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return QString::fromStdString(path);
+  };
+  const QString known = script("known", "if [ \"$2\" = filetype ]; then echo application/x-kvi; "
+                                        "else echo viewer.desktop; fi\n");
+  const QString noDefault =
+      script("nodefault", "if [ \"$2\" = filetype ]; then echo application/x-kvi; fi\n");
+  const QString guessed = script("guessed", "if [ \"$2\" = filetype ]; then echo "
+                                            "application/octet-stream; else echo any.desktop; fi\n");
+  const QString failing = script("failing", "exit 3\n");
+  const QString qfile = QString::fromStdString(file);
+  EXPECT_TRUE(DesktopHasApplicationFor(qfile, known));
+  EXPECT_FALSE(DesktopHasApplicationFor(qfile, noDefault));
+  EXPECT_FALSE(DesktopHasApplicationFor(qfile, guessed));
+  EXPECT_FALSE(DesktopHasApplicationFor(qfile, failing));
+  EXPECT_FALSE(DesktopHasApplicationFor(qfile, QString::fromStdString(dir.File("absent"))));
+
+  // The desktop takes it when it knows the type.
+  struct CountingShell : platform::Shell {
+    bool Open(const std::string& t) override {
+      opened.push_back(t);
+      return true;
+    }
+    std::vector<std::string> opened;
+  } shell;
+  PreviewRoute route;
+  route.shell = &shell;
+  route.xdgMime = known;
+  EXPECT_TRUE(OpenPreviewFile(file, route));
+  ASSERT_EQ(shell.opened.size(), 1u);
+  // Otherwise the viewer beside us, started with the file.
+  const std::string marker = dir.File("started");
+  route.xdgMime = noDefault;
+  route.viewerPath = script("Kovalindra", "echo \"$1\" > '" + marker + "'\n").toStdString();
+  EXPECT_TRUE(OpenPreviewFile(file, route));
+  EXPECT_EQ(shell.opened.size(), 1u);
+  for (int i = 0; i < 100 && testing::ReadText(marker).empty(); ++i) QTest::qWait(20);
+  EXPECT_EQ(testing::ReadText(marker), file + "\n");
+  // Neither: false, for the caller to tell.
+  route.viewerPath = dir.File("absent");
+  EXPECT_FALSE(OpenPreviewFile(file, route));
+}
+
+TEST(KovasandNames, KviExtensionIsAddedOnlyWhenTheNameHasNone) {
+  EXPECT_EQ(WithKviExtension("/a/out"), "/a/out.kvi");
+  EXPECT_EQ(WithKviExtension("/a/out."), "/a/out.kvi");
+  EXPECT_EQ(WithKviExtension("/a/out.kvi"), "/a/out.kvi");
+  EXPECT_EQ(WithKviExtension("/a/out.dat"), "/a/out.dat");
+  EXPECT_EQ(WithKviExtension("/a.b/out"), "/a.b/out.kvi");
+  EXPECT_EQ(WithKviExtension("/a/.hidden"), "/a/.hidden.kvi");
+  EXPECT_EQ(WithKviExtension(""), "");
+}
+
+}  // namespace
+}  // namespace kv::authoring
