@@ -445,6 +445,15 @@ TEST(KovasandGui, LargePhotoScrollsByBarsAndNavigatorButNotByTheWheel) {
   EXPECT_EQ(app.View().ScrollX(), 300);
   EXPECT_EQ(app.View().ScrollY(), 110);
   EXPECT_EQ(v->value(), 110);
+  // Nor over the scroll bars.
+  QWheelEvent onBar(QPointF(2, 20), v->mapToGlobal(QPointF(2, 20)), QPoint(0, 0), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(v, &onBar);
+  EXPECT_EQ(v->value(), 110);
+  EXPECT_EQ(app.View().ScrollY(), 110);
+  // The keyboard and the bars' own steps do scroll.
+  v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(app.View().ScrollY(), 110 + 30);
 
   // A press on the navigator brings that point to the middle.
   const NavigatorMapping& m = app.View().Navigator();

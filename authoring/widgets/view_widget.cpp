@@ -38,6 +38,16 @@ KovasandViewWidget::KovasandViewWidget(KovasandDoc& doc, shell::AppContext& cont
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setMinimumSize(64, 64);
   model_ = std::make_unique<KovasandView>(doc_, *this);
+  horizontalScrollBar()->installEventFilter(this);
+  verticalScrollBar()->installEventFilter(this);
+}
+
+bool KovasandViewWidget::eventFilter(QObject* watched, QEvent* e) {
+  // Not over the scroll bars either.
+  if (e->type() == QEvent::Wheel &&
+      (watched == horizontalScrollBar() || watched == verticalScrollBar()))
+    return true;
+  return QAbstractScrollArea::eventFilter(watched, e);
 }
 
 KovasandViewWidget::~KovasandViewWidget() {

@@ -69,6 +69,7 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   void wheelEvent(QWheelEvent*) override;
   void contextMenuEvent(QContextMenuEvent*) override;
   void scrollContentsBy(int dx, int dy) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void SyncSize();
