@@ -28,6 +28,8 @@
 #include "foundation/core/util/text.h"
 #include "foundation/shell/main_frame.h"
 #include "resources/authoring/commands.h"
+#include "viewer/model/viewer_document.h"
+#include "viewer/model/viewer_view.h"
 
 namespace kv::authoring {
 namespace {
@@ -734,6 +736,58 @@ TEST(KovasandPreviewRoute, AsksTheDesktopAndFallsBackToTheViewer) {
   // Neither: false, for the caller to tell.
   route.viewerPath = dir.File("absent");
   EXPECT_FALSE(OpenPreviewFile(file, route));
+}
+
+// What a user does from start to finish: import, two registrations by
+// clicks, save, reopen, publish; the viewer then shows the file at the
+// scale its registrations ask for.
+TEST(KovasandGui, AProjectMadeByClicksReopensAndPublishesForTheViewer) {
+  App app;
+  ASSERT_TRUE(app.started);
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "机.jpg", 400, 300)));
+  const struct {
+    int x1, y1, x2, y2, mm;
+  } clicks[] = {{10, 10, 210, 10, 70}, {50, 100, 50, 200, 35}};
+  for (const auto& c : clicks) {
+    app.frame->DispatchCommand(c::kRegisterSize);
+    app.length = c.mm;
+    // At a ratio above 1 the reachable device point may differ by one.
+    app.ClickPhoto(c.x1, c.y1);
+    app.ClickPhoto(c.x2, c.y2);
+  }
+  ASSERT_EQ(app.Doc().registrations.size(), 2u);
+  EXPECT_TRUE(app.Doc().IsModified());
+  const RegistrationList made = app.Doc().registrations;
+
+  const std::string project = app.work.File("机.kvp");
+  ASSERT_TRUE(app.parts->OnSaveDocument(project));
+  app.Doc().SetModifiedFlag(false);  // as the frame's save does
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(project)));
+  EXPECT_EQ(app.Doc().registrations, made);
+  EXPECT_TRUE(app.Doc().HasPhoto());
+  EXPECT_EQ(app.List()->Table()->rowCount(), 2);
+  EXPECT_FALSE(app.Doc().IsModified());
+
+  app.kviPath = app.work.File("机");
+  app.frame->DispatchCommand(c::kPublish);
+  const std::string published = app.work.File("机.kvi");
+  ASSERT_TRUE(std::filesystem::exists(published));
+
+  RecordingMessages viewerMessages;
+  viewer::KovalindraDoc shown(platform::Services{&viewerMessages, nullptr, nullptr},
+                              viewer::SettingsLocation{app.work.File("nowhere") + "/", ""});
+  ASSERT_TRUE(shown.OpenDocument(published));
+  EXPECT_EQ(shown.Registrations(), made);
+  viewer::KovalindraView view(shown, nullptr);
+  view.OnSize(800, 600);
+  view.OnInitialUpdate();
+  view.ShowRealSize();
+  // The default calibration: 300 screen pixels are 210 mm, 0.7 mm each.
+  const SizeRegistration& r = made[size_t(shown.currentPoint)];
+  const double imagePx = std::hypot(double(r.endX - r.startX), double(r.endY - r.startY));
+  EXPECT_NEAR(view.Scale().realSizeZoom, (r.lengthMm / imagePx) / 0.7, 1e-9);
+  EXPECT_NEAR(view.Scale().realSizeZoom, 0.5, 0.01);
+  EXPECT_TRUE(viewerMessages.shown.empty());
 }
 
 TEST(KovasandNames, KviExtensionIsAddedOnlyWhenTheNameHasNone) {
