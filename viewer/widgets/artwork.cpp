@@ -1,0 +1,345 @@
+#include "viewer/widgets/artwork.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QTransform>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <utility>
+
+#include "platform/draw_surface.h"
+
+namespace kv::viewer {
+namespace {
+
+// The navigator's cursors wear it, so a drag there is not taken for one on
+// the photo.
+const QColor kCuff(128, 72, 168);
+
+// Shapes sit on half-pixel coordinates so that this one-pixel outline covers
+// whole pixels at integral ratios instead of smearing over two.
+QPen Outline() { return QPen(Qt::black, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+
+QPainterPath Rounded(const QRectF& r, double radius) {
+  QPainterPath path;
+  path.addRoundedRect(r, radius, radius);
+  return path;
+}
+
+QPainterPath Capsule(const QRectF& r) { return Rounded(r, std::min(r.width(), r.height()) / 2); }
+
+// A thumb: a capsule of the given width from base, leaving at angle degrees
+// from straight up (negative leans left).
+QPainterPath Thumb(QPointF base, double angle, double length, double width) {
+  QTransform t;
+  t.translate(base.x(), base.y());
+  t.rotate(angle);
+  return t.map(Capsule(QRectF(-width / 2, -length, width, length + width / 2)));
+}
+
+void DrawFilled(QPainter& p, const QPainterPath& path, const QColor& fill = Qt::white) {
+  p.setPen(Outline());
+  p.setBrush(fill);
+  p.drawPath(path);
+}
+
+// The creases where fingers part: the silhouette alone would show a mitten.
+void Crease(QPainter& p, double x, double y0, double y1) {
+  p.setPen(Outline());
+  p.drawLine(QPointF(x, y0), QPointF(x, y1));
+}
+
+void DrawLabel(QPainter& p, const QRectF& box, const char* text) {
+  p.setPen(Outline());
+  p.setBrush(Qt::white);
+  p.drawRect(box);
+  QFont f(platform::DefaultGothicFace());
+  f.setPixelSize(9);
+  // Kanji this small blur into grey blots when smoothed on a low-density
+  // screen; there whole pixels read better.
+  if (p.device()->devicePixelRatio() < 2) f.setStyleStrategy(QFont::NoAntialias);
+  p.setFont(f);
+  p.setPen(Qt::black);
+  p.drawText(box.adjusted(0.5, 0.5, -0.5, -0.5).toRect(), Qt::AlignCenter, QString::fromUtf8(text));
+}
+
+// An open right hand seen from its back, fingers up; the middle finger's tip
+// is the pixel (12, 1). With a cuff the palm is cut short above it.
+void DrawOpenHand(QPainter& p, bool cuff) {
+  struct Finger {
+    double x, top, width;
+  };
+  const Finger fingers[] = {{6.5, 4.5, 4}, {10.5, 1.5, 4}, {14.5, 2.5, 4}, {18.5, 6.5, 3.5}};
+  const double palmTop = 12.5, palmBottom = cuff ? 26.5 : 27.5;
+  QPainterPath hand = Rounded(QRectF(6.5, palmTop, 15.5, palmBottom - palmTop), 4);
+  for (const Finger& f : fingers)
+    hand = hand.united(Capsule(QRectF(f.x, f.top, f.width, 16 - f.top)));
+  hand = hand.united(Thumb(QPointF(8.5, 21.5), -42, 10, 4));
+  DrawFilled(p, hand);
+  for (int i = 1; i < 4; ++i) {
+    const double lower = std::max(fingers[i - 1].top, fingers[i].top);
+    Crease(p, fingers[i].x, lower + 2, palmTop + 2);
+  }
+  if (cuff) DrawFilled(p, Rounded(QRectF(8.5, 25.5, 12, 6), 1.5), kCuff);
+}
+
+// A closed hand seen from its back: a row of knuckles over a fist, the thumb
+// folded along its left side. The pixel (16, 14) lies inside the fist.
+void DrawGrabHand(QPainter& p, bool cuff) {
+  struct Knuckle {
+    double x, top, width;
+  };
+  const Knuckle knuckles[] = {{9.5, 9.5, 4.5}, {14, 8.5, 4.5}, {18.5, 9, 4.5}, {23, 10.5, 3.5}};
+  QPainterPath hand = Rounded(QRectF(8.5, 12.5, 18, 13), 5);
+  for (const Knuckle& k : knuckles) hand = hand.united(Capsule(QRectF(k.x, k.top, k.width, 8)));
+  hand = hand.united(Thumb(QPointF(10.5, 21.5), -68, 6, 4.5));
+  DrawFilled(p, hand);
+  for (int i = 1; i < 4; ++i) {
+    const double lower = std::max(knuckles[i - 1].top, knuckles[i].top);
+    Crease(p, knuckles[i].x, lower + 2, 14.5);
+  }
+  // The folded fingertips under the knuckles.
+  p.setPen(Outline());
+  p.drawLine(QPointF(11.5, 16.5), QPointF(24.5, 16.5));
+  if (cuff) DrawFilled(p, Rounded(QRectF(11.5, 24.5, 12, 6.5), 1.5), kCuff);
+}
+
+// A hand pointing up with its index finger, whose tip is the pixel tip; the
+// other fingers curl to its right, the thumb tucks in at the left.
+void DrawPointingHand(QPainter& p, QPoint tip) {
+  const double x = tip.x(), y = tip.y();
+  QPainterPath hand = Capsule(QRectF(x - 1.5, y + 0.5, 4, 15));
+  struct Curl {
+    double dx, dy, width;
+  };
+  const Curl curls[] = {{2.5, 9.5, 3.5}, {6, 10.5, 3.5}, {9.5, 11.5, 3}};
+  for (const Curl& c : curls) hand = hand.united(Capsule(QRectF(x + c.dx, y + c.dy, c.width, 7)));
+  hand = hand.united(Rounded(QRectF(x - 2.5, y + 12.5, 15, 11), 4));
+  hand = hand.united(Thumb(QPointF(x - 0.5, y + 19.5), -58, 6.5, 4));
+  DrawFilled(p, hand);
+  for (const Curl& c : curls) Crease(p, x + c.dx, y + c.dy + 2, y + c.dy + 4.5);
+}
+
+void DrawMagnifier(QPainter& p, bool plus) {
+  const QPointF centre(9.5, 9.5);
+  // The handle goes to the lower right, away from the hot spot in the lens.
+  QTransform t;
+  t.translate(centre.x(), centre.y());
+  t.rotate(-45);
+  DrawFilled(p, t.map(Rounded(QRectF(-2.5, 6.5, 5, 13.5), 2)), QColor(70, 70, 70));
+  p.setPen(QPen(Qt::black, 1.5));
+  p.setBrush(Qt::white);
+  p.drawEllipse(centre, 7.25, 7.25);
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::black);
+  p.drawRect(QRectF(5, 9, 9, 1.5));
+  if (plus) p.drawRect(QRectF(8.75, 5.25, 1.5, 9));
+}
+
+void DrawArrow(QPainter& p, QPoint tip) {
+  const double x = tip.x(), y = tip.y();
+  QPainterPath arrow;
+  arrow.moveTo(x + 0.5, y + 0.5);
+  arrow.lineTo(x + 0.5, y + 16.5);
+  arrow.lineTo(x + 4.5, y + 12.5);
+  arrow.lineTo(x + 7.5, y + 19.5);
+  arrow.lineTo(x + 9.5, y + 18.5);
+  arrow.lineTo(x + 6.5, y + 11.5);
+  arrow.lineTo(x + 11.5, y + 11.5);
+  arrow.closeSubpath();
+  DrawFilled(p, arrow);
+}
+
+void DrawCursor(QPainter& p, ViewerCursorId id) {
+  const QPoint hot = CursorHotSpot(id);
+  switch (id) {
+    case ViewerCursorId::OpenHand:
+      DrawOpenHand(p, false);
+      break;
+    case ViewerCursorId::NavigatorHand:
+      DrawOpenHand(p, true);
+      break;
+    case ViewerCursorId::GrabHand:
+      DrawGrabHand(p, false);
+      break;
+    case ViewerCursorId::NavigatorGrab:
+      DrawGrabHand(p, true);
+      break;
+    case ViewerCursorId::ZoomIn:
+      DrawMagnifier(p, true);
+      break;
+    case ViewerCursorId::ZoomOut:
+      DrawMagnifier(p, false);
+      break;
+    case ViewerCursorId::Registration:
+      DrawArrow(p, hot);
+      DrawLabel(p, QRectF(10.5, 0.5, 21, 12), "検出");
+      break;
+    case ViewerCursorId::CalibrationRightEnd:
+      DrawPointingHand(p, hot);
+      DrawLabel(p, QRectF(10.5, 19.5, 21, 12), "右端");
+      break;
+    case ViewerCursorId::ReturnView:
+      DrawPointingHand(p, hot);
+      DrawLabel(p, QRectF(10.5, 19.5, 21, 12), "初期");
+      break;
+    case ViewerCursorId::ShowToolbox:
+      DrawPointingHand(p, hot);
+      DrawLabel(p, QRectF(10.5, 19.5, 21, 12), "TOOL");
+      break;
+    case ViewerCursorId::LogoLink:
+      DrawPointingHand(p, hot);
+      DrawLabel(p, QRectF(16.5, 19.5, 15, 12), "HP");
+      break;
+  }
+}
+
+QPixmap BlankPixmap(int side, double dpr) {
+  const int px = std::max(1, int(std::lround(side * dpr)));
+  QPixmap pm(px, px);
+  pm.setDevicePixelRatio(dpr);
+  pm.fill(Qt::transparent);
+  return pm;
+}
+
+void DrawToolboxPanel(QPainter& p) {
+  const QRectF window(5.5, 6.5, 21, 19);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(252, 252, 252));
+  p.drawRoundedRect(window, 2, 2);
+  p.setBrush(QColor(60, 100, 165));
+  p.drawRect(QRectF(6, 7, 20, 3.5));
+  p.setPen(QPen(QColor(45, 45, 45), 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawRoundedRect(window, 2, 2);
+  // Two columns of tool buttons.
+  const QColor buttons[] = {QColor(90, 150, 90), QColor(200, 120, 60),  QColor(90, 120, 190),
+                            QColor(190, 80, 80), QColor(140, 140, 140), QColor(180, 160, 60)};
+  p.setPen(Qt::NoPen);
+  for (int i = 0; i < 6; ++i) {
+    p.setBrush(buttons[i]);
+    p.drawRect(QRectF(8 + (i % 2) * 4, 13 + (i / 2) * 4, 3, 3));
+  }
+  // The navigator: a little photo with the visible part framed in red.
+  p.setPen(QPen(QColor(45, 45, 45), 1));
+  p.setBrush(QColor(200, 220, 240));
+  p.drawRect(QRectF(16.5, 12.5, 8, 8));
+  p.setPen(QPen(QColor(215, 30, 30), 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(QRectF(18.5, 14.5, 3, 3));
+}
+
+void DrawReturnPicture(QPainter& p) {
+  // A framed landscape: the whole photo.
+  const QRectF frame(4.5, 5.5, 18, 14);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(175, 210, 240));
+  p.drawRect(frame);
+  QPolygonF hills;
+  hills << QPointF(4.5, 17) << QPointF(10, 11) << QPointF(13.5, 14.5) << QPointF(16.5, 12)
+        << QPointF(22.5, 17.5) << QPointF(22.5, 19.5) << QPointF(4.5, 19.5);
+  p.setBrush(QColor(80, 150, 80));
+  p.drawPolygon(hills);
+  p.setBrush(QColor(245, 200, 60));
+  p.drawEllipse(QPointF(18.5, 9), 1.8, 1.8);
+  p.setPen(QPen(QColor(45, 45, 45), 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(frame);
+  // The way back: an arrow turning anticlockwise on a white disc.
+  const QPointF c(21.5, 21.5);
+  p.setPen(QPen(QColor(45, 45, 45), 1));
+  p.setBrush(Qt::white);
+  p.drawEllipse(c, 7.5, 7.5);
+  const QColor blue(30, 90, 180);
+  const double r = 4.3, startDeg = 70, spanDeg = 270;
+  const QRectF arcBox(c.x() - r, c.y() - r, 2 * r, 2 * r);
+  QPainterPath arc;
+  arc.arcMoveTo(arcBox, startDeg);
+  arc.arcTo(arcBox, startDeg, spanDeg);
+  p.setPen(QPen(blue, 1.8, Qt::SolidLine, Qt::FlatCap));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(arc);
+  const double end = (startDeg + spanDeg) * std::numbers::pi / 180;
+  const QPointF at(c.x() + r * std::cos(end), c.y() - r * std::sin(end));
+  const QPointF dir(-std::sin(end), -std::cos(end));  // the way an anticlockwise turn runs
+  const QPointF across(-dir.y(), dir.x());
+  QPolygonF head;
+  head << at + dir * 3.2 << at + across * 2.6 << at - across * 2.6;
+  p.setPen(Qt::NoPen);
+  p.setBrush(blue);
+  p.drawPolygon(head);
+}
+
+}  // namespace
+
+QPoint CursorHotSpot(ViewerCursorId id) {
+  switch (id) {
+    case ViewerCursorId::OpenHand:
+    case ViewerCursorId::NavigatorHand:
+      return {12, 1};
+    case ViewerCursorId::GrabHand:
+    case ViewerCursorId::NavigatorGrab:
+      return {16, 14};
+    case ViewerCursorId::ZoomIn:
+    case ViewerCursorId::ZoomOut:
+      return {9, 9};
+    case ViewerCursorId::CalibrationRightEnd:
+    case ViewerCursorId::ShowToolbox:
+    case ViewerCursorId::ReturnView:
+      return {12, 0};
+    case ViewerCursorId::Registration:
+      return {0, 12};
+    case ViewerCursorId::LogoLink:
+      return {7, 3};
+  }
+  return {0, 0};
+}
+
+QPixmap MakeViewerCursorPixmap(ViewerCursorId id, double dpr) {
+  QPixmap pm = BlankPixmap(kViewerArtSide, dpr);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setRenderHint(QPainter::TextAntialiasing);
+  DrawCursor(p, id);
+  p.end();
+  return pm;
+}
+
+QCursor MakeViewerCursor(ViewerCursorId id, double dpr) {
+  const QPoint hot = CursorHotSpot(id);
+  return QCursor(MakeViewerCursorPixmap(id, dpr), hot.x(), hot.y());
+}
+
+const QCursor& ViewerCursor(ViewerCursorId id, double dpr) {
+  static std::map<std::pair<ViewerCursorId, double>, QCursor> cache;
+  const auto key = std::make_pair(id, dpr);
+  auto it = cache.find(key);
+  if (it == cache.end()) it = cache.emplace(key, MakeViewerCursor(id, dpr)).first;
+  return it->second;
+}
+
+QImage MakeHiddenToolboxIcon(bool returnIcon, double dpr) {
+  const int px = std::max(1, int(std::lround(kViewerArtSide * dpr)));
+  QImage img(px, px, QImage::Format_ARGB32_Premultiplied);
+  img.setDevicePixelRatio(dpr);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  // A light rounded panel with a dark rim stands out on bright and dark
+  // photos alike.
+  p.setPen(QPen(QColor(55, 55, 55), 1));
+  p.setBrush(QColor(242, 242, 236));
+  p.drawRoundedRect(QRectF(0.5, 0.5, kViewerArtSide - 1, kViewerArtSide - 1), 5, 5);
+  if (returnIcon)
+    DrawReturnPicture(p);
+  else
+    DrawToolboxPanel(p);
+  p.end();
+  return img;
+}
+
+}  // namespace kv::viewer

@@ -1,0 +1,47 @@
+#pragma once
+// Pictures of the viewer drawn in code: its mouse cursors and the two
+// hot-spot icons shown in the view's corner while the toolbox is hidden.
+// Everything is laid out on a 32 x 32 logical grid and painted at the
+// screen's device-pixel ratio, so it stays crisp on high-density screens.
+#include <QCursor>
+#include <QImage>
+#include <QPixmap>
+#include <QPoint>
+
+namespace kv::viewer {
+
+enum class ViewerCursorId {
+  OpenHand,             // open hand, fingers up: ready to drag the photo
+  GrabHand,             // closed hand while dragging
+  ZoomIn,               // magnifier with a plus, the lens centred on the hot spot
+  ZoomOut,              // magnifier with a minus
+  CalibrationRightEnd,  // pointing hand labelled "右端"
+  Registration,         // arrow labelled "検出"
+  LogoLink,             // pointing hand labelled "HP"
+  ShowToolbox,          // pointing hand labelled "TOOL"
+  ReturnView,           // pointing hand labelled "初期"
+  NavigatorHand,        // open hand with a purple cuff, over the navigator
+  NavigatorGrab,        // closed hand with a purple cuff, dragging in the navigator
+};
+
+// The side of every cursor and corner icon, in logical pixels.
+inline constexpr int kViewerArtSide = 32;
+
+// In logical pixels, as QCursor takes it for a pixmap with a pixel ratio.
+QPoint CursorHotSpot(ViewerCursorId id);
+// A transparent pixmap of 32 * dpr device pixels carrying the ratio dpr.
+QPixmap MakeViewerCursorPixmap(ViewerCursorId id, double dpr);
+QCursor MakeViewerCursor(ViewerCursorId id, double dpr);
+// Built once per (id, dpr) and kept for the process; GUI thread only.
+const QCursor& ViewerCursor(ViewerCursorId id, double dpr);
+
+// Where the icons stand and answer clicks is the view model's business
+// (kHotIconSide and friends in viewer/model/viewer_view.h), which cannot see
+// this header.
+
+// returnIcon: a photo frame with a circular arrow (back to the initial
+// whole view); otherwise a small panel of buttons and a navigator square
+// (show the toolbox). ARGB32 premultiplied, 32 * dpr device pixels, ratio dpr.
+QImage MakeHiddenToolboxIcon(bool returnIcon, double dpr);
+
+}  // namespace kv::viewer
