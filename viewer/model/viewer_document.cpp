@@ -38,6 +38,8 @@ bool KovalindraDoc::OpenPhotoFile(const std::string& path, std::string& reason) 
   if (!ReadActualSizeFile(path, fresh, reason)) return false;
   file_ = std::move(fresh);
   hasFile_ = true;
+  // An index into the previous file's list means nothing here.
+  currentPoint = 0;
   image.Reset();
   CreateThumbnailDib(thumbnail);
   BuildLogoImage();

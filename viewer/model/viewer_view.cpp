@@ -79,10 +79,14 @@ void KovalindraView::OnNotify(const std::string&, int c) {
     case code::kRebuildDisplay: RebuildDisplay(); break;
     case code::kRealSize:
       SyncPhotoSize();
-      ComputeRealSize(scale_, doc_.Registrations(), doc_.currentPoint, doc_.Calibration());
+      realSizeOutcome_ =
+          ComputeRealSize(scale_, doc_.Registrations(), doc_.currentPoint, doc_.Calibration());
       // The centring depends on the scale just set; a sender that does not
       // ask for it next (the calibration) would otherwise draw off centre.
       scale_.ComputeOffsets();
+      // The scale changed: pane 1 must not keep the old one (a sender that
+      // goes on to another scale writes its own text after this).
+      Status(RealSizeText());
       break;
     case code::kOffsets: scale_.ComputeOffsets(); break;
     case code::kBuffers: MakeBuffers(); break;
@@ -229,6 +233,7 @@ std::vector<GuideLine> KovalindraView::GuideLines() const {
 
 std::string KovalindraView::ScaleText() const { return "倍率:" + DoubleToText(scale_.zoom); }
 std::string KovalindraView::RealSizeText() const {
+  if (!IsRealSize()) return ScaleText();
   return "倍率:等倍(" + DoubleToText(scale_.zoom) + ")";
 }
 
@@ -257,6 +262,13 @@ void KovalindraView::OnSize(int32_t cx, int32_t cy) {
     scale_.zoom = scale_.Fit();
     ApplyZoom(0, 0);
     ++initialUpdates_;
+  }
+  if (refitOnResize_) {
+    // The window size that the return to the whole photo asked for.
+    refitOnResize_ = false;
+    scale_.zoom = scale_.Fit();
+    ApplyZoom(0, 0);
+    Status(DoubleToText(scale_.zoom));
   }
 }
 
@@ -307,7 +319,12 @@ void KovalindraView::ShowWhole() {
 
 void KovalindraView::StepRealSizePoint(int direction) {
   platform::WaitCursor wait;
-  doc_.currentPoint = StepPointIndex(doc_.currentPoint, direction, doc_.Registrations().size());
+  SelectRealSizePoint(
+      StepPointIndex(doc_.currentPoint, direction, doc_.Registrations().size()));
+}
+
+void KovalindraView::SelectRealSizePoint(int32_t index) {
+  doc_.currentPoint = index;
   Notify(code::kRealSize);
   Notify(code::kOffsets);
   Notify(code::kRebuildDisplay);
@@ -317,15 +334,29 @@ void KovalindraView::StepRealSizePoint(int direction) {
 
 bool KovalindraView::StepPhoto(int direction) {
   const std::optional<size_t> target = doc_.StepTarget(direction);
-  if (!target) return false;
+  return target && OpenFolderEntry(*target);
+}
+
+bool KovalindraView::StepPhotoToEnd(bool last) {
+  const size_t n = doc_.Folder().size();
+  if (n == 0) return false;
+  const size_t target = last ? n - 1 : 0;
+  if (doc_.Folder()[target].path == doc_.PathName()) return false;
+  return OpenFolderEntry(target);
+}
+
+bool KovalindraView::OpenFolderEntry(size_t target) {
+  if (target >= doc_.Folder().size()) return false;
   platform::WaitCursor wait;
-  const FolderEntry entry = doc_.Folder()[*target];
+  const FolderEntry entry = doc_.Folder()[target];
+  // Whether it opens or not, the folder position is now there: the next
+  // step goes on past a file that cannot be shown.
+  doc_.SetFolderIndex(target);
   std::string reason;
   if (!doc_.OpenPhotoFile(entry.path, reason)) {
-    if (host_) host_->SetStatusPaneText(0, entry.name + " を開けませんでした");
+    if (host_) host_->SetStatusPaneText(0, entry.name + " を開けませんでした (" + reason + ")");
     return false;
   }
-  doc_.SetFolderIndex(*target);
   Notify(code::kDecode);
   Notify(code::kRealSize);
   Notify(code::kBuffers);
@@ -345,6 +376,106 @@ void KovalindraView::ToggleGuides() {
 void KovalindraView::ToggleCalibrationMarks() {
   showCalibrationMarks = !showCalibrationMarks;
   Repaint();
+}
+
+void KovalindraView::SetToolboxShown(bool shown) {
+  toolboxShown = shown;
+  if (host_) host_->ShowToolbox(shown);
+  Repaint();
+}
+
+void KovalindraView::ResetView() {
+  if (host_ && host_->IsFullScreen()) {
+    // The window comes back at its own size, maybe only after this returns:
+    // the fit is made again for that size when it arrives.
+    refitOnResize_ = true;
+    host_->SetFullScreen(false);
+  }
+  SyncPhotoSize();
+  scale_.zoom = scale_.Fit();
+  platform::WaitCursor wait;
+  ApplyZoom(0, 0);
+  Status(DoubleToText(scale_.zoom));
+}
+
+void KovalindraView::ScrollByTenth(int dx, int dy) {
+  SyncPhotoSize();
+  if (!scale_.HasScale()) return;
+  const int32_t stepX = std::max(1, scale_.visibleWidth / 10);
+  const int32_t stepY = std::max(1, scale_.visibleHeight / 10);
+  const int32_t ox = scale_.originX, oy = scale_.originY;
+  scale_.originX = TruncToInt(double(ox) + double(dx) * stepX);
+  scale_.originY = TruncToInt(double(oy) + double(dy) * stepY);
+  scale_.ClampOrigin();
+  if (scale_.originX == ox && scale_.originY == oy) return;
+  Notify(code::kRebuildDisplay);
+  Repaint();
+}
+
+ClientRect KovalindraView::ReturnIconRect() const {
+  auto d = [this](int32_t v) { return TruncToInt(std::lround(v * deviceRatio_)); };
+  return {d(kReturnIconX), d(kHotIconY), d(kReturnIconX + kHotIconSide),
+          d(kHotIconY + kHotIconSide)};
+}
+
+ClientRect KovalindraView::ShowToolboxIconRect() const {
+  auto d = [this](int32_t v) { return TruncToInt(std::lround(v * deviceRatio_)); };
+  return {d(kShowToolboxIconX), d(kHotIconY), d(kShowToolboxIconX + kHotIconSide),
+          d(kHotIconY + kHotIconSide)};
+}
+
+std::optional<ClientRect> KovalindraView::SelectionRect() const {
+  if (!selecting_) return std::nullopt;
+  return ClientRect{std::min(anchorX_, endX_), std::min(anchorY_, endY_),
+                    std::max(anchorX_, endX_), std::max(anchorY_, endY_)};
+}
+
+int KovalindraView::OnWheel(int angleDelta, bool ctrlOrShift, bool buttonHeld) {
+  if (ctrlOrShift || buttonHeld || angleDelta == 0) return 0;
+  // A turn back the other way starts counting afresh.
+  if ((wheelRest_ > 0 && angleDelta < 0) || (wheelRest_ < 0 && angleDelta > 0)) wheelRest_ = 0;
+  wheelRest_ += angleDelta;
+  int steps = 0;
+  while (wheelRest_ >= kWheelNotch) {
+    wheelRest_ -= kWheelNotch;
+    if (ZoomIn()) ++steps;
+  }
+  while (wheelRest_ <= -kWheelNotch) {
+    wheelRest_ += kWheelNotch;
+    if (ZoomOut()) ++steps;
+  }
+  return steps;
+}
+
+bool KovalindraView::OnKeyDown(ViewKey key) {
+  switch (key) {
+    case ViewKey::Left: ScrollByTenth(-1, 0); return true;
+    case ViewKey::Right: ScrollByTenth(1, 0); return true;
+    case ViewKey::Up: ScrollByTenth(0, -1); return true;
+    case ViewKey::Down: ScrollByTenth(0, 1); return true;
+    case ViewKey::PageUp: return StepPhoto(-1);
+    case ViewKey::PageDown: return StepPhoto(+1);
+    case ViewKey::Home: return StepPhotoToEnd(false);
+    case ViewKey::End: return StepPhotoToEnd(true);
+    case ViewKey::Plus: return ZoomIn();
+    case ViewKey::Minus: return ZoomOut();
+    case ViewKey::Escape:
+      if (selecting_) {
+        selecting_ = false;
+        Repaint();
+        return true;
+      }
+      if (host_ && host_->IsFullScreen()) {
+        host_->SetFullScreen(false);
+        return true;
+      }
+      return false;
+    case ViewKey::F11:
+      if (!host_) return false;
+      host_->SetFullScreen(!host_->IsFullScreen());
+      return true;
+  }
+  return false;
 }
 
 int KovalindraView::HitTestRegistrationAt(int32_t x, int32_t y, int32_t& px, int32_t& py,
@@ -374,22 +505,29 @@ bool KovalindraView::InLogo(int32_t x, int32_t y) const {
   return x >= right - lw && x <= right && y >= kLogoMargin && y <= lh + kLogoMargin;
 }
 
-void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y, bool zoomOutModifier) {
+void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y, bool) {
+  if (dragging_ || selecting_) OnCaptureLost();
   int32_t px = 0, py = 0, index = doc_.currentPoint;
   if (HitTestRegistrationAt(x, y, px, py, index)) {
     platform::WaitCursor wait;
-    doc_.currentPoint = index;
-    Notify(code::kRealSize);
-    Notify(code::kOffsets);
-    Notify(code::kRebuildDisplay);
-    Repaint();
-    Status(RealSizeText());
+    SelectRealSizePoint(index);
     return;
   }
   if (InLogo(x, y)) {
     if (host_ && !doc_.Link().empty())
       if (const std::optional<std::string> link = Cp932ToUtf8(doc_.Link())) host_->OpenLink(*link);
     return;
+  }
+  if (!toolboxShown) {
+    if (ShowToolboxIconRect().Contains(x, y)) {
+      SetToolboxShown(true);
+      return;
+    }
+    if (ReturnIconRect().Contains(x, y)) {
+      SetToolboxShown(true);
+      ResetView();
+      return;
+    }
   }
   switch (doc_.mouseMode) {
     case kMouseScroll:
@@ -401,51 +539,116 @@ void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y, bool zoomOutModifier
       break;
     case kCalibrationPending: doc_.CompleteCalibration(x, y, scale_.clientHeight); break;
     case kMouseZoom:
-      zoomClick_ = true;
-      zoomClickOut_ = zoomOutModifier;
+      selecting_ = true;
+      anchorX_ = endX_ = x;
+      anchorY_ = endY_ = y;
       break;
     default: break;
   }
 }
 
-void KovalindraView::OnMouseMove(int32_t x, int32_t y) {
-  if (!dragging_) return;
-  // The pointer's movement in client pixels moves the origin by as many
-  // photo pixels.
-  scale_.originX = TruncToInt(double(dragBaseX_) + dragStartX_ - x);
-  scale_.originY = TruncToInt(double(dragBaseY_) + dragStartY_ - y);
+void KovalindraView::DragTo(int32_t x, int32_t y) {
+  if (!scale_.HasScale()) return;
+  // The photo follows the pointer: a movement of n device pixels is n / zoom
+  // photo pixels at any scale.
+  const int32_t ox = scale_.originX, oy = scale_.originY;
+  scale_.originX = TruncToInt(std::round(dragBaseX_ + (double(dragStartX_) - x) / scale_.zoom));
+  scale_.originY = TruncToInt(std::round(dragBaseY_ + (double(dragStartY_) - y) / scale_.zoom));
   scale_.ClampOrigin();
+  if (scale_.originX == ox && scale_.originY == oy) return;
   Notify(code::kRebuildDisplay);
   Repaint();
 }
 
-void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y) {
+void KovalindraView::OnMouseMove(int32_t x, int32_t y) {
   if (dragging_) {
-    OnMouseMove(x, y);
+    DragTo(x, y);
+  } else if (selecting_) {
+    if (x == endX_ && y == endY_) return;
+    endX_ = x;
+    endY_ = y;
+    Repaint();  // the band is an overlay: the display image stays
+  }
+}
+
+void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier) {
+  if (dragging_) {
+    DragTo(x, y);
     dragging_ = false;
     return;
   }
-  if (zoomClick_) {
-    zoomClick_ = false;
-    const std::optional<double> next = zoomClickOut_ ? ZoomOutStep(scale_.zoom)
-                                                     : ZoomInStep(scale_.zoom);
-    if (!next || !scale_.HasScale()) return;
-    // Zoom about the clicked photo point.
-    const int32_t px = scale_.PhotoX(x), py = scale_.PhotoY(y);
-    scale_.originX = px - scale_.visibleWidth / 2;
-    scale_.originY = py - scale_.visibleHeight / 2;
-    zoomClickOut_ ? ZoomOut() : ZoomIn();
+  if (!selecting_) return;
+  endX_ = x;
+  endY_ = y;
+  const bool click = std::abs(endX_ - anchorX_) <= kClickSlop && std::abs(endY_ - anchorY_) <= kClickSlop;
+  if (!click) {
+    ZoomToSelection();
+    return;
+  }
+  selecting_ = false;
+  Repaint();
+  const std::optional<double> next =
+      zoomOutModifier ? ZoomOutStep(scale_.zoom) : ZoomInStep(scale_.zoom);
+  if (!next || !scale_.HasScale()) return;
+  // Zoom about the clicked photo point: it becomes the centre the step keeps.
+  const int32_t px = TruncToInt((double(anchorX_) - scale_.offsetX) / scale_.zoom) + scale_.originX;
+  const int32_t py = TruncToInt((double(anchorY_) - scale_.offsetY) / scale_.zoom) + scale_.originY;
+  scale_.originX = px - scale_.visibleWidth / 2;
+  scale_.originY = py - scale_.visibleHeight / 2;
+  zoomOutModifier ? ZoomOut() : ZoomIn();
+}
+
+void KovalindraView::ZoomToSelection() {
+  selecting_ = false;
+  Repaint();
+  if (!scale_.HasScale()) return;
+  const int32_t l = std::min(anchorX_, endX_) - scale_.offsetX;
+  const int32_t r = std::max(anchorX_, endX_) - scale_.offsetX;
+  const int32_t t = std::min(anchorY_, endY_) - scale_.offsetY;
+  const int32_t b = std::max(anchorY_, endY_) - scale_.offsetY;
+  const int32_t pl = TruncToInt(l / scale_.zoom) + scale_.originX;
+  const int32_t pr = TruncToInt(r / scale_.zoom) + scale_.originX;
+  const int32_t pt = TruncToInt(t / scale_.zoom) + scale_.originY;
+  const int32_t pb = TruncToInt(b / scale_.zoom) + scale_.originY;
+  const double w = double(pr) - pl, h = double(pb) - pt;
+  // The client area is what the photo must fill; a rectangle no photo pixel
+  // wide or high would need an infinite scale.
+  if (w <= 0 || h <= 0 || scale_.clientWidth <= 0 || scale_.clientHeight <= 0) {
+    Status(kTooLargeText);
+    return;
+  }
+  const double s = std::min(scale_.clientWidth / w, scale_.clientHeight / h);
+  if (!(s <= kMaxRectangleZoom)) {
+    Status(kTooLargeText);
+    return;
+  }
+  scale_.zoom = std::clamp(s, kMinScale, kMaxScale);
+  ApplyZoom(pl + TruncToInt(w / 2), pt + TruncToInt(h / 2));
+}
+
+void KovalindraView::OnCaptureLost() {
+  dragging_ = false;
+  if (selecting_) {
+    selecting_ = false;
+    Repaint();
   }
 }
 
 ViewCursor KovalindraView::CursorAt(int32_t x, int32_t y, bool zoomOutModifier) const {
-  int32_t px = 0, py = 0, index = 0;
-  if (HitTestRegistrationAt(x, y, px, py, index)) return ViewCursor::Registration;
-  if (InLogo(x, y)) return ViewCursor::Logo;
+  if (dragging_) return ViewCursor::Grab;
+  if (!selecting_) {
+    int32_t px = 0, py = 0, index = 0;
+    if (HitTestRegistrationAt(x, y, px, py, index)) return ViewCursor::Registration;
+    if (InLogo(x, y)) return ViewCursor::Logo;
+    if (!toolboxShown) {
+      if (ShowToolboxIconRect().Contains(x, y)) return ViewCursor::ShowToolboxIcon;
+      if (ReturnIconRect().Contains(x, y)) return ViewCursor::ReturnIcon;
+    }
+  }
   switch (doc_.mouseMode) {
     case kCalibrationPending: return ViewCursor::Calibration;
     case kMouseZoom: return zoomOutModifier ? ViewCursor::ZoomOut : ViewCursor::ZoomIn;
-    default: return dragging_ ? ViewCursor::Grab : ViewCursor::Scroll;
+    default: return ViewCursor::Scroll;
   }
 }
 

@@ -6,6 +6,7 @@
 // change scale and position. The widget forwards its events here in device
 // pixels and paints the back buffer with the overlays this class lists.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ class ViewHost {
   virtual void TitleChanged() {}
   // Opens the logo's link with the desktop.
   virtual void OpenLink(const std::string& utf8) { (void)utf8; }
+  // Shows or hides the floating toolbox window.
+  virtual void ShowToolbox(bool shown) { (void)shown; }
+  // The frame's full-screen state; leaving it resizes the view, perhaps
+  // only after the call returns.
+  virtual bool IsFullScreen() const { return false; }
+  virtual void SetFullScreen(bool on) { (void)on; }
 };
 
 struct GuideLine {
@@ -43,7 +50,44 @@ inline constexpr int32_t kWelcomeHeight = 400;
 inline constexpr int32_t kLogoMargin = 10;
 
 // The cursor a point of the view calls for.
-enum class ViewCursor { Scroll, Grab, ZoomIn, ZoomOut, Calibration, Registration, Logo };
+enum class ViewCursor {
+  Scroll,
+  Grab,
+  ZoomIn,
+  ZoomOut,
+  Calibration,
+  Registration,
+  Logo,
+  ShowToolboxIcon,
+  ReturnIcon
+};
+
+// The keys the view answers, whatever the toolkit calls them.
+enum class ViewKey { Left, Right, Up, Down, PageUp, PageDown, Home, End, Plus, Minus, Escape, F11 };
+
+// What pane 1 shows when a rectangle would need more than this scale.
+inline constexpr double kMaxRectangleZoom = 100.0;
+inline constexpr const char* kTooLargeText = "拡大率が大きすぎます";
+// One notch of a mouse wheel, in the toolkit's eighths of a degree.
+inline constexpr int kWheelNotch = 120;
+// A press and release closer than this (device pixels, each axis) is a click.
+inline constexpr int32_t kClickSlop = 2;
+
+// The icons drawn in the top-left corner while the toolbox is hidden, in
+// logical pixels (multiplied by the device-pixel ratio in the view).
+inline constexpr int32_t kHotIconSide = 32;
+inline constexpr int32_t kReturnIconX = 10;
+inline constexpr int32_t kShowToolboxIconX = 50;
+inline constexpr int32_t kHotIconY = 10;
+
+// A rectangle in client device pixels, right and bottom included.
+struct ClientRect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool Contains(int32_t x, int32_t y) const {
+    return x >= left && x <= right && y >= top && y <= bottom;
+  }
+  bool operator==(const ClientRect&) const = default;
+};
 
 // How the navigator fits the photo into the thumbnail.
 struct NavigatorGeometry {
@@ -70,10 +114,27 @@ class KovalindraView : public platform::ViewBase {
   // --- window events (device pixels) ---
   void OnSize(int32_t cx, int32_t cy);
   void OnInitialUpdate();
+  // zoomOutModifier: Ctrl or Alt held, as the event itself reports.
   void OnLeftButtonDown(int32_t x, int32_t y, bool zoomOutModifier = false);
   void OnMouseMove(int32_t x, int32_t y);
-  void OnLeftButtonUp(int32_t x, int32_t y);
+  void OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier = false);
+  // The button was released where the view could not see it, or the window
+  // lost the pointer: a drag keeps where it got to, a rectangle is dropped.
+  void OnCaptureLost();
   ViewCursor CursorAt(int32_t x, int32_t y, bool zoomOutModifier = false) const;
+  // A wheel turn; ctrlOrShift or a held button leave the scale alone.
+  // Small touchpad deltas add up to whole notches. Returns the steps taken.
+  int OnWheel(int angleDelta, bool ctrlOrShift = false, bool buttonHeld = false);
+  // True when the key did something.
+  bool OnKeyDown(ViewKey key);
+  bool Dragging() const { return dragging_; }
+  // The rubber band while a rectangle is being dragged out, normalised.
+  std::optional<ClientRect> SelectionRect() const;
+  // Device pixels per logical pixel: sizes the corner icons' hot spots.
+  void SetDeviceRatio(double ratio) { deviceRatio_ = ratio > 0 ? ratio : 1.0; }
+  ClientRect ReturnIconRect() const;
+  ClientRect ShowToolboxIconRect() const;
+  bool ShowsHotIcons() const { return !toolboxShown; }
 
   // --- commands ---
   void ApplyZoom(int32_t cx, int32_t cy);
@@ -83,15 +144,27 @@ class KovalindraView : public platform::ViewBase {
   void ShowWhole();
   void StepRealSizePoint(int direction);
   // The next (+1) or previous (-1) photo of the folder. False when there is
-  // none or it did not open (the photo on show stays, and the status bar
-  // says why).
+  // none or it did not open: the photo on show stays, the status bar says
+  // why, and the folder position moves onto the failed file so that the
+  // next step goes beyond it.
   bool StepPhoto(int direction);
+  // The folder's first or last photo.
+  bool StepPhotoToEnd(bool last);
   void ToggleGuides();
   void ToggleCalibrationMarks();
+  void ToggleToolbox() { SetToolboxShown(!toolboxShown); }
+  void SetToolboxShown(bool shown);
+  // Back to the whole photo in the window (full screen left).
+  void ResetView();
+  // Moves the visible part by a tenth of the view (dx, dy: -1, 0 or 1).
+  void ScrollByTenth(int dx, int dy);
 
   bool CanZoomIn() const { return ZoomInStep(scale_.zoom).has_value(); }
   bool CanZoomOut() const { return ZoomOutStep(scale_.zoom).has_value(); }
-  bool IsRealSize() const { return scale_.zoom == scale_.realSizeZoom; }
+  // The current point gave a real-size scale (a photo without a usable
+  // registration is never shown as real size).
+  bool HasRealSize() const { return realSizeOutcome_ == RealSizeOutcome::Ok; }
+  bool IsRealSize() const { return HasRealSize() && scale_.zoom == scale_.realSizeZoom; }
   bool IsWhole() const { return scale_.zoom == scale_.Fit(); }
 
   // 10 end point, 11 line, 0 nothing; the index of the registration found.
@@ -140,6 +213,10 @@ class KovalindraView : public platform::ViewBase {
     if (host_) host_->Repaint();
   }
   bool InLogo(int32_t x, int32_t y) const;
+  bool OpenFolderEntry(size_t target);
+  void SelectRealSizePoint(int32_t index);
+  void ZoomToSelection();
+  void DragTo(int32_t x, int32_t y);
 
   KovalindraDoc& doc_;
   ViewHost* host_;
@@ -166,10 +243,15 @@ class KovalindraView : public platform::ViewBase {
   bool displayValid_ = false;
   int rebuilds_ = 0;
 
+  RealSizeOutcome realSizeOutcome_ = RealSizeOutcome::NoPoint;
+  double deviceRatio_ = 1.0;
+  bool refitOnResize_ = false;
+  int wheelRest_ = 0;  // part of a notch not acted on yet
+
   bool dragging_ = false;
   int32_t dragStartX_ = 0, dragStartY_ = 0, dragBaseX_ = 0, dragBaseY_ = 0;
-  bool zoomClick_ = false;
-  bool zoomClickOut_ = false;
+  bool selecting_ = false;
+  int32_t anchorX_ = 0, anchorY_ = 0, endX_ = 0, endY_ = 0;
 };
 
 }  // namespace kv::viewer
