@@ -445,7 +445,11 @@ void MainFrame::OnFileNew() {
 }
 
 void MainFrame::OnFileOpen() {
-  QFileDialog dialog(this, QString::fromUtf8("開く"), QString(), FileDialogFilter(table_));
+  // Start in the folder of the file on show.
+  QString start;
+  if (parts_ && !parts_->Document().PathName().empty())
+    start = QFileInfo(Utf8ToQString(parts_->Document().PathName())).absolutePath();
+  QFileDialog dialog(this, QString::fromUtf8("開く"), start, FileDialogFilter(table_));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -570,7 +574,9 @@ void MainFrame::EnterFullScreen() {
   if (toolBar_) toolBar_->hide();
   menuBar()->hide();
   fullScreen_ = true;
-  if (const QScreen* s = QGuiApplication::primaryScreen()) setGeometry(s->geometry());
+  // The screen the window is on, not always the primary one.
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (s) setGeometry(s->geometry());
   showFullScreen();
 }
 

@@ -90,9 +90,12 @@ std::optional<size_t> KovalindraDoc::StepTarget(int direction) const {
   size_t index = folderIndex_ < n ? folderIndex_ : 0;
   const std::string& old = folder_[index].path;
   // At most one lap: a list whose every entry is the same path has no other.
+  // After a file that did not open the position is on it while another
+  // photo is on show; stepping back onto the one on show would look like
+  // nothing happened.
   for (size_t tries = 0; tries < n; ++tries) {
     index = direction > 0 ? (index + 1) % n : (index + n - 1) % n;
-    if (folder_[index].path != old) return index;
+    if (folder_[index].path != old && folder_[index].path != PathName()) return index;
   }
   return std::nullopt;
 }

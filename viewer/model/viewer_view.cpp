@@ -282,6 +282,7 @@ void KovalindraView::OnInitialUpdate() {
 }
 
 bool KovalindraView::ZoomIn() {
+  KeepChosenScale();
   platform::WaitCursor wait;
   const std::optional<double> z = ZoomInStep(scale_.zoom);
   if (!z) return false;
@@ -292,6 +293,7 @@ bool KovalindraView::ZoomIn() {
 }
 
 bool KovalindraView::ZoomOut() {
+  KeepChosenScale();
   platform::WaitCursor wait;
   const std::optional<double> z = ZoomOutStep(scale_.zoom);
   if (!z) return false;
@@ -302,6 +304,7 @@ bool KovalindraView::ZoomOut() {
 }
 
 void KovalindraView::ShowRealSize() {
+  KeepChosenScale();
   platform::WaitCursor wait;
   const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
   scale_.zoom = scale_.realSizeZoom;
@@ -310,6 +313,7 @@ void KovalindraView::ShowRealSize() {
 }
 
 void KovalindraView::ShowWhole() {
+  KeepChosenScale();
   SyncPhotoSize();
   scale_.zoom = scale_.Fit();
   platform::WaitCursor wait;
@@ -324,6 +328,7 @@ void KovalindraView::StepRealSizePoint(int direction) {
 }
 
 void KovalindraView::SelectRealSizePoint(int32_t index) {
+  KeepChosenScale();
   doc_.currentPoint = index;
   Notify(code::kRealSize);
   Notify(code::kOffsets);
@@ -385,6 +390,7 @@ void KovalindraView::SetToolboxShown(bool shown) {
 }
 
 void KovalindraView::ResetView() {
+  KeepChosenScale();
   if (host_ && host_->IsFullScreen()) {
     // The window comes back at its own size, maybe only after this returns:
     // the fit is made again for that size when it arrives.
@@ -599,6 +605,7 @@ void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier) 
 }
 
 void KovalindraView::ZoomToSelection() {
+  KeepChosenScale();
   selecting_ = false;
   Repaint();
   if (!scale_.HasScale()) return;

@@ -214,6 +214,10 @@ class KovalindraView : public platform::ViewBase {
   }
   bool InLogo(int32_t x, int32_t y) const;
   bool OpenFolderEntry(size_t target);
+  // A scale the user chose is not replaced by the fit of the first resize.
+  void KeepChosenScale() {
+    if (initialUpdates_ == 1) initialUpdates_ = 2;
+  }
   void SelectRealSizePoint(int32_t index);
   void ZoomToSelection();
   void DragTo(int32_t x, int32_t y);

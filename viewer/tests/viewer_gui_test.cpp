@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWheelEvent>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -13,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "foundation/core/util/text.h"
 #include "foundation/shell/main_frame.h"
 #include "resources/viewer/commands.h"
 #include "viewer/tests/test_files.h"
@@ -275,8 +280,9 @@ TEST(ViewerGui, ZoomCommandsFollowTheTable) {
   EXPECT_FALSE(app.frame->QueryCommand(c::kZoomOut).enabled);
   app.frame->DispatchCommand(c::kShowWhole);
   EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
-  app.frame->DispatchCommand(c::kRealSize);
-  EXPECT_EQ(app.Pane(1), QString::fromUtf8("倍率:等倍(1.00)"));
+  // No registrations: real size is not offered, nor are its points.
+  EXPECT_FALSE(app.frame->QueryCommand(c::kRealSize).enabled);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kNextPoint).enabled);
 }
 
 TEST(ViewerGui, LengthDialogRefusesWhatIsNotALength) {
@@ -293,6 +299,153 @@ TEST(ViewerGui, LengthDialogRefusesWhatIsNotALength) {
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.SizeMm(), 150);
+}
+
+// A wheel turn as the window system delivers it, at the view's centre.
+void Wheel(QWidget* w, int delta, Qt::KeyboardModifiers mods = {}) {
+  const QPointF at(w->width() / 2.0, w->height() / 2.0);
+  QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
+                Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w, &e);
+}
+
+TEST(ViewerGui, WheelKeysAndFullScreenKeepTheScaleHonest) {
+  TempDir dir;
+  const RegistrationList regs = {MakeRegistration(100, 100, 500, 100, 100),
+                                 MakeRegistration(100, 300, 300, 300, 100)};
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, regs, 0));
+  WriteKvi(dir.File("b.kvi"), MakeKvi(2000, 1500, {MakeRegistration(0, 0, 400, 0, 50)}, 1));
+  {
+    std::ofstream(dir.File("c.kvi"), std::ios::binary) << "broken";
+  }
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.widget->setFocus();
+  KovalindraView& v = app.View();
+  v.MutableScale().zoom = 1.0;
+  v.ApplyZoom(1500, 1000);
+  Wheel(app.widget, 120);
+  EXPECT_EQ(v.Scale().zoom, 1.25);
+  EXPECT_EQ(app.Pane(1), QString::fromUtf8("倍率:1.25"));
+  Wheel(app.widget, -120, Qt::ControlModifier);
+  Wheel(app.widget, -120, Qt::ShiftModifier);
+  EXPECT_EQ(v.Scale().zoom, 1.25);
+  for (int i = 0; i < 5; ++i) Wheel(app.widget, -24);  // a touchpad: one notch in five
+  EXPECT_EQ(v.Scale().zoom, 1.0);
+  // Keys.
+  const int32_t ox = v.Scale().originX;
+  QTest::keyClick(app.widget, Qt::Key_Right);
+  EXPECT_EQ(v.Scale().originX, ox + v.Scale().visibleWidth / 10);
+  QTest::keyClick(app.widget, Qt::Key_Plus);
+  EXPECT_EQ(v.Scale().zoom, 1.25);
+  QTest::keyClick(app.widget, Qt::Key_Minus);
+  EXPECT_EQ(v.Scale().zoom, 1.0);
+  // F11 to full screen: the client grows, the scale does not.
+  app.frame->DispatchCommand(c::kRealSize);
+  const double real = v.Scale().zoom;
+  const QRect placed = app.frame->geometry();
+  QTest::keyClick(app.widget, Qt::Key_F11);
+  EXPECT_TRUE(app.frame->IsFullScreen());
+  QApplication::processEvents();
+  EXPECT_EQ(v.Scale().zoom, real);
+  EXPECT_TRUE(app.frame->QueryCommand(c::kRealSize).checked);
+  EXPECT_EQ(app.widget->DeviceSize().width(), v.Scale().clientWidth);
+  QTest::keyClick(app.widget, Qt::Key_Escape);
+  QApplication::processEvents();
+  EXPECT_FALSE(app.frame->IsFullScreen());
+  EXPECT_EQ(app.frame->geometry(), placed);
+  EXPECT_TRUE(app.frame->statusBar()->isVisible());
+  EXPECT_EQ(v.Scale().zoom, real);
+  // A later point, then Page Down: the next file at its own first point.
+  app.frame->DispatchCommand(c::kNextPoint);
+  EXPECT_EQ(app.parts->Doc().currentPoint, 1);
+  QTest::keyClick(app.widget, Qt::Key_PageDown);
+  EXPECT_EQ(app.parts->Doc().image.width, 2000);
+  EXPECT_EQ(app.parts->Doc().currentPoint, 0);
+  EXPECT_DOUBLE_EQ(v.Scale().realSizeZoom, (50.0 / 400.0) / 0.7);
+  // Page Down onto the broken file and past it, then back the other way.
+  QTest::keyClick(app.widget, Qt::Key_PageDown);
+  EXPECT_EQ(app.parts->Doc().image.width, 2000);
+  EXPECT_TRUE(app.Pane(0).contains("c.kvi"));
+  QTest::keyClick(app.widget, Qt::Key_PageDown);
+  EXPECT_EQ(app.parts->Doc().image.width, 3000);  // wrapped to a
+  QTest::keyClick(app.widget, Qt::Key_PageUp);
+  EXPECT_EQ(app.parts->Doc().image.width, 3000);  // c again, refused
+  QTest::keyClick(app.widget, Qt::Key_PageUp);
+  EXPECT_EQ(app.parts->Doc().image.width, 2000);
+  QTest::keyClick(app.widget, Qt::Key_Home);
+  EXPECT_EQ(app.parts->Doc().image.width, 3000);
+  EXPECT_TRUE(app.frame->windowTitle().contains("a.kvi"));
+}
+
+TEST(ViewerGui, ContextMenuRectangleAndCornerIcons) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, {MakeRegistration(100, 100, 500, 100, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  KovalindraView& v = app.View();
+  // The menu key opens the context menu at the view with the items' states.
+  QStringList checked, greyed;
+  QPoint shownAt;
+  QTimer::singleShot(0, [&] {
+    QMenu* m = app.frame->ContextMenu();
+    shownAt = m->pos();
+    for (QAction* a : m->actions()) {
+      if (a->isChecked()) checked << a->text();
+      if (!a->isEnabled()) greyed << a->text();
+    }
+    m->close();
+  });
+  // What the window system sends for the keyboard's menu key.
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(-1, -1), QPoint(-1, -1));
+  QApplication::sendEvent(app.widget, &key);
+  EXPECT_TRUE(app.widget->rect().contains(app.widget->mapFromGlobal(shownAt)));
+  EXPECT_TRUE(checked.contains(QString::fromUtf8("全体を表示(&I)")));
+  EXPECT_TRUE(checked.contains(QString::fromUtf8("ﾏｳｽでｽｸﾛｰﾙ(&S)")));
+  EXPECT_TRUE(checked.contains(QString::fromUtf8("ｳｨﾝﾄﾞｩ表示(&W)")));
+  EXPECT_TRUE(checked.contains(QString::fromUtf8("ﾂｰﾙﾎﾞｯｸｽの表示/非表示(&M)")));
+  EXPECT_FALSE(checked.contains(QString::fromUtf8("原寸大で表示(&E)")));
+  for (const char* on : {"拡大(&U)", "縮小(&D)", "原寸大で表示(&E)", "原寸大表示ﾎﾟｲﾝﾄ次へ(&N)"})
+    EXPECT_FALSE(greyed.contains(QString::fromUtf8(on))) << on;
+  EXPECT_TRUE(greyed.contains(QString::fromUtf8("次の画像表示(&A)")));  // one file in the folder
+
+  // Zoom mode: a drag shows a dotted band over the photo, the release fits it.
+  app.frame->DispatchCommand(c::kMouseZoom);
+  v.MutableScale().zoom = 1.0;
+  v.ApplyZoom(1500, 1000);
+  const double r = app.widget->Ratio();
+  const QPoint from(100, 100), to(140, 130);
+  QTest::mousePress(app.widget, Qt::LeftButton, {}, from);
+  QMouseEvent move(QEvent::MouseMove, QPointF(to), app.widget->mapToGlobal(QPointF(to)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(app.widget, &move);
+  const int rebuilds = v.DisplayRebuilds();
+  QImage img = app.Frame();
+  EXPECT_EQ(v.DisplayRebuilds(), rebuilds);
+  int black = 0, white = 0;
+  const int top = int(std::floor(from.y() * r));
+  for (int x = int(from.x() * r); x < int(to.x() * r); ++x) {
+    black += IsColor(img, x, top, 0, 0, 0);
+    white += IsColor(img, x, top, 255, 255, 255);
+  }
+  EXPECT_GT(black, 10);
+  EXPECT_GT(white, 10);
+  QTest::mouseRelease(app.widget, Qt::LeftButton, {}, to);
+  // 40 x 30 logical pixels: the scale that fits them into the client.
+  EXPECT_NEAR(v.Scale().zoom,
+              std::min(v.Scale().clientWidth / (40 * r), v.Scale().clientHeight / (30 * r)), 0.5);
+  EXPECT_FALSE(v.SelectionRect());
+
+  // Hiding the toolbox shows the corner icons; the return icon shows the whole photo.
+  app.frame->DispatchCommand(c::kToolbox);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kToolbox).checked);
+  img = app.Frame();
+  const ClientRect ret = v.ReturnIconRect();
+  EXPECT_FALSE(IsColor(img, (ret.left + ret.right) / 2, (ret.top + ret.bottom) / 2, 255, 255, 255));
+  QTest::mouseClick(app.widget, Qt::LeftButton, {}, QPoint(26, 26));
+  EXPECT_TRUE(app.frame->QueryCommand(c::kToolbox).checked);
+  EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
+  EXPECT_EQ(app.Pane(1), QString::fromUtf8(DoubleToText(v.Scale().zoom).c_str()));
 }
 
 }  // namespace

@@ -65,8 +65,11 @@ void KovalindraParts::OpenWithDialog() {
   if (options_.chooseFile) {
     chosen = options_.chooseFile();
   } else {
-    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("実寸情報ﾌｧｲﾙを選択"),
-                       QString(), QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
+    // Photos are looked through folder by folder: start in the one on show.
+    const QString shown = platform::Utf8ToQString(doc_.PathName());
+    const QString start = shown.isEmpty() ? QString() : QFileInfo(shown).absolutePath();
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("実寸情報ﾌｧｲﾙを選択"), start,
+                       QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, true);
@@ -123,6 +126,7 @@ bool KovalindraParts::OnCommand(int id) {
       doc_.mouseMode = kMouseZoom;
       doc_.NotifyViews("", code::kRepaint);
       return true;
+    case cmd::kToolbox: v.ToggleToolbox(); return true;
     case cmd::kFullScreen:
       if (!context_.IsFullScreen()) context_.EnterFullScreen();
       return true;
@@ -141,11 +145,17 @@ bool KovalindraParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
     // Zooming in is offered for as long as the scale table has a step.
     case cmd::kZoomIn: ui.enabled = v.CanZoomIn(); return true;
     case cmd::kZoomOut: ui.enabled = v.CanZoomOut(); return true;
-    case cmd::kRealSize: ui.checked = v.IsRealSize(); return true;
+    // Real size needs a registration that gives one; without any the photo
+    // is never shown under that name.
+    case cmd::kRealSize:
+      ui.enabled = v.HasRealSize();
+      ui.checked = v.IsRealSize();
+      return true;
     case cmd::kShowWhole: ui.checked = v.IsWhole(); return true;
     case cmd::kNextPoint:
-    case cmd::kPrevPoint:
+    case cmd::kPrevPoint: ui.enabled = !doc_.Registrations().empty(); return true;
     case cmd::kOpenWithDialog: return true;
+    case cmd::kToolbox: ui.checked = v.toolboxShown; return true;
     case cmd::kNextImage:
     case cmd::kPrevImage: ui.enabled = doc_.Folder().size() > 1; return true;
     case cmd::kSizeInfo: ui.checked = v.showGuides; return true;

@@ -2,7 +2,9 @@
 
 #include <QContextMenuEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -12,6 +14,7 @@
 #include "platform/draw_surface.h"
 #include "platform/qt_services.h"
 #include "platform/qt_text.h"
+#include "viewer/widgets/artwork.h"
 
 namespace kv::viewer {
 
@@ -47,6 +50,7 @@ QPoint KovalindraViewWidget::ToDevice(const QPointF& p) const {
 }
 
 void KovalindraViewWidget::SyncSize() {
+  model_->SetDeviceRatio(Ratio());
   const QSize d = DeviceSize();
   const ViewScale& s = model_->Scale();
   if (d.width() != s.clientWidth || d.height() != s.clientHeight)
@@ -79,6 +83,17 @@ void KovalindraViewWidget::OpenLink(const std::string& utf8) {
   if (platform::Shell* shell = context_.Services().shell) shell->Open(utf8);
 }
 
+void KovalindraViewWidget::ShowToolbox(bool shown) {
+  if (onShowToolbox) onShowToolbox(shown);
+}
+
+bool KovalindraViewWidget::IsFullScreen() const { return context_.IsFullScreen(); }
+
+void KovalindraViewWidget::SetFullScreen(bool on) {
+  if (on == context_.IsFullScreen()) return;
+  on ? context_.EnterFullScreen() : context_.LeaveFullScreen();
+}
+
 QImage KovalindraViewWidget::ComposeFrame() {
   SyncSize();
   model_->RenderBackBuffer();
@@ -105,6 +120,31 @@ QImage KovalindraViewWidget::ComposeFrame() {
                        KovalindraDoc::AnchorY(model_->Scale().clientHeight), doc_.GuideCaption(),
                        12, 0, platform::kBlack, 1.0);
   }
+  if (model_->ShowsHotIcons()) {
+    // Drawn at the screen's pixel ratio where their hot spots are.
+    if (iconRatio_ != Ratio()) {
+      iconRatio_ = Ratio();
+      returnIcon_ = MakeHiddenToolboxIcon(true, iconRatio_);
+      toolboxIcon_ = MakeHiddenToolboxIcon(false, iconRatio_);
+    }
+    const ClientRect ret = model_->ReturnIconRect(), tool = model_->ShowToolboxIconRect();
+    painter.drawImage(QRectF(ret.left, ret.top, ret.right - ret.left, ret.bottom - ret.top),
+                      returnIcon_);
+    painter.drawImage(QRectF(tool.left, tool.top, tool.right - tool.left, tool.bottom - tool.top),
+                      toolboxIcon_);
+  }
+  if (const std::optional<ClientRect> band = model_->SelectionRect()) {
+    // Black dots over white, so the band shows on dark and light photos.
+    const ClientRect& b = *band;
+    const int pts[5][2] = {{b.left, b.top}, {b.left, b.bottom}, {b.right, b.bottom},
+                           {b.right, b.top}, {b.left, b.top}};
+    for (int i = 0; i < 4; ++i) {
+      shell::DrawSolidLine(surface, pts[i][0], pts[i][1], pts[i + 1][0], pts[i + 1][1],
+                           platform::kWhite, 1);
+      shell::DrawDottedLine(surface, pts[i][0], pts[i][1], pts[i + 1][0], pts[i + 1][1],
+                            platform::kBlack, 1);
+    }
+  }
   if (model_->ShowsWelcome()) painter.drawImage(model_->WelcomeX(), model_->WelcomeY(), welcome_);
   painter.end();
   return frame;
@@ -122,43 +162,130 @@ void KovalindraViewWidget::paintEvent(QPaintEvent*) {
   p.drawImage(QPointF(0, 0), frame);
 }
 
-void KovalindraViewWidget::UpdateCursor(const QPoint& d, Qt::KeyboardModifiers mods) {
-  const bool out = mods & (Qt::ControlModifier | Qt::AltModifier);
-  switch (model_->CursorAt(d.x(), d.y(), out)) {
-    case ViewCursor::Scroll: setCursor(Qt::OpenHandCursor); break;
-    case ViewCursor::Grab: setCursor(Qt::ClosedHandCursor); break;
-    case ViewCursor::ZoomIn:
-    case ViewCursor::ZoomOut: setCursor(Qt::CrossCursor); break;
-    case ViewCursor::Calibration: setCursor(Qt::PointingHandCursor); break;
-    case ViewCursor::Registration: setCursor(Qt::WhatsThisCursor); break;
-    case ViewCursor::Logo: setCursor(Qt::PointingHandCursor); break;
+namespace {
+
+ViewerCursorId CursorIdOf(ViewCursor c) {
+  switch (c) {
+    case ViewCursor::Scroll: return ViewerCursorId::OpenHand;
+    case ViewCursor::Grab: return ViewerCursorId::GrabHand;
+    case ViewCursor::ZoomIn: return ViewerCursorId::ZoomIn;
+    case ViewCursor::ZoomOut: return ViewerCursorId::ZoomOut;
+    case ViewCursor::Calibration: return ViewerCursorId::CalibrationRightEnd;
+    case ViewCursor::Registration: return ViewerCursorId::Registration;
+    case ViewCursor::Logo: return ViewerCursorId::LogoLink;
+    case ViewCursor::ShowToolboxIcon: return ViewerCursorId::ShowToolbox;
+    case ViewCursor::ReturnIcon: return ViewerCursorId::ReturnView;
   }
+  return ViewerCursorId::OpenHand;
+}
+
+bool ZoomOutHeld(Qt::KeyboardModifiers mods) {
+  return mods & (Qt::ControlModifier | Qt::AltModifier);
+}
+
+std::optional<ViewKey> ViewKeyOf(int key) {
+  switch (key) {
+    case Qt::Key_Left: return ViewKey::Left;
+    case Qt::Key_Right: return ViewKey::Right;
+    case Qt::Key_Up: return ViewKey::Up;
+    case Qt::Key_Down: return ViewKey::Down;
+    case Qt::Key_PageUp: return ViewKey::PageUp;
+    case Qt::Key_PageDown: return ViewKey::PageDown;
+    case Qt::Key_Home: return ViewKey::Home;
+    case Qt::Key_End: return ViewKey::End;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: return ViewKey::Plus;  // "+" without Shift on many layouts
+    case Qt::Key_Minus: return ViewKey::Minus;
+    case Qt::Key_Escape: return ViewKey::Escape;
+    case Qt::Key_F11: return ViewKey::F11;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+void KovalindraViewWidget::UpdateCursor(const QPoint& d, Qt::KeyboardModifiers mods) {
+  setCursor(ViewerCursor(CursorIdOf(model_->CursorAt(d.x(), d.y(), ZoomOutHeld(mods))), Ratio()));
+}
+
+void KovalindraViewWidget::UpdateCursorHere(Qt::KeyboardModifiers mods) {
+  const QPoint local = mapFromGlobal(QCursor::pos());
+  if (rect().contains(local)) UpdateCursor(ToDevice(local), mods);
 }
 
 void KovalindraViewWidget::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
   const QPoint d = ToDevice(e->position());
-  model_->OnLeftButtonDown(d.x(), d.y(),
-                           e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+  model_->OnLeftButtonDown(d.x(), d.y(), ZoomOutHeld(e->modifiers()));
+  UpdateCursor(d, e->modifiers());
   context_.UpdateCommandUi();
 }
 
 void KovalindraViewWidget::mouseMoveEvent(QMouseEvent* e) {
   const QPoint d = ToDevice(e->position());
-  if (e->buttons() & Qt::LeftButton) model_->OnMouseMove(d.x(), d.y());
+  if (e->buttons() & Qt::LeftButton) {
+    model_->OnMouseMove(d.x(), d.y());
+  } else if (model_->Dragging() || model_->SelectionRect()) {
+    // The release happened where this window could not see it.
+    model_->OnCaptureLost();
+  }
   UpdateCursor(d, e->modifiers());
 }
 
 void KovalindraViewWidget::mouseReleaseEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(e);
   const QPoint d = ToDevice(e->position());
-  model_->OnLeftButtonUp(d.x(), d.y());
+  model_->OnLeftButtonUp(d.x(), d.y(), ZoomOutHeld(e->modifiers()));
+  UpdateCursor(d, e->modifiers());
   context_.UpdateCommandUi();
 }
 
+void KovalindraViewWidget::wheelEvent(QWheelEvent* e) {
+  const int delta = e->angleDelta().y();
+  const bool held = e->buttons() != Qt::NoButton;
+  const bool blocked = e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+  if (model_->OnWheel(delta, blocked, held) > 0) context_.UpdateCommandUi();
+  e->accept();
+}
+
+void KovalindraViewWidget::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Control || e->key() == Qt::Key_Alt) {
+    UpdateCursorHere(e->modifiers());
+    return QWidget::keyPressEvent(e);  // Alt still reaches the menu bar
+  }
+  const std::optional<ViewKey> key = ViewKeyOf(e->key());
+  if (!key || (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+    return QWidget::keyPressEvent(e);
+  model_->OnKeyDown(*key);
+  context_.UpdateCommandUi();
+  e->accept();
+}
+
+void KovalindraViewWidget::keyReleaseEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Control || e->key() == Qt::Key_Alt) UpdateCursorHere(e->modifiers());
+  QWidget::keyReleaseEvent(e);
+}
+
+void KovalindraViewWidget::focusOutEvent(QFocusEvent* e) {
+  // A popup or another window took the pointer mid-drag.
+  if (model_->Dragging() || model_->SelectionRect()) model_->OnCaptureLost();
+  QWidget::focusOutEvent(e);
+}
+
+void KovalindraViewWidget::hideEvent(QHideEvent* e) {
+  model_->OnCaptureLost();
+  QWidget::hideEvent(e);
+}
+
 void KovalindraViewWidget::contextMenuEvent(QContextMenuEvent* e) {
-  context_.ShowContextMenu(e->reason() == QContextMenuEvent::Keyboard ? QPoint(-1, -1)
-                                                                       : e->globalPos());
+  QPoint at = e->globalPos();
+  if (e->reason() == QContextMenuEvent::Keyboard) {
+    // The menu key: at the pointer when it is over the view, else inside
+    // the view's top-left corner, never at the screen's corner.
+    const QPoint local = mapFromGlobal(QCursor::pos());
+    at = mapToGlobal(rect().contains(local) ? local : QPoint(16, 16));
+  }
+  context_.ShowContextMenu(at);
 }
 
 QImage MakeWelcomePanel() {

@@ -32,6 +32,11 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   void SetStatusPaneText(int pane, const std::string& utf8) override;
   void TitleChanged() override;
   void OpenLink(const std::string& utf8) override;
+  void ShowToolbox(bool shown) override;
+  bool IsFullScreen() const override;
+  void SetFullScreen(bool on) override;
+  // Who shows and hides the toolbox window (unset: nobody yet).
+  std::function<void(bool)> onShowToolbox;
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -42,16 +47,25 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   void mouseReleaseEvent(QMouseEvent*) override;
   void contextMenuEvent(QContextMenuEvent*) override;
   void changeEvent(QEvent*) override;
+  void wheelEvent(QWheelEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;
+  void keyReleaseEvent(QKeyEvent*) override;
+  void focusOutEvent(QFocusEvent*) override;
+  void hideEvent(QHideEvent*) override;
 
  private:
   QPoint ToDevice(const QPointF& p) const;
   void SyncSize();
   void UpdateCursor(const QPoint& device, Qt::KeyboardModifiers mods);
+  void UpdateCursorHere(Qt::KeyboardModifiers mods);
 
   KovalindraDoc& doc_;
   shell::AppContext& context_;
   std::unique_ptr<KovalindraView> model_;
   QImage welcome_;
+  // The corner icons, made once per pixel ratio.
+  QImage returnIcon_, toolboxIcon_;
+  double iconRatio_ = 0.0;
 };
 
 // The 300 x 400 picture shown while the monitor is not calibrated.
