@@ -100,6 +100,36 @@ void BM_ViewRebuild(benchmark::State& state) {
 }
 BENCHMARK(BM_ViewRebuild)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One step of a scroll drag: the origin follows the pointer, the display
+// image is rebuilt and composed into the back buffer (no adjustment).
+// Args: scale (0: real size 0.952, 1: 2.0), client (0: 1920 x 1080, 1: 3840 x 2160).
+void BM_DragStep(benchmark::State& state) {
+  KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
+  KovalindraView view(doc, nullptr);
+  doc.image = SyntheticPhoto();
+  const int32_t cw = state.range(1) ? 3840 : 1920, ch = state.range(1) ? 2160 : 1080;
+  view.OnSize(cw, ch);
+  doc.NotifyViews("", code::kBuffers);
+  view.MutableScale().zoom = state.range(0) ? 2.0 : 0.25 / 0.2625;
+  view.ApplyZoom(kPhotoW / 2, kPhotoH / 2);
+  view.OnLeftButtonDown(cw / 2, ch / 2);
+  int32_t x = cw / 2;
+  for (auto _ : state) {
+    // Back and forth by 16 device pixels: every step moves the photo.
+    x = x == cw / 2 ? cw / 2 - 16 : cw / 2;
+    view.OnMouseMove(x, ch / 2 - 3);
+    view.RenderBackBuffer();
+    benchmark::DoNotOptimize(view.BackBuffer());
+  }
+  view.OnLeftButtonUp(x, ch / 2 - 3);
+  state.counters["rebuilds"] = view.DisplayRebuilds();
+}
+BENCHMARK(BM_DragStep)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"scale2", "4k"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 void BM_OpenKvi(benchmark::State& state) {
   const std::string path = KviPath();
   KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
