@@ -299,6 +299,15 @@ TEST(ViewerGui, LengthDialogRefusesWhatIsNotALength) {
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.SizeMm(), 150);
+  // Typed as a user types: digits go into the length, Enter takes them.
+  DisplaySizeDialog typed(&m);
+  typed.show();
+  QApplication::setActiveWindow(&typed);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&typed));
+  QTest::keyClicks(QApplication::focusWidget(), "100");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(typed.result(), QDialog::Accepted);
+  EXPECT_EQ(typed.SizeMm(), 100);
 }
 
 // A wheel turn as the window system delivers it, at the view's centre.

@@ -41,10 +41,12 @@ DisplaySizeDialog::DisplaySizeDialog(platform::MessageService* messages, QWidget
   layout->addWidget(cancel, 2, 2);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  // The OK button is the first stop, as the keyboard expects it.
+  // Typing starts in the length with its text selected: the digits replace
+  // it and Enter takes what was typed, never the default unseen.
+  setTabOrder(edit_, ok);
   setTabOrder(ok, cancel);
-  setTabOrder(cancel, edit_);
-  ok->setFocus();
+  edit_->setFocus();
+  edit_->selectAll();
 }
 
 std::optional<int32_t> DisplaySizeDialog::Validate(const QString& text) {
