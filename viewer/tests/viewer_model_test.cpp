@@ -359,6 +359,7 @@ TEST(ViewerModel, CalibrationByClick) {
   EXPECT_FALSE(v.view.ShowsWelcome());
   EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 0.25 / 0.5);
   EXPECT_NE(v.view.Scale().realSizeZoom, before);
+  EXPECT_EQ(v.host.scale, "倍率:等倍(0.50)");  // pane 1 follows the new scale
   // The view shows the new real size: 100 mm = 200 pixels.
   v.view.showGuides = true;
   const GuideLine l = v.view.GuideLines()[0];
