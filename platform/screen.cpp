@@ -12,6 +12,12 @@ bool IsPointOnScreen(int x, int y) {
   return x >= 0 && y >= 0 && x < size.width() && y < size.height();
 }
 
+bool IsPointOnAnyScreen(int x, int y) {
+  for (const QScreen* s : QGuiApplication::screens())
+    if (s->geometry().contains(x, y)) return true;
+  return false;
+}
+
 bool IsRectOnAnyScreen(const QRect& r) {
   if (r.isEmpty()) return false;
   for (const QScreen* s : QGuiApplication::screens())

@@ -7,6 +7,9 @@ namespace kv::platform {
 // right and bottom edges excluded.
 bool IsPointOnScreen(int x, int y);
 
+// Inside any connected screen (negative coordinates included).
+bool IsPointOnAnyScreen(int x, int y);
+
 // True when the rectangle (left, top, right exclusive, bottom exclusive)
 // overlaps some screen of the desktop.
 bool IsRectOnAnyScreen(const QRect& r);

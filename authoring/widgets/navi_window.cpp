@@ -7,7 +7,7 @@
 #include "foundation/core/util/text.h"
 #include "foundation/shell/markers.h"
 #include "platform/draw_surface.h"
-#include "platform/screen.h"
+#include "platform/tool_window_placement.h"
 #include "platform/services.h"
 
 namespace kv::authoring {
@@ -18,25 +18,6 @@ constexpr platform::ColorRef kGrey = platform::Rgb(184, 184, 184);
 constexpr platform::ColorRef kYellowGreen = platform::Rgb(210, 255, 0);
 
 }  // namespace
-
-bool PlaceFromProfile(QWidget& window, platform::Profile* profile, const char* key) {
-  if (!profile) return false;
-  const std::string saved = profile->GetString(kPlacementSection, key, "");
-  if (saved.empty()) return false;
-  const Rect r = TextToRect(saved);
-  // A corner off the screen (another monitor since unplugged) would leave
-  // the window out of reach: the default place is used instead.
-  if (!platform::IsPointOnScreen(r.left, r.top)) return false;
-  window.move(r.left, r.top);
-  return true;
-}
-
-void SavePlacementToProfile(const QWidget& window, platform::Profile* profile, const char* key) {
-  if (!profile) return;
-  const QRect g = window.frameGeometry();
-  profile->WriteString(kPlacementSection, key,
-                       RectToText(g.x(), g.y(), g.x() + g.width(), g.y() + g.height()));
-}
 
 NaviWindow::NaviWindow(KovasandDoc& doc, KovasandView& view, platform::Profile* profile,
                        QWidget* parent)
@@ -53,10 +34,12 @@ NaviWindow::NaviWindow(KovasandDoc& doc, KovasandView& view, platform::Profile* 
 NaviWindow::~NaviWindow() { SavePlacement(); }
 
 void NaviWindow::Place() {
-  if (!PlaceFromProfile(*this, profile_, kNaviPlacementKey)) move(kNaviDefaultX, kNaviDefaultY);
+  if (!platform::PlaceFromProfile(*this, profile_, kPlacementSection, kNaviPlacementKey)) move(kNaviDefaultX, kNaviDefaultY);
 }
 
-void NaviWindow::SavePlacement() { SavePlacementToProfile(*this, profile_, kNaviPlacementKey); }
+void NaviWindow::SavePlacement() {
+  platform::SavePlacementToProfile(*this, profile_, kPlacementSection, kNaviPlacementKey);
+}
 
 QImage NaviWindow::Compose() const {
   QImage img(kThumbnailSide, kThumbnailSide, QImage::Format_RGB32);

@@ -47,10 +47,4 @@ class NaviWindow : public QWidget {
   bool dragging_ = false;
 };
 
-// Moves a tool window to the profile's saved position (its own size kept)
-// when the saved top-left corner lies on the screen; false when nothing
-// usable was saved.
-bool PlaceFromProfile(QWidget& window, platform::Profile* profile, const char* key);
-void SavePlacementToProfile(const QWidget& window, platform::Profile* profile, const char* key);
-
 }  // namespace kv::authoring

@@ -10,6 +10,7 @@
 #include "authoring/widgets/navi_window.h"
 #include "platform/qt_text.h"
 #include "platform/services.h"
+#include "platform/tool_window_placement.h"
 
 namespace kv::authoring {
 namespace {
@@ -101,12 +102,14 @@ void PartsListWindow::DeleteSelected() {
 }
 
 void PartsListWindow::Place(const QRect& naviFrame) {
-  if (PlaceFromProfile(*this, profile_, kListPlacementKey)) return;
+  if (platform::PlaceFromProfile(*this, profile_, kPlacementSection, kListPlacementKey)) return;
   resize(width(), naviFrame.height() - (frameGeometry().height() - height()));
   move(naviFrame.width(), kNaviDefaultY);
 }
 
-void PartsListWindow::SavePlacement() { SavePlacementToProfile(*this, profile_, kListPlacementKey); }
+void PartsListWindow::SavePlacement() {
+  platform::SavePlacementToProfile(*this, profile_, kPlacementSection, kListPlacementKey);
+}
 
 void PartsListWindow::resizeEvent(QResizeEvent*) {
   const int w = width(), h = height();

@@ -188,6 +188,8 @@ TEST(Screens, PointsAndRectanglesAgainstTheScreens) {
   EXPECT_FALSE(IsPointOnScreen(primary.width(), 0));
   EXPECT_FALSE(IsPointOnScreen(0, primary.height()));
   EXPECT_FALSE(IsPointOnScreen(-1, 5));
+  EXPECT_TRUE(IsPointOnAnyScreen(primary.x(), primary.y()));
+  EXPECT_FALSE(IsPointOnAnyScreen(-30000, 5));
   EXPECT_TRUE(IsRectOnAnyScreen(QRect(-50, 0, 640, 480)));
   EXPECT_FALSE(IsRectOnAnyScreen(QRect(20000, 20000, 640, 480)));
   EXPECT_FALSE(IsRectOnAnyScreen(QRect(10, 10, 0, 0)));

@@ -9,6 +9,7 @@
 #include "foundation/core/util/text.h"
 #include "kvi/hit_test.h"
 #include "platform/services.h"
+#include "viewer/model/adjust.h"
 
 namespace kv::viewer {
 namespace {
@@ -105,6 +106,7 @@ void KovalindraView::Decode() {
   ReleaseIplImage(source_);
   levels_.clear();
   displayValid_ = false;
+  navigator_ = NavigatorGeometry{0.0, 0, 0};  // nothing to navigate until this photo decodes
   const std::vector<uint8_t>& jpeg = doc_.File().jpegBytes;
   if (jpeg.empty()) {
     SyncPhotoSize();
@@ -141,6 +143,8 @@ void KovalindraView::MakeBuffers() {
   if (!display_ || display_->Width() != cw || display_->Height() != ch) {
     MakeColorIplImage(display_, cw, ch);
     MakeColorIplImage(back_, cw, ch);
+    ReleaseIplImage(adjusted_);  // made at this size when first needed
+    adjustedFor_ = -1;
     displayValid_ = false;
   }
 }
@@ -195,9 +199,32 @@ const Image* KovalindraView::LevelFor(double zoom, int& shift) {
 
 size_t KovalindraView::PixelBytes() const {
   auto bytes = [](const IplImageSlot& s) { return s ? s->Stride() * size_t(s->Height()) : 0; };
-  size_t n = bytes(source_) + bytes(display_) + bytes(back_);
+  size_t n = bytes(source_) + bytes(display_) + bytes(adjusted_) + bytes(back_);
   for (const IplImageSlot& l : levels_) n += bytes(l);
   return n;
+}
+
+const Image* KovalindraView::DrawnDisplay() {
+  if (!display_ || !AdjustsNow()) return display_.get();
+  // Made from the display image as it was built, never from an adjusted
+  // one, so repaints do not pile adjustments on each other.
+  if (adjustedFor_ != rebuilds_ || adjustedB_ != brightness_ || adjustedK_ != contrast_ ||
+      !adjusted_) {
+    if (!adjusted_) MakeColorIplImage(adjusted_, display_->Width(), display_->Height());
+    if (!adjusted_ || !ApplyAdjustment(*display_, *adjusted_, brightness_, contrast_))
+      return display_.get();
+    adjustedFor_ = rebuilds_;
+    adjustedB_ = brightness_;
+    adjustedK_ = contrast_;
+    ++adjustments_;
+  }
+  return adjusted_.get();
+}
+
+void KovalindraView::SetAdjustment(int32_t brightness, int32_t contrast) {
+  brightness_ = ClampAdjust(brightness);
+  contrast_ = ClampAdjust(contrast);
+  Repaint();
 }
 
 void KovalindraView::RenderBackBuffer() {
@@ -205,10 +232,10 @@ void KovalindraView::RenderBackBuffer() {
   Image& b = *back_;
   b.ClearRoi();
   FillImage(b, 255);
-  if (display_) {
+  if (const Image* shown = DrawnDisplay()) {
     b.SetRoi({scale_.offsetX, scale_.offsetY, b.Width() - scale_.offsetX,
               b.Height() - scale_.offsetY});
-    CopyImage(*display_, b);
+    CopyImage(*shown, b);
   }
   if (const IplImageSlot& logo = doc_.LogoImage()) {
     b.SetRoi({scale_.clientWidth - logo->Width() - kLogoMargin, kLogoMargin, logo->Width(),
@@ -639,6 +666,71 @@ void KovalindraView::OnCaptureLost() {
     selecting_ = false;
     Repaint();
   }
+}
+
+bool KovalindraView::OnNavigatorPress(int32_t x, int32_t y) {
+  if (x <= 0 || y <= 0 || x >= kThumbnailSide || y >= kThumbnailSide) return false;
+  if (dragging_ || selecting_) OnCaptureLost();
+  navDragging_ = true;
+  CentreOnNavigatorPoint(x, y);
+  return true;
+}
+
+void KovalindraView::OnNavigatorMove(int32_t x, int32_t y) {
+  if (!navDragging_) return;
+  if (x <= 0 || y <= 0 || x >= kThumbnailSide || y >= kThumbnailSide) return;
+  CentreOnNavigatorPoint(x, y);
+}
+
+void KovalindraView::OnNavigatorRelease(int32_t x, int32_t y) {
+  if (!navDragging_) return;
+  navDragging_ = false;
+  CentreOnNavigatorPoint(x, y);
+  Repaint();  // now with the adjustment
+}
+
+void KovalindraView::CentreOnNavigatorPoint(int32_t x, int32_t y) {
+  SyncPhotoSize();
+  const NavigatorGeometry& g = navigator_;
+  scale_.originX = TruncToInt((x - g.offsetX) * g.scale - scale_.visibleWidth / 2);
+  scale_.originY = TruncToInt((y - g.offsetY) * g.scale - scale_.visibleHeight / 2);
+  scale_.ClampOrigin();
+  Notify(code::kRebuildDisplay);
+  Repaint();
+}
+
+NavigatorFrame KovalindraView::NavigatorVisibleFrame() const {
+  const NavigatorGeometry& g = navigator_;
+  const ViewScale& s = scale_;
+  NavigatorFrame f;
+  if (!s.HasScale() || !(g.scale > 0)) return f;
+  // The whole client area, margins included, when the photo is smaller.
+  const double mx = s.offsetX / s.zoom, my = s.offsetY / s.zoom;
+  f.left = TruncToInt((s.originX - mx) / g.scale) + g.offsetX;
+  f.top = TruncToInt((s.originY - my) / g.scale) + g.offsetY;
+  f.right = TruncToInt((s.originX + s.visibleWidth - mx) / g.scale) + g.offsetX;
+  f.bottom = TruncToInt((s.originY + s.visibleHeight - my) / g.scale) + g.offsetY;
+  f.drawTop = f.top > 0;
+  f.drawLeft = f.left > 0;
+  f.drawBottom = f.bottom < kThumbnailSide;
+  f.drawRight = f.right < kThumbnailSide;
+  return f;
+}
+
+std::vector<NavigatorLine> KovalindraView::NavigatorLines() const {
+  std::vector<NavigatorLine> out;
+  const NavigatorGeometry& g = navigator_;
+  if (!(g.scale > 0)) return out;
+  const RegistrationList& regs = doc_.Registrations();
+  for (size_t i = 0; i < regs.size(); ++i) {
+    const SizeRegistration& r = regs[i];
+    const bool current = int64_t(i) == doc_.currentPoint && IsRealSize();
+    out.push_back({TruncToInt(r.startX / g.scale) + g.offsetX,
+                   TruncToInt(r.startY / g.scale) + g.offsetY,
+                   TruncToInt(r.endX / g.scale) + g.offsetX, TruncToInt(r.endY / g.scale) + g.offsetY,
+                   current ? kCurrentGuideColor : kOtherGuideColor});
+  }
+  return out;
 }
 
 ViewCursor KovalindraView::CursorAt(int32_t x, int32_t y, bool zoomOutModifier) const {

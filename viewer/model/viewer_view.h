@@ -102,6 +102,19 @@ NavigatorGeometry ComputeNavigator(int32_t photoWidth, int32_t photoHeight,
                                    int32_t thumbWidth = kThumbnailSide,
                                    int32_t thumbHeight = kThumbnailSide);
 
+// The part of the photo the view shows, in navigator pixels, and which of
+// its edges fall inside the square and are drawn.
+struct NavigatorFrame {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool drawTop = false, drawLeft = false, drawBottom = false, drawRight = false;
+};
+
+// A registration as the navigator draws it, in navigator pixels.
+struct NavigatorLine {
+  int32_t x1, y1, x2, y2;
+  platform::ColorRef color;
+};
+
 class KovalindraView : public platform::ViewBase {
  public:
   KovalindraView(KovalindraDoc& doc, ViewHost* host);
@@ -135,6 +148,29 @@ class KovalindraView : public platform::ViewBase {
   ClientRect ReturnIconRect() const;
   ClientRect ShowToolboxIconRect() const;
   bool ShowsHotIcons() const { return !toolboxShown; }
+
+  // --- the toolbox's navigator (navigator pixels, 0 to 240) ---
+  // A press inside the square (its first row and column excluded) moves
+  // the view there and starts a drag; false elsewhere.
+  bool OnNavigatorPress(int32_t x, int32_t y);
+  // While dragging: inside the square the view follows, outside it waits.
+  void OnNavigatorMove(int32_t x, int32_t y);
+  // Ends the drag at the clamped position under (x, y), wherever it is.
+  void OnNavigatorRelease(int32_t x, int32_t y);
+  bool NavigatorDragging() const { return navDragging_; }
+  void CentreOnNavigatorPoint(int32_t x, int32_t y);
+  NavigatorFrame NavigatorVisibleFrame() const;
+  std::vector<NavigatorLine> NavigatorLines() const;
+
+  // --- brightness and contrast (-100 to 100, for viewing only) ---
+  int32_t Brightness() const { return brightness_; }
+  int32_t Contrast() const { return contrast_; }
+  void SetAdjustment(int32_t brightness, int32_t contrast);
+  // A drag shows the plain display image; its end shows the adjusted one.
+  bool AdjustsNow() const {
+    return (brightness_ != 0 || contrast_ != 0) && !dragging_ && !navDragging_;
+  }
+  int Adjustments() const { return adjustments_; }
 
   // --- commands ---
   void ApplyZoom(int32_t cx, int32_t cy);
@@ -172,7 +208,8 @@ class KovalindraView : public platform::ViewBase {
                             int32_t& index) const;
 
   // --- drawing ---
-  // Composes the display image and the logo into the back buffer.
+  // Composes the display image (adjusted unless a drag is going on) and
+  // the logo into the back buffer.
   void RenderBackBuffer();
   const Image* BackBuffer() const { return back_.get(); }
   const Image* DisplayImage() const { return display_.get(); }
@@ -234,7 +271,15 @@ class KovalindraView : public platform::ViewBase {
   std::vector<IplImageSlot> levels_;
   const Image* LevelFor(double zoom, int& shift);
   IplImageSlot display_;
+  IplImageSlot adjusted_;
   IplImageSlot back_;
+  int32_t brightness_ = 0, contrast_ = 0;
+  // What the adjusted image was made from: the display rebuild and values.
+  int adjustedFor_ = -1;
+  int32_t adjustedB_ = 0, adjustedK_ = 0;
+  int adjustments_ = 0;
+  bool navDragging_ = false;
+  const Image* DrawnDisplay();
   uint64_t photoGeneration_ = 0;   // bumped whenever the decoded photo changes
   uint64_t sourceGeneration_ = ~uint64_t(0);
   struct DisplayKey {
