@@ -1,15 +1,19 @@
 #include "viewer/widgets/artwork.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <map>
 #include <numbers>
 #include <utility>
+#include <vector>
 
 #include "platform/draw_surface.h"
 
@@ -274,6 +278,219 @@ void DrawReturnPicture(QPainter& p) {
   p.drawPolygon(head);
 }
 
+const QColor kCream(255, 250, 238);
+const QColor kInk(45, 50, 60);
+const QColor kTileGreen(40, 150, 75);
+const QColor kTileRim(20, 100, 45);
+const QColor kLegendMagenta(255, 0, 204);
+
+double Ratio(const QPainter& p) { return p.device()->devicePixelRatio(); }
+
+// Axis-aligned fills snap to whole device pixels: their edges stay sharp at
+// ratio 1.5 too, where half-unit coordinates would smear over two pixels.
+double Snap(double v, double dpr) { return std::floor(v * dpr + 0.5) / dpr; }
+
+QRectF Snap(const QRectF& r, double dpr) {
+  return QRectF(QPointF(Snap(r.left(), dpr), Snap(r.top(), dpr)),
+                QPointF(Snap(r.right(), dpr), Snap(r.bottom(), dpr)));
+}
+
+void FillBox(QPainter& p, const QRectF& r, const QColor& c) { p.fillRect(Snap(r, Ratio(p)), c); }
+
+// All four sides get the same whole number of device pixels; snapping each
+// side on its own would make them differ at ratio 1.5.
+void FrameBox(QPainter& p, const QRectF& r, double thickness, const QColor& c) {
+  const double dpr = Ratio(p);
+  const QRectF o = Snap(r, dpr);
+  const double t = std::max(1.0, std::round(thickness * dpr)) / dpr;
+  p.fillRect(QRectF(o.left(), o.top(), o.width(), t), c);
+  p.fillRect(QRectF(o.left(), o.bottom() - t, o.width(), t), c);
+  p.fillRect(QRectF(o.left(), o.top(), t, o.height()), c);
+  p.fillRect(QRectF(o.right() - t, o.top(), t, o.height()), c);
+}
+
+// Letters of 3 x 5 cells, a cell per logical pixel: at 24 px an outline font
+// this small turns into grey smudges, these stay readable.
+struct PixelGlyph {
+  char c;
+  const char* rows[5];
+};
+const PixelGlyph kPixelGlyphs[] = {
+    {'A', {".#.", "#.#", "###", "#.#", "#.#"}}, {'E', {"###", "#..", "##.", "#..", "###"}},
+    {'F', {"###", "#..", "##.", "#..", "#.."}}, {'I', {"###", ".#.", ".#.", ".#.", "###"}},
+    {'L', {"#..", "#..", "#..", "#..", "###"}}, {'R', {"##.", "#.#", "##.", "#.#", "#.#"}},
+    {'S', {"###", "#..", "###", "..#", "###"}}, {'U', {"#.#", "#.#", "#.#", "#.#", "###"}},
+    {'Z', {"###", "..#", ".#.", "#..", "###"}},
+};
+
+// Lines of pixel letters centred on `centre`. The block starts on a whole
+// device pixel and every cell edge is rounded from there, so at ratio 1.5
+// the letters all come out with the same stroke widths.
+void DrawPixelText(QPainter& p, QPointF centre, const std::vector<const char*>& lines,
+                   const QColor& c) {
+  const double dpr = Ratio(p);
+  std::size_t longest = 0;
+  for (const char* line : lines) longest = std::max(longest, std::strlen(line));
+  const double w = 4.0 * double(longest) - 1, h = 6.0 * double(lines.size()) - 1;
+  const double ox = std::round((centre.x() - w / 2) * dpr),
+               oy = std::round((centre.y() - h / 2) * dpr);
+  const auto edge = [dpr](double origin, int cell) {
+    return (origin + std::floor(cell * dpr + 0.5)) / dpr;
+  };
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    const int len = int(std::strlen(lines[l]));
+    // Shorter lines are centred under the longest, by whole cells.
+    const int indent = 2 * (int(longest) - len);
+    for (int i = 0; i < len; ++i) {
+      const auto* g = std::find_if(std::begin(kPixelGlyphs), std::end(kPixelGlyphs),
+                                   [&](const PixelGlyph& pg) { return pg.c == lines[l][i]; });
+      if (g == std::end(kPixelGlyphs)) continue;
+      for (int row = 0; row < 5; ++row)
+        for (int col = 0; col < 3; ++col) {
+          if (g->rows[row][col] != '#') continue;
+          const int cx = indent + 4 * i + col, cy = 6 * int(l) + row;
+          p.fillRect(QRectF(QPointF(edge(ox, cx), edge(oy, cy)),
+                            QPointF(edge(ox, cx + 1), edge(oy, cy + 1))),
+                     c);
+        }
+    }
+  }
+}
+
+void DrawChevron(QPainter& p, bool right) {
+  QPainterPath path;
+  const double tip = right ? 16 : 8, back = right ? 9 : 15;
+  path.moveTo(back, 4);
+  path.lineTo(tip, 12);
+  path.lineTo(back, 20);
+  p.setPen(QPen(QColor(35, 80, 165), 4, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(path);
+}
+
+// A monitor on its stand; returns its screen for the caller to fill in.
+QRectF DrawMonitor(QPainter& p, const QColor& screenColour) {
+  const QRectF body(1, 3, 22, 15), screen = body.adjusted(2, 2, -2, -2);
+  FillBox(p, screen, screenColour);
+  FrameBox(p, body, 2, kInk);
+  FillBox(p, QRectF(10, 18, 4, 2), kInk);
+  FillBox(p, QRectF(6, 20, 12, 2), kInk);
+  return screen;
+}
+
+void DrawArrowHead(QPainter& p, QPointF tip, QPointF dir, double length, double halfWidth,
+                   const QColor& c) {
+  const QPointF across(-dir.y(), dir.x());
+  QPolygonF head;
+  head << tip << tip - dir * length + across * halfWidth << tip - dir * length - across * halfWidth;
+  p.setPen(Qt::NoPen);
+  p.setBrush(c);
+  p.drawPolygon(head);
+}
+
+void DrawDoubleArrow(QPainter& p, QPointF from, QPointF to, const QColor& c) {
+  const QPointF d = to - from;
+  const QPointF dir = d / std::hypot(d.x(), d.y());
+  p.setPen(QPen(c, 1.75, Qt::SolidLine, Qt::FlatCap));
+  p.drawLine(from + dir * 2, to - dir * 2);
+  DrawArrowHead(p, to, dir, 4.5, 2.75, c);
+  DrawArrowHead(p, from, -dir, 4.5, 2.75, c);
+}
+
+void DrawGreenTile(QPainter& p) {
+  p.setPen(QPen(kTileRim, 1));
+  p.setBrush(kTileGreen);
+  p.drawRoundedRect(QRectF(2.5, 2.5, 19, 19), 3, 3);
+}
+
+void DrawToolMagnifier(QPainter& p, bool plus) {
+  const QPointF centre(10, 10);
+  p.setPen(QPen(QColor(95, 70, 45), 4, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(15.5, 15.5), QPointF(20.5, 20.5));
+  p.setPen(QPen(kInk, 2));
+  p.setBrush(QColor(228, 242, 255));
+  p.drawEllipse(centre, 6.5, 6.5);
+  FillBox(p, QRectF(6, 9, 8, 2), kInk);
+  if (plus) FillBox(p, QRectF(9, 6, 2, 8), kInk);
+}
+
+// A return key's arrow: down from the upper right, then left to the head.
+void DrawReturnArrow(QPainter& p) {
+  FillBox(p, QRectF(15, 6, 3, 8), Qt::white);
+  FillBox(p, QRectF(9, 11, 9, 3), Qt::white);
+  DrawArrowHead(p, QPointF(4.5, 12.5), QPointF(-1, 0), 5.5, 4.5, Qt::white);
+}
+
+void DrawFolder(QPainter& p) {
+  const QColor rim(150, 105, 20);
+  QPainterPath back =
+      Rounded(QRectF(2.5, 6.5, 18, 13), 1.5).united(Rounded(QRectF(2.5, 4.5, 8, 4), 1.5));
+  p.setPen(QPen(rim, 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setBrush(QColor(232, 172, 35));
+  p.drawPath(back);
+  // The front flap leans forward: the folder is open.
+  QPolygonF front;
+  front << QPointF(6.5, 10.5) << QPointF(22.5, 10.5) << QPointF(19.5, 19.5) << QPointF(2.5, 19.5);
+  p.setBrush(QColor(255, 208, 70));
+  p.drawPolygon(front);
+}
+
+void DrawRuler(QPainter& p) {
+  const QRectF body(1, 7, 22, 10);
+  FillBox(p, body, QColor(236, 196, 128));
+  FrameBox(p, body, 1, QColor(120, 80, 35));
+  for (int i = 0; i < 7; ++i)
+    FillBox(p, QRectF(3 + 3 * i, 8, 1, i % 2 ? 2.5 : 4.5), QColor(80, 50, 20));
+}
+
+void DrawToolboxButton(QPainter& p, ToolboxButton b) {
+  switch (b) {
+    case ToolboxButton::PrevPhoto:
+      DrawChevron(p, false);
+      break;
+    case ToolboxButton::NextPhoto:
+      DrawChevron(p, true);
+      break;
+    case ToolboxButton::Windowed:
+      DrawMonitor(p, QColor(222, 238, 252));
+      DrawDoubleArrow(p, QPointF(7, 14), QPointF(17, 7), QColor(30, 70, 150));
+      break;
+    case ToolboxButton::RealSize:
+      DrawGreenTile(p);
+      DrawPixelText(p, QPointF(12, 12), {"REAL", "SIZE"}, Qt::white);
+      break;
+    case ToolboxButton::ZoomOut:
+      DrawToolMagnifier(p, false);
+      break;
+    case ToolboxButton::ZoomIn:
+      DrawToolMagnifier(p, true);
+      break;
+    case ToolboxButton::ResetView:
+      DrawGreenTile(p);
+      DrawReturnArrow(p);
+      break;
+    case ToolboxButton::OpenFolder:
+      DrawFolder(p);
+      break;
+    case ToolboxButton::FullScreen: {
+      const QRectF screen = DrawMonitor(p, QColor(35, 80, 165));
+      DrawPixelText(p, screen.center(), {"FULL"}, Qt::white);
+      break;
+    }
+    case ToolboxButton::Guides:
+      DrawRuler(p);
+      break;
+  }
+}
+
+QImage OpaqueImage(int width, int height, double dpr, const QColor& background) {
+  QImage img(std::max(1, int(std::lround(width * dpr))),
+             std::max(1, int(std::lround(height * dpr))), QImage::Format_ARGB32_Premultiplied);
+  img.setDevicePixelRatio(dpr);
+  img.fill(background);
+  return img;
+}
+
 }  // namespace
 
 QPoint CursorHotSpot(ViewerCursorId id) {
@@ -338,6 +555,39 @@ QImage MakeHiddenToolboxIcon(bool returnIcon, double dpr) {
     DrawReturnPicture(p);
   else
     DrawToolboxPanel(p);
+  p.end();
+  return img;
+}
+
+QImage MakeToolboxButtonImage(ToolboxButton b, double dpr) {
+  QImage img = OpaqueImage(kToolboxButtonSide, kToolboxButtonSide, dpr, kCream);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  DrawToolboxButton(p, b);
+  p.end();
+  return img;
+}
+
+QImage MakeToolboxLegend(double dpr) {
+  QImage img = OpaqueImage(kLegendWidth, kLegendHeight, dpr, Qt::black);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setRenderHint(QPainter::TextAntialiasing);
+  FillBox(p, QRectF(18, 8, 30, 2), kLegendMagenta);
+  const QString lines[] = {QStringLiteral("ラインが"), QStringLiteral("リアルサイズ"),
+                           QStringLiteral("表示中です")};
+  QFont f(platform::DefaultGothicFace());
+  if (dpr < 2) f.setStyleStrategy(QFont::NoAntialias);
+  // Six full-width kana at 11 px fill the panel edge to edge; give up a
+  // pixel of size rather than touch the rim.
+  for (int px = 11; px >= 8; --px) {
+    f.setPixelSize(px);
+    if (QFontMetricsF(f).horizontalAdvance(lines[1]) <= kLegendWidth - 4) break;
+  }
+  p.setFont(f);
+  p.setPen(Qt::white);
+  for (int i = 0; i < 3; ++i)
+    p.drawText(QRectF(0, 15 + 17 * i, kLegendWidth, 17), Qt::AlignCenter, lines[i]);
   p.end();
   return img;
 }

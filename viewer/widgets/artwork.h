@@ -1,8 +1,9 @@
 #pragma once
-// Pictures of the viewer drawn in code: its mouse cursors and the two
-// hot-spot icons shown in the view's corner while the toolbox is hidden.
-// Everything is laid out on a 32 x 32 logical grid and painted at the
-// screen's device-pixel ratio, so it stays crisp on high-density screens.
+// Pictures of the viewer drawn in code: its mouse cursors, the two hot-spot
+// icons shown in the view's corner while the toolbox is hidden, and the
+// toolbox's buttons and legend. Everything is laid out on a logical grid and
+// painted at the screen's device-pixel ratio, so it stays crisp on
+// high-density screens.
 #include <QCursor>
 #include <QImage>
 #include <QPixmap>
@@ -43,5 +44,30 @@ const QCursor& ViewerCursor(ViewerCursorId id, double dpr);
 // whole view); otherwise a small panel of buttons and a navigator square
 // (show the toolbox). ARGB32 premultiplied, 32 * dpr device pixels, ratio dpr.
 QImage MakeHiddenToolboxIcon(bool returnIcon, double dpr);
+
+enum class ToolboxButton {
+  PrevPhoto,   // left chevron
+  NextPhoto,   // right chevron
+  Windowed,    // a monitor with a diagonal double arrow
+  RealSize,    // green tile reading "REAL SIZE"
+  ZoomOut,     // magnifier with a minus
+  ZoomIn,      // magnifier with a plus
+  ResetView,   // green tile with a return arrow
+  OpenFolder,  // yellow folder
+  FullScreen,  // monitor reading "FULL"
+  Guides,      // ruler
+};
+
+// Logical sizes of a toolbox button's picture and of the legend panel.
+inline constexpr int kToolboxButtonSide = 24;
+inline constexpr int kLegendWidth = 66, kLegendHeight = 70;
+
+// The picture on the toolbox's cream background, opaque, ARGB32
+// premultiplied, round(24 * dpr) device pixels square with the ratio dpr.
+QImage MakeToolboxButtonImage(ToolboxButton b, double dpr);
+// A black panel with a short magenta line over the words "ラインが /
+// リアルサイズ / 表示中です": a line in that colour is the registration
+// currently shown at real size. Opaque, ARGB32 premultiplied, ratio dpr.
+QImage MakeToolboxLegend(double dpr);
 
 }  // namespace kv::viewer
