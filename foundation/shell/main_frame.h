@@ -40,7 +40,7 @@ class MainFrame : public PersistentFrame, public AppContext {
   bool ProcessCommandLine(const QStringList& arguments);
 
   // Routes one command as a menu item would.
-  void DispatchCommand(int id);
+  void DispatchCommand(int id) override;
   // The state the update handlers give a command now.
   CommandUi QueryCommand(int id);
 

@@ -65,6 +65,9 @@ class AppContext {
   // Re-asks the update handlers now (menus are refreshed when shown anyway).
   virtual void UpdateCommandUi() = 0;
 
+  // Routes one command as a menu item would (greyed commands do nothing).
+  virtual void DispatchCommand(int id) = 0;
+
   // Recent-file list of 4 entries in the profile; path in UTF-8.
   virtual void AddToRecentFiles(const std::string& path) = 0;
 

@@ -231,6 +231,8 @@ class KovalindraView : public platform::ViewBase {
   // The next rebuild request really rebuilds (measurements).
   void InvalidateDisplay() { displayValid_ = false; }
   int InitialUpdates() const { return initialUpdates_; }
+  // Changes whenever another photo is decoded (or fails to).
+  uint64_t PhotoGeneration() const { return photoGeneration_; }
   KovalindraDoc& Document() { return doc_; }
 
   // The scale as pane 1 shows it.

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
@@ -20,8 +21,11 @@
 #include "foundation/core/util/text.h"
 #include "foundation/shell/main_frame.h"
 #include "resources/viewer/commands.h"
+#include "platform/screen.h"
 #include "viewer/tests/test_files.h"
+#include "viewer/widgets/adjust_dialog.h"
 #include "viewer/widgets/display_size_dialog.h"
+#include "viewer/widgets/toolbox_window.h"
 #include "viewer/widgets/kovalindra_parts.h"
 #include "viewer/widgets/view_widget.h"
 
@@ -35,7 +39,13 @@ using testing::WriteKvi;
 namespace c = kv::viewer::cmd;
 
 struct App {
-  explicit App(const std::string& settingsFolder, QSize viewSize = QSize(800, 600)) {
+  // toolboxAt: a toolbox position already in the profile.
+  explicit App(const std::string& settingsFolder, QSize viewSize = QSize(800, 600),
+               const std::string& toolboxAt = "") {
+    if (!toolboxAt.empty()) {
+      QSettings s(profileDir.filePath("profile.ini"), QSettings::IniFormat);
+      s.setValue("settings/DlgMenu", QString::fromStdString(toolboxAt));
+    }
     frame = std::make_unique<shell::MainFrame>(
         shell::ProgramKind::Viewer, ViewerTable(),
         std::make_unique<platform::QtProfile>(std::make_unique<QSettings>(
@@ -45,6 +55,9 @@ struct App {
     options.settings = SettingsLocation{settingsFolder, ""};
     options.chooseFile = [this] { return chosen; };
     options.askLength = [this] { return length; };
+    options.onAdjustDialog = [this](QDialog& d) {
+      if (onAdjust) onAdjust(static_cast<AdjustDialog&>(d));
+    };
     created = frame->Create([&](shell::AppContext& ctx) {
       auto p = CreateKovalindraPartsWith(ctx, options);
       parts = static_cast<KovalindraParts*>(p.get());
@@ -70,6 +83,7 @@ struct App {
   RecordingMessages messages;
   std::optional<std::string> chosen;
   std::optional<int32_t> length;
+  std::function<void(AdjustDialog&)> onAdjust;
   std::unique_ptr<shell::MainFrame> frame;
   KovalindraParts* parts = nullptr;
   KovalindraViewWidget* widget = nullptr;
@@ -455,6 +469,108 @@ TEST(ViewerGui, ContextMenuRectangleAndCornerIcons) {
   EXPECT_TRUE(app.frame->QueryCommand(c::kToolbox).checked);
   EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
   EXPECT_EQ(app.Pane(1), QString::fromUtf8(DoubleToText(v.Scale().zoom).c_str()));
+}
+
+TEST(ViewerGui, ToolboxNavigatorButtonsAndPlace) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(480, 240, {MakeRegistration(0, 120, 480, 120, 100)}));
+  App app(dir.Folder(), QSize(800, 600), RectToText(30, 40, 300, 280));
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  ToolboxWindow* box = app.parts->Toolbox();
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->frameGeometry().topLeft(), QPoint(30, 40));  // from the profile
+  EXPECT_EQ(box->windowTitle().toStdString(), dir.File("a.kvi"));
+  KovalindraView& v = app.View();
+  // The navigator: the thumbnail at the screen's density, the line across it.
+  const QImage nav = box->ComposeNavigator();
+  EXPECT_EQ(nav.width(), std::lround(240 * app.widget->Ratio()));
+  // A press and drag move the view; out of the square it waits; the release clamps.
+  v.MutableScale().zoom = 4.0;
+  v.ApplyZoom(0, 0);
+  NavigatorWidget* n = box->Navigator();
+  QTest::mousePress(n, Qt::LeftButton, {}, QPoint(120, 120));
+  const int32_t cx = v.Scale().CentreX();
+  EXPECT_NEAR(cx, 240, 2);
+  QMouseEvent out(QEvent::MouseMove, QPointF(300, 300), n->mapToGlobal(QPointF(300, 300)),
+                  Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(n, &out);
+  EXPECT_EQ(v.Scale().CentreX(), cx);
+  QTest::mouseRelease(n, Qt::LeftButton, {}, QPoint(239, 239));
+  EXPECT_EQ(v.Scale().originX, std::max(0, 480 - v.Scale().visibleWidth));
+  EXPECT_EQ(v.Scale().originY, std::max(0, 240 - v.Scale().visibleHeight));
+  // Buttons are the commands: zoom out, guides (pushed while shown), reset.
+  QTest::mouseClick(box->Button(toolbox::kZoomOut), Qt::LeftButton);
+  EXPECT_EQ(v.Scale().zoom, 3.75);
+  QTest::mouseClick(box->Button(toolbox::kGuides), Qt::LeftButton);
+  EXPECT_TRUE(v.showGuides);
+  EXPECT_TRUE(box->Button(toolbox::kGuides)->isChecked());
+  QTest::mouseClick(box->Button(toolbox::kResetView), Qt::LeftButton);
+  EXPECT_TRUE(v.IsWhole());
+  EXPECT_TRUE(box->Button(toolbox::kResetView)->isChecked());
+  QTest::mouseClick(box->Button(toolbox::kRealSize), Qt::LeftButton);
+  EXPECT_TRUE(v.IsRealSize());
+  EXPECT_FALSE(box->Button(toolbox::kResetView)->isChecked());
+  // Enter leaves it open; Esc hides it and the corner icons appear.
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_TRUE(box->isVisible());
+  QTest::keyClick(box, Qt::Key_Escape);
+  EXPECT_FALSE(box->isVisible());
+  EXPECT_TRUE(v.ShowsHotIcons());
+  EXPECT_FALSE(app.frame->QueryCommand(c::kToolbox).checked);
+  app.frame->DispatchCommand(c::kToolbox);
+  EXPECT_TRUE(box->isVisible());
+  // The place goes back to the profile when the program ends.
+  box->move(50, 60);
+  app.parts->OnFrameClosing();
+  const Rect saved = TextToRect(app.frame->Profile().GetString("settings", "DlgMenu", ""));
+  EXPECT_EQ(QPoint(saved.left, saved.top), box->frameGeometry().topLeft());
+
+  // A place off every screen is not used: the default one is.
+  App other(dir.Folder(), QSize(640, 480), RectToText(-30000, -30000, -29700, -29700));
+  const QPoint at = other.parts->Toolbox()->pos();
+  if (platform::IsPointOnAnyScreen(640, 0))
+    EXPECT_EQ(other.parts->Toolbox()->frameGeometry().topLeft(), QPoint(640, 0));
+  else  // a small screen: beside the main window, still on the screen
+    EXPECT_TRUE(platform::IsPointOnAnyScreen(at.x(), at.y()));
+}
+
+TEST(ViewerGui, BrightnessFollowsTheSliderAndCancelRestores) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  KovalindraView& v = app.View();
+  auto centre = [&] {
+    const QImage img = app.Frame();
+    return At(img, 40, img.height() - 40).lightness();  // clear of the welcome panel
+  };
+  const int plain = centre();
+  int during = -1;
+  app.onAdjust = [&](AdjustDialog& d) {
+    EXPECT_EQ(d.windowTitle(), QString::fromUtf8("調整"));
+    d.Slider()->setValue(80);
+    EXPECT_EQ(d.ValueEdit()->text(), "80");
+    during = centre();
+    d.reject();
+  };
+  app.frame->DispatchCommand(c::kBrightness);
+  EXPECT_GT(during, plain + 40);  // live while the dialog is open
+  EXPECT_EQ(v.Brightness(), 0);   // cancelled: as it was
+  EXPECT_EQ(centre(), plain);
+  app.onAdjust = [&](AdjustDialog& d) {
+    QTest::keyClick(d.Slider(), Qt::Key_End);  // the far end, 100
+    d.accept();
+  };
+  app.frame->DispatchCommand(c::kContrast);
+  EXPECT_EQ(v.Contrast(), 100);
+  app.onAdjust = [&](AdjustDialog& d) {
+    EXPECT_EQ(d.Slider()->value(), 100);  // reopens at the confirmed value
+    d.accept();
+  };
+  app.frame->DispatchCommand(c::kContrast);
+  // Another photo keeps the values; the file is never touched.
+  EXPECT_EQ(v.Contrast(), 100);
 }
 
 }  // namespace

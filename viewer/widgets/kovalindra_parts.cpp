@@ -4,10 +4,14 @@
 #include <QFileDialog>
 #include <QMainWindow>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "platform/qt_text.h"
 #include "resources/viewer/commands.h"
+#include "viewer/model/adjust.h"
+#include "viewer/widgets/adjust_dialog.h"
 #include "viewer/widgets/display_size_dialog.h"
+#include "viewer/widgets/toolbox_window.h"
 #include "viewer/widgets/view_widget.h"
 
 namespace kv::viewer {
@@ -39,16 +43,57 @@ KovalindraParts::~KovalindraParts() {
 }
 
 KovalindraView& KovalindraParts::View() { return widget_->Model(); }
+ToolboxWindow* KovalindraParts::Toolbox() { return toolbox_.data(); }
 
 QWidget* KovalindraParts::CreateView(QWidget* parent) {
   widget_ = new KovalindraViewWidget(doc_, context_, parent);
   return widget_;
 }
 
+void KovalindraParts::OnFrameCreated() {
+  if (!widget_) return;
+  KovalindraView& v = widget_->Model();
+  ToolboxWindow::Hooks hooks;
+  hooks.runCommand = [this](int id) { context_.DispatchCommand(id); };
+  hooks.isFullScreen = [this] { return context_.IsFullScreen(); };
+  hooks.hiddenByUser = [this, &v] {
+    v.SetToolboxShown(false);
+    context_.UpdateCommandUi();
+  };
+  hooks.viewChanged = [this] { context_.UpdateCommandUi(); };
+  toolbox_ = new ToolboxWindow(doc_, v, std::move(hooks), context_.MainWindow());
+  widget_->onShowToolbox = [this](bool shown) {
+    if (!toolbox_) return;
+    if (!shown) {
+      toolbox_->hide();
+      return;
+    }
+    if (!toolbox_->Placed()) toolbox_->Place(services_.profile, context_.MainWindow()->frameGeometry());
+    toolbox_->show();
+    toolbox_->Refresh();
+  };
+  widget_->onRepaint = [this] {
+    if (toolbox_ && toolbox_->isVisible()) toolbox_->Refresh();
+  };
+  widget_->onTitleChanged = [this] {
+    const auto& folder = doc_.Folder();
+    if (doc_.FolderIndex() < folder.size()) SetToolboxCaption(folder[doc_.FolderIndex()].name);
+  };
+}
+
+void KovalindraParts::OnFrameClosing() {
+  if (toolbox_) toolbox_->SavePlacement(services_.profile);
+}
+
+void KovalindraParts::SetToolboxCaption(const std::string& utf8) {
+  if (toolbox_) toolbox_->setWindowTitle(platform::Utf8ToQString(utf8));
+}
+
 bool KovalindraParts::OnNewDocument() {
   if (!initialised_ && widget_) {
     widget_->Model().OnInitialUpdate();
     initialised_ = true;
+    SetToolboxCaption("");
   }
   return true;
 }
@@ -57,7 +102,24 @@ bool KovalindraParts::OnOpenDocument(const std::string& path) {
   if (!doc_.OpenDocument(path)) return false;
   if (widget_) widget_->Model().OnInitialUpdate();
   initialised_ = true;
+  SetToolboxCaption(path);
   return true;
+}
+
+void KovalindraParts::Adjust(bool brightness) {
+  KovalindraView& v = widget_->Model();
+  const QString prompt = QString::fromUtf8(brightness ? "明るさを調整して下さい。"
+                                                      : "ｺﾝﾄﾗｽﾄを調整して下さい。");
+  // The photo follows the slider; the view keeps the values, never the file.
+  auto preview = [&v, brightness](int value) {
+    brightness ? v.SetAdjustment(value, v.Contrast()) : v.SetAdjustment(v.Brightness(), value);
+  };
+  AdjustDialog dialog(prompt, brightness ? v.Brightness() : v.Contrast(), preview,
+                      context_.MainWindow());
+  if (options_.onAdjustDialog) {
+    QTimer::singleShot(0, &dialog, [this, &dialog] { options_.onAdjustDialog(dialog); });
+  }
+  dialog.exec();
 }
 
 void KovalindraParts::OpenWithDialog() {
@@ -127,11 +189,15 @@ bool KovalindraParts::OnCommand(int id) {
       doc_.NotifyViews("", code::kRepaint);
       return true;
     case cmd::kToolbox: v.ToggleToolbox(); return true;
+    case cmd::kBrightness: Adjust(true); return true;
+    case cmd::kContrast: Adjust(false); return true;
     case cmd::kFullScreen:
       if (!context_.IsFullScreen()) context_.EnterFullScreen();
+      if (toolbox_) toolbox_->Refresh();
       return true;
     case cmd::kWindowed:
       if (context_.IsFullScreen()) context_.LeaveFullScreen();
+      if (toolbox_) toolbox_->Refresh();
       return true;
     default: return false;
   }
@@ -156,6 +222,8 @@ bool KovalindraParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
     case cmd::kPrevPoint: ui.enabled = !doc_.Registrations().empty(); return true;
     case cmd::kOpenWithDialog: return true;
     case cmd::kToolbox: ui.checked = v.toolboxShown; return true;
+    case cmd::kBrightness:
+    case cmd::kContrast: return true;
     case cmd::kNextImage:
     case cmd::kPrevImage: ui.enabled = doc_.Folder().size() > 1; return true;
     case cmd::kSizeInfo: ui.checked = v.showGuides; return true;

@@ -1,6 +1,7 @@
 #pragma once
 // The viewer's parts for the shared shell: the document, the view model and
 // the view widget, and the routing of the viewer's commands to them.
+#include <QDialog>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 namespace kv::viewer {
 
 class KovalindraViewWidget;
+class ToolboxWindow;
 
 // What tests replace: the message boxes, the settings folders and the two
 // modal questions (file to open, calibration length).
@@ -22,6 +24,8 @@ struct PartsOptions {
   std::optional<SettingsLocation> settings;       // unset: program folder, user config folder
   std::function<std::optional<std::string>()> chooseFile;  // unset: the open dialog
   std::function<std::optional<int32_t>()> askLength;       // unset: the length dialog
+  // Called with the open "調整" dialog before it runs (tests drive it).
+  std::function<void(QDialog&)> onAdjustDialog;
 };
 
 class KovalindraParts : public shell::ProgramParts {
@@ -35,14 +39,19 @@ class KovalindraParts : public shell::ProgramParts {
   bool OnOpenDocument(const std::string& path) override;
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, shell::CommandUi& ui) override;
+  void OnFrameCreated() override;
+  void OnFrameClosing() override;
 
   KovalindraDoc& Doc() { return doc_; }
   KovalindraView& View();
   KovalindraViewWidget* Widget() { return widget_; }
+  ToolboxWindow* Toolbox();
 
  private:
   void OpenWithDialog();
   void StartCustomCalibration();
+  void Adjust(bool brightness);
+  void SetToolboxCaption(const std::string& utf8);
 
   shell::AppContext& context_;
   PartsOptions options_;
@@ -51,6 +60,7 @@ class KovalindraParts : public shell::ProgramParts {
   // Owned by the frame, but deleted with the parts: its view model is
   // registered with the document.
   QPointer<KovalindraViewWidget> widget_;
+  QPointer<ToolboxWindow> toolbox_;
   bool initialised_ = false;
 };
 

@@ -58,7 +58,14 @@ void KovalindraViewWidget::SyncSize() {
 }
 
 void KovalindraViewWidget::resizeEvent(QResizeEvent*) { SyncSize(); }
-void KovalindraViewWidget::showEvent(QShowEvent*) { SyncSize(); }
+void KovalindraViewWidget::showEvent(QShowEvent*) {
+  SyncSize();
+  // The toolbox comes up with the window the first time, not before it.
+  if (!shownOnce_) {
+    shownOnce_ = true;
+    if (model_->toolboxShown) ShowToolbox(true);
+  }
+}
 void KovalindraViewWidget::changeEvent(QEvent* e) {
   // Moving to a screen of another pixel ratio changes the device size.
   if (e->type() == QEvent::ScreenChangeInternal)
@@ -66,7 +73,10 @@ void KovalindraViewWidget::changeEvent(QEvent* e) {
   QWidget::changeEvent(e);
 }
 
-void KovalindraViewWidget::Repaint() { update(); }
+void KovalindraViewWidget::Repaint() {
+  update();
+  if (onRepaint) onRepaint();
+}
 
 void KovalindraViewWidget::SetStatusPaneText(int pane, const std::string& utf8) {
   context_.SetStatusPaneText(pane, Utf8ToQString(utf8));
@@ -74,6 +84,7 @@ void KovalindraViewWidget::SetStatusPaneText(int pane, const std::string& utf8) 
 
 void KovalindraViewWidget::TitleChanged() {
   context_.UpdateFrameTitle();
+  if (onTitleChanged) onTitleChanged();
   const auto& folder = doc_.Folder();
   if (doc_.FolderIndex() < folder.size())
     setWindowTitle(Utf8ToQString(folder[doc_.FolderIndex()].name));

@@ -37,6 +37,10 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   void SetFullScreen(bool on) override;
   // Who shows and hides the toolbox window (unset: nobody yet).
   std::function<void(bool)> onShowToolbox;
+  // After every change the view paints: the toolbox follows it.
+  std::function<void()> onRepaint;
+  // Another photo of the folder is on show.
+  std::function<void()> onTitleChanged;
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -66,6 +70,7 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   // The corner icons, made once per pixel ratio.
   QImage returnIcon_, toolboxIcon_;
   double iconRatio_ = 0.0;
+  bool shownOnce_ = false;
 };
 
 // The 300 x 400 picture shown while the monitor is not calibrated.
