@@ -34,7 +34,8 @@ NaviWindow::NaviWindow(KovasandDoc& doc, KovasandView& view, platform::Profile* 
 NaviWindow::~NaviWindow() { SavePlacement(); }
 
 void NaviWindow::Place() {
-  if (!platform::PlaceFromProfile(*this, profile_, kPlacementSection, kNaviPlacementKey)) move(kNaviDefaultX, kNaviDefaultY);
+  if (!platform::PlaceFromProfile(*this, profile_, kPlacementSection, kNaviPlacementKey))
+    move(kNaviDefaultX, kNaviDefaultY);
 }
 
 void NaviWindow::SavePlacement() {
