@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "foundation/shell/toolbar_images.h"
 #include "platform/draw_surface.h"
 
 namespace kv::authoring {
@@ -53,19 +54,9 @@ QImage MakeRegistrationCursorImage(bool endPoint) {
   QPainter p(&img);
   // The arrow, tip at the hot spot, white with a black outline as the
   // desktop's own arrows are.
-  QPainterPath arrow;
-  const double x = kCursorHotX, y = kCursorHotY;
-  arrow.moveTo(x + 0.5, y + 0.5);
-  arrow.lineTo(x + 0.5, y + 16.5);
-  arrow.lineTo(x + 4.5, y + 12.5);
-  arrow.lineTo(x + 7.5, y + 19.5);
-  arrow.lineTo(x + 9.5, y + 18.5);
-  arrow.lineTo(x + 6.5, y + 11.5);
-  arrow.lineTo(x + 11.5, y + 11.5);
-  arrow.closeSubpath();
   p.setPen(QPen(Qt::black, 1));
   p.setBrush(Qt::white);
-  p.drawPath(arrow);
+  p.drawPath(shell::CursorArrowPath(kCursorHotX, kCursorHotY));
   // The label box to the upper right of the tip.
   const QRect box(11, 0, 21, 12);
   p.setPen(QPen(Qt::black, 1));

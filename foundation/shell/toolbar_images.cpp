@@ -282,4 +282,17 @@ QIcon ProgramIcon(ProgramKind kind) {
   return icon;
 }
 
+QPainterPath CursorArrowPath(double x, double y) {
+  QPainterPath arrow;
+  arrow.moveTo(x + 0.5, y + 0.5);
+  arrow.lineTo(x + 0.5, y + 16.5);
+  arrow.lineTo(x + 4.5, y + 12.5);
+  arrow.lineTo(x + 7.5, y + 19.5);
+  arrow.lineTo(x + 9.5, y + 18.5);
+  arrow.lineTo(x + 6.5, y + 11.5);
+  arrow.lineTo(x + 11.5, y + 11.5);
+  arrow.closeSubpath();
+  return arrow;
+}
+
 }  // namespace kv::shell

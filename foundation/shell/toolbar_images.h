@@ -2,6 +2,7 @@
 // The toolbar's button images and the programs' icons, drawn by us in code.
 #include <QIcon>
 #include <QImage>
+#include <QPainterPath>
 #include <span>
 
 #include "foundation/shell/persistent_frame.h"
@@ -16,6 +17,10 @@ QImage ButtonImage(int commandId);
 // The images of the toolbar's buttons side by side in button order,
 // separators skipped: 32 x 24 each.
 QImage ButtonStrip(std::span<const int> toolbar);
+// The arrow of both programs' labelled cursors, tip at (x, y) on the
+// half-pixel grid, as the desktop's own arrows are shaped.
+QPainterPath CursorArrowPath(double x, double y);
+
 // The program's window and about-box icon.
 QIcon ProgramIcon(ProgramKind kind);
 QImage ProgramIconImage(ProgramKind kind, int size);

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/shell/toolbar_images.h"
 #include "platform/draw_surface.h"
 
 namespace kv::viewer {
@@ -145,17 +146,7 @@ void DrawMagnifier(QPainter& p, bool plus) {
 }
 
 void DrawArrow(QPainter& p, QPoint tip) {
-  const double x = tip.x(), y = tip.y();
-  QPainterPath arrow;
-  arrow.moveTo(x + 0.5, y + 0.5);
-  arrow.lineTo(x + 0.5, y + 16.5);
-  arrow.lineTo(x + 4.5, y + 12.5);
-  arrow.lineTo(x + 7.5, y + 19.5);
-  arrow.lineTo(x + 9.5, y + 18.5);
-  arrow.lineTo(x + 6.5, y + 11.5);
-  arrow.lineTo(x + 11.5, y + 11.5);
-  arrow.closeSubpath();
-  DrawFilled(p, arrow);
+  DrawFilled(p, shell::CursorArrowPath(tip.x(), tip.y()));
 }
 
 void DrawCursor(QPainter& p, ViewerCursorId id) {
