@@ -49,12 +49,12 @@ class Reader {
     int32_t n = 0;
     if (!Int(n)) return Short(what, reason);
     if (n < 0) {
-      reason = std::string("the ") + what + " length is negative (" + std::to_string(n) + ")";
+      reason = std::string(what) + "の長さが負の値です (" + std::to_string(n) + ")";
       return false;
     }
     if (size_t(n) > Remaining()) {
-      reason = std::string("the ") + what + " length (" + std::to_string(n) +
-               " bytes) runs past the end of the file";
+      reason = std::string(what) + "の長さ (" + std::to_string(n) +
+               "ﾊﾞｲﾄ) がﾌｧｲﾙの終わりを越えています";
       return false;
     }
     if (out) out->assign(bytes_.data() + pos_, bytes_.data() + pos_ + n);
@@ -73,8 +73,8 @@ class Reader {
     return true;
   }
   bool Short(const char* what, std::string& reason) const {
-    reason = std::string("the file ends before the ") + what + " (at byte " +
-             std::to_string(pos_) + ")";
+    reason = std::string(what) + "の前でﾌｧｲﾙが終わっています (" + std::to_string(pos_) +
+             "ﾊﾞｲﾄ目)";
     return false;
   }
 
@@ -119,19 +119,18 @@ bool ParseActualSizeFile(std::span<const uint8_t> bytes, ActualSizeFile& out, st
   ActualSizeFile f;
   // The magic text and the version are not compared: files whose structure is
   // sound are shown whatever they say there.
-  if (!r.Text("magic text", f.magic, reason)) return false;
-  if (!r.Text("format version", f.formatVersion, reason)) return false;
-  if (!r.Text("photo name", f.jpegName, reason)) return false;
+  if (!r.Text("識別文字列", f.magic, reason)) return false;
+  if (!r.Text("形式の版", f.formatVersion, reason)) return false;
+  if (!r.Text("写真のﾌｧｲﾙ名", f.jpegName, reason)) return false;
 
   int32_t count = 0;
-  if (!r.Int(count)) return r.Short("registration count", reason);
+  if (!r.Int(count)) return r.Short("登録数", reason);
   if (count < 0) {
-    reason = "the registration count is negative (" + std::to_string(count) + ")";
+    reason = "登録数が負の値です (" + std::to_string(count) + ")";
     return false;
   }
   if (size_t(count) > r.Remaining() / kRecordBytes) {
-    reason = "the registration count (" + std::to_string(count) +
-             ") is more than the file holds";
+    reason = "登録数 (" + std::to_string(count) + ") がﾌｧｲﾙに収まる数を超えています";
     return false;
   }
   f.registrations.reserve(size_t(count));
@@ -146,14 +145,14 @@ bool ParseActualSizeFile(std::span<const uint8_t> bytes, ActualSizeFile& out, st
     r.Int(s.lengthMm);
     f.registrations.push_back(s);
   }
-  if (!r.Skip(kReservedBytes)) return r.Short("reserved block", reason);
-  if (!r.Block("photo", &f.jpegBytes, reason)) return false;
-  if (!r.Text("link", f.link, reason)) return false;
-  if (!r.Int(f.logoWidth)) return r.Short("logo width", reason);
-  if (!r.Int(f.logoHeight)) return r.Short("logo height", reason);
-  if (!r.Block("logo", &f.logoBytes, reason)) return false;
+  if (!r.Skip(kReservedBytes)) return r.Short("予約領域", reason);
+  if (!r.Block("写真", &f.jpegBytes, reason)) return false;
+  if (!r.Text("ﾘﾝｸ先", f.link, reason)) return false;
+  if (!r.Int(f.logoWidth)) return r.Short("ﾛｺﾞの幅", reason);
+  if (!r.Int(f.logoHeight)) return r.Short("ﾛｺﾞの高さ", reason);
+  if (!r.Block("ﾛｺﾞ", &f.logoBytes, reason)) return false;
   if (r.Remaining() != 0) {
-    reason = "there are " + std::to_string(r.Remaining()) + " unexpected bytes after the logo";
+    reason = "ﾛｺﾞの後ろに余分なﾃﾞｰﾀが" + std::to_string(r.Remaining()) + "ﾊﾞｲﾄあります";
     return false;
   }
   // A logo whose length disagrees with its sides is not a reason to refuse
@@ -175,7 +174,7 @@ bool WriteActualSizeFile(const std::string& path, const ActualSizeFile& file, st
   if (file.jpegName.size() > kMaxField || file.link.size() > kMaxField ||
       file.jpegBytes.size() > kMaxField || file.logoBytes.size() > kMaxField ||
       file.registrations.size() > kMaxField / kRecordBytes) {
-    reason = "a field is too large for the file format";
+    reason = "kviﾌｧｲﾙに収まらない大きさの項目があります";
     return false;
   }
   const std::vector<uint8_t> bytes = SerializeActualSizeFile(file);

@@ -10,6 +10,10 @@
 
 namespace kv {
 
+// The link a new installation publishes until its author sets their own:
+// a web address that means nothing private on a reader's machine.
+inline constexpr const char* kDefaultLogoLink = "https://www.example.com/";
+
 struct ActualSizeFile {
   std::string magic = "Kovalindra";
   std::string formatVersion = "1.0";

@@ -42,8 +42,11 @@ std::string FileNameOf(const std::string& path) {
 }  // namespace
 
 KovasandDoc::KovasandDoc(platform::Services services, std::string programFolder,
-                         std::string tempRoot)
-    : services_(services), programFolder_(std::move(programFolder)), tempRoot_(std::move(tempRoot)) {
+                         std::string tempRoot, std::string userFolder)
+    : services_(services),
+      programFolder_(std::move(programFolder)),
+      location_{programFolder_, std::move(userFolder)},
+      tempRoot_(std::move(tempRoot)) {
   image.Reset(100, 100);
   CreateThumbnailDib(thumbnail);
 }
@@ -69,7 +72,8 @@ namespace {
 bool ReadSettings(KovasandDoc& doc, KovasandSettings& out) {
   std::vector<uint8_t> bytes;
   std::string reason;
-  if (!ReadWholeFile(doc.ProgramFolder() + kSettingsFileName, bytes, reason, kMaxSettingsBytes)) {
+  if (!ReadWholeFile(SettingsFileForReading(doc.ProgramFilesLocation(), kSettingsFileName), bytes,
+                    reason, kMaxSettingsBytes)) {
     doc.Tell(text::kSettingsMissing, platform::MsgIcon::Information);
     return false;
   }
@@ -83,7 +87,8 @@ bool ReadSettings(KovasandDoc& doc, KovasandSettings& out) {
 
 bool ReadLogo(KovasandDoc& doc, std::vector<uint8_t>& out) {
   std::string reason;
-  if (!ReadWholeFile(doc.ProgramFolder() + kLogoFileName, out, reason, kMaxLogoBytes)) {
+  if (!ReadWholeFile(SettingsFileForReading(doc.ProgramFilesLocation(), kLogoFileName), out, reason,
+                    kMaxLogoBytes)) {
     doc.Tell(text::kLogoMissing, platform::MsgIcon::Information);
     return false;
   }
@@ -129,6 +134,52 @@ bool KovasandDoc::OnNewDocument() {
   ClearPhoto(false);
   drawMode = kDrawIdle;
   selectedIndex = -1;
+  StartHistory();
+  return true;
+}
+
+void KovasandDoc::StartHistory() {
+  undo_.clear();
+  redo_.clear();
+  version_ = savedVersion_ = nextVersion_++;
+}
+
+void KovasandDoc::Changed() {
+  version_ = nextVersion_++;
+  SetModifiedFlag(version_ != savedVersion_);
+}
+
+void KovasandDoc::RecordUndo() {
+  undo_.push_back({registrations, version_});
+  redo_.clear();
+}
+
+void KovasandDoc::RegistrationsReplaced() {
+  selectedIndex = -1;
+  drawMode = drawMode == kDrawEnd ? kDrawStart : drawMode;
+  SetModifiedFlag(version_ != savedVersion_);
+  NotifyViews("", code::kListChanged);
+  NotifyViews("", code::kRepaint);
+  NotifyViews("", code::kRedrawNavigator);
+}
+
+bool KovasandDoc::Undo() {
+  if (undo_.empty()) return false;
+  redo_.push_back({registrations, version_});
+  registrations = std::move(undo_.back().registrations);
+  version_ = undo_.back().version;
+  undo_.pop_back();
+  RegistrationsReplaced();
+  return true;
+}
+
+bool KovasandDoc::Redo() {
+  if (redo_.empty()) return false;
+  undo_.push_back({registrations, version_});
+  registrations = std::move(redo_.back().registrations);
+  version_ = redo_.back().version;
+  redo_.pop_back();
+  RegistrationsReplaced();
   return true;
 }
 
@@ -140,6 +191,12 @@ bool KovasandDoc::OnOpenDocument(const std::string& path) {
     return false;
   }
   ProjectContent content = ParseProjectFile(bytes);
+  if (!content.recognised) {
+    // Opened as an empty project, the next save would write over it.
+    Tell(FileNameOf(path) + " を開けませんでした。\rKovasandのﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(kvp)ではありません。",
+         platform::MsgIcon::Warning);
+    return false;
+  }
   std::string photo;
   if (!content.jpegReference.empty()) {
     const std::optional<std::string> ref = Cp932ToUtf8(content.jpegReference);
@@ -154,6 +211,7 @@ bool KovasandDoc::OnOpenDocument(const std::string& path) {
   jpegPath = photo;
   drawMode = kDrawIdle;
   selectedIndex = -1;
+  StartHistory();
   return true;
 }
 
@@ -173,10 +231,12 @@ bool KovasandDoc::OnSaveDocument(const std::string& path) {
   std::string reason;
   if (!WriteFileAtomically(path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
                            reason)) {
-    Tell(FileNameOf(path) + " を保存できませんでした。元のﾌｧｲﾙはそのままです。\r(" + reason + ")",
+    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(path) +
+             " を保存できませんでした。元のﾌｧｲﾙはそのままです。\r(" + reason + ")",
          platform::MsgIcon::Warning);
     return false;
   }
+  savedVersion_ = version_;
   return true;
 }
 
@@ -198,19 +258,30 @@ int KovasandDoc::LoadJpeg(const std::string& path) {
 
 bool KovasandDoc::ImportJpeg(const std::string& path) {
   const std::string name = FileNameOf(path);
-  if (!Utf8ToCp932(name)) {
-    Tell("ﾌｧｲﾙ名 " + name + " には、kviﾌｧｲﾙに保存できない文字が含まれています。\rﾌｧｲﾙ名を変えてから読み込んで下さい。",
-         platform::MsgIcon::Warning);
+  if (!registrations.empty() && services_.messages &&
+      services_.messages->Show(text::kDiscardRegistrations, platform::MsgIcon::Question,
+                               platform::MsgButtons::YesNo) != platform::MsgResult::Yes)
     return false;
-  }
   if (LoadJpeg(path) != 1) {
     Tell(name + " を読み込めませんでした。\rJPEGﾌｧｲﾙではないか、壊れています。",
          platform::MsgIcon::Warning);
     return false;
   }
+  // The old photo's registrations never go out with this one.
+  if (!registrations.empty()) {
+    FreeRegistrations();
+    NotifyViews("", code::kListChanged);
+  }
+  drawMode = kDrawIdle;
+  StartHistory();
+  Changed();
   NotifyViews("", code::kThumbnail);
   NotifyViews("", code::kDisplay);
-  SetModifiedFlag(true);
+  if (!Utf8ToCp932(name))
+    Tell("ﾌｧｲﾙ名 " + name + " には、ﾌﾟﾛｼﾞｪｸﾄやkviﾌｧｲﾙに保存できない文字が含まれています。\r"
+             "kviﾌｧｲﾙには " + ReplaceNonCp932(name) + " として記録されます。\r"
+             "ﾌﾟﾛｼﾞｪｸﾄを保存するには、ﾌｧｲﾙ名を変えてから読み込み直して下さい。",
+         platform::MsgIcon::Information);
   return true;
 }
 
@@ -259,8 +330,9 @@ bool KovasandDoc::AddRegistration(const SizeRegistration& r) {
     return false;
   }
   // The centre always follows the two points, whatever the caller computed.
+  RecordUndo();
   registrations.push_back(MakeRegistration(r.startX, r.startY, r.endX, r.endY, r.lengthMm));
-  SetModifiedFlag(true);
+  Changed();
   NotifyViews("", code::kListChanged);
   NotifyViews("", code::kRepaint);
   NotifyViews("", code::kRedrawNavigator);
@@ -273,12 +345,28 @@ bool KovasandDoc::DeleteRegistrations(std::vector<size_t> indices) {
   // Highest first, so the positions still to remove stay valid.
   std::sort(indices.begin(), indices.end(), std::greater<>());
   indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+  RecordUndo();
   for (size_t i : indices) registrations.erase(registrations.begin() + std::ptrdiff_t(i));
   selectedIndex = -1;
-  SetModifiedFlag(true);
+  Changed();
   NotifyViews("", code::kListChanged);
   NotifyViews("", code::kRepaint);
   NotifyViews("", code::kRedrawNavigator);
+  return true;
+}
+
+bool KovasandDoc::SetRegistrationLength(size_t index, int32_t lengthMm) {
+  if (index >= registrations.size()) return false;
+  if (lengthMm < kMinLengthMm || lengthMm > kMaxLengthMm) {
+    Tell("実測値は1から1000000までの整数(mm)で入力して下さい。", platform::MsgIcon::Warning);
+    return false;
+  }
+  if (registrations[index].lengthMm == lengthMm) return true;
+  RecordUndo();
+  registrations[index].lengthMm = lengthMm;
+  Changed();
+  NotifyViews("", code::kListChanged);
+  NotifyViews("", code::kRepaint);
   return true;
 }
 
@@ -288,6 +376,53 @@ void KovasandDoc::Select(int32_t index) {
   selectedIndex = index;
   NotifyViews("", code::kRepaint);
   NotifyViews("", code::kRedrawNavigator);
+}
+
+// --- the logo and link ---------------------------------------------------------
+
+bool KovasandDoc::SaveProgramFiles(const std::string& linkUtf8, int32_t width, int32_t height,
+                                   const std::vector<uint8_t>& rgb) {
+  const std::optional<std::string> stored = Utf8ToCp932(linkUtf8);
+  if (linkUtf8.empty() || !stored || stored->find_first_of("\r\n") != std::string::npos) {
+    Tell("ﾘﾝｸ先に、設定ﾌｧｲﾙに保存できない文字が含まれています。", platform::MsgIcon::Warning);
+    return false;
+  }
+  if (width <= 0 || height <= 0 || rgb.size() != size_t(width) * size_t(height) * 3) {
+    Tell("ﾛｺﾞの画像が正しくありません。", platform::MsgIcon::Warning);
+    return false;
+  }
+  const std::string iniPath = SettingsFileForWriting(location_, kSettingsFileName);
+  const std::string logoPath = SettingsFileForWriting(location_, kLogoFileName);
+  std::error_code ec;
+  fs::create_directories(FolderOf(iniPath), ec);
+  const std::string ini = "[link]\n" + *stored + "\n[cx]\n" + std::to_string(width) + "\n[cy]\n" +
+                          std::to_string(height) + "\nEOF\n";
+  // The two files must agree: the old logo comes back if the settings fail.
+  std::vector<uint8_t> oldLogo;
+  std::string reason;
+  const bool hadLogo = ReadWholeFile(logoPath, oldLogo, reason, kMaxLogoBytes);
+  if (!WriteFileAtomically(logoPath, rgb, reason)) {
+    Tell(std::string(text::kWriteError) + "\r" + logoPath + "\r(" + reason + ")",
+         platform::MsgIcon::Warning);
+    return false;
+  }
+  if (!WriteFileAtomically(iniPath, std::span(reinterpret_cast<const uint8_t*>(ini.data()), ini.size()),
+                           reason)) {
+    std::string ignored;
+    if (hadLogo)
+      WriteFileAtomically(logoPath, oldLogo, ignored);
+    else
+      ::unlink(logoPath.c_str());
+    Tell(std::string(text::kWriteError) + "\r" + iniPath + "\r(" + reason + ")",
+         platform::MsgIcon::Warning);
+    return false;
+  }
+  link = *stored;
+  cx = width;
+  cy = height;
+  logoBytes = rgb;
+  logoLength = uint32_t(logoBytes.size());
+  return true;
 }
 
 // --- publishing --------------------------------------------------------------
@@ -316,9 +451,10 @@ bool KovasandDoc::CheckPublishable() {
 }
 
 std::optional<ActualSizeFile> KovasandDoc::MakeActualSizeFile(std::string& reason) const {
-  const std::optional<std::string> name = Utf8ToCp932(jpegName);
+  // The name is only a label in the file: characters CP932 lacks become '_'.
+  const std::optional<std::string> name = Utf8ToCp932(ReplaceNonCp932(jpegName));
   if (!name) {
-    reason = "写真のﾌｧｲﾙ名 " + jpegName + " には、kviﾌｧｲﾙに保存できない文字が含まれています。";
+    reason = "写真のﾌｧｲﾙ名 " + jpegName + " を、kviﾌｧｲﾙに保存できる文字に直せませんでした。";
     return std::nullopt;
   }
   ActualSizeFile f;
@@ -340,7 +476,8 @@ bool KovasandDoc::WriteKvi(const std::string& path) {
     return false;
   }
   if (!WriteActualSizeFile(path, *f, reason)) {
-    Tell(FileNameOf(path) + " を書き込めませんでした。\r(" + reason + ")", platform::MsgIcon::Warning);
+    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(path) + "\r(" + reason + ")",
+         platform::MsgIcon::Warning);
     return false;
   }
   return true;
@@ -363,7 +500,7 @@ bool KovasandDoc::EnsurePreviewFolder() {
 
 std::optional<std::string> KovasandDoc::WritePreview() {
   if (!EnsurePreviewFolder()) {
-    Tell("ﾌﾟﾚﾋﾞｭｰ用の一時ﾌｫﾙﾀﾞを作れませんでした。\r(" + std::string(std::strerror(errno)) + ")",
+    Tell("ﾌﾟﾚﾋﾞｭｰ用の一時ﾌｫﾙﾀﾞを作れませんでした。\r(" + ErrnoJapanese(errno) + ")",
          platform::MsgIcon::Warning);
     return std::nullopt;
   }
@@ -394,7 +531,7 @@ std::optional<std::string> KovasandDoc::WritePreview() {
   }
   tempFiles.push_back(path);
   if (!WriteActualSizeFile(path, *f, reason)) {
-    Tell("ﾌﾟﾚﾋﾞｭｰ用のﾌｧｲﾙを書き込めませんでした。\r(" + reason + ")", platform::MsgIcon::Warning);
+    Tell(std::string(text::kWriteError) + "\r(" + reason + ")", platform::MsgIcon::Warning);
     return std::nullopt;
   }
   return path;

@@ -14,6 +14,7 @@
 
 #include "foundation/core/image/dib_image.h"
 #include "foundation/core/image/thumbnail.h"
+#include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
 #include "platform/doc_view.h"
 #include "platform/services.h"
@@ -46,9 +47,11 @@ inline constexpr const char* kLogoFileName = "kovafunc.dll";
 class KovasandDoc : public platform::DocumentBase {
  public:
   // programFolder: where "kovasand.ini" and "kovafunc.dll" are read, ending
-  // with '/'. tempRoot: where the private preview folder is made (empty:
-  // $TMPDIR or /tmp).
-  KovasandDoc(platform::Services services, std::string programFolder, std::string tempRoot = "");
+  // with '/'; userFolder: where they are written (and read first) when the
+  // program's folder is not writable (empty: none). tempRoot: where the
+  // private preview folder is made (empty: $TMPDIR or /tmp).
+  KovasandDoc(platform::Services services, std::string programFolder, std::string tempRoot = "",
+              std::string userFolder = "");
   ~KovasandDoc() override;
   KovasandDoc(const KovasandDoc&) = delete;
   KovasandDoc& operator=(const KovasandDoc&) = delete;
@@ -70,9 +73,13 @@ class KovasandDoc : public platform::DocumentBase {
   // Reads and decodes the photo; path, name, bytes and pixels change only
   // when it decoded. 1 success, 0 failure (no message).
   int LoadJpeg(const std::string& path);
-  // The import command after its dialog: a photo that fails keeps the old
-  // one and is told; success notifies thumbnail and display, marks the
-  // document modified. The registrations stay.
+  // The import command after its dialog. Registrations are pixels of the
+  // photo they were made on: with some, the user is asked first whether to
+  // discard them (no: nothing changes). A photo that fails keeps the old
+  // one and its registrations and is told; success notifies thumbnail and
+  // display and marks the document modified. A file name CP932 lacks
+  // characters for is told: published files carry it with '_' in their
+  // place, and the project cannot be saved until the photo is renamed.
   bool ImportJpeg(const std::string& path);
   // Drops the photo's bytes, pixels and thumbnail (the path stays when
   // keepPath, so a project saved again still names its missing photo).
@@ -93,6 +100,24 @@ class KovasandDoc : public platform::DocumentBase {
   // duplicates ignored), notifies, marks modified. False when none valid.
   bool DeleteRegistrations(std::vector<size_t> indices);
   void Select(int32_t index);
+  // A new measured length for one registration; refusals are told.
+  bool SetRegistrationLength(size_t index, int32_t lengthMm);
+
+  // --- undo of adding, deleting and editing registrations ---
+  bool CanUndo() const { return !undo_.empty(); }
+  bool CanRedo() const { return !redo_.empty(); }
+  bool Undo();
+  bool Redo();
+
+  // --- the logo and link that publishing adds ---
+  // True while the link is the neutral one a new installation has.
+  bool UsesDefaultLink() const { return link == kDefaultLogoLink; }
+  // Writes "kovasand.ini" and "kovafunc.dll" (each beside the old, then
+  // renamed) where settings are written, then uses them. rgb: width x
+  // height x 3 bytes. False with the reason told when nothing changed.
+  bool SaveProgramFiles(const std::string& linkUtf8, int32_t width, int32_t height,
+                        const std::vector<uint8_t>& rgb);
+  const SettingsLocation& ProgramFilesLocation() const { return location_; }
 
   // --- publishing ---
   // The publish command's checks, told to the user: photo bytes, logo
@@ -137,9 +162,24 @@ class KovasandDoc : public platform::DocumentBase {
   // Settings and logo together: both read before either is applied.
   bool ReloadProgramFiles();
   bool EnsurePreviewFolder();
+  // Before a change of the registrations: what undo brings back.
+  void RecordUndo();
+  // After any change of content: the modified flag follows whether the
+  // document is back at what was saved.
+  void Changed();
+  void StartHistory();
+  void RegistrationsReplaced();
+
+  struct UndoStep {
+    RegistrationList registrations;
+    uint64_t version;
+  };
+  std::vector<UndoStep> undo_, redo_;
+  uint64_t version_ = 0, savedVersion_ = 0, nextVersion_ = 1;
 
   platform::Services services_;
   std::string programFolder_;
+  SettingsLocation location_;
   std::string tempRoot_;
   std::string previewFolder_;
   uint32_t previewCounter_ = 0;
@@ -156,6 +196,10 @@ inline constexpr const char* kRegisterPrompt = "ｻｲｽﾞ登録を行いま�
 inline constexpr const char* kNoSelection = "文字列が選択されていません。";
 inline constexpr const char* kNoJpeg = "Jpegﾌｧｲﾙの長さがありません。";
 inline constexpr const char* kNoLogo = "ﾛｺﾞﾌｧｲﾙの長さがありません。";
+inline constexpr const char* kWriteError = "書き込みﾌｧｲﾙの作成読み込みｴﾗｰです";
+inline constexpr const char* kDiscardRegistrations =
+    "登録済みのｻｲｽﾞ情報は、今の写真の上で測ったものです。\r"
+    "新しい写真には使えないため削除されます。\r写真を読み込みますか?";
 }  // namespace text
 
 }  // namespace kv::authoring

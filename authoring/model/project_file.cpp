@@ -103,6 +103,8 @@ ProjectContent ParseProjectFile(std::span<const uint8_t> bytes) {
   while (next(line)) {
     if (line == kEofTag) break;
     std::string_view value;
+    if (line == kHeaderTag || line == kCountTag || line == kJpegTag || line == kDataTag)
+      out.recognised = true;
     if (line == kHeaderTag || line == kCountTag) {
       next(value);
     } else if (line == kJpegTag) {

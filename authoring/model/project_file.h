@@ -18,6 +18,9 @@ namespace kv::authoring {
 struct ProjectContent {
   std::string jpegReference;
   RegistrationList registrations;
+  // Some tag of a project was met: without one the bytes are something
+  // else (another file type, noise), not an empty project.
+  bool recognised = false;
 };
 
 // The file's bytes: header, count, reference, one block per registration

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "authoring/model/project_file.h"
 #include "authoring/tests/support.h"
 #include "foundation/core/util/encoding.h"
 #include "kvi/actual_size_file.h"
@@ -81,12 +82,11 @@ TEST_F(DocumentTest, ImportCommitsOnlyADecodedPhoto) {
   EXPECT_EQ(doc->image.width, 64);
   EXPECT_TRUE(doc->IsModified());
 
-  // Not a JPEG, a truncated one, a missing file, a name the files cannot hold.
+  // Not a JPEG, a truncated one, a missing file.
   WriteText(work.File("bad.jpg"), "not a photo");
   const std::string bytes = ReadText(good);
   WriteText(work.File("cut.jpg"), bytes.substr(0, bytes.size() / 3));
-  WritePhoto(work, "smile😀.jpg", 8, 8);
-  for (const std::string name : {"bad.jpg", "cut.jpg", "missing.jpg", "smile😀.jpg"}) {
+  for (const std::string name : {"bad.jpg", "cut.jpg", "missing.jpg"}) {
     view.codes.clear();
     const size_t told = messages.shown.size();
     EXPECT_FALSE(doc->ImportJpeg(work.File(name))) << name;
@@ -98,6 +98,36 @@ TEST_F(DocumentTest, ImportCommitsOnlyADecodedPhoto) {
     EXPECT_EQ(doc->image.width, 64);
   }
   doc->RemoveView(&view);
+
+  // Registrations belong to the photo they were made on: a new photo asks
+  // first, "no" keeps everything, "yes" drops them with the old photo.
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 20, 20, 50)));
+  const std::string other = WritePhoto(work, "other.jpg", 32, 32);
+  messages.answer = platform::MsgResult::No;
+  EXPECT_FALSE(doc->ImportJpeg(other));
+  EXPECT_EQ(messages.shown.back(), text::kDiscardRegistrations);
+  EXPECT_EQ(doc->registrations.size(), 1u);
+  EXPECT_EQ(doc->jpegPath, good);
+  messages.answer = platform::MsgResult::Yes;
+  EXPECT_FALSE(doc->ImportJpeg(work.File("bad.jpg")));  // yes, but it fails: all stays
+  EXPECT_EQ(doc->registrations.size(), 1u);
+  ASSERT_TRUE(doc->ImportJpeg(other));
+  EXPECT_TRUE(doc->registrations.empty());
+  EXPECT_FALSE(doc->CanUndo());
+
+  // A name CP932 lacks characters for imports and publishes with '_' for
+  // them (told); only a project, which must name the file, is refused.
+  const std::string smile = WritePhoto(work, "smile😀.jpg", 8, 8);
+  const size_t told = messages.shown.size();
+  ASSERT_TRUE(doc->ImportJpeg(smile));
+  ASSERT_EQ(messages.shown.size(), told + 1);
+  EXPECT_NE(messages.shown.back().find("smile_.jpg"), std::string::npos);
+  std::string reason;
+  const std::optional<ActualSizeFile> f = doc->MakeActualSizeFile(reason);
+  ASSERT_TRUE(f) << reason;
+  EXPECT_EQ(f->jpegName, "smile_.jpg");
+  EXPECT_FALSE(doc->OnSaveDocument(work.File("smile.kvp")));
+  EXPECT_FALSE(fs::exists(work.File("smile.kvp")));
 }
 
 TEST_F(DocumentTest, ProjectsRoundTripWithPhotosBesideInAndOutsideTheFolder) {
@@ -147,6 +177,13 @@ TEST_F(DocumentTest, AFailedOpenKeepsTheDocumentWhole) {
   EXPECT_FALSE(doc->OnOpenDocument(work.File("folder.kvp")));
   WriteText(work.File("bad-name.kvp"), "[JPEG]\n\x81\x20.jpg\n");
   EXPECT_FALSE(doc->OnOpenDocument(work.File("bad-name.kvp")));
+  // Bytes of something else are no project: refused, not opened empty.
+  WriteText(work.File("noise.kvp"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  WriteText(work.File("text.kvp"), "just some notes\nEOF\n");
+  for (const char* name : {"noise.kvp", "text.kvp"}) {
+    EXPECT_FALSE(doc->OnOpenDocument(work.File(name))) << name;
+    EXPECT_NE(Last().find("ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(kvp)ではありません"), std::string::npos);
+  }
   fs::remove(program.File(kSettingsFileName));
   EXPECT_FALSE(doc->OnOpenDocument(work.File("other.kvp")));
   EXPECT_EQ(doc->jpegPath, before);
@@ -267,6 +304,9 @@ TEST_F(DocumentTest, FailedSavesKeepTheEarlierFileAndAreTold) {
     EXPECT_FALSE(doc->OnSaveDocument(target)) << target;
     EXPECT_FALSE(doc->WriteKvi(target)) << target;
     EXPECT_EQ(messages.shown.size(), told + 2);
+    // The program's text first, then the reason, in Japanese.
+    EXPECT_EQ(Last().rfind(text::kWriteError, 0), 0u) << Last();
+    EXPECT_EQ(Last().find("cannot"), std::string::npos) << Last();
   }
 
   // A full disk: a tiny file system filled up after the first save.
@@ -285,6 +325,98 @@ TEST_F(DocumentTest, FailedSavesKeepTheEarlierFileAndAreTold) {
   EXPECT_EQ(ReadText(project), savedProject);
   EXPECT_EQ(ReadText(kvi), savedKvi);
   std::system(("umount '" + mnt + "'").c_str());
+}
+
+TEST_F(DocumentTest, UndoAndRedoOfAddingDeletingAndEditing) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 40, 40)));
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("p.kvp")));
+  doc->SetModifiedFlag(false);  // as the shell does after a save
+  EXPECT_FALSE(doc->CanUndo());
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 20, 1, 10)));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 5, 20, 5, 20)));
+  ASSERT_TRUE(doc->SetRegistrationLength(0, 15));
+  EXPECT_FALSE(doc->SetRegistrationLength(0, 0));  // refused, told
+  ASSERT_TRUE(doc->DeleteRegistrations({1}));
+  ASSERT_EQ(doc->registrations.size(), 1u);
+  EXPECT_EQ(doc->registrations[0].lengthMm, 15);
+  EXPECT_TRUE(doc->IsModified());
+  ASSERT_TRUE(doc->Undo());  // the deletion
+  ASSERT_EQ(doc->registrations.size(), 2u);
+  ASSERT_TRUE(doc->Undo());  // the edit
+  EXPECT_EQ(doc->registrations[0].lengthMm, 10);
+  ASSERT_TRUE(doc->Undo());
+  ASSERT_TRUE(doc->Undo());
+  EXPECT_TRUE(doc->registrations.empty());
+  EXPECT_FALSE(doc->IsModified());  // back at what was saved
+  EXPECT_FALSE(doc->Undo());
+  ASSERT_TRUE(doc->Redo());
+  EXPECT_TRUE(doc->IsModified());
+  ASSERT_TRUE(doc->Redo());
+  ASSERT_TRUE(doc->Redo());
+  EXPECT_EQ(doc->registrations[0].lengthMm, 15);
+  // A new change forgets what could be redone.
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(2, 2, 30, 30, 40)));
+  EXPECT_FALSE(doc->CanRedo());
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("p.kvp")));
+  doc->SetModifiedFlag(false);
+  ASSERT_TRUE(doc->Undo());
+  EXPECT_TRUE(doc->IsModified());
+  ASSERT_TRUE(doc->Redo());
+  EXPECT_FALSE(doc->IsModified());
+  // Opening starts a new history.
+  ASSERT_TRUE(doc->OnOpenDocument(work.File("p.kvp")));
+  EXPECT_FALSE(doc->CanUndo());
+  EXPECT_FALSE(doc->CanRedo());
+}
+
+TEST_F(DocumentTest, LogoAndLinkSettingsAreWrittenTogetherAndPublished) {
+  auto doc = MakeDoc();
+  EXPECT_FALSE(doc->UsesDefaultLink());
+  const std::vector<uint8_t> rgb(3 * 2 * 3, 0x33);
+  ASSERT_TRUE(doc->SaveProgramFiles("https://shop.example.jp/店/", 3, 2, rgb));
+  const KovasandSettings s =
+      ParseSettingsFile(std::span(reinterpret_cast<const uint8_t*>(ReadText(program.File(kSettingsFileName)).data()),
+                                  ReadText(program.File(kSettingsFileName)).size()));
+  EXPECT_EQ(s.tags, 3);
+  EXPECT_EQ(s.cx, 3);
+  EXPECT_EQ(s.cy, 2);
+  EXPECT_EQ(Cp932ToUtf8(s.link), "https://shop.example.jp/店/");
+  EXPECT_EQ(ReadText(program.File(kLogoFileName)), std::string(rgb.begin(), rgb.end()));
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 20, 20)));
+  ASSERT_TRUE(doc->WriteKvi(work.File("p.kvi")));
+  ActualSizeFile back;
+  std::string reason;
+  ASSERT_TRUE(ReadActualSizeFile(work.File("p.kvi"), back, reason)) << reason;
+  EXPECT_EQ(back.logoWidth, 3);
+  EXPECT_EQ(back.logoBytes, rgb);
+  EXPECT_EQ(Cp932ToUtf8(back.link), "https://shop.example.jp/店/");
+  // Refused without a change: a link with a line break, a logo of the wrong size.
+  EXPECT_FALSE(doc->SaveProgramFiles("https://a/\nb", 3, 2, rgb));
+  EXPECT_FALSE(doc->SaveProgramFiles("https://a/", 4, 2, rgb));
+  EXPECT_EQ(doc->cx, 3);
+
+  // A program folder nobody may write, not even the superuser (an installed
+  // program): the user's folder takes the files and is read first.
+  TempDir user;
+  const std::string installedFolder = user.Folder() + "bin/", userFolder = user.Folder() + "cfg/";
+  fs::create_directory(installedFolder);
+  if (std::system(("mount -t tmpfs -o size=64k tmpfs '" + installedFolder + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  fs::copy_file(program.File(kSettingsFileName), installedFolder + kSettingsFileName);
+  fs::copy_file(program.File(kLogoFileName), installedFolder + kLogoFileName);
+  ASSERT_EQ(std::system(("mount -o remount,ro '" + installedFolder + "'").c_str()), 0);
+  {
+    KovasandDoc installed(Services(), installedFolder, temp.Folder(), userFolder);
+    ASSERT_TRUE(installed.OnNewDocument());
+    ASSERT_TRUE(installed.SaveProgramFiles(kDefaultLogoLink, 1, 1, {1, 2, 3}));
+    EXPECT_TRUE(installed.UsesDefaultLink());
+    EXPECT_TRUE(fs::exists(userFolder + kSettingsFileName));
+    KovasandDoc again(Services(), installedFolder, temp.Folder(), userFolder);
+    ASSERT_TRUE(again.OnNewDocument());
+    EXPECT_EQ(again.cx, 1);
+  }
+  std::system(("umount '" + installedFolder + "'").c_str());
 }
 
 TEST_F(DocumentTest, PreviewFilesArePrivateAndGoWithTheDocument) {

@@ -103,18 +103,18 @@ TEST(ActualSizeFile, LayoutBreaksAreRejectedWithAReasonAndLeaveTheRecord) {
     PutInt32LE(uint32_t(v), b.data() + at);
     return b;
   };
-  rejects(patch(30, -1), "registration count is negative");
-  rejects(patch(30, 0x7fffffff), "more than the file holds");
-  rejects(patch(30, 2), "length");  // one record too many shifts every later field
-  rejects(patch(126, 1001), "link length");
-  rejects(patch(126, -1), "photo length is negative");
-  rejects(patch(0, 1 << 30), "magic text");
-  rejects(patch(1142, 13), "logo length");
+  rejects(patch(30, -1), "登録数が負の値です");
+  rejects(patch(30, 0x7fffffff), "ﾌｧｲﾙに収まる数を超えています");
+  rejects(patch(30, 2), "長さ");  // one record too many shifts every later field
+  rejects(patch(126, 1001), "ﾘﾝｸ先の長さ");
+  rejects(patch(126, -1), "写真の長さが負の値です");
+  rejects(patch(0, 1 << 30), "識別文字列");
+  rejects(patch(1142, 13), "ﾛｺﾞの長さ");
   std::vector<uint8_t> longer = good;
   longer.push_back(0);
-  rejects(longer, "unexpected bytes");
-  rejects(std::vector<uint8_t>(good.begin(), good.begin() + 1157), "logo");
-  rejects({}, "magic text");
+  rejects(longer, "余分なﾃﾞｰﾀ");
+  rejects(std::vector<uint8_t>(good.begin(), good.begin() + 1157), "ﾛｺﾞ");
+  rejects({}, "識別文字列");
 }
 
 TEST(ActualSizeFile, LogoLengthMismatchIsReadButNotUsable) {

@@ -14,12 +14,10 @@
 namespace {
 
 // "kovafunc.dll" (the logo's raw pixels) and "kovasand.ini" (its size and
-// the address it links to: the help pages installed beside the programs).
+// the neutral address it links to until the author sets their own).
 int WriteProgramFiles(const std::string& folder) {
   const std::vector<uint8_t> logo = kv::sample::DrawLogo();
-  std::optional<std::string> link = kv::Utf8ToCp932(folder + "/help/index.html");
-  if (!link) link = "help/index.html";
-  const std::string ini = "[link]\n" + *link + "\n[cx]\n" + std::to_string(kv::sample::kLogoWidth) +
+  const std::string ini = std::string("[link]\n") + kv::kDefaultLogoLink + "\n[cx]\n" + std::to_string(kv::sample::kLogoWidth) +
                           "\n[cy]\n" + std::to_string(kv::sample::kLogoHeight) + "\nEOF\n";
   std::string reason;
   if (!kv::WriteFileAtomically(folder + "/kovafunc.dll", logo, reason) ||

@@ -97,7 +97,7 @@ bool WriteCalibration(const std::string& path, const DisplayCalibration& c, std:
     std::optional<std::string> next =
         platform::SetProfileValue(contents, kSettingsSection, key, IntToText(value));
     if (!next) {
-      reason = "the settings file could not be updated";
+      reason = "設定ﾌｧｲﾙを更新できませんでした";
       return false;
     }
     contents = std::move(*next);
@@ -106,23 +106,12 @@ bool WriteCalibration(const std::string& path, const DisplayCalibration& c, std:
   return WriteFileAtomically(path, std::span<const uint8_t>(data, contents.size()), reason);
 }
 
-bool IsFolderWritable(const std::string& folder) {
-  std::error_code ec;
-  if (folder.empty() || !fs::is_directory(folder, ec)) return false;
-  return ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
 std::string SettingsWritePath(const SettingsLocation& where) {
-  if (IsFolderWritable(where.programFolder) || where.userFolder.empty())
-    return where.programFolder + kSettingsFileName;
-  return where.userFolder + kSettingsFileName;
+  return SettingsFileForWriting(where, kSettingsFileName);
 }
 
 std::string SettingsReadPath(const SettingsLocation& where) {
-  const std::string w = SettingsWritePath(where);
-  std::error_code ec;
-  if (fs::exists(w, ec)) return w;
-  return where.programFolder + kSettingsFileName;
+  return SettingsFileForReading(where, kSettingsFileName);
 }
 
 }  // namespace kv::viewer

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "foundation/core/util/file_io.h"
+
 namespace kv::viewer {
 
 struct DisplayCalibration {
@@ -47,12 +49,8 @@ bool WriteCalibration(const std::string& path, const DisplayCalibration& c, std:
 
 // Where the settings live: the program's folder when a file can be written
 // there, otherwise the user's configuration folder (created when needed).
-// Both folders end with '/'. An empty user folder means there is none.
-struct SettingsLocation {
-  std::string programFolder;
-  std::string userFolder;
-};
-bool IsFolderWritable(const std::string& folder);
+using kv::IsFolderWritable;
+using kv::SettingsLocation;
 std::string SettingsWritePath(const SettingsLocation& where);
 // The file to read: the one writes go to when it exists, else the program
 // folder's (a preset shipped with an installed program).

@@ -73,13 +73,17 @@ class TempDir {
 class RecordingMessages : public platform::MessageService {
  public:
   platform::MsgResult Show(const std::string& text, platform::MsgIcon icon,
-                           platform::MsgButtons) override {
+                           platform::MsgButtons buttons) override {
     shown.push_back(text);
     icons.push_back(icon);
-    return platform::MsgResult::Ok;
+    const bool question =
+        buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel;
+    return question ? answer : platform::MsgResult::Ok;
   }
   std::vector<std::string> shown;
   std::vector<platform::MsgIcon> icons;
+  // What a question is answered with.
+  platform::MsgResult answer = platform::MsgResult::Yes;
 };
 
 }  // namespace kv::viewer::testing

@@ -61,4 +61,23 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
   return Convert("CP932", "UTF-8", utf8);
 }
 
+std::string ReplaceNonCp932(std::string_view utf8, char replacement) {
+  std::string out;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                                          : (lead >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > utf8.size()) {
+      out.push_back(replacement);
+      ++i;
+      continue;
+    }
+    const std::string_view one = utf8.substr(i, n);
+    out += Utf8ToCp932(one) ? std::string(one) : std::string(1, replacement);
+    i += n;
+  }
+  return out;
+}
+
 }  // namespace kv

@@ -13,5 +13,8 @@ namespace kv {
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 // nullopt when the text is not valid UTF-8 or has a character CP932 lacks.
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+// The UTF-8 text with every character CP932 lacks (and every byte that is
+// not UTF-8) replaced, so that it converts; for names that are labels only.
+std::string ReplaceNonCp932(std::string_view utf8, char replacement = '_');
 
 }  // namespace kv

@@ -10,8 +10,36 @@
 namespace kv {
 namespace {
 
+}  // namespace
+
+// The user reads these: the system's own texts would be English.
+std::string ErrnoJapanese(int err) {
+  switch (err) {
+    case ENOENT: return "ﾌｧｲﾙまたはﾌｫﾙﾀﾞがありません";
+    case EACCES:
+    case EPERM: return "ｱｸｾｽが許可されていません";
+    case ENOSPC: return "ﾃﾞｨｽｸの空き容量が足りません";
+    case EDQUOT: return "ﾃﾞｨｽｸの使用量の上限を超えました";
+    case EROFS: return "読み取り専用の場所です";
+    case EISDIR: return "ﾌｫﾙﾀﾞです";
+    case ENOTDIR: return "途中の名前がﾌｫﾙﾀﾞではありません";
+    case EIO: return "入出力ｴﾗｰです";
+    case ENAMETOOLONG: return "名前が長すぎます";
+    case EEXIST: return "既に存在します";
+    case EMFILE:
+    case ENFILE: return "開いているﾌｧｲﾙが多すぎます";
+    case EBUSY:
+    case ETXTBSY: return "使用中です";
+    case ELOOP: return "ﾘﾝｸが多すぎます";
+    case EFBIG: return "ﾌｧｲﾙが大きすぎます";
+    default: return "ｴﾗｰ番号 " + std::to_string(err);
+  }
+}
+
+namespace {
+
 std::string ErrnoText(const char* what, int err) {
-  return std::string(what) + ": " + std::strerror(err);
+  return std::string(what) + " (" + ErrnoJapanese(err) + ")";
 }
 
 }  // namespace
@@ -20,17 +48,17 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
                    uint64_t maxBytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = ErrnoText("cannot open the file", errno);
+    reason = ErrnoText("ﾌｧｲﾙを開けません", errno);
     return false;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    reason = "not a regular file";
+    reason = "通常のﾌｧｲﾙではありません";
     ::close(fd);
     return false;
   }
   if (uint64_t(st.st_size) > maxBytes) {
-    reason = "the file is too large (" + std::to_string(uint64_t(st.st_size)) + " bytes)";
+    reason = "ﾌｧｲﾙが大きすぎます (" + std::to_string(uint64_t(st.st_size)) + "ﾊﾞｲﾄ)";
     ::close(fd);
     return false;
   }
@@ -40,7 +68,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
     const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      reason = ErrnoText("read error", errno);
+      reason = ErrnoText("読み込みｴﾗｰ", errno);
       ::close(fd);
       return false;
     }
@@ -59,20 +87,20 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   if (base.empty()) {
-    reason = "no file name";
+    reason = "ﾌｧｲﾙ名がありません";
     return false;
   }
   // Only a regular file is ever replaced: renaming over a device, a folder
   // or a pipe would silently destroy something that is not a document.
   struct stat target {};
   if (::lstat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISLNK(target.st_mode)) {
-    reason = "not a regular file";
+    reason = "通常のﾌｧｲﾙではありません";
     return false;
   }
   std::string temp = (folder.empty() ? std::string() : folder) + "/." + base + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
-    reason = ErrnoText("cannot create a file in the folder", errno);
+    reason = ErrnoText("ﾌｫﾙﾀﾞにﾌｧｲﾙを作成できません", errno);
     return false;
   }
   // mkstemp makes the file 0600; give it the mode an ordinary new file gets,
@@ -98,23 +126,42 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fail("write error", errno);
+    if (n < 0) return fail("書き込みｴﾗｰ", errno);
     done += size_t(n);
   }
-  if (::fsync(fd) != 0) return fail("write error", errno);
+  if (::fsync(fd) != 0) return fail("書き込みｴﾗｰ", errno);
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
-    reason = ErrnoText("write error", err);
+    reason = ErrnoText("書き込みｴﾗｰ", err);
     return false;
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
-    reason = ErrnoText("cannot replace the file", err);
+    reason = ErrnoText("ﾌｧｲﾙを置き換えられません", err);
     return false;
   }
   return true;
+}
+
+bool IsFolderWritable(const std::string& folder) {
+  struct stat st {};
+  if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string SettingsFileForWriting(const SettingsLocation& where, const std::string& name) {
+  if (IsFolderWritable(where.programFolder) || where.userFolder.empty())
+    return where.programFolder + name;
+  return where.userFolder + name;
+}
+
+std::string SettingsFileForReading(const SettingsLocation& where, const std::string& name) {
+  const std::string w = SettingsFileForWriting(where, name);
+  struct stat st {};
+  if (::stat(w.c_str(), &st) == 0) return w;
+  return where.programFolder + name;
 }
 
 }  // namespace kv

@@ -19,4 +19,21 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string& reason);
 
+// A system error number as the user reads it, in Japanese.
+std::string ErrnoJapanese(int err);
+
+// Where a program's settings files live: the program's folder when a file
+// can be written there, otherwise the user's configuration folder. Both end
+// with '/'; an empty user folder means there is none.
+struct SettingsLocation {
+  std::string programFolder;
+  std::string userFolder;
+};
+bool IsFolderWritable(const std::string& folder);
+// The file a change is written to.
+std::string SettingsFileForWriting(const SettingsLocation& where, const std::string& name);
+// The file to read: the one changes go to when it exists, else the program
+// folder's (a preset shipped with an installed program).
+std::string SettingsFileForReading(const SettingsLocation& where, const std::string& name);
+
 }  // namespace kv
