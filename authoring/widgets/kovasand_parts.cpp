@@ -3,10 +3,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QStandardPaths>
+#include <QTimer>
 
 #include "authoring/widgets/dialogs.h"
 #include "authoring/widgets/preview_opener.h"
 #include "authoring/widgets/view_widget.h"
+#include "foundation/core/util/geometry.h"
 #include "platform/qt_text.h"
 #include "resources/authoring/commands.h"
 
@@ -30,12 +33,21 @@ QString WithKviExtension(const QString& path) {
   return (name.endsWith('.') ? path.left(path.size() - 1) : path) + ".kvi";
 }
 
+// Beside an installed program (a folder nobody may write) the logo and link
+// the user sets go to their own configuration folder.
+std::string UserConfigFolder() {
+  QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  if (!user.isEmpty() && !user.endsWith('/')) user += '/';
+  return platform::QStringToUtf8(user);
+}
+
 KovasandParts::KovasandParts(shell::AppContext& context, PartsOptions options)
     : context_(context),
       options_(std::move(options)),
       services_(MakeServices(context, options_)),
       doc_(services_, options_.programFolder.empty() ? context.ProgramFolder() : options_.programFolder,
-           options_.tempRoot) {}
+           options_.tempRoot,
+           options_.programFolder.empty() ? UserConfigFolder() : options_.userFolder) {}
 
 KovasandParts::~KovasandParts() {
   // The widget's view model is registered with the document: it goes first.
@@ -51,8 +63,50 @@ QWidget* KovasandParts::CreateView(QWidget* parent) {
 void KovasandParts::InitialUpdate() {
   if (!widget_) return;
   widget_->EnsureToolWindows();
+  if (PartsListWindow* list = widget_->List()) {
+    list->onEditLength = [this](size_t i) { EditLength(i); };
+    list->onChanged = [this] { context_.UpdateCommandUi(); };
+  }
   widget_->Model().OnInitialUpdate();
   context_.UpdateCommandUi();
+}
+
+QString KovasandParts::WorkFolder() const {
+  const std::string& base = !doc_.PathName().empty() ? doc_.PathName() : doc_.jpegPath;
+  return base.empty() ? QString() : QFileInfo(platform::Utf8ToQString(base)).absolutePath();
+}
+
+void KovasandParts::EditLength(size_t index) {
+  if (index >= doc_.registrations.size()) return;
+  const SizeRegistration r = doc_.registrations[index];
+  const int32_t imagePx =
+      int32_t(PointDistance(r.startX, r.startY, r.endX, r.endY));
+  std::optional<int32_t> length;
+  if (options_.askEditLength) {
+    length = options_.askEditLength(imagePx, r.lengthMm);
+  } else {
+    SizeDoneDialog dialog(imagePx, services_.messages, context_.MainWindow(), r.lengthMm);
+    if (dialog.exec() == QDialog::Accepted) length = dialog.MeasuredMm();
+  }
+  if (length) doc_.SetRegistrationLength(index, *length);
+  context_.UpdateCommandUi();
+}
+
+void KovasandParts::EditProgramFiles() {
+  // Read again: another run may have changed them since.
+  doc_.LoadSettings();
+  doc_.LoadLogo();
+  const QString link =
+      platform::Cp932ToQString(doc_.link).value_or(QString::fromLatin1(doc_.link.c_str()));
+  ProgramFilesDialog dialog(link, LogoFromRgb(doc_.logoBytes, doc_.cx, doc_.cy), services_.messages,
+                            context_.MainWindow());
+  if (options_.onProgramFilesDialog)
+    QTimer::singleShot(0, &dialog, [this, &dialog] { options_.onProgramFilesDialog(dialog); });
+  if (dialog.exec() != QDialog::Accepted) return;
+  const std::vector<uint8_t> rgb = dialog.LogoRgb();
+  if (doc_.SaveProgramFiles(platform::QStringToUtf8(dialog.Link()), dialog.Logo().width(),
+                            dialog.Logo().height(), rgb))
+    context_.SetStatusPaneText(0, QString::fromUtf8("ﾛｺﾞとﾘﾝｸ先を保存しました"));
 }
 
 bool KovasandParts::OnNewDocument() {
@@ -70,7 +124,12 @@ bool KovasandParts::OnOpenDocument(const std::string& path) {
 bool KovasandParts::OnSaveDocument(const std::string& path) { return doc_.OnSaveDocument(path); }
 
 void KovasandParts::OnFrameClosing() {
-  if (widget_) widget_->SaveToolWindowPlacement();
+  if (!widget_) return;
+  widget_->SaveToolWindowPlacement();
+  // The tool windows go with the frame: left showing, they would keep the
+  // program running with nothing that can close them.
+  if (NaviWindow* navi = widget_->Navigator()) navi->hide();
+  if (PartsListWindow* list = widget_->List()) list->hide();
 }
 
 void KovasandParts::ImportJpeg() {
@@ -78,7 +137,7 @@ void KovasandParts::ImportJpeg() {
   if (options_.chooseJpeg) {
     chosen = options_.chooseJpeg();
   } else {
-    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("JPEGﾌｧｲﾙを選択"), QString(),
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("JPEGﾌｧｲﾙを選択"), WorkFolder(),
                        QString::fromUtf8("JPEGﾌｧｲﾙ(*.jpg *.jpeg);;全ﾌｧｲﾙ(*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -100,7 +159,13 @@ std::optional<std::string> KovasandParts::AskKviPath() {
     if (!chosen) return std::nullopt;
     path = platform::Utf8ToQString(*chosen);
   } else {
-    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("出力KVIﾌｧｲﾙ名の指定"), QString(),
+    // Beside the project, named after the photo.
+    QString suggested = WorkFolder();
+    if (!doc_.jpegName.empty()) {
+      const QString stem = QFileInfo(platform::Utf8ToQString(doc_.jpegName)).completeBaseName();
+      suggested = (suggested.isEmpty() ? QString() : suggested + "/") + stem + ".kvi";
+    }
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("出力KVIﾌｧｲﾙ名の指定"), suggested,
                        QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -125,6 +190,14 @@ std::optional<std::string> KovasandParts::AskKviPath() {
 
 void KovasandParts::Publish() {
   if (!doc_.CheckPublishable()) return;
+  if (doc_.UsesDefaultLink() && !remindedOfLink_) {
+    // Once a run: every published file carries this address.
+    remindedOfLink_ = true;
+    doc_.Tell(std::string("ﾛｺﾞのﾘﾝｸ先が初期設定の ") + kDefaultLogoLink +
+                  " のままです。\r「出版」→「ﾛｺﾞとﾘﾝｸ先の設定」で、あなたのﾎｰﾑﾍﾟｰｼﾞなどに"
+                  "変更して下さい。",
+              platform::MsgIcon::Information);
+  }
   const QString link =
       platform::Cp932ToQString(doc_.link).value_or(QString::fromLatin1(doc_.link.c_str()));
   bool confirmed = false;
@@ -138,7 +211,8 @@ void KovasandParts::Publish() {
   const std::optional<std::string> path = AskKviPath();
   if (!path) return;
   platform::WaitCursor wait;
-  doc_.WriteKvi(*path);
+  if (doc_.WriteKvi(*path))
+    context_.SetStatusPaneText(0, QString::fromUtf8("出力しました: ") + platform::Utf8ToQString(*path));
 }
 
 void KovasandParts::Preview() {
@@ -172,6 +246,24 @@ bool KovasandParts::OnCommand(int id) {
       return true;
     case cmd::kPublish: Publish(); return true;
     case cmd::kPreview: Preview(); return true;
+    case cmd::kProgramFiles: EditProgramFiles(); return true;
+    case cmd::kEditUndo: doc_.Undo(); return true;
+    case cmd::kEditRedo: doc_.Redo(); return true;
+    case cmd::kEditLength:
+      if (doc_.selectedIndex >= 0) EditLength(size_t(doc_.selectedIndex));
+      return true;
+    case cmd::kZoomIn:
+      if (widget_) widget_->ZoomIn();
+      return true;
+    case cmd::kZoomOut:
+      if (widget_) widget_->ZoomOut();
+      return true;
+    case cmd::kZoomFit:
+      if (widget_) widget_->ZoomFit();
+      return true;
+    case cmd::kZoomActual:
+      if (widget_) widget_->ZoomActual();
+      return true;
     default: return false;
   }
 }
@@ -185,6 +277,16 @@ bool KovasandParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
     case cmd::kRegisterSize:
       ui.checked = doc_.drawMode == kDrawStart || doc_.drawMode == kDrawEnd;
       return true;
+    case cmd::kProgramFiles: return true;
+    case cmd::kEditUndo: ui.enabled = doc_.CanUndo(); return true;
+    case cmd::kEditRedo: ui.enabled = doc_.CanRedo(); return true;
+    case cmd::kEditLength:
+      ui.enabled = doc_.selectedIndex >= 0 && size_t(doc_.selectedIndex) < doc_.registrations.size();
+      return true;
+    case cmd::kZoomIn: ui.enabled = widget_ && widget_->Model().CanZoomIn(); return true;
+    case cmd::kZoomOut: ui.enabled = widget_ && widget_->Model().CanZoomOut(); return true;
+    case cmd::kZoomFit:
+    case cmd::kZoomActual: ui.enabled = doc_.HasPhoto(); return true;
     default: return false;
   }
 }

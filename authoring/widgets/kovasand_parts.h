@@ -2,6 +2,7 @@
 // The authoring tool's parts for the shared shell: the document, the view
 // widget with its view model and tool windows, and the routing of the
 // import, registration, publishing and preview commands.
+#include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <functional>
@@ -21,12 +22,17 @@ class KovasandViewWidget;
 struct PartsOptions {
   platform::MessageService* messages = nullptr;  // null: the frame's
   std::string programFolder;                     // empty: the program's own folder
+  std::string userFolder;  // unset with programFolder: the user's config folder; else none
   std::string tempRoot;                          // empty: $TMPDIR or /tmp
   std::function<std::optional<std::string>()> chooseJpeg;     // unset: the open dialog
   std::function<bool(const QString& link)> confirmLink;       // unset: the link dialog
   std::function<std::optional<std::string>()> chooseKviPath;  // unset: the save dialog
   std::function<std::optional<int32_t>(int32_t imageLengthPx)> askLength;  // unset: "完了"
   std::function<bool(const std::string& path)> openPreview;   // unset: desktop, else viewer
+  // Editing a registration's length: (image length, current length).
+  std::function<std::optional<int32_t>(int32_t, int32_t)> askEditLength;  // unset: the dialog
+  // Called with the open "ﾛｺﾞとﾘﾝｸ先の設定" dialog before it runs (tests).
+  std::function<void(QDialog&)> onProgramFilesDialog;
 };
 
 class KovasandParts : public shell::ProgramParts {
@@ -49,10 +55,14 @@ class KovasandParts : public shell::ProgramParts {
   void ImportJpeg();
   void Publish();
   void Preview();
+  void EditLength(size_t index);
+  void EditProgramFiles();
 
  private:
   void InitialUpdate();
   std::optional<std::string> AskKviPath();
+  // Where file dialogs start: the project's folder, else the photo's.
+  QString WorkFolder() const;
 
   shell::AppContext& context_;
   PartsOptions options_;
@@ -61,6 +71,7 @@ class KovasandParts : public shell::ProgramParts {
   // Owned by the frame, deleted with the parts: its view model is
   // registered with the document.
   QPointer<KovasandViewWidget> widget_;
+  bool remindedOfLink_ = false;
 };
 
 std::unique_ptr<shell::ProgramParts> CreateKovasandPartsWith(shell::AppContext& context,

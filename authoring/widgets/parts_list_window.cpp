@@ -1,6 +1,7 @@
 #include "authoring/widgets/parts_list_window.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
@@ -17,8 +18,11 @@ namespace {
 
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 24;
-constexpr int kColumnWidths[] = {40, 70, 70, 60, 70};
 const char* const kColumnTitles[] = {"No.", "始点", "終点", "実ｻｲｽﾞ", "中心"};
+// What each column must show whole: five-digit coordinates of large photos,
+// seven-digit lengths.
+const char* const kWidestTexts[] = {"999", "(99999,99999)", "(99999,99999)", "1000000",
+                                    "(99999,99999)"};
 
 }  // namespace
 
@@ -33,7 +37,14 @@ PartsListWindow::PartsListWindow(KovasandDoc& doc, platform::Profile* profile, Q
   QStringList titles;
   for (const char* t : kColumnTitles) titles << QString::fromUtf8(t);
   table_->setHorizontalHeaderLabels(titles);
-  for (int i = 0; i < 5; ++i) table_->setColumnWidth(i, kColumnWidths[i]);
+  const QFontMetrics metrics(table_->font());
+  int total = 0;
+  for (int i = 0; i < 5; ++i) {
+    const int w = std::max(metrics.horizontalAdvance(QString::fromUtf8(kWidestTexts[i])),
+                           metrics.horizontalAdvance(QString::fromUtf8(kColumnTitles[i]))) + 16;
+    table_->setColumnWidth(i, w);
+    total += w;
+  }
   table_->horizontalHeader()->setSectionsClickable(false);
   table_->horizontalHeader()->setHighlightSections(false);
   table_->verticalHeader()->hide();
@@ -49,7 +60,10 @@ PartsListWindow::PartsListWindow(KovasandDoc& doc, platform::Profile* profile, Q
   delete_->setAutoDefault(false);
   connect(delete_, &QPushButton::clicked, this, &PartsListWindow::DeleteSelected);
   connect(table_, &QTableWidget::itemSelectionChanged, this, &PartsListWindow::SelectionChanged);
-  resize(340, 320);
+  connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+    if (row >= 0 && onEditLength) onEditLength(size_t(row));
+  });
+  resize(total + 24, 320);
 }
 
 PartsListWindow::~PartsListWindow() { SavePlacement(); }
@@ -80,6 +94,7 @@ void PartsListWindow::SelectionChanged() {
   const QModelIndexList rows = table_->selectionModel()->selectedRows();
   if (rows.isEmpty()) {
     doc_.Select(-1);
+    if (onChanged) onChanged();
     return;
   }
   // The row just clicked when it is among the selected, else the first.
@@ -87,6 +102,7 @@ void PartsListWindow::SelectionChanged() {
   for (const QModelIndex& i : rows)
     if (i.row() == table_->currentRow()) row = i.row();
   doc_.Select(row);
+  if (onChanged) onChanged();
 }
 
 void PartsListWindow::DeleteSelected() {

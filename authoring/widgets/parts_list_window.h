@@ -1,8 +1,10 @@
 #pragma once
 // "等倍設定のﾘｽﾄ": one row per size registration; selecting a row highlights
-// that registration, "削除" removes the selected ones. Enter and Escape do
-// not hide it; its position is kept in the profile.
+// that registration, a double-click edits its length, "削除" removes the
+// selected ones. Enter and Escape do not hide it; its position is kept in
+// the profile.
 #include <QWidget>
+#include <functional>
 
 #include "authoring/model/kovasand_document.h"
 
@@ -32,6 +34,11 @@ class PartsListWindow : public QWidget {
   // From the profile, else beside the navigation window (its frame given).
   void Place(const QRect& naviFrame);
   void SavePlacement();
+
+  // A row was double-clicked: its registration's length is to be edited.
+  std::function<void(size_t)> onEditLength;
+  // The selection changed (menus follow it).
+  std::function<void()> onChanged;
 
  protected:
   void resizeEvent(QResizeEvent*) override;

@@ -644,6 +644,7 @@ void MainFrame::OnClosing() {
   }
   if (parts_) parts_->OnFrameClosing();
   profile_->Sync();
+  emit Closed();
 }
 
 int RunProgram(int argc, char** argv, ProgramKind kind, const res::ProgramTable& table,
@@ -663,6 +664,10 @@ int RunProgram(int argc, char** argv, ProgramKind kind, const res::ProgramTable&
     if (!frame.ProcessCommandLine(arguments) && (arguments.isEmpty() || !frame.ProcessCommandLine({})))
       return 1;
     frame.ActivateFrame();
+    // The loop ends with the frame, not with the last window on screen: a
+    // tool window must never keep a closed program running.
+    QObject::connect(&frame, &MainFrame::Closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     code = app.exec();
   }
   return code;

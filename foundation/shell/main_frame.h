@@ -83,6 +83,11 @@ class MainFrame : public PersistentFrame, public AppContext {
   // The about box (modal).
   void ShowAboutBox();
 
+ signals:
+  // The frame accepted its close (placement saved, parts told): the program
+  // ends, whatever other windows are still showing.
+  void Closed();
+
  protected:
   bool event(QEvent* e) override;
   bool QueryClose() override;

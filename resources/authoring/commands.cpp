@@ -18,9 +18,20 @@ constexpr MenuItem kFileMenu[] = {
     {kSeparator, ""},
     {c::kAppExit, "Kovasandの終了(&X)"},
 };
+constexpr MenuItem kEditMenu[] = {
+    {c::kEditUndo, "元に戻す(&U)\tCtrl+Z"},
+    {c::kEditRedo, "やり直し(&R)\tCtrl+Y"},
+    {kSeparator, ""},
+    {c::kEditLength, "実測値の修正(&L)..."},
+};
 constexpr MenuItem kViewMenu[] = {
     {c::kViewToolbar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
     {c::kViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
+    {kSeparator, ""},
+    {c::kZoomIn, "拡大(&I)\t+"},
+    {c::kZoomOut, "縮小(&O)\t-"},
+    {c::kZoomFit, "全体を表示(&W)"},
+    {c::kZoomActual, "等倍で表示(&A)"},
     {kSeparator, ""},
     {c::kPreview, "ﾌﾟﾚﾋﾞｭｰ(&P)"},
 };
@@ -29,6 +40,8 @@ constexpr MenuItem kDrawMenu[] = {
 };
 constexpr MenuItem kPublishMenu[] = {
     {c::kPublish, "等倍情報kviﾌｧｲﾙの出力(&T)"},
+    {kSeparator, ""},
+    {c::kProgramFiles, "ﾛｺﾞとﾘﾝｸ先の設定(&L)..."},
 };
 constexpr MenuItem kHelpMenu[] = {
     {c::kHelpWeb, "WEBﾍﾙﾌﾟの表示(&H)"},
@@ -38,7 +51,8 @@ constexpr MenuItem kHelpMenu[] = {
 };
 
 constexpr kv::res::Menu kMenus[] = {
-    {"ﾌｧｲﾙ(&F)", kFileMenu},    {"表示(&V)", kViewMenu}, {"作図ﾓｰﾄﾞ(&M)", kDrawMenu},
+    {"ﾌｧｲﾙ(&F)", kFileMenu},    {"編集(&E)", kEditMenu}, {"表示(&V)", kViewMenu},
+    {"作図ﾓｰﾄﾞ(&M)", kDrawMenu},
     {"出版(&O)", kPublishMenu}, {"ﾍﾙﾌﾟ(&H)", kHelpMenu},
 };
 
@@ -47,12 +61,13 @@ constexpr int kToolbar[] = {
     kSeparator,     c::kPreview,  kSeparator, c::kHelpWeb, kSeparator, c::kHomePage,
 };
 
-// Next pane, previous pane, copy, paste, cut and undo do nothing here: the
-// tool has neither split panes nor edit commands; the keys stay reserved.
+// Next pane, previous pane, copy, paste and cut do nothing here: the tool
+// has neither split panes nor a clipboard; the keys stay reserved.
 constexpr kv::res::Accelerator kAccelerators[] = {
-    {c::kFileNew, "Ctrl+N"},         {c::kFileOpen, "Ctrl+O"},       {c::kFileSave, "Ctrl+S"},
-    {c::kNextPane, "F6"},            {c::kPrevPane, "Shift+F6"},     {c::kEditCopy, "Ctrl+Ins"},
-    {c::kEditPaste, "Shift+Ins"},    {c::kEditCut, "Ctrl+X"},        {c::kEditUndo, "Ctrl+Z"},
+    {c::kFileNew, "Ctrl+N"},      {c::kFileOpen, "Ctrl+O"},   {c::kFileSave, "Ctrl+S"},
+    {c::kNextPane, "F6"},         {c::kPrevPane, "Shift+F6"}, {c::kEditCopy, "Ctrl+Ins"},
+    {c::kEditPaste, "Shift+Ins"}, {c::kEditCut, "Ctrl+X"},    {c::kEditUndo, "Ctrl+Z"},
+    {c::kEditRedo, "Ctrl+Y"},
 };
 
 constexpr kv::res::CommandText kCommands[] = {
@@ -61,6 +76,14 @@ constexpr kv::res::CommandText kCommands[] = {
     {c::kRegisterSize, "ｻｲｽﾞ登録", "ｻｲｽﾞ登録"},
     {c::kPreview, "ﾌﾟﾚﾋﾞｭｰ", "ﾌﾟﾚﾋﾞｭｰ"},
     {c::kScrollText, "ｽｸﾛｰﾙ", ""},
+    {c::kZoomIn, "写真を拡大", "拡大"},
+    {c::kZoomOut, "写真を縮小", "縮小"},
+    {c::kZoomFit, "写真の全体をｳｨﾝﾄﾞｩに合わせて表示", "全体を表示"},
+    {c::kZoomActual, "写真の1ﾄﾞｯﾄを画面の1ﾄﾞｯﾄで表示", "等倍で表示"},
+    {c::kProgramFiles, "kviﾌｧｲﾙに入れるﾛｺﾞとﾘﾝｸ先を設定", "ﾛｺﾞとﾘﾝｸ先の設定"},
+    {c::kEditLength, "選択したｻｲｽﾞ登録の実測値を修正", "実測値の修正"},
+    {c::kEditUndo, "直前の操作を元に戻す", "元に戻す"},
+    {c::kEditRedo, "元に戻した操作をやり直す", "やり直し"},
     {c::kHomePage, "Tessaloftﾎｰﾑﾍﾟｰｼﾞ", "Tessaloftﾎｰﾑﾍﾟｰｼﾞ"},
     {c::kHelpWeb, "WEBﾍﾙﾌﾟの表示", "WEBﾍﾙﾌﾟの表示"},
     // The shell's own commands.

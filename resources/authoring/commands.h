@@ -9,6 +9,13 @@ constexpr int kPublish = 32772;      // 等倍情報kviﾌｧｲﾙの出力
 constexpr int kRegisterSize = 32773; // ｻｲｽﾞ登録
 constexpr int kPreview = 32774;      // ﾌﾟﾚﾋﾞｭｰ
 constexpr int kScrollText = 32775;   // string only: ｽｸﾛｰﾙ
+constexpr int kZoomIn = 32776;       // 拡大
+constexpr int kZoomOut = 32777;      // 縮小
+constexpr int kZoomFit = 32778;      // 全体を表示
+constexpr int kZoomActual = 32779;   // 等倍で表示
+constexpr int kProgramFiles = 32780; // ﾛｺﾞとﾘﾝｸ先の設定
+constexpr int kEditLength = 32781;   // 実測値の修正
+constexpr int kEditRedo = 57644;     // やり直し
 // About box control: opens the help page.
 constexpr int kAboutWebButton = 1003;
 }  // namespace kv::authoring::cmd

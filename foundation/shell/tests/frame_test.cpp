@@ -118,21 +118,28 @@ TEST(ViewerFrame, ContextMenuRoutesTheChosenCommandWithCurrentState) {
 TEST(AuthoringFrame, MainMenuHasTheExactTextsAndIds) {
   FrameFixture fx(ProgramKind::Authoring);
   const auto menus = Menus(*fx.frame);
-  ASSERT_EQ(menus.size(), 5u);
+  ASSERT_EQ(menus.size(), 6u);
   std::vector<std::string> titles;
   for (QMenu* m : menus) titles.push_back(m->title().toStdString());
-  EXPECT_EQ(titles, (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "表示(&V)", "作図ﾓｰﾄﾞ(&M)", "出版(&O)",
-                                              "ﾍﾙﾌﾟ(&H)"}));
+  EXPECT_EQ(titles, (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "編集(&E)", "表示(&V)", "作図ﾓｰﾄﾞ(&M)",
+                                              "出版(&O)", "ﾍﾙﾌﾟ(&H)"}));
   EXPECT_EQ(Lines(menus[0]),
             (std::vector<std::string>{"57600:新規作成(&N)\tCtrl+N", "57601:開く(&O)...\tCtrl+O",
                                       "57603:上書き保存(&S)\tCtrl+S", "57604:名前を付けて保存(&A)...",
                                       "---", "32771:JPEGﾌｧｲﾙの読み込み(&J)", "---",
                                       "57616:最近使ったﾌｧｲﾙ", "---", "57665:Kovasandの終了(&X)"}));
-  EXPECT_EQ(Lines(menus[1]), (std::vector<std::string>{"59392:ﾂｰﾙ ﾊﾞｰ(&T)", "59393:ｽﾃｰﾀｽ ﾊﾞｰ(&S)",
-                                                       "---", "32774:ﾌﾟﾚﾋﾞｭｰ(&P)"}));
-  EXPECT_EQ(Lines(menus[2]), (std::vector<std::string>{"32773:ｻｲｽﾞ登録(&E)"}));
-  EXPECT_EQ(Lines(menus[3]), (std::vector<std::string>{"32772:等倍情報kviﾌｧｲﾙの出力(&T)"}));
-  EXPECT_EQ(Lines(menus[4]),
+  EXPECT_EQ(Lines(menus[1]),
+            (std::vector<std::string>{"57643:元に戻す(&U)\tCtrl+Z", "57644:やり直し(&R)\tCtrl+Y",
+                                      "---", "32781:実測値の修正(&L)..."}));
+  EXPECT_EQ(Lines(menus[2]),
+            (std::vector<std::string>{"59392:ﾂｰﾙ ﾊﾞｰ(&T)", "59393:ｽﾃｰﾀｽ ﾊﾞｰ(&S)", "---",
+                                      "32776:拡大(&I)\t+", "32777:縮小(&O)\t-",
+                                      "32778:全体を表示(&W)", "32779:等倍で表示(&A)", "---",
+                                      "32774:ﾌﾟﾚﾋﾞｭｰ(&P)"}));
+  EXPECT_EQ(Lines(menus[3]), (std::vector<std::string>{"32773:ｻｲｽﾞ登録(&E)"}));
+  EXPECT_EQ(Lines(menus[4]), (std::vector<std::string>{"32772:等倍情報kviﾌｧｲﾙの出力(&T)", "---",
+                                                       "32780:ﾛｺﾞとﾘﾝｸ先の設定(&L)..."}));
+  EXPECT_EQ(Lines(menus[5]),
             (std::vector<std::string>{"57670:WEBﾍﾙﾌﾟの表示(&H)", "32786:Tessaloftﾎｰﾑﾍﾟｰｼﾞ(&V)",
                                       "---", "57664:ﾊﾞｰｼﾞｮﾝ情報(&A)..."}));
   EXPECT_EQ(fx.frame->ContextMenu(), nullptr);
