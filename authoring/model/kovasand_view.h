@@ -1,12 +1,14 @@
 #pragma once
-// The authoring view's model: where the photo lies in the window (one photo
-// pixel per device pixel, centred when smaller than the window), the scroll
-// position, the two-click size registration, and the navigation window's
-// mapping between the photo and its 240 x 240 thumbnail. No widgets: the
-// widget reports sizes, clicks and scrolls in device pixels and paints what
-// this model says.
+// The authoring view's model: the scale (device pixels per photo pixel),
+// where the scaled photo lies in the window (centred when smaller than the
+// window), the scroll position, the two-click size registration, and the
+// navigation window's mapping between the photo and its 240 x 240
+// thumbnail. No widgets: the widget reports sizes, clicks and scrolls in
+// device pixels and paints what this model says.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -21,6 +23,25 @@ struct IntPoint {
   int32_t y = 0;
   bool operator==(const IntPoint&) const = default;
 };
+
+struct IntRect {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  bool IsEmpty() const { return width <= 0 || height <= 0; }
+  bool operator==(const IntRect&) const = default;
+};
+
+// The zoom table, in device pixels per photo pixel; fitting the photo in
+// the window may give any scale between its ends.
+inline constexpr double kZoomSteps[] = {0.0625, 0.125, 0.25, 0.5, 0.75, 1, 1.5, 2,
+                                        2.5,    3,     3.5,  4,   5,    6, 8};
+inline constexpr double kMinScale = kZoomSteps[0];
+inline constexpr double kMaxScale = kZoomSteps[std::size(kZoomSteps) - 1];
+// The table's next value above (below) a scale; the end itself at the end.
+double ZoomStepAbove(double scale);
+double ZoomStepBelow(double scale);
 
 // What the view asks of its widgets.
 class KovasandViewHost {
@@ -67,8 +88,8 @@ class KovasandView : public platform::ViewBase {
   int32_t ClientWidth() const { return clientWidth_; }
   int32_t ClientHeight() const { return clientHeight_; }
 
-  // The display: the larger of photo and client per axis; the photo's
-  // top-left inside it.
+  // The display: the larger of scaled photo and client per axis; the
+  // photo's top-left inside it.
   int32_t DisplayWidth() const { return displayWidth_; }
   int32_t DisplayHeight() const { return displayHeight_; }
   int32_t DisplayOffsetX() const { return displayOffsetX_; }
@@ -85,8 +106,40 @@ class KovasandView : public platform::ViewBase {
   int32_t LineStepX() const { return displayWidth_ / 50; }
   int32_t LineStepY() const { return displayHeight_ / 50; }
 
+  // Zoom. A new photo starts at 1:1. In, out and 1:1 keep the photo point
+  // at the window's centre where it is; fit shows the whole photo and keeps
+  // it fitted while the window is resized, until the next zoom. Without a
+  // photo nothing zooms.
+  double Scale() const { return scale_; }
+  bool Fitting() const { return fitting_; }
+  bool CanZoomIn() const;
+  bool CanZoomOut() const;
+  void ZoomIn();
+  void ZoomOut();
+  void ZoomFit();
+  void ZoomActual();
+  // To `scale` (kept within the table's ends), the photo pixel under the
+  // client point staying under it as far as the scroll range allows.
+  void ZoomAbout(double scale, int32_t clientX, int32_t clientY);
+  // The largest scale at which the whole photo fits the window.
+  double FitScale() const;
+
+  // The photo pixel under a client device pixel: floor((p + scroll -
+  // offset) / scale), so every device pixel of a magnified photo pixel
+  // gives that pixel. Not clamped to the photo.
   IntPoint ClientToPhoto(int32_t px, int32_t py) const;
+  // Where a photo pixel is drawn: the middle device pixel of the ones that
+  // show it when magnified, the device pixel holding its centre when
+  // reduced, so that ClientToPhoto(PhotoToClient(p)) == p from 1:1 up.
   IntPoint PhotoToClient(int32_t x, int32_t y) const;
+
+  // The client device pixels that show the photo, cut to the window.
+  IntRect PhotoOnClient() const;
+  // Draws what PhotoOnClient covers into a picture of the client's size
+  // (32-bit 0xffRRGGBB pixels, rows strideBytes apart), leaving the rest
+  // as it is: nearest photo pixel when magnified (ClientToPhoto's pixel,
+  // exactly), area average when reduced. Reads only the visible part.
+  void RenderPhoto(uint32_t* frame, size_t strideBytes) const;
 
   // Mouse in the view (client device pixels).
   void OnLeftButtonDown(int32_t px, int32_t py);
@@ -103,7 +156,9 @@ class KovasandView : public platform::ViewBase {
 
  private:
   void RebuildDisplay();
-  void ResetDisplay();
+  void UpdateGeometry();
+  void GeometryChanged();
+  int64_t ScaledX(int32_t x) const;
 
   KovasandDoc& doc_;
   KovasandViewHost& host_;
@@ -113,6 +168,8 @@ class KovasandView : public platform::ViewBase {
   int32_t displayWidth_ = 0, displayHeight_ = 0;
   int32_t displayOffsetX_ = 0, displayOffsetY_ = 0;
   int32_t scrollX_ = 0, scrollY_ = 0;
+  double scale_ = 1.0;
+  bool fitting_ = false;
   bool initialised_ = false;
 };
 

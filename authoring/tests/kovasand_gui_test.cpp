@@ -800,5 +800,133 @@ TEST(KovasandNames, KviExtensionIsAddedOnlyWhenTheNameHasNone) {
   EXPECT_EQ(WithKviExtension(""), "");
 }
 
+// Zoom. The device pixels that show photo pixel x at scale s, scroll and
+// centring offset: from ceil(x s) to ceil((x + 1) s) - 1 in scaled
+// coordinates (exact for the table's scales).
+struct DeviceSpan {
+  int first, last;
+};
+DeviceSpan SpanOf(KovasandView& v, int x, bool vertical) {
+  const double s = v.Scale();
+  const int shift = vertical ? v.DisplayOffsetY() - v.ScrollY() : v.DisplayOffsetX() - v.ScrollX();
+  return {int(std::ceil(x * s)) + shift, int(std::ceil((x + 1) * s)) - 1 + shift};
+}
+
+// Clicks on the first (or last) device pixel of photo pixel p that a
+// logical point reaches (at a ratio of 2 only even device pixels are).
+QPoint ClickInsidePixel(App& app, IntPoint p, bool last) {
+  const DeviceSpan sx = SpanOf(app.View(), p.x, false), sy = SpanOf(app.View(), p.y, true);
+  const double r = app.widget->Ratio();
+  const QPoint logical = last ? QPoint(int(std::floor(sx.last / r)), int(std::floor(sy.last / r)))
+                              : QPoint(int(std::ceil(sx.first / r)), int(std::ceil(sy.first / r)));
+  QTest::mouseClick(app.widget->viewport(), Qt::LeftButton, {}, logical);
+  const QPoint d = app.widget->ToDevice(QPointF(logical));
+  EXPECT_TRUE(d.x() >= sx.first && d.x() <= sx.last && d.y() >= sy.first && d.y() <= sy.last)
+      << "device (" << d.x() << "," << d.y() << ") outside the pixel";
+  return d;
+}
+
+void SendWheel(App& app, QPoint logical, int delta, Qt::KeyboardModifiers modifiers) {
+  QWheelEvent wheel(QPointF(logical), app.widget->viewport()->mapToGlobal(QPointF(logical)),
+                    QPoint(0, 0), QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase,
+                    false);
+  QApplication::sendEvent(app.widget->viewport(), &wheel);
+  QApplication::processEvents();
+}
+
+TEST(KovasandGui, ZoomedByKeysAndCtrlWheelClicksRegisterThePixelsUnderThem) {
+  App app;
+  // Larger than the window at 3.5 at either ratio: the pointer's pixel can
+  // stay under it.
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "zoom.jpg", 600, 400)));
+  std::vector<double> announced;
+  QObject::connect(app.widget, &KovasandViewWidget::ScaleChanged,
+                   [&](double s) { announced.push_back(s); });
+  // + five times: 1.5, 2, 2.5, 3, 3.5; the bars follow.
+  for (int i = 0; i < 5; ++i) QTest::keyClick(app.widget, Qt::Key_Plus);
+  QApplication::processEvents();
+  ASSERT_EQ(app.widget->Scale(), 3.5);
+  EXPECT_EQ(announced.back(), 3.5);
+  const QSize device = app.widget->DeviceSize();
+  EXPECT_EQ(app.widget->horizontalScrollBar()->maximum(), 2100 - device.width());
+  EXPECT_EQ(app.widget->verticalScrollBar()->maximum(), 1400 - device.height());
+
+  // What is shown under a device pixel is the photo pixel, crisp, and a
+  // click anywhere inside it registers that pixel.
+  const auto registerBetween = [&](IntPoint a, IntPoint b) {
+    app.frame->DispatchCommand(c::kRegisterSize);
+    ClickInsidePixel(app, a, false);
+    ClickInsidePixel(app, b, true);
+    ASSERT_FALSE(app.Doc().registrations.empty());
+    EXPECT_EQ(app.Doc().registrations.back(), MakeRegistration(a.x, a.y, b.x, b.y, 250));
+    const QImage img = app.Grab();
+    ASSERT_EQ(img.size(), app.widget->DeviceSize());
+    const auto photo = [&](IntPoint p) {
+      const uint8_t* px = app.Doc().image.Row(p.y) + p.x * 3;
+      return qRgb(px[2], px[1], px[0]);
+    };
+    // A pixel down and to the left of the start, clear of the marks: a
+    // square of one colour, its neighbour's starting right after it.
+    const IntPoint q{a.x - 5, a.y + 5};
+    const DeviceSpan sx = SpanOf(app.View(), q.x, false), sy = SpanOf(app.View(), q.y, true);
+    int wrong = 0;
+    for (int y = sy.first; y <= sy.last; ++y)
+      for (int x = sx.first; x <= sx.last; ++x) wrong += img.pixel(x, y) != photo(q);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(img.pixel(sx.last + 1, sy.last), photo({q.x + 1, q.y}));
+    EXPECT_EQ(img.pixel(sx.first, sy.last + 1), photo({q.x, q.y + 1}));
+    // The marks sit inside the clicked pixels: the dark core of the line
+    // starts there.
+    const IntPoint s = app.View().PhotoToClient(a.x, a.y);
+    const DeviceSpan ax = SpanOf(app.View(), a.x, false), ay = SpanOf(app.View(), a.y, true);
+    EXPECT_TRUE(s.x >= ax.first && s.x <= ax.last && s.y >= ay.first && s.y <= ay.last);
+    EXPECT_TRUE(IsColor(app.widget->ComposeFrame(), s.x, s.y, 50, 0, 50));
+  };
+  const IntPoint middle = app.View().ClientToPhoto(device.width() / 2, device.height() / 2);
+  registerBetween({middle.x - 20, middle.y - 10}, {middle.x + 15, middle.y + 12});
+
+  // Ctrl + wheel about the pointer: the photo pixel under it stays; half
+  // notches add up; the wheel alone does nothing.
+  const QPoint pointer(180, 130);
+  const QPoint pd = app.widget->ToDevice(QPointF(pointer));
+  const IntPoint under = app.View().ClientToPhoto(pd.x(), pd.y());
+  const int scrollY = app.View().ScrollY();
+  SendWheel(app, pointer, -120, Qt::NoModifier);
+  EXPECT_EQ(app.widget->Scale(), 3.5);
+  EXPECT_EQ(app.View().ScrollY(), scrollY);
+  SendWheel(app, pointer, 120, Qt::ControlModifier);
+  EXPECT_EQ(app.widget->Scale(), 4.0);
+  EXPECT_EQ(app.View().ClientToPhoto(pd.x(), pd.y()), under);
+  SendWheel(app, pointer, 60, Qt::ControlModifier);
+  EXPECT_EQ(app.widget->Scale(), 4.0);
+  SendWheel(app, pointer, 60, Qt::ControlModifier);
+  EXPECT_EQ(app.widget->Scale(), 5.0);
+  SendWheel(app, pointer, -240, Qt::ControlModifier);
+  EXPECT_EQ(app.widget->Scale(), 3.5);
+  EXPECT_EQ(app.View().ClientToPhoto(pd.x(), pd.y()), under);
+  EXPECT_EQ(app.widget->horizontalScrollBar()->value(), app.View().ScrollX());
+  // = is + without Shift; - zooms out.
+  QTest::keyClick(app.widget, Qt::Key_Equal);
+  QTest::keyClick(app.widget, Qt::Key_Minus);
+  EXPECT_EQ(app.widget->Scale(), 3.5);
+  for (int i = 0; i < 4; ++i) QTest::keyClick(app.widget, Qt::Key_Equal);
+  ASSERT_EQ(app.widget->Scale(), 8.0);
+  QApplication::processEvents();
+  const IntPoint centre = app.View().ClientToPhoto(app.widget->DeviceSize().width() / 2,
+                                                   app.widget->DeviceSize().height() / 2);
+  registerBetween({centre.x - 10, centre.y - 5}, {centre.x + 6, centre.y + 3});
+  ASSERT_EQ(app.Doc().registrations.size(), 2u);
+
+  // The menu's commands: fit leaves nothing to scroll, 1:1 is 1.
+  app.widget->ZoomFit();
+  QApplication::processEvents();
+  EXPECT_LT(app.widget->Scale(), 8.0);
+  EXPECT_EQ(app.widget->horizontalScrollBar()->maximum(), 0);
+  EXPECT_EQ(app.widget->verticalScrollBar()->maximum(), 0);
+  app.widget->ZoomActual();
+  EXPECT_EQ(app.widget->Scale(), 1.0);
+  EXPECT_EQ(announced.back(), 1.0);
+}
+
 }  // namespace
 }  // namespace kv::authoring

@@ -1,6 +1,7 @@
 #include "authoring/widgets/view_widget.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QPainter>
@@ -124,6 +125,7 @@ void KovasandViewWidget::RefillList() {
 }
 
 void KovasandViewWidget::ScrollRangeChanged() {
+  photoLayer_ = QImage();
   syncingBars_ = true;
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
@@ -137,6 +139,38 @@ void KovasandViewWidget::ScrollRangeChanged() {
   v->setValue(model_->ScrollY());
   syncingBars_ = false;
   viewport()->update();
+  if (model_->Scale() != shownScale_) {
+    shownScale_ = model_->Scale();
+    emit ScaleChanged(shownScale_);
+  }
+}
+
+// --- zoom ----------------------------------------------------------------------
+
+void KovasandViewWidget::Zoomed() {
+  // The model told the bars, the view and the navigator; the menu's
+  // enabled states follow here.
+  context_.UpdateCommandUi();
+}
+
+void KovasandViewWidget::ZoomIn() {
+  model_->ZoomIn();
+  Zoomed();
+}
+
+void KovasandViewWidget::ZoomOut() {
+  model_->ZoomOut();
+  Zoomed();
+}
+
+void KovasandViewWidget::ZoomFit() {
+  model_->ZoomFit();
+  Zoomed();
+}
+
+void KovasandViewWidget::ZoomActual() {
+  model_->ZoomActual();
+  Zoomed();
 }
 
 std::optional<int32_t> KovasandViewWidget::AskMeasuredLength(int32_t imageLengthPx) {
@@ -155,32 +189,30 @@ void KovasandViewWidget::scrollContentsBy(int, int) {
 
 // --- painting ------------------------------------------------------------------
 
-void KovasandViewWidget::DrawPhoto(QPainter& painter) {
-  const DibImage& img = doc_.image;
-  if (!img.HasImage() || img.width <= 0 || img.height <= 0 ||
-      img.byteSize < img.Stride() * size_t(img.height))
-    return;
+QImage KovasandViewWidget::PhotoLayer(const QSize& size) {
   const KovasandView& m = *model_;
-  // The photo's rectangle in the window, cut to the window.
-  const IntPoint at = m.PhotoToClient(0, 0);
-  const QRect photo(at.x, at.y, img.width, img.height);
-  const QRect shown = photo.intersected(QRect(0, 0, m.ClientWidth(), m.ClientHeight()));
-  if (shown.isEmpty()) return;
-  const int sx = shown.x() - at.x, sy = shown.y() - at.y;
-  // Only the visible rows, wrapped where they lie; rows start 4-aligned, so
-  // the wrap begins at the row's start and the source rectangle skips to sx.
-  const QImage rows(img.Row(sy), sx + shown.width(), shown.height(), qsizetype(img.Stride()),
-                    QImage::Format_BGR888);
-  painter.drawImage(shown.topLeft(), rows, QRect(sx, 0, shown.width(), shown.height()));
+  const PhotoKey key{doc_.image.pixels.get(), m.Scale(),          m.ScrollX(),  m.ScrollY(),
+                     m.DisplayOffsetX(),      m.DisplayOffsetY(), size.width(), size.height()};
+  if (photoLayer_.isNull() || !(key == photoKey_)) {
+    photoLayer_ = QImage(size, QImage::Format_RGB32);
+    photoLayer_.fill(QColor(230, 230, 230));
+    // Only the window's part of the photo is scaled, into the picture
+    // itself: a magnified photo as a whole would not fit in memory.
+    m.RenderPhoto(reinterpret_cast<uint32_t*>(photoLayer_.bits()),
+                  size_t(photoLayer_.bytesPerLine()));
+    photoKey_ = key;
+  }
+  return photoLayer_;
 }
 
 QImage KovasandViewWidget::ComposeFrame() {
   SyncSize();
   const QSize size(std::max(1, model_->ClientWidth()), std::max(1, model_->ClientHeight()));
-  QImage frame(size, QImage::Format_RGB32);
-  frame.fill(QColor(230, 230, 230));
+  // The marks are drawn over a copy of the photo layer, kept for the next
+  // paint.
+  QImage frame = PhotoLayer(size);
+  frame.detach();
   QPainter painter(&frame);
-  DrawPhoto(painter);
   platform::DrawSurface surface(painter);
   if (doc_.jpegPath.empty()) painter.drawImage(kBannerX, kBannerY, banner_);
   for (size_t i = 0; i < doc_.registrations.size(); ++i) {
@@ -207,8 +239,8 @@ QImage KovasandViewWidget::ComposeFrame() {
 
 void KovasandViewWidget::paintEvent(QPaintEvent*) {
   QImage frame = ComposeFrame();
-  // One device pixel per photo pixel: the picture is as large as the
-  // viewport in device pixels.
+  // The picture is as large as the viewport in device pixels: the scale
+  // counts device pixels.
   frame.setDevicePixelRatio(Ratio());
   QPainter p(viewport());
   p.drawImage(QPointF(0, 0), frame);
@@ -240,9 +272,41 @@ void KovasandViewWidget::mousePressEvent(QMouseEvent* e) {
 void KovasandViewWidget::mouseMoveEvent(QMouseEvent*) { UpdateCursor(); }
 
 void KovasandViewWidget::wheelEvent(QWheelEvent* e) {
-  // The wheel does nothing here: a photo being measured must not move
-  // between the two clicks.
   e->accept();
+  // The wheel alone does nothing here: a photo being measured must not
+  // move between the two clicks. With Ctrl it zooms about the pointer, a
+  // table step per notch; a touchpad's small deltas add up to notches.
+  if (!(e->modifiers() & Qt::ControlModifier)) {
+    wheelSteps_ = 0;
+    return;
+  }
+  const int delta = e->angleDelta().y();
+  if (delta == 0) return;
+  if ((delta > 0) != (wheelSteps_ > 0)) wheelSteps_ = 0;
+  wheelSteps_ += delta;
+  const QPoint at = ToDevice(e->position());
+  bool zoomed = false;
+  for (; wheelSteps_ >= 120; wheelSteps_ -= 120, zoomed = true)
+    model_->ZoomAbout(ZoomStepAbove(model_->Scale()), at.x(), at.y());
+  for (; wheelSteps_ <= -120; wheelSteps_ += 120, zoomed = true)
+    model_->ZoomAbout(ZoomStepBelow(model_->Scale()), at.x(), at.y());
+  if (zoomed) Zoomed();
+}
+
+void KovasandViewWidget::keyPressEvent(QKeyEvent* e) {
+  if (!(e->modifiers() & (Qt::AltModifier | Qt::MetaModifier))) {
+    switch (e->key()) {
+      case Qt::Key_Plus:
+      case Qt::Key_Equal:  // + without Shift on many keyboards
+        ZoomIn();
+        return e->accept();
+      case Qt::Key_Minus:
+        ZoomOut();
+        return e->accept();
+      default: break;
+    }
+  }
+  QAbstractScrollArea::keyPressEvent(e);
 }
 
 void KovasandViewWidget::contextMenuEvent(QContextMenuEvent* e) {

@@ -1,8 +1,9 @@
 #pragma once
-// The authoring view's window: the photo at one photo pixel per device
-// pixel with the registrations drawn over it, scroll bars that follow the
-// view model, the clicks of a size registration, and the two tool windows
-// (navigation and list) it owns.
+// The authoring view's window: the photo at the view model's scale (device
+// pixels per photo pixel) with the registrations drawn over it, scroll bars
+// that follow the view model, zooming by Ctrl + wheel and the + and - keys,
+// the clicks of a size registration, and the two tool windows (navigation
+// and list) it owns.
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QPointer>
@@ -44,6 +45,14 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   PartsListWindow* List() const { return list_; }
   void SaveToolWindowPlacement();
 
+  // Zoom commands: the view, its scroll bars and the navigation window
+  // follow, and the commands' states are updated.
+  void ZoomIn();
+  void ZoomOut();
+  void ZoomFit();
+  void ZoomActual();
+  double Scale() const { return model_->Scale(); }
+
   // The picture a paint shows, in device pixels.
   QImage ComposeFrame();
   double Ratio() const;
@@ -59,6 +68,11 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   void ScrollRangeChanged() override;
   std::optional<int32_t> AskMeasuredLength(int32_t imageLengthPx) override;
 
+ signals:
+  // Whatever changed it: a command, the wheel, a key, a new photo, a
+  // window resized while fitted.
+  void ScaleChanged(double scale);
+
  protected:
   void paintEvent(QPaintEvent*) override;
   void resizeEvent(QResizeEvent*) override;
@@ -67,6 +81,7 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
   void wheelEvent(QWheelEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;
   void contextMenuEvent(QContextMenuEvent*) override;
   void scrollContentsBy(int dx, int dy) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
@@ -74,7 +89,21 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
  private:
   void SyncSize();
   void UpdateCursor();
-  void DrawPhoto(QPainter& painter);
+  QImage PhotoLayer(const QSize& size);
+  void Zoomed();
+
+  // The photo as last drawn, reused while nothing that moves it changes:
+  // a reduced photo reads many photo pixels per device pixel.
+  struct PhotoKey {
+    const void* pixels = nullptr;
+    double scale = 0;
+    int32_t scrollX = 0, scrollY = 0, offsetX = 0, offsetY = 0, width = 0, height = 0;
+    bool operator==(const PhotoKey&) const = default;
+  };
+  QImage photoLayer_;
+  PhotoKey photoKey_;
+  int wheelSteps_ = 0;  // angle delta not yet turned into a zoom step
+  double shownScale_ = 1.0;
 
   KovasandDoc& doc_;
   shell::AppContext& context_;
