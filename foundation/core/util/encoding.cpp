@@ -58,7 +58,14 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
 }
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-  return Convert("CP932", "UTF-8", utf8);
+  // iconv maps some characters to bytes that read back as others (U+00A5
+  // to 0x5C, which is a backslash here; U+203E to 0x7E) without counting
+  // them as irreversible, so only the way back proves the conversion exact.
+  std::optional<std::string> cp932 = Convert("CP932", "UTF-8", utf8);
+  if (!cp932) return std::nullopt;
+  const std::optional<std::string> back = Convert("UTF-8", "CP932", *cp932);
+  if (!back || *back != utf8) return std::nullopt;
+  return cp932;
 }
 
 std::string ReplaceNonCp932(std::string_view utf8, char replacement) {

@@ -35,5 +35,18 @@ TEST(Encoding, RefusesWhatHasNoCounterpart) {
   EXPECT_EQ(Utf8ToCp932(""), std::string());
 }
 
+TEST(Encoding, WhatWouldReadBackAsAnotherCharacterIsRefusedAndReplaced) {
+  // Yen sign and overline: the bytes they would become read back as a
+  // backslash and a tilde.
+  EXPECT_FALSE(Utf8ToCp932("\xC2\xA5" "100"));
+  EXPECT_FALSE(Utf8ToCp932("a\xE2\x80\xBE"));
+  EXPECT_EQ(ReplaceNonCp932("\xC2\xA5" "100 \xE2\x80\xBE \xE5\x86\x99"), "_100 _ \xE5\x86\x99");
+  EXPECT_TRUE(Utf8ToCp932(ReplaceNonCp932("\xC2\xA5\xE2\x80\xBE\xF0\x9F\x98\x80\xFF")));
+  // Full-width yen and the backslash itself stay exact.
+  const auto fullWidth = Utf8ToCp932("\xEF\xBF\xA5\\");
+  ASSERT_TRUE(fullWidth);
+  EXPECT_EQ(Cp932ToUtf8(*fullWidth), "\xEF\xBF\xA5\\");
+}
+
 }  // namespace
 }  // namespace kv
