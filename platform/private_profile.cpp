@@ -37,6 +37,18 @@ bool NamesEqual(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A name whose last byte opens a double-byte character would swallow the
+// ']' or '=' written after it, and NamesEqual never matches it: written, it
+// could not be found again, and every write would add another copy.
+bool EndsInLeadByte(std::string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (!IsLeadByte(static_cast<unsigned char>(s[i]))) continue;
+    if (i + 1 == s.size()) return true;
+    ++i;
+  }
+  return false;
+}
+
 // Position of the first single-byte `ch`, skipping double-byte characters.
 size_t FindSingle(std::string_view s, char ch) {
   for (size_t i = 0; i < s.size(); ++i) {
@@ -138,12 +150,14 @@ std::string LookupProfileValue(std::string_view contents, std::string_view secti
                                size_t bufferSize) {
   std::string_view fb = fallback;
   while (!fb.empty() && IsBlank(fb.back())) fb.remove_suffix(1);
+  // Names are trimmed as SetProfileValue trims them, so what it wrote is found.
+  const std::string_view k = Trim(key);
   const std::vector<Line> lines = SplitLines(contents);
-  const auto range = FindSection(lines, section);
+  const auto range = FindSection(lines, Trim(section));
   if (!range) return Clip(fb, bufferSize);
   for (size_t i = range->header + 1; i < range->end; ++i) {
     const Line& l = lines[i];
-    if (l.kind != Line::Key || !NamesEqual(l.name, key)) continue;
+    if (l.kind != Line::Key || !NamesEqual(l.name, k)) continue;
     std::string_view v = l.value;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
       v = v.substr(1, v.size() - 2);
@@ -158,6 +172,7 @@ std::optional<std::string> SetProfileValue(std::string_view contents, std::strin
   const std::string_view sec = Trim(section);
   const std::string_view k = Trim(key);
   if (sec.empty() || k.empty() || HasLineBreak(section) || HasLineBreak(key)) return std::nullopt;
+  if (EndsInLeadByte(sec) || EndsInLeadByte(k)) return std::nullopt;
   if (FindSingle(sec, ']') != std::string_view::npos) return std::nullopt;
   if (FindSingle(k, '=') != std::string_view::npos || k.front() == '[' || k.front() == ';')
     return std::nullopt;

@@ -24,7 +24,8 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 // missing; a nullopt value removes the key. The file is rewritten beside
 // itself and renamed, so a failure leaves it as it was. False when the file
 // cannot be read or written, when it is too large to be a settings file, or
-// when a name or value holds a line break, or a name holds '=' or ']'.
+// when a name or value holds a line break, a name holds '=' or ']', or a name
+// ends in the first byte of a double-byte character.
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::optional<std::string_view> value, const std::string& path);
 

@@ -125,6 +125,30 @@ TEST(PrivateProfileSet, RefusesNamesAndValuesThatWouldBreakTheFile) {
   EXPECT_FALSE(SetProfileValue("", "a", "[k", "x"));
   // A double-byte character whose second byte is ']' is a fine name.
   EXPECT_TRUE(SetProfileValue("", "\x83\x5D", "k", "x"));
+  // A name ending in the first half of a double-byte character would eat the
+  // ']' or '=' after it.
+  EXPECT_FALSE(SetProfileValue("", "abc\x81", "k", "x"));
+  EXPECT_FALSE(SetProfileValue("", "a", "k\x83", "x"));
+  EXPECT_FALSE(SetProfileValue("", "a", "k\x83 ", "x"));
+}
+
+TEST(PrivateProfileSet, WhatIsWrittenIsFoundAgainAndRewritingDoesNotGrow) {
+  struct Case {
+    const char* section;
+    const char* key;
+  } cases[] = {{"Kovalindra", "pt1x"}, {" padded ", "\tkey "}, {"\x83\x5D\x83\x41", "\x93\xFA"},
+               {"a\x81]", "k\x81="}};
+  std::string ini = kViewerIni;
+  for (const Case& c : cases) {
+    auto once = SetProfileValue(ini, c.section, c.key, "\x96\x7B 1");
+    ASSERT_TRUE(once) << c.section;
+    EXPECT_EQ(LookupProfileValue(*once, c.section, c.key, "missing"), "\x96\x7B 1") << c.section;
+    auto twice = SetProfileValue(*once, c.section, c.key, "\x96\x7B 1");
+    ASSERT_TRUE(twice);
+    EXPECT_EQ(*twice, *once) << c.section;
+    ini = *twice;
+  }
+  EXPECT_EQ(LookupProfileValue(ini, "Kovalindra", "pt1y", ""), "120");
 }
 
 TEST(PrivateProfileFile, WritesAtomicallyAndReadsBack) {
