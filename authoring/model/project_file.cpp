@@ -156,8 +156,13 @@ std::string ResolvePhotoReference(const std::string& referenceUtf8,
   for (char& c : ref)
     if (c == '\\') c = '/';
   // A drive-letter path from the other platform names nothing here; keep its
-  // last part so the photo is found beside the project.
-  if (ref.size() >= 2 && ref[1] == ':') ref = ref.substr(ref.find_last_of('/') + 1);
+  // last part so the photo is found beside the project. A drive or folder
+  // alone ("C:\\", "C:") has no last part: no photo.
+  if (ref.size() >= 2 && ref[1] == ':') {
+    const size_t slash = ref.find_last_of('/');
+    ref = ref.substr(slash == std::string::npos ? 2 : slash + 1);
+    if (ref.empty()) return {};
+  }
   const std::string joined = ref.front() == '/' ? ref : projectFolder + ref;
   return JoinNormalised(PathParts(joined), !joined.empty() && joined.front() == '/');
 }

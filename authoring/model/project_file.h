@@ -40,7 +40,8 @@ std::string MakePhotoReference(const std::string& jpegPath, const std::string& p
 
 // The photo's full path from a stored reference (UTF-8): '\\' from the other
 // platform's files reads as a separator, "." and ".." are resolved; an empty
-// reference gives an empty path.
+// reference, or a drive-letter one without a file name, gives an empty path
+// (no photo).
 std::string ResolvePhotoReference(const std::string& referenceUtf8, const std::string& projectFolder);
 
 // "kovasand.ini": the logo's size and its link. `tags` counts the sections

@@ -108,6 +108,11 @@ TEST(PhotoReference, ReadsTheOtherPlatformsSeparatorsAndDots) {
   EXPECT_EQ(ResolvePhotoReference("C:\\photos\\photo.jpg", "/p/"), "/p/photo.jpg");
   EXPECT_EQ(ResolvePhotoReference("../../../../x.jpg", "/p/"), "/x.jpg");
   EXPECT_EQ(ResolvePhotoReference("", "/p/"), "");
+  // A drive without a file name is no photo.
+  EXPECT_EQ(ResolvePhotoReference("C:\\", "/p/"), "");
+  EXPECT_EQ(ResolvePhotoReference("D:\\photos\\", "/p/"), "");
+  EXPECT_EQ(ResolvePhotoReference("C:", "/p/"), "");
+  EXPECT_EQ(ResolvePhotoReference("C:photo.jpg", "/p/"), "/p/photo.jpg");
 }
 
 TEST(SettingsFile, AcceptsExactlyThreeSectionsInAnyOrder) {
