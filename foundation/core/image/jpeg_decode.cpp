@@ -18,11 +18,6 @@ extern "C" {
 namespace kv {
 namespace {
 
-// A photo larger than this is refused before anything is allocated.
-constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
-// Ordinary progressive photos have about ten scans; a stream with hundreds is
-// built to make the decoder spend minutes.
-constexpr int kMaxScans = 100;
 // Recoverable corrupt-data warnings tolerated before the stream counts as
 // broken.
 constexpr int kMaxWarnings = 100;
@@ -55,7 +50,9 @@ void OnMessage(j_common_ptr cinfo, int level) {
 
 void OnProgress(j_common_ptr cinfo) {
   j_decompress_ptr dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (dinfo->is_decompressor && dinfo->input_scan_number > kMaxScans) {
+  // The count made before decoding walks the bytes; this one is the
+  // library's own, for a stream the walk misread.
+  if (dinfo->is_decompressor && dinfo->input_scan_number > kJpegMaxScans) {
     Decoder* d = static_cast<Decoder*>(cinfo->client_data);
     std::longjmp(d->jump, 1);
   }
@@ -69,9 +66,6 @@ bool ReadHeader(Decoder* d, const uint8_t* bytes, size_t count) {
   if (setjmp(d->jump)) return false;
   jpeg_create_decompress(&d->cinfo);
   d->created = true;
-  // Progressive streams buffer a whole photo of coefficients; the library
-  // refuses (through OnError) what would exceed this.
-  d->cinfo.mem->max_memory_to_use = 2000L * 1024 * 1024;
   d->progress.progress_monitor = OnProgress;
   d->cinfo.progress = &d->progress;
   jpeg_mem_src(&d->cinfo, bytes, static_cast<unsigned long>(count));
@@ -80,7 +74,8 @@ bool ReadHeader(Decoder* d, const uint8_t* bytes, size_t count) {
 }
 
 // Converts one row of 4-component output (CMYK or YCCK decoded to CMYK) to
-// blue-green-red. Photoshop-style files store the inks inverted.
+// blue-green-red. Files with an APP14 colour-transform marker store the inks
+// inverted.
 void CmykRowToBgr(const uint8_t* in, uint8_t* out, int width, bool inverted) {
   for (int x = 0; x < width; ++x, in += 4, out += 3) {
     int c = in[0], m = in[1], y = in[2], k = in[3];
@@ -126,10 +121,72 @@ bool ReadPixels(Decoder* d, uint8_t* pixels, size_t stride, uint8_t* cmykRow,
   return true;
 }
 
+// Counts the scans before the end of the image, stopping once past `limit`.
+// Marker segments are stepped over by their lengths, so a thumbnail inside
+// the metadata does not count; entropy-coded data is searched for the next
+// marker the way the library does. Every read is checked against `count`.
+int CountScans(const uint8_t* b, size_t count, int limit) {
+  if (count < 2 || b[0] != 0xFF || b[1] != 0xD8) return 0;
+  int scans = 0;
+  size_t i = 2;
+  while (i < count) {
+    if (b[i] != 0xFF) {
+      ++i;
+      continue;
+    }
+    size_t m = i + 1;
+    while (m < count && b[m] == 0xFF) ++m;  // fill bytes
+    if (m >= count) break;
+    const uint8_t marker = b[m];
+    i = m + 1;
+    // Stuffed zero, restart markers and the other markers without a length.
+    if (marker == 0x00 || marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7))
+      continue;
+    if (marker == 0xD9) break;  // end of image: the library reads no further
+    if (count - i < 2) break;
+    const size_t length = (size_t(b[i]) << 8) | b[i + 1];
+    if (length < 2) break;
+    if (marker == 0xDA && ++scans > limit) break;
+    i += length;
+  }
+  return scans;
+}
+
+constexpr uint64_t RoundUp(uint64_t v, uint64_t step) { return (v + step - 1) / step * step; }
+
+// What the library allocates beyond the header, from the header. Rows of
+// every component at full width (measured: at most 56 bytes per pixel of
+// width, for four components subsampled vertically, so 32 per component and
+// sampling row is a wide margin), plus, when the photo comes in several scans,
+// the coefficients of the whole photo.
+uint64_t LibraryBytes(const jpeg_decompress_struct& c, bool wholeImage) {
+  uint64_t bytes = uint64_t(1) << 20;
+  bytes += RoundUp(c.image_width, 64) * uint64_t(c.num_components) *
+           uint64_t(std::max(c.max_v_samp_factor, 1)) * 32;
+  if (wholeImage) {
+    for (int ci = 0; ci < c.num_components; ++ci) {
+      const jpeg_component_info& comp = c.comp_info[ci];
+      bytes += RoundUp(comp.width_in_blocks, uint64_t(std::max(comp.h_samp_factor, 1))) *
+               RoundUp(comp.height_in_blocks, uint64_t(std::max(comp.v_samp_factor, 1))) *
+               sizeof(JBLOCK);
+    }
+  }
+  return bytes;
+}
+
+std::string Mib(uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; }
+
 }  // namespace
 
-int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out) {
-  if (bytes == nullptr || count == 0 || count > 0xffffffffu) return 0;
+int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason) {
+  if (bytes == nullptr || count == 0) {
+    reason = "JPEGﾃﾞｰﾀがありません";
+    return 0;
+  }
+  if (count > 0xffffffffu) {
+    reason = "JPEGﾃﾞｰﾀが大きすぎます";
+    return 0;
+  }
   Decoder d{};
   struct Cleanup {
     Decoder& d;
@@ -138,7 +195,11 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out) {
     }
   } cleanup{d};
 
-  if (!ReadHeader(&d, bytes, count)) return 0;  // `out` untouched so far
+  // `out` stays untouched until the header has passed every bound.
+  if (!ReadHeader(&d, bytes, count)) {
+    reason = "JPEGﾃﾞｰﾀではないか、ﾍｯﾀﾞｰが壊れています";
+    return 0;
+  }
 
   switch (d.cinfo.num_components) {
     case 1:
@@ -150,42 +211,87 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out) {
       d.cinfo.out_color_space = JCS_CMYK;  // YCCK is converted to CMYK too
       break;
     default:
+      reason = "対応していない色の構成です (成分数 " + std::to_string(d.cinfo.num_components) + ")";
       return 0;
   }
   const uint32_t width = d.cinfo.image_width;
   const uint32_t height = d.cinfo.image_height;
-  if (width == 0 || height == 0 || uint64_t(width) * height > kMaxPixels) return 0;
+  const uint64_t pixels = uint64_t(width) * height;
+  const std::string size = std::to_string(width) + " x " + std::to_string(height) + " ﾋﾟｸｾﾙ";
+  if (pixels == 0) {
+    reason = "画像の幅か高さが0です";
+    return 0;
+  }
+  if (pixels > kJpegMaxPixels) {
+    reason = "画像が大きすぎます (" + size + ")";
+    return 0;
+  }
+  if (pixels > uint64_t(count) * kJpegMaxPixelsPerByte) {
+    reason = "画像の大きさ (" + size + ") がﾌｧｲﾙの大きさ (" + std::to_string(count) +
+             " ﾊﾞｲﾄ) に比べて大きすぎます";
+    return 0;
+  }
+  const int scans = CountScans(bytes, count, kJpegMaxScans);
+  if (scans > kJpegMaxScans) {
+    reason = "ｽｷｬﾝが多すぎます (" + std::to_string(kJpegMaxScans) + "を超えています)";
+    return 0;
+  }
+
   const uint32_t pad = DibPadBytes(int32_t(width));
   const size_t stride = size_t(width) * 3 + pad;
   const size_t byteSize = stride * height;
+  const bool cmyk = d.cinfo.num_components == 4;
+  const uint64_t ours = byteSize + (cmyk ? uint64_t(width) * 4 : uint64_t(height) * sizeof(JSAMPROW));
+  const bool wholeImage = d.cinfo.progressive_mode || scans > 1 ||
+                          d.cinfo.comps_in_scan < d.cinfo.num_components;
+  const uint64_t need = ours + LibraryBytes(d.cinfo, wholeImage);
+  if (need > kJpegDecodeBudget) {
+    reason = "復号に必要なﾒﾓﾘ (" + Mib(need) + ") が上限 (" + Mib(kJpegDecodeBudget) + ") を超えます";
+    return 0;
+  }
+  // The library's whole-photo buffers are held to what our record leaves;
+  // beyond that it fails through OnError instead of allocating.
+  d.cinfo.mem->max_memory_to_use = long(kJpegDecodeBudget - ours);
 
   // The header is sound: from here on the previous photo is replaced.
   out.Reset();
-  std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[byteSize]);
-  if (!pixels) return 0;
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[byteSize]);
   std::vector<uint8_t> cmykRow;
   std::vector<JSAMPROW> rowPointers;
   try {
-    if (d.cinfo.num_components == 4) {
+    if (cmyk) {
       cmykRow.resize(size_t(width) * 4);
     } else {
       rowPointers.resize(height);
     }
   } catch (const std::bad_alloc&) {
+    block.reset();
+  }
+  if (!block) {
+    reason = "ﾒﾓﾘが足りません (" + Mib(need) + ")";
     return 0;
   }
   if (pad != 0) {
-    for (uint32_t y = 0; y < height; ++y) std::memset(pixels.get() + y * stride + width * 3, 0, pad);
+    for (uint32_t y = 0; y < height; ++y) std::memset(block.get() + y * stride + width * 3, 0, pad);
   }
-  if (!ReadPixels(&d, pixels.get(), stride, cmykRow.data(), rowPointers.data())) return 0;
+  if (!ReadPixels(&d, block.get(), stride, cmykRow.data(), rowPointers.data())) {
+    reason = "画像ﾃﾞｰﾀが壊れているか、途中で終わっています";
+    return 0;
+  }
 
-  out.pixels = std::move(pixels);
+  out.pixels = std::move(block);
   out.width = int32_t(width);
   out.height = int32_t(height);
   out.byteSize = uint32_t(byteSize);
   out.bitsPerPixel = 24;
   out.padBytes = pad;
+  reason.clear();
   return 1;
+}
+
+int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out) {
+  std::string reason;
+  return DecodeJpegBuffer(bytes, count, out, reason);
 }
 
 int DecodeJpegFile(const std::string& path, DibImage& out) {

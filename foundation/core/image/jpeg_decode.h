@@ -7,12 +7,39 @@
 
 namespace kv {
 
+// What a JPEG may ask of the decoder. A file is refused before anything large
+// is allocated when its header asks for more.
+//
+// Pixels: no photo beyond this.
+inline constexpr uint64_t kJpegMaxPixels = uint64_t(1) << 28;
+// Pixels per byte of file. Single-colour pictures are the flattest JPEGs:
+// measured at 1024 x 1024 to 8192 x 8192, our encoder (baseline, 4:2:0)
+// makes 64 pixels per byte of them, optimised tables up to 255 (progressive
+// mid-grey); noise makes about 1, photographs 2 to 10. No JPEG with Huffman
+// tables can pass 512, one bit for each 8 x 8 block. 4096 is 16 times the
+// flattest measured, while a header of a few hundred bytes that claims a
+// quarter-gigapixel photo is out by a factor of hundreds.
+inline constexpr uint64_t kJpegMaxPixelsPerByte = 4096;
+// Scans. Encoders write 1 (baseline), 6 to 10 (progressive grey or colour)
+// or 18 (progressive four-colour); each scan is a pass over the whole photo,
+// so many of them are a way to make the decoder spend seconds on a small
+// file.
+inline constexpr int kJpegMaxScans = 32;
+// Memory for one decode, the library's buffers and the decoded record
+// together. A photo of kJpegMaxPixels needs 768 MiB of pixels, plus, when it
+// comes in several scans, its coefficients: 768 MiB at 4:2:0, 1.5 GiB for
+// three components without subsampling, 2 GiB for four. All but the last
+// fit; a progressive four-colour photo without subsampling opens up to about
+// 244 million pixels.
+inline constexpr uint64_t kJpegDecodeBudget = uint64_t(5) << 29;  // 2.5 GiB
+
 // Decodes a JPEG into a top-down 24-bit BGR record with rows padded to 4.
-// Returns 1 on success, 0 on failure. A failure before the header is read
+// Returns 1 on success, 0 on failure. A failure before the pixels are
+// decoded (not a JPEG, or a header that asks for more than the bounds above)
 // leaves a photo already in `out` intact; a later failure leaves `out`
-// without pixels. Refuses images beyond a sane pixel budget before
-// allocating, and bounds the work spent on hostile progressive streams.
+// without pixels. The second form also says why, in Japanese.
 int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out);
+int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason);
 int DecodeJpegFile(const std::string& path, DibImage& out);
 
 }  // namespace kv

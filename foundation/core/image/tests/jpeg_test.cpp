@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -153,7 +154,92 @@ TEST(JpegDecode, EndlessProgressiveScansAreRefused) {
   hostile.push_back(0xD9);
   DibImage im;
   EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im), 1);
-  EXPECT_EQ(DecodeJpegBuffer(hostile.data(), hostile.size(), im), 0);
+  std::string reason;
+  EXPECT_EQ(DecodeJpegBuffer(hostile.data(), hostile.size(), im, reason), 0);
+  EXPECT_NE(reason.find("ｽｷｬﾝ"), std::string::npos) << reason;
+  EXPECT_EQ(im.width, 64) << "refused from the header, the photo already held stays";
+}
+
+// The bound on pixels per byte sits well past what real JPEGs reach: the
+// flattest pictures, a single colour, from our encoder and with optimised
+// tables (mid-grey progressive is the flattest of all).
+TEST(JpegDecode, FlatPicturesStayFarInsideThePixelsPerByteBound) {
+  const int side = 1024;
+  DibImage flat(side, side);
+  flat.padBytes = DibPadBytes(side);
+  flat.byteSize = uint32_t(flat.Stride() * side);
+  flat.pixels.reset(new uint8_t[flat.byteSize]);
+  std::fill_n(flat.pixels.get(), flat.byteSize, uint8_t(128));
+  const std::vector<uint8_t> rgb(size_t(side) * side * 3, 200), grey(size_t(side) * side, 128);
+  const std::vector<uint8_t> jpegs[] = {
+      EncodeJpeg(flat), EncodeJpeg(flat, 50),
+      test::EncodeWith(rgb, side, side, TJPF_RGB, TJSAMP_420, TJFLAG_PROGRESSIVE),
+      test::EncodeWith(grey, side, side, TJPF_GRAY, TJSAMP_GRAY, TJFLAG_PROGRESSIVE)};
+  for (const std::vector<uint8_t>& jpeg : jpegs) {
+    ASSERT_FALSE(jpeg.empty());
+    EXPECT_LE(uint64_t(side) * side * 10, jpeg.size() * kJpegMaxPixelsPerByte) << jpeg.size();
+    DibImage im;
+    std::string reason;
+    EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im, reason), 1) << reason;
+  }
+}
+
+// Headers that claim far more pixels than their bytes could hold, which the
+// library would fill in from missing data at a cost of seconds and
+// gigabytes, are refused from the header: the photo already held stays.
+TEST(JpegDecode, ClaimsOutOfProportionToTheBytesAreRefusedFromTheHeader) {
+  const auto good = EncodeJpeg(test::Gradient(20, 10));
+  DibImage im;
+  ASSERT_EQ(DecodeJpegBuffer(good.data(), good.size(), im), 1);
+  const test::HandMade bombs[] = {
+      {24064, 9454, 1, false, 0, 0},  // sequential
+      {16384, 16384, 3, true, 5, 0},  // progressive
+      {16384, 16384, 1, true, 50, 0},  // 51 scans
+  };
+  for (const test::HandMade& spec : bombs) {
+    const std::vector<uint8_t> jpeg = test::HandMadeJpeg(spec);
+    ASSERT_LT(jpeg.size(), 4000u);
+    std::string reason;
+    EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im, reason), 0) << spec.width;
+    EXPECT_NE(reason.find("ﾌｧｲﾙの大きさ"), std::string::npos) << reason;
+    EXPECT_TRUE(im.HasImage());
+    EXPECT_EQ(im.width, 20);
+  }
+  // The same construction at an honest size is a sound photo.
+  const std::vector<uint8_t> small = test::HandMadeJpeg({64, 48, 3, true, 5, 0});
+  std::string reason;
+  EXPECT_EQ(DecodeJpegBuffer(small.data(), small.size(), im, reason), 1) << reason;
+  EXPECT_EQ(im.width, 64);
+}
+
+TEST(JpegDecode, ScansAreCountedFromTheBytesAndBounded) {
+  std::vector<uint8_t> most = test::HandMadeJpeg({64, 64, 1, true, kJpegMaxScans - 1, 0});
+  const std::vector<uint8_t> over = test::HandMadeJpeg({64, 64, 1, true, kJpegMaxScans, 0});
+  DibImage im;
+  std::string reason;
+  EXPECT_EQ(DecodeJpegBuffer(most.data(), most.size(), im, reason), 1) << reason;
+  EXPECT_EQ(DecodeJpegBuffer(over.data(), over.size(), im, reason), 0);
+  EXPECT_NE(reason.find("ｽｷｬﾝ"), std::string::npos) << reason;
+  EXPECT_TRUE(im.HasImage()) << "refused from the header";
+  // Scan markers inside metadata (an embedded thumbnail) are not scans.
+  std::vector<uint8_t> app = {0xFF, 0xE1, 0x00, 0x00};
+  for (int i = 0; i < 2 * kJpegMaxScans; ++i) app.insert(app.end(), {0xFF, 0xDA, 0x00, 0x02});
+  app[2] = uint8_t((app.size() - 2) >> 8);
+  app[3] = uint8_t(app.size() - 2);
+  most.insert(most.begin() + 2, app.begin(), app.end());
+  EXPECT_EQ(DecodeJpegBuffer(most.data(), most.size(), im, reason), 1) << reason;
+}
+
+// A progressive four-colour photo of the largest size: its coefficients alone
+// (2 GiB) would fit the budget, with the decoded record (768 MiB) they do
+// not. The padding keeps it within the pixels per byte.
+TEST(JpegDecode, OneMemoryBudgetHoldsTheLibraryAndTheRecordTogether) {
+  const std::vector<uint8_t> jpeg = test::HandMadeJpeg({16384, 16384, 4, true, 0, 131100});
+  ASSERT_LE(uint64_t(16384) * 16384, jpeg.size() * kJpegMaxPixelsPerByte);
+  DibImage im;
+  std::string reason;
+  EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im, reason), 0);
+  EXPECT_NE(reason.find("ﾒﾓﾘ"), std::string::npos) << reason;
   EXPECT_FALSE(im.HasImage());
 }
 
