@@ -119,12 +119,15 @@ int Check(const std::string& path, std::ostream& out, std::ostream& err) {
       << (f.registrations.size() == 1 ? "" : "s") << ", " << f.jpegBytes.size()
       << " JPEG bytes\n";
   DibImage photo;
+  std::string why;
+  bool decodes = true;
   if (f.jpegBytes.empty()) {
     out << "jpeg: none embedded\n";
-  } else if (DecodeJpegBuffer(f.jpegBytes.data(), f.jpegBytes.size(), photo) == 1) {
+  } else if (DecodeJpegBuffer(f.jpegBytes.data(), f.jpegBytes.size(), photo, why) == 1) {
     out << "jpeg: decodes, " << photo.width << " x " << photo.height << "\n";
   } else {
     out << "jpeg: does not decode\n";
+    decodes = false;
   }
   if (HasUsableLogo(f)) {
     out << "logo: " << f.logoWidth << " x " << f.logoHeight << "\n";
@@ -135,6 +138,8 @@ int Check(const std::string& path, std::ostream& out, std::ostream& err) {
   Utf8Texts t;
   std::string reason;
   if (!ToUtf8(f, t, reason)) out << "text: " << reason << "\n";
+  // The viewer could not show this file's photo: the file is refused.
+  if (!decodes) return Refuse(err, path, why);
   return kToolOk;
 }
 
