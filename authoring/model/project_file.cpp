@@ -55,6 +55,14 @@ std::string JoinNormalised(const std::vector<std::string>& parts, bool absolute)
   return out;
 }
 
+// "C:", "C:/..." (separators already '/'): the other platform's absolute
+// paths. A name such as "C:photo.jpg" is an ordinary name here.
+bool IsDrivePath(std::string_view ref) {
+  const char c = ref.empty() ? '\0' : ref[0];
+  return ref.size() >= 2 && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && ref[1] == ':' &&
+         (ref.size() == 2 || ref[2] == '/');
+}
+
 }  // namespace
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -130,8 +138,11 @@ ProjectContent ParseProjectFile(std::span<const uint8_t> bytes) {
 
 std::string MakePhotoReference(const std::string& jpegPath, const std::string& projectFolder) {
   if (jpegPath.empty()) return {};
-  if (projectFolder.empty() || jpegPath.compare(0, projectFolder.size(), projectFolder) == 0)
-    return jpegPath.substr(projectFolder.size());
+  if (projectFolder.empty() || jpegPath.compare(0, projectFolder.size(), projectFolder) == 0) {
+    const std::string inside = jpegPath.substr(projectFolder.size());
+    // A folder or file named like a drive would read back as one.
+    return IsDrivePath(inside) ? "./" + inside : inside;
+  }
   // Outside the project's folder: climb to the common folder.
   const std::vector<std::string> photo = PathParts(JoinNormalised(PathParts(jpegPath), true));
   const std::vector<std::string> folder =
@@ -158,7 +169,7 @@ std::string ResolvePhotoReference(const std::string& referenceUtf8,
   // A drive-letter path from the other platform names nothing here; keep its
   // last part so the photo is found beside the project. A drive or folder
   // alone ("C:\\", "C:") has no last part: no photo.
-  if (ref.size() >= 2 && ref[1] == ':') {
+  if (IsDrivePath(ref)) {
     const size_t slash = ref.find_last_of('/');
     ref = ref.substr(slash == std::string::npos ? 2 : slash + 1);
     if (ref.empty()) return {};

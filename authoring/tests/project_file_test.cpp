@@ -112,7 +112,12 @@ TEST(PhotoReference, ReadsTheOtherPlatformsSeparatorsAndDots) {
   EXPECT_EQ(ResolvePhotoReference("C:\\", "/p/"), "");
   EXPECT_EQ(ResolvePhotoReference("D:\\photos\\", "/p/"), "");
   EXPECT_EQ(ResolvePhotoReference("C:", "/p/"), "");
-  EXPECT_EQ(ResolvePhotoReference("C:photo.jpg", "/p/"), "/p/photo.jpg");
+  // Here a colon is part of a name, and a name that looks like a drive is
+  // stored so that it does not read as one.
+  EXPECT_EQ(ResolvePhotoReference("C:photo.jpg", "/p/"), "/p/C:photo.jpg");
+  EXPECT_EQ(ResolvePhotoReference("::a.jpg", "/p/"), "/p/::a.jpg");
+  for (const std::string photo : {"/p/C:", "/p/C:/a.jpg", "/p/1:a.jpg"})
+    EXPECT_EQ(ResolvePhotoReference(MakePhotoReference(photo, "/p/"), "/p/"), photo) << photo;
 }
 
 TEST(SettingsFile, AcceptsExactlyThreeSectionsInAnyOrder) {
