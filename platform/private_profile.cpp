@@ -1,5 +1,6 @@
 #include "platform/private_profile.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -60,6 +61,8 @@ size_t FindSingle(std::string_view s, char ch) {
 
 struct Line {
   std::string_view text;  // without its line break
+  size_t begin = 0;       // offset of the text in the contents
+  size_t next = 0;        // offset of the next line
   enum Kind { Other, Section, Key } kind = Other;
   std::string_view name;   // section or key name, trimmed
   std::string_view value;  // key value, trimmed
@@ -75,6 +78,8 @@ std::vector<Line> SplitLines(std::string_view contents) {
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     Line line;
     line.text = raw;
+    line.begin = pos;
+    line.next = std::min(end + 1, contents.size());
     const std::string_view t = Trim(raw);
     if (!t.empty() && t.front() == '[') {
       const size_t close = FindSingle(t.substr(1), ']');
@@ -178,51 +183,53 @@ std::optional<std::string> SetProfileValue(std::string_view contents, std::strin
     return std::nullopt;
   if (value && HasLineBreak(*value)) return std::nullopt;
 
-  const std::string eol = contents.find("\r\n") != std::string_view::npos ||
-                                  contents.find('\n') == std::string_view::npos
-                              ? "\r\n"
-                              : "\n";
+  // Lines added take the style of the file's first line break: a later
+  // break may be a carriage return that ended the last line followed by the
+  // line feed added after it.
+  const size_t firstBreak = contents.find('\n');
+  const std::string_view eol =
+      firstBreak == std::string_view::npos || (firstBreak > 0 && contents[firstBreak - 1] == '\r')
+          ? "\r\n"
+          : "\n";
   const std::vector<Line> lines = SplitLines(contents);
-  std::vector<std::string> out;
-  out.reserve(lines.size() + 2);
-  for (const Line& l : lines) out.emplace_back(l.text);
-
   std::string newLine;
   if (value) {
-    newLine.reserve(k.size() + 1 + value->size());
+    newLine.reserve(k.size() + 1 + value->size() + eol.size());
     newLine.append(k).append("=").append(*value);
   }
+  // Only the line written changes: every other byte, line breaks included,
+  // stays as it was, so that writing the same value again changes nothing.
+  std::string result(contents);
+  const bool endsInBreak = contents.empty() || contents.back() == '\n';
   const auto range = FindSection(lines, sec);
   if (!range) {
-    if (!value) return std::string(contents);
-    out.push_back("[" + std::string(sec) + "]");
-    out.push_back(newLine);
-  } else {
-    size_t found = range->end;
-    for (size_t i = range->header + 1; i < range->end; ++i) {
-      if (lines[i].kind == Line::Key && NamesEqual(lines[i].name, k)) {
-        found = i;
-        break;
-      }
-    }
-    if (found != range->end) {
-      if (value) {
-        out[found] = newLine;
-      } else {
-        out.erase(out.begin() + std::ptrdiff_t(found));
-      }
-    } else {
-      if (!value) return std::string(contents);
-      // After the section's last non-blank line, so blank lines that part
-      // sections stay between them.
-      size_t at = range->end;
-      while (at > range->header + 1 && Trim(lines[at - 1].text).empty()) --at;
-      out.insert(out.begin() + std::ptrdiff_t(at), newLine);
-    }
+    if (!value) return result;
+    if (!endsInBreak) result.append(eol);
+    result.append("[").append(sec).append("]").append(eol).append(newLine).append(eol);
+    return result;
   }
-  std::string result;
-  // Every line ends with a break, the last one included.
-  for (const std::string& l : out) result.append(l).append(eol);
+  for (size_t i = range->header + 1; i < range->end; ++i) {
+    const Line& l = lines[i];
+    if (l.kind != Line::Key || !NamesEqual(l.name, k)) continue;
+    if (value) {
+      result.replace(l.begin, l.text.size(), newLine);
+    } else {
+      result.erase(l.begin, l.next - l.begin);
+    }
+    return result;
+  }
+  if (!value) return result;
+  // After the section's last non-blank line, so blank lines that part
+  // sections stay between them.
+  size_t at = range->end;
+  while (at > range->header + 1 && Trim(lines[at - 1].text).empty()) --at;
+  newLine.append(eol);
+  if (at < lines.size()) {
+    result.insert(lines[at].begin, newLine);
+  } else {
+    if (!endsInBreak) result.append(eol);
+    result.append(newLine);
+  }
   return result;
 }
 

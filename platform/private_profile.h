@@ -21,7 +21,9 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     size_t bufferSize = 4096);
 
 // Sets `key` in `section` to `value`, creating the file or the section when
-// missing; a nullopt value removes the key. The file is rewritten beside
+// missing; a nullopt value removes the key. Only that line changes: the
+// rest of the file keeps its bytes, line breaks included, and lines added
+// take the style of its first line break. The file is rewritten beside
 // itself and renamed, so a failure leaves it as it was. False when the file
 // cannot be read or written, when it is too large to be a settings file, or
 // when a name or value holds a line break, a name holds '=' or ']', or a name

@@ -149,6 +149,17 @@ TEST(PrivateProfileSet, WhatIsWrittenIsFoundAgainAndRewritingDoesNotGrow) {
     ini = *twice;
   }
   EXPECT_EQ(LookupProfileValue(ini, "Kovalindra", "pt1y", ""), "120");
+  // Only the line written changes, whatever the other lines end in; added
+  // lines follow the first line break, not a carriage return that ended the
+  // last line.
+  auto odd = SetProfileValue("[s]\nk=old\r\nlast\r\r", "s", "k", "v");
+  ASSERT_TRUE(odd);
+  EXPECT_EQ(*odd, "[s]\nk=v\r\nlast\r\r");
+  EXPECT_EQ(SetProfileValue(*odd, "s", "k", "v"), *odd);
+  odd = SetProfileValue(*odd, "s", "j", "w");
+  ASSERT_TRUE(odd);
+  EXPECT_EQ(*odd, "[s]\nk=v\r\nlast\r\r\nj=w\n");
+  EXPECT_EQ(SetProfileValue(*odd, "s", "j", "w"), *odd);
 }
 
 TEST(PrivateProfileFile, WritesAtomicallyAndReadsBack) {
