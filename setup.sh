@@ -11,6 +11,7 @@ packages=(
   fonts-ipafont-gothic
   qt6-qpa-plugins fontconfig xdg-utils
 )
+# Optional, fuzzing only: ./fuzz.sh installs clang (with libFuzzer) itself.
 # Optional, benchmarks only: KV_BENCH_OPENCV=1 ./setup.sh adds OpenCV so
 # the resize benchmark can be read side by side with cv::resize.
 if [ "${KV_BENCH_OPENCV:-0}" = 1 ]; then

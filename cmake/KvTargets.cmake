@@ -1,10 +1,21 @@
 # Shared target conventions: warnings, sanitizers, test registration.
 
+# The sanitizer and fuzzing trees also check every standard container access
+# (an index past the end, front() of an empty string).
+if(KV_SANITIZE OR KV_FUZZ)
+  add_compile_definitions(_GLIBCXX_ASSERTIONS)
+endif()
+
 function(kv_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
-  if(KV_SANITIZE)
+  if(KV_SANITIZE OR KV_FUZZ)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  if(KV_FUZZ)
+    # Coverage for libFuzzer in everything; only the fuzz programs link its
+    # main (fuzz/CMakeLists.txt).
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
   endif()
 endfunction()
 
@@ -17,7 +28,7 @@ function(kv_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${A_DEPS} PUBLIC ${A_PUBLIC_DEPS})
   kv_defaults(${name})
-  if(KV_SANITIZE)
+  if(KV_SANITIZE OR KV_FUZZ)
     # Static libraries carry the option to whatever links them.
     target_link_options(${name} INTERFACE -fsanitize=address,undefined)
   endif()

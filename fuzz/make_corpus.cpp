@@ -1,0 +1,145 @@
+// Writes the fuzz targets' seed corpora (corpus/<target>/) and the inputs
+// that once broke a reader (regressions/<target>/), all made here, small,
+// and the same on every run: fuzz_make_corpus FUZZ_FOLDER.
+#include <turbojpeg.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/image/tests/test_images.h"
+#include "kvi/actual_size_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path root;
+
+void Put(const std::string& where, const std::string& name, const std::string& bytes) {
+  const fs::path folder = root / where;
+  fs::create_directories(folder);
+  std::ofstream(folder / name, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+void Put(const std::string& where, const std::string& name, const std::vector<uint8_t>& bytes) {
+  Put(where, name, std::string(bytes.begin(), bytes.end()));
+}
+
+std::vector<uint8_t> SmallJpeg() { return kv::EncodeJpeg(kv::test::Gradient(16, 8), 75); }
+
+void Kvi() {
+  Put("corpus/kvi", "empty.kvi", kv::SerializeActualSizeFile(kv::ActualSizeFile{}));
+  kv::ActualSizeFile f;
+  f.jpegName = "\x8E\xCA\x90\x5E.jpg";  // 写真.jpg
+  f.registrations.push_back(kv::MakeRegistration(10, 40, 15, 31, 100));
+  f.registrations.push_back(kv::MakeRegistration(-5, -7, -100, 3, 0));
+  f.jpegBytes = kv::test::HandMadeJpeg({16, 16, 1, false, 0, 0});
+  f.link = kv::kDefaultLogoLink;
+  f.logoWidth = 2;
+  f.logoHeight = 1;
+  f.logoBytes = {1, 2, 3, 4, 5, 6};
+  Put("corpus/kvi", "photo_and_logo.kvi", kv::SerializeActualSizeFile(f));
+  f.logoWidth = 3;  // a logo whose sides disagree with its bytes is read, not shown
+  f.magic = "Other";
+  f.formatVersion = "2.0";
+  Put("corpus/kvi", "other_magic_odd_logo.kvi", kv::SerializeActualSizeFile(f));
+}
+
+void Kvp() {
+  Put("corpus/kvp", "example.kvp",
+      "[KOVASAND]\nVERSION1.0\n[COUNT]\n1\n[JPEG]\nphoto.jpg\n[DATA]\n120\n340\n880\n352\n500\n346\n250\nEOF\n");
+  Put("corpus/kvp", "crlf_japanese.kvp",
+      "[KOVASAND]\r\nVERSION1.0\r\n[COUNT]\r\n2\r\n[JPEG]\r\n\x8E\xCA\x90\x5E\\\x83\x5C\x83\x74\x83\x40.jpg\r\n"
+      "[DATA]\r\n1\r\n2\r\n3\r\n4\r\n2\r\n3\r\n10\r\n[DATA]\r\n-1\r\n-2\r\n-3\r\n-4\r\n-2\r\n-3\r\n2147483647\r\nEOF\r\n");
+  Put("corpus/kvp", "drive_and_dots.kvp",
+      "[JPEG]\nC:\\photos\\..\\a\\.\\p.jpg\n[COUNT]\n9\n[DATA]\n1\n1\n1\n[JPEG]\n../../up.jpg\n[DATA]\n");
+  Put("corpus/kvp", "empty_project.kvp", "[KOVASAND]\nVERSION1.0\n[COUNT]\n0\n[JPEG]\n\nEOF\n");
+  // A drive root left an empty path whose first character was read.
+  Put("regressions/kvp", "drive_root.kvp", "[KOVASAND]\r\nVERSION1.0\r\n[COUNT]\r\n0\r\n[JPEG]\r\nC:\\\r\nEOF\r\n");
+  // A colon in a name here, and a folder named like a drive: what was read
+  // as a drive lost part of the name when the reference was made again.
+  Put("regressions/kvp", "colons_in_a_name.kvp", "[JPEG]\nC:::photo.jpg\n");
+  Put("regressions/kvp", "folder_named_like_a_drive.kvp", "[JPEG]\n.\\C:\\photo.jpg\n");
+}
+
+void Settings() {
+  Put("corpus/settings", "default.ini", "[link]\nhttps://www.example.com/\n[cx]\n120\n[cy]\n40\nEOF\n");
+  Put("corpus/settings", "crlf_any_order.ini", "[cy]\r\n40\r\n[link]\r\n\x83\x8A\x83\x93\x83\x4E\r\n[cx]\r\n-7\r\n");
+  Put("corpus/settings", "repeated_and_cut.ini", "[cx]\n1\n[cx]\n99999999999\n[cy]\n+3x\nEOF\n[link]\n");
+}
+
+// Section, key and value, each ended by a zero byte, then the contents.
+std::string Profile(const std::string& section, const std::string& key, const std::string& value,
+                    const std::string& contents) {
+  return section + '\0' + key + '\0' + value + '\0' + contents;
+}
+
+void PrivateProfile() {
+  const std::string viewer =
+      "[Kovalindra]\r\npt1x=100\r\npt1y=120\r\npt2x=  893  \r\npt2y=\"120\"\r\nsizedisplay=210\r\n";
+  Put("corpus/profile", "replace.bin", Profile("Kovalindra", "pt1x", "250", viewer));
+  Put("corpus/profile", "new_section.bin", Profile("New", "k", " 'quoted' ", viewer));
+  Put("corpus/profile", "double_byte.bin",
+      Profile("\x83\x5D\x83\x41", "\x93\xFA", "\x96\x7B",
+              "; note\n[\x83\x5D\x83\x41]\n\x93\xFA=old\n\n[link]\nurl=http://example.invalid/\n"));
+  Put("corpus/profile", "empty_file.bin", Profile("a", "k", "v", ""));
+  // Names ending in the first byte of a double-byte character were written
+  // and never found again, and each write added another copy of the section.
+  Put("regressions/profile", "section_ends_in_lead_byte.bin", Profile("abc\x81", "k", "v", "[abc\x81]\r\nk=v\r\n"));
+  Put("regressions/profile", "key_ends_in_lead_byte.bin", Profile("s", "key\x83", "v", "[s]\r\nkey\x83=v\r\n"));
+  // Blanks around names: written trimmed, looked up untrimmed.
+  Put("regressions/profile", "padded_names.bin", Profile(" s ", "\tk ", "v", viewer));
+  // A last line ending in a carriage return became a CR LF line break, and
+  // the next write turned every line break of the file into CR LF.
+  Put("regressions/profile", "carriage_return_at_the_end.bin", Profile("s", "k", "v", "[s]\nk=old\nlast\r\r"));
+}
+
+void Jpeg() {
+  const std::vector<uint8_t> grey(24 * 16, 128), rgb(24 * 16 * 3, 70), cmyk(8 * 8 * 4, 200);
+  Put("corpus/jpeg", "baseline_420.jpg", SmallJpeg());
+  Put("corpus/jpeg", "grey_progressive.jpg",
+      kv::test::EncodeWith(grey, 24, 16, TJPF_GRAY, TJSAMP_GRAY, TJFLAG_PROGRESSIVE));
+  Put("corpus/jpeg", "rgb_444_progressive.jpg",
+      kv::test::EncodeWith(rgb, 24, 16, TJPF_RGB, TJSAMP_444, TJFLAG_PROGRESSIVE));
+  Put("corpus/jpeg", "cmyk.jpg", kv::test::EncodeWith(cmyk, 8, 8, TJPF_CMYK, TJSAMP_444));
+  Put("corpus/jpeg", "hand_made.jpg", kv::test::HandMadeJpeg({16, 8, 3, false, 0, 0}));
+  Put("corpus/jpeg", "hand_made_progressive.jpg", kv::test::HandMadeJpeg({16, 16, 1, true, 9, 0}));
+  // Headers claiming far more pixels than their bytes hold were decoded in
+  // full from missing data (seconds, gigabytes); many scans multiplied it.
+  Put("regressions/jpeg", "claims_24064x9454.jpg", kv::test::HandMadeJpeg({24064, 9454, 1, false, 0, 0}));
+  Put("regressions/jpeg", "claims_progressive_16384x16384.jpg",
+      kv::test::HandMadeJpeg({16384, 16384, 3, true, 5, 0}));
+  Put("regressions/jpeg", "claims_51_scans.jpg", kv::test::HandMadeJpeg({16384, 16384, 1, true, 50, 0}));
+  Put("regressions/jpeg", "too_many_scans.jpg", kv::test::HandMadeJpeg({64, 64, 1, true, 40, 0}));
+}
+
+void Cp932() {
+  Put("corpus/cp932", "japanese_utf8.txt", "等倍表示ｿﾌﾄ 写真.jpg ① Ⅻ ∑ 〜～ ＼ \\~");
+  Put("corpus/cp932", "japanese_cp932.txt",
+      "\x93\x99\x94\x7B\x95\x5C\x8E\xA6\xBF\xCC\xC4 \x87\x40 \x81\x60 \x81\x5F \xED\x40 \xFA\x5C \\~");
+  Put("corpus/cp932", "not_text.bin", std::string("\x81\x20\x93\xC3\xA5\xF0\x9F\x98\x80\0\xFF", 11));
+  // U+00A5 and U+203E became 0x5C and 0x7E, which read back as a backslash
+  // and a tilde.
+  Put("regressions/cp932", "yen_sign.txt", "\xC2\xA5" "100");
+  Put("regressions/cp932", "overline.txt", "a\xE2\x80\xBE");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FUZZ_FOLDER\n", argv[0]);
+    return 2;
+  }
+  root = argv[1];
+  Kvi();
+  Kvp();
+  Settings();
+  PrivateProfile();
+  Jpeg();
+  Cp932();
+  return 0;
+}
