@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -84,6 +87,13 @@ struct App {
       previews.push_back(path);
       return previewOpens;
     };
+    options.askEditLength = [this](int32_t, int32_t current) -> std::optional<int32_t> {
+      editedFrom.push_back(current);
+      return editLength;
+    };
+    options.onProgramFilesDialog = [this](QDialog& d) {
+      if (onSettings) onSettings(static_cast<ProgramFilesDialog&>(d));
+    };
     created = frame->Create([&](shell::AppContext& ctx) {
       auto p = CreateKovasandPartsWith(ctx, options);
       parts = static_cast<KovasandParts*>(p.get());
@@ -138,6 +148,9 @@ struct App {
   bool linkAccepted = true;
   std::vector<std::string> previews;
   bool previewOpens = true;
+  std::optional<int32_t> editLength;
+  std::vector<int32_t> editedFrom;
+  std::function<void(ProgramFilesDialog&)> onSettings;
   std::unique_ptr<shell::MainFrame> frame;
   KovasandParts* parts = nullptr;
   KovasandViewWidget* widget = nullptr;
@@ -237,7 +250,9 @@ TEST(KovasandGui, RegistrationByTwoClicksGivesTheSevenValuesAndARow) {
   EXPECT_EQ(app.Cell(0, 3), "250");
   EXPECT_EQ(app.Cell(0, 4), "(160,40)");
   EXPECT_EQ(app.List()->Table()->horizontalHeaderItem(3)->text(), QString::fromUtf8("実ｻｲｽﾞ"));
-  EXPECT_EQ(app.List()->Table()->columnWidth(0), 40);
+  // Wide enough for the coordinates of a large photo.
+  const QFontMetrics metrics(app.List()->Table()->font());
+  EXPECT_GT(app.List()->Table()->columnWidth(1), metrics.horizontalAdvance("(99999,99999)"));
   // Not selected: grey line with a dark purple core, no pink anywhere.
   const QImage img = app.widget->ComposeFrame();
   EXPECT_EQ(CountColor(img, 255, 0, 204), 0);
@@ -261,8 +276,9 @@ TEST(KovasandGui, CompletionDialogInTheRealFlow) {
   app.frame->DispatchCommand(c::kRegisterSize);
   app.ClickPhoto(0, 0);
   QString shownLength;
-  bool refusedOnce = false;
-  // The dialog is modal: answer it from the event loop it runs.
+  bool refusedOnce = false, focusInLength = false;
+  // The dialog is modal: answer it from the event loop it runs, typing as
+  // a user types: the digits go into the length, Enter takes them.
   QTimer::singleShot(0, [&] {
     auto* d = qobject_cast<SizeDoneDialog*>(QApplication::activeModalWidget());
     if (!d) return;
@@ -270,14 +286,18 @@ TEST(KovasandGui, CompletionDialogInTheRealFlow) {
     d->MeasuredEdit()->setText("abc");
     d->AddButton()->click();
     refusedOnce = d->isVisible();
-    d->MeasuredEdit()->setText("120");
-    d->AddButton()->click();
+    focusInLength = d->focusWidget() == d->MeasuredEdit();
+    d->MeasuredEdit()->selectAll();
+    QTest::keyClicks(d->MeasuredEdit(), "250");
+    QTest::keyClick(d->MeasuredEdit(), Qt::Key_Return);
+    if (d->isVisible()) d->reject();  // never leave the test waiting
   });
   app.ClickPhoto(30, 40);
   EXPECT_TRUE(refusedOnce);
+  EXPECT_TRUE(focusInLength);
   EXPECT_EQ(shownLength, "50");
   ASSERT_EQ(app.Doc().registrations.size(), 1u);
-  EXPECT_EQ(app.Doc().registrations[0], MakeRegistration(0, 0, 30, 40, 120));
+  EXPECT_EQ(app.Doc().registrations[0], MakeRegistration(0, 0, 30, 40, 250));
 }
 
 TEST(KovasandGui, SelectingARowTurnsItsRegistrationPink) {
@@ -673,12 +693,25 @@ TEST(KovasandDialogs, CompletionDialogRefusesWhatIsNotALength) {
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.MeasuredMm(), 1000000);
-  // Enter at once accepts the 100 shown.
+  // The focus starts in the length, its text selected: typed digits replace
+  // it and Enter takes them; Enter alone takes the 100 that is shown.
+  SizeDoneDialog typed(5, &m);
+  typed.show();
+  EXPECT_EQ(typed.focusWidget(), typed.MeasuredEdit());
+  QTest::keyClicks(typed.focusWidget(), "250");
+  QTest::keyClick(typed.focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(typed.result(), QDialog::Accepted);
+  EXPECT_EQ(typed.MeasuredMm(), 250);
   SizeDoneDialog fresh(5, &m);
   fresh.show();
   QTest::keyClick(&fresh, Qt::Key_Return);
   EXPECT_EQ(fresh.result(), QDialog::Accepted);
   EXPECT_EQ(fresh.MeasuredMm(), 100);
+  // Editing: the current length, its own title and button.
+  SizeDoneDialog edit(5, &m, nullptr, 321);
+  EXPECT_EQ(edit.MeasuredEdit()->text(), "321");
+  EXPECT_EQ(edit.windowTitle(), QString::fromUtf8("実測値の修正"));
+  EXPECT_EQ(edit.AddButton()->text(), QString::fromUtf8("変更"));
 }
 
 TEST(KovasandDialogs, LinkDialogShowsTheLinkReadOnly) {
@@ -926,6 +959,119 @@ TEST(KovasandGui, ZoomedByKeysAndCtrlWheelClicksRegisterThePixelsUnderThem) {
   app.widget->ZoomActual();
   EXPECT_EQ(app.widget->Scale(), 1.0);
   EXPECT_EQ(announced.back(), 1.0);
+}
+
+TEST(KovasandGui, TrapsOfEverydayWorkAreGone) {
+  App app;
+  const std::string photo = testing::WritePhoto(app.work, "p.jpg", 300, 200);
+  ASSERT_TRUE(app.Import(photo));
+  app.frame->DispatchCommand(c::kRegisterSize);
+  app.ClickPhoto(10, 10);
+  app.ClickPhoto(110, 10);
+  ASSERT_EQ(app.Doc().registrations.size(), 1u);
+  // Another photo asks first; "no" keeps photo and registrations.
+  const std::string other = testing::WritePhoto(app.work, "q.jpg", 200, 100);
+  app.messages.answer = platform::MsgResult::No;
+  app.jpeg = other;
+  app.frame->DispatchCommand(c::kImportJpeg);
+  EXPECT_EQ(app.Doc().jpegPath, photo);
+  EXPECT_EQ(app.List()->Table()->rowCount(), 1);
+  app.messages.answer = platform::MsgResult::Yes;
+
+  // Undo and redo by keys, the list and the modified flag following.
+  const std::string project = app.work.File("a.kvp");
+  ASSERT_TRUE(app.parts->OnSaveDocument(project));
+  app.Doc().SetPathName(project);
+  app.Doc().SetModifiedFlag(false);
+  app.frame->activateWindow();
+  app.widget->setFocus();
+  QTest::keyClick(app.frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(app.List()->Table()->rowCount(), 0);
+  EXPECT_TRUE(app.Doc().IsModified());
+  QTest::keyClick(app.frame.get(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(app.List()->Table()->rowCount(), 1);
+  EXPECT_FALSE(app.Doc().IsModified());
+  EXPECT_FALSE(app.frame->QueryCommand(c::kEditRedo).enabled);
+  // A double-click on the row edits the length; undo takes it back.
+  app.editLength = 333;
+  const QRect cell = app.List()->Table()->visualItemRect(app.List()->Table()->item(0, 3));
+  // As a hand does it: the first click, then the second one of the pair.
+  QTest::mouseClick(app.List()->Table()->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseDClick(app.List()->Table()->viewport(), Qt::LeftButton, {}, cell.center());
+  ASSERT_EQ(app.editedFrom, std::vector<int32_t>{250});
+  EXPECT_EQ(app.Doc().registrations[0].lengthMm, 333);
+  EXPECT_EQ(app.Cell(0, 3), "333");
+  app.frame->DispatchCommand(c::kEditUndo);
+  EXPECT_EQ(app.Cell(0, 3), "250");
+
+  // Bytes that are no project are refused; the project on show stays and a
+  // save writes it where it came from, never over the refused file.
+  const std::string noise = app.work.File("noise.kvp");
+  testing::WriteText(noise, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10", 20));
+  EXPECT_FALSE(app.frame->OpenDocumentFile(QString::fromStdString(noise)));
+  EXPECT_EQ(app.Doc().PathName(), project);
+  EXPECT_EQ(app.List()->Table()->rowCount(), 1);
+  app.frame->DispatchCommand(kv::cmd::kFileSave);
+  EXPECT_EQ(testing::ReadText(noise), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10", 20));
+
+  // A file that cannot be written: the program's text, then why.
+  app.kviPath = "/proc/kovasand-test.kvi";
+  app.frame->DispatchCommand(c::kPublish);
+  EXPECT_EQ(app.messages.shown.back().rfind(text::kWriteError, 0), 0u) << app.messages.shown.back();
+
+  // The logo and link from the dialog go into both files and the next
+  // published file; the default link reminded once before that.
+  QImage picture(800, 100, QImage::Format_RGB32);
+  picture.fill(QColor(10, 120, 200));
+  const QString png = QString::fromStdString(app.work.File("logo.png"));
+  ASSERT_TRUE(picture.save(png));
+  app.onSettings = [&](ProgramFilesDialog& d) {
+    EXPECT_TRUE(d.LoadLogo(png));
+    EXPECT_EQ(d.Logo().size(), QSize(400, 50));  // fitted, proportions kept
+    d.LinkEdit()->setText("https://shop.example.jp/");
+    d.accept();
+    if (d.isVisible()) d.reject();
+  };
+  app.frame->DispatchCommand(c::kProgramFiles);
+  app.kviPath = app.work.File("out.kvi");
+  app.frame->DispatchCommand(c::kPublish);
+  ActualSizeFile back;
+  std::string reason;
+  ASSERT_TRUE(ReadActualSizeFile(app.work.File("out.kvi"), back, reason)) << reason;
+  EXPECT_EQ(back.link, "https://shop.example.jp/");
+  EXPECT_EQ(back.logoWidth, 400);
+  EXPECT_EQ(back.logoHeight, 50);
+  EXPECT_EQ(back.logoBytes[0], 10);
+  EXPECT_EQ(back.logoBytes[2], 200);
+  EXPECT_EQ(back.registrations.size(), 1u);
+  EXPECT_TRUE(app.frame->StatusPane(0)->text().contains("out.kvi"));
+  EXPECT_NE(testing::ReadText(app.program.File(kSettingsFileName)).find("https://shop.example.jp/"),
+            std::string::npos);
+}
+
+TEST(KovasandGui, ClosingTheFrameEndsTheProgramAndRemovesThePreviews) {
+  auto app = std::make_unique<App>();
+  ASSERT_TRUE(app->Import(testing::WritePhoto(app->work, "p.jpg", 60, 40)));
+  app->frame->DispatchCommand(c::kPreview);
+  ASSERT_EQ(app->previews.size(), 1u);
+  const std::string folder = app->Doc().PreviewFolder();
+  ASSERT_TRUE(std::filesystem::exists(folder));
+  app->Doc().SetModifiedFlag(false);  // no save prompt
+  QEventLoop loop;
+  bool closed = false;
+  QObject::connect(app->frame.get(), &shell::MainFrame::Closed, &loop, [&] {
+    closed = true;
+    loop.quit();
+  });
+  QTimer::singleShot(0, [&] { app->frame->DispatchCommand(kv::cmd::kAppExit); });
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(app->frame->isVisible());
+  EXPECT_FALSE(app->Navi()->isVisible());
+  EXPECT_FALSE(app->List()->isVisible());
+  app.reset();
+  EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
 }  // namespace

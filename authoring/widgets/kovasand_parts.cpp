@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cmath>
 
 #include "authoring/widgets/dialogs.h"
 #include "authoring/widgets/preview_opener.h"
@@ -57,6 +58,11 @@ KovasandParts::~KovasandParts() {
 QWidget* KovasandParts::CreateView(QWidget* parent) {
   widget_ = new KovasandViewWidget(doc_, context_, parent);
   if (options_.askLength) widget_->SetAskLength(options_.askLength);
+  // The wheel and keys change the scale too, not only the menu.
+  QObject::connect(widget_, &KovasandViewWidget::ScaleChanged, widget_, [this](double scale) {
+    context_.SetStatusPaneText(0, QString::fromUtf8("表示倍率 %1%").arg(std::lround(scale * 100)));
+    context_.UpdateCommandUi();
+  });
   return widget_;
 }
 

@@ -75,7 +75,7 @@ QImage NaviWindow::Compose() const {
   if (doc_.drawMode == kDrawEnd) {
     const SizeRegistration& p = view_.PendingRegistration();
     const IntPoint a = nav.PhotoToThumb(p.startX, p.startY);
-    shell::DrawMarkedPoint(surface, std::string("始点"), a.x, a.y, kYellowGreen);
+    shell::DrawOutlinedMarkedPoint(surface, "始点", a.x, a.y, kYellowGreen);
   }
   painter.end();
   return img;

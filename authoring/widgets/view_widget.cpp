@@ -231,7 +231,7 @@ QImage KovasandViewWidget::ComposeFrame() {
   if (doc_.drawMode == kDrawEnd) {
     const SizeRegistration& p = model_->PendingRegistration();
     const IntPoint s = model_->PhotoToClient(p.startX, p.startY);
-    shell::DrawMarkedPoint(surface, std::string("始点"), s.x, s.y, kPendingColor);
+    shell::DrawOutlinedMarkedPoint(surface, "始点", s.x, s.y, kPendingColor);
   }
   painter.end();
   return frame;

@@ -1,5 +1,7 @@
 #include "foundation/shell/markers.h"
 
+#include <utility>
+
 #include "platform/qt_text.h"
 
 namespace kv::shell {
@@ -76,6 +78,23 @@ void DrawMarkedPoint(DrawSurface& s, const QString& text, int x, int y, ColorRef
 
 void DrawMarkedPoint(DrawSurface& s, const std::string& utf8, int x, int y, ColorRef color) {
   DrawMarkedPoint(s, platform::Utf8ToQString(utf8), x, y, color);
+}
+
+void DrawOutlinedMarkedPoint(DrawSurface& s, const std::string& utf8, int x, int y,
+                             ColorRef color) {
+  const ColorRef black = platform::kBlack;
+  for (int d : {-2, 2}) {
+    DrawSolidLine(s, x - 11, y + d, x + 12, y + d, black, 1);
+    DrawSolidLine(s, x + d, y - 11, x + d, y + 12, black, 1);
+  }
+  DrawSolidLine(s, x - 11, y - 1, x - 11, y + 2, black, 1);
+  DrawSolidLine(s, x + 11, y - 1, x + 11, y + 2, black, 1);
+  DrawSolidLine(s, x - 1, y - 11, x + 2, y - 11, black, 1);
+  DrawSolidLine(s, x - 1, y + 11, x + 2, y + 11, black, 1);
+  const QString text = platform::Utf8ToQString(utf8);
+  for (const auto& [dx, dy] : {std::pair{1, 1}, std::pair{-1, -1}, std::pair{1, -1}, std::pair{-1, 1}})
+    DrawCaption(s, x + dx, y + dy, text, 12, 0, black, 1.0);
+  DrawMarkedPoint(s, text, x, y, color);
 }
 
 void DrawDashedLine(DrawSurface& s, int x1, int y1, int x2, int y2, ColorRef color) {

@@ -33,6 +33,11 @@ void DrawCrossMarker(DrawSurface& s, int x, int y, ColorRef color);
 void DrawMarkedPoint(DrawSurface& s, const QString& text, int x, int y, ColorRef color);
 void DrawMarkedPoint(DrawSurface& s, const std::string& utf8, int x, int y, ColorRef color);
 
+// The marked point with a black edge around the cross's white lines and
+// behind the caption, so a light colour shows on white and on black photos.
+void DrawOutlinedMarkedPoint(DrawSurface& s, const std::string& utf8, int x, int y,
+                             ColorRef color);
+
 // A dashed line of width 1 in the colour with its gaps filled white.
 void DrawDashedLine(DrawSurface& s, int x1, int y1, int x2, int y2, ColorRef color);
 
