@@ -6,6 +6,7 @@
 // thumbnail. No widgets: the widget reports sizes, clicks and scrolls in
 // device pixels and paints what this model says.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <iterator>
@@ -101,10 +102,15 @@ class KovasandView : public platform::ViewBase {
   int32_t MaxScrollX() const;
   int32_t MaxScrollY() const;
   void SetScroll(int32_t x, int32_t y);
-  int32_t PageStepX() const { return displayWidth_ / 2; }
-  int32_t PageStepY() const { return displayHeight_ / 2; }
-  int32_t LineStepX() const { return displayWidth_ / 50; }
-  int32_t LineStepY() const { return displayHeight_ / 50; }
+  // Half the display, a fiftieth for a line, but never more than the window
+  // shows (less a tenth to keep context): a magnified photo's display is
+  // many windows wide, and a page must not jump over unseen parts.
+  int32_t PageStepX() const { return std::min(displayWidth_ / 2, clientWidth_ - clientWidth_ / 10); }
+  int32_t PageStepY() const {
+    return std::min(displayHeight_ / 2, clientHeight_ - clientHeight_ / 10);
+  }
+  int32_t LineStepX() const { return std::min(displayWidth_ / 50, clientWidth_ / 20); }
+  int32_t LineStepY() const { return std::min(displayHeight_ / 50, clientHeight_ / 20); }
 
   // Zoom. A new photo starts at 1:1. In, out and 1:1 keep the photo point
   // at the window's centre where it is; fit shows the whole photo and keeps
