@@ -196,11 +196,11 @@ TEST(JpegDecode, ClaimsOutOfProportionToTheBytesAreRefusedFromTheHeader) {
       {16384, 16384, 3, true, 5, 0},  // progressive
       {16384, 16384, 1, true, 50, 0},  // 51 scans
   };
-  for (const test::HandMade& spec : bombs) {
-    const std::vector<uint8_t> jpeg = test::HandMadeJpeg(spec);
+  for (const test::HandMade& shape : bombs) {
+    const std::vector<uint8_t> jpeg = test::HandMadeJpeg(shape);
     ASSERT_LT(jpeg.size(), 4000u);
     std::string reason;
-    EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im, reason), 0) << spec.width;
+    EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im, reason), 0) << shape.width;
     EXPECT_NE(reason.find("ﾌｧｲﾙの大きさ"), std::string::npos) << reason;
     EXPECT_TRUE(im.HasImage());
     EXPECT_EQ(im.width, 20);

@@ -56,9 +56,9 @@ void EntropyData(std::vector<uint8_t>& out, uint64_t bits) {
 
 }  // namespace
 
-std::vector<uint8_t> HandMadeJpeg(const HandMade& spec) {
+std::vector<uint8_t> HandMadeJpeg(const HandMade& shape) {
   std::vector<uint8_t> out = {0xFF, 0xD8};
-  for (size_t left = spec.padding; left > 0;) {
+  for (size_t left = shape.padding; left > 0;) {
     const size_t body = std::min<size_t>(left > 4 ? left - 4 : 0, 65533);
     Marker(out, 0xE1, std::vector<uint8_t>(body, 'p'));
     left -= std::min(left, body + 4);
@@ -66,31 +66,31 @@ std::vector<uint8_t> HandMadeJpeg(const HandMade& spec) {
   std::vector<uint8_t> dqt(65, 1);
   dqt[0] = 0;
   Marker(out, 0xDB, dqt);
-  std::vector<uint8_t> sof = {8, uint8_t(spec.height >> 8), uint8_t(spec.height),
-                              uint8_t(spec.width >> 8), uint8_t(spec.width), uint8_t(spec.components)};
-  for (int c = 0; c < spec.components; ++c) sof.insert(sof.end(), {uint8_t(c + 1), 0x11, 0});
-  Marker(out, spec.progressive ? 0xC2 : 0xC0, sof);
+  std::vector<uint8_t> sof = {8, uint8_t(shape.height >> 8), uint8_t(shape.height),
+                              uint8_t(shape.width >> 8), uint8_t(shape.width), uint8_t(shape.components)};
+  for (int c = 0; c < shape.components; ++c) sof.insert(sof.end(), {uint8_t(c + 1), 0x11, 0});
+  Marker(out, shape.progressive ? 0xC2 : 0xC0, sof);
   for (uint8_t tableClass : {0x00, 0x10}) {
     std::vector<uint8_t> dht(18, 0);
     dht[0] = tableClass;
     dht[1] = 1;  // one code of length 1, for symbol 0
     Marker(out, 0xC4, dht);
   }
-  const uint64_t blocks = uint64_t((spec.width + 7) / 8) * uint64_t((spec.height + 7) / 8);
-  std::vector<uint8_t> sos = {uint8_t(spec.components)};
-  for (int c = 0; c < spec.components; ++c) sos.insert(sos.end(), {uint8_t(c + 1), 0x00});
-  if (spec.progressive) {
+  const uint64_t blocks = uint64_t((shape.width + 7) / 8) * uint64_t((shape.height + 7) / 8);
+  std::vector<uint8_t> sos = {uint8_t(shape.components)};
+  for (int c = 0; c < shape.components; ++c) sos.insert(sos.end(), {uint8_t(c + 1), 0x00});
+  if (shape.progressive) {
     sos.insert(sos.end(), {0, 0, 0});
     Marker(out, 0xDA, sos);
-    EntropyData(out, blocks * uint64_t(spec.components));
-    for (int k = 1; k <= spec.acScans && k < 64; ++k) {
+    EntropyData(out, blocks * uint64_t(shape.components));
+    for (int k = 1; k <= shape.acScans && k < 64; ++k) {
       Marker(out, 0xDA, {1, 1, 0x00, uint8_t(k), uint8_t(k), 0});
       EntropyData(out, blocks);
     }
   } else {
     sos.insert(sos.end(), {0, 63, 0});
     Marker(out, 0xDA, sos);
-    EntropyData(out, blocks * uint64_t(spec.components) * 2);
+    EntropyData(out, blocks * uint64_t(shape.components) * 2);
   }
   out.insert(out.end(), {0xFF, 0xD9});
   return out;

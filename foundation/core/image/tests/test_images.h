@@ -31,6 +31,6 @@ struct HandMade {
   int acScans = 0;
   size_t padding = 0;
 };
-std::vector<uint8_t> HandMadeJpeg(const HandMade& spec);
+std::vector<uint8_t> HandMadeJpeg(const HandMade& shape);
 
 }  // namespace kv::test
