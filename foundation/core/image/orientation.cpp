@@ -1,0 +1,227 @@
+#include "foundation/core/image/orientation.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <new>
+
+namespace kv {
+namespace {
+
+uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+
+// Walks the marker segments after SOI up to the first scan, calling
+// visit(marker, segment, length) for each; a stop from visit or any
+// segment that would run past the bytes ends the walk.
+template <typename Visit>
+void WalkSegments(const uint8_t* b, size_t n, Visit visit) {
+  if (!b || n < 4 || b[0] != 0xFF || b[1] != 0xD8) return;
+  size_t i = 2;
+  while (i + 4 <= n) {
+    if (b[i] != 0xFF) return;
+    const uint8_t marker = b[i + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++i;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) return;  // scan or end: no more headers
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length
+      i += 2;
+      continue;
+    }
+    const size_t length = Be16(b + i + 2);
+    if (length < 2 || i + 2 + length > n) return;
+    if (!visit(marker, b + i + 4, length - 2)) return;
+    i += 2 + length;
+  }
+}
+
+struct Tiff {
+  const uint8_t* p;
+  size_t n;
+  bool little;
+  bool U16(size_t at, uint16_t& v) const {
+    if (at > n || n - at < 2) return false;
+    v = little ? uint16_t(p[at] | (p[at + 1] << 8)) : uint16_t((p[at] << 8) | p[at + 1]);
+    return true;
+  }
+  bool U32(size_t at, uint32_t& v) const {
+    if (at > n || n - at < 4) return false;
+    v = little ? uint32_t(p[at]) | uint32_t(p[at + 1]) << 8 | uint32_t(p[at + 2]) << 16 |
+                     uint32_t(p[at + 3]) << 24
+               : uint32_t(p[at]) << 24 | uint32_t(p[at + 1]) << 16 | uint32_t(p[at + 2]) << 8 |
+                     uint32_t(p[at + 3]);
+    return true;
+  }
+};
+
+// The orientation entry of the first image directory; only that one is
+// read, so links between directories cannot loop.
+Orientation OrientationFromExif(const uint8_t* seg, size_t n) {
+  static const uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+  if (n < 6 + 8 || std::memcmp(seg, kExif, 6) != 0) return 0;
+  Tiff t{seg + 6, n - 6, false};
+  if (t.p[0] == 'I' && t.p[1] == 'I') {
+    t.little = true;
+  } else if (!(t.p[0] == 'M' && t.p[1] == 'M')) {
+    return 0;
+  }
+  uint16_t magic = 0;
+  uint32_t ifd = 0;
+  if (!t.U16(2, magic) || magic != 42 || !t.U32(4, ifd)) return 0;
+  uint16_t entries = 0;
+  if (!t.U16(ifd, entries)) return 0;
+  for (uint32_t e = 0; e < entries; ++e) {
+    const size_t at = size_t(ifd) + 2 + size_t(e) * 12;
+    uint16_t tag = 0, type = 0, value = 0;
+    uint32_t count = 0;
+    if (!t.U16(at, tag) || !t.U16(at + 2, type) || !t.U32(at + 4, count)) return 0;
+    if (tag != 0x0112) continue;
+    if (type != 3 || count != 1 || !t.U16(at + 8, value)) return 0;
+    return value >= 1 && value <= 8 ? Orientation(value) : 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+Orientation ReadExifOrientation(const uint8_t* bytes, size_t count) {
+  Orientation found = 1;
+  WalkSegments(bytes, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
+    if (marker != 0xE1) return true;
+    const Orientation o = OrientationFromExif(seg, n);
+    if (o == 0) return true;  // another APP1 (XMP) or a broken one: look on
+    found = o;
+    return false;
+  });
+  return found;
+}
+
+std::optional<PixelSize> ReadJpegSize(const uint8_t* bytes, size_t count) {
+  std::optional<PixelSize> size;
+  WalkSegments(bytes, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                       marker != 0xCC;
+    if (!frame) return true;
+    if (n >= 5) size = PixelSize{Be16(seg + 3), Be16(seg + 1)};
+    return false;
+  });
+  return size;
+}
+
+bool SwapsSides(Orientation o) { return o >= 5 && o <= 8; }
+
+PixelSize ShownSize(PixelSize s, Orientation o) {
+  return SwapsSides(o) ? PixelSize{s.height, s.width} : s;
+}
+
+void StoredToShown(Orientation o, PixelSize s, int32_t& x, int32_t& y) {
+  const int64_t w1 = int64_t(s.width) - 1, h1 = int64_t(s.height) - 1;
+  const int64_t sx = x, sy = y;
+  int64_t nx = sx, ny = sy;
+  switch (o) {
+    case 2: nx = w1 - sx; break;
+    case 3: nx = w1 - sx; ny = h1 - sy; break;
+    case 4: ny = h1 - sy; break;
+    case 5: nx = sy; ny = sx; break;
+    case 6: nx = h1 - sy; ny = sx; break;
+    case 7: nx = h1 - sy; ny = w1 - sx; break;
+    case 8: nx = sy; ny = w1 - sx; break;
+    default: break;
+  }
+  x = int32_t(std::clamp<int64_t>(nx, INT32_MIN, INT32_MAX));
+  y = int32_t(std::clamp<int64_t>(ny, INT32_MIN, INT32_MAX));
+}
+
+void ShownToStored(Orientation o, PixelSize s, int32_t& x, int32_t& y) {
+  const int64_t w1 = int64_t(s.width) - 1, h1 = int64_t(s.height) - 1;
+  const int64_t px = x, py = y;
+  int64_t sx = px, sy = py;
+  switch (o) {
+    case 2: sx = w1 - px; break;
+    case 3: sx = w1 - px; sy = h1 - py; break;
+    case 4: sy = h1 - py; break;
+    case 5: sx = py; sy = px; break;
+    case 6: sx = py; sy = h1 - px; break;
+    case 7: sx = w1 - py; sy = h1 - px; break;
+    case 8: sx = w1 - py; sy = px; break;
+    default: break;
+  }
+  x = int32_t(std::clamp<int64_t>(sx, INT32_MIN, INT32_MAX));
+  y = int32_t(std::clamp<int64_t>(sy, INT32_MIN, INT32_MAX));
+}
+
+namespace {
+
+RegistrationList MapAll(const RegistrationList& in, Orientation o, PixelSize s, bool toShown) {
+  if (o < 2 || o > 8) return in;
+  RegistrationList out;
+  out.reserve(in.size());
+  for (const SizeRegistration& r : in) {
+    int32_t sx = r.startX, sy = r.startY, ex = r.endX, ey = r.endY;
+    if (toShown) {
+      StoredToShown(o, s, sx, sy);
+      StoredToShown(o, s, ex, ey);
+    } else {
+      ShownToStored(o, s, sx, sy);
+      ShownToStored(o, s, ex, ey);
+    }
+    out.push_back(MakeRegistration(sx, sy, ex, ey, r.lengthMm));
+  }
+  return out;
+}
+
+}  // namespace
+
+RegistrationList RegistrationsToShown(const RegistrationList& stored, Orientation o,
+                                      PixelSize storedSize) {
+  return MapAll(stored, o, storedSize, true);
+}
+
+RegistrationList RegistrationsToStored(const RegistrationList& shown, Orientation o,
+                                       PixelSize storedSize) {
+  return MapAll(shown, o, storedSize, false);
+}
+
+bool OrientImage(DibImage& image, Orientation o) {
+  if (o < 2 || o > 8 || !image.HasImage() || image.width <= 0 || image.height <= 0) return true;
+  const int32_t w = image.width, h = image.height;
+  const PixelSize stored{w, h};
+  const PixelSize shown = ShownSize(stored, o);
+  DibImage out(shown.width, shown.height);
+  out.padBytes = DibPadBytes(shown.width);
+  out.byteSize = uint32_t(out.Stride() * size_t(shown.height));
+  out.pixels.reset(new (std::nothrow) uint8_t[out.byteSize]);
+  if (!out.pixels) return false;
+  std::memset(out.pixels.get(), 0, out.byteSize);
+  // Tiles of 64 x 64 shown pixels: a quarter turn reads a stored column
+  // for each shown row, and a tile keeps those columns in the cache.
+  constexpr int32_t kTile = 64;
+  for (int32_t ty = 0; ty < shown.height; ty += kTile) {
+    const int32_t yEnd = std::min(shown.height, ty + kTile);
+    for (int32_t tx = 0; tx < shown.width; tx += kTile) {
+      const int32_t xEnd = std::min(shown.width, tx + kTile);
+      for (int32_t y = ty; y < yEnd; ++y) {
+        // Along a shown row the stored pixel moves by a fixed step.
+        int32_t sx0 = tx, sy0 = y, sx1 = tx + 1, sy1 = y;
+        ShownToStored(o, stored, sx0, sy0);
+        ShownToStored(o, stored, sx1, sy1);
+        const ptrdiff_t stride = ptrdiff_t(image.Stride());
+        const ptrdiff_t step = ptrdiff_t(sy1 - sy0) * stride + ptrdiff_t(sx1 - sx0) * 3;
+        ptrdiff_t at = ptrdiff_t(sy0) * stride + ptrdiff_t(sx0) * 3;
+        const uint8_t* base = image.pixels.get();
+        uint8_t* dst = out.Row(y) + size_t(tx) * 3;
+        for (int32_t x = tx; x < xEnd; ++x, dst += 3, at += step) {
+          const uint8_t* src = base + at;
+          dst[0] = src[0];
+          dst[1] = src[1];
+          dst[2] = src[2];
+        }
+      }
+    }
+  }
+  image = std::move(out);
+  return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,59 @@
+#pragma once
+// Photos from phones and cameras are often stored sideways with an Exif
+// orientation tag saying how to turn them upright. Both programs show them
+// upright, while the registrations in files stay in the coordinates of the
+// photo as stored, so that files keep their meaning for readers that ignore
+// the tag. Points are mapped only where files are read and written.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "foundation/core/image/dib_image.h"
+#include "kvi/size_registration.h"
+
+namespace kv {
+
+// 1: as stored; 2: mirrored left-right; 3: turned half round; 4: mirrored
+// top-bottom; 5: mirrored along the main diagonal; 6: turned a quarter
+// clockwise; 7: mirrored along the other diagonal; 8: turned a quarter
+// anticlockwise.
+using Orientation = int;
+
+// The orientation tag of the first Exif segment, read with bounds checks
+// over the JPEG's marker segments up to the first scan. A missing,
+// unknown or malformed tag means 1; nothing outside the bytes is read.
+Orientation ReadExifOrientation(const uint8_t* bytes, size_t count);
+
+// The stored width and height from the JPEG's frame header, without
+// decoding; nullopt when there is none before the first scan.
+struct PixelSize {
+  int32_t width = 0;
+  int32_t height = 0;
+  bool operator==(const PixelSize&) const = default;
+};
+std::optional<PixelSize> ReadJpegSize(const uint8_t* bytes, size_t count);
+
+// True for 5 to 8: the shown photo is as wide as the stored one is high.
+bool SwapsSides(Orientation o);
+PixelSize ShownSize(PixelSize stored, Orientation o);
+
+// One pixel between the stored photo (stored size given) and the shown one.
+void StoredToShown(Orientation o, PixelSize stored, int32_t& x, int32_t& y);
+void ShownToStored(Orientation o, PixelSize stored, int32_t& x, int32_t& y);
+
+// Registrations both ways. Orientation 1 returns them untouched (centres as
+// stored included); otherwise the two points are mapped and the centre is
+// made from them again, so that a shown registration stored and read back
+// is the same.
+RegistrationList RegistrationsToShown(const RegistrationList& stored, Orientation o,
+                                      PixelSize storedSize);
+RegistrationList RegistrationsToStored(const RegistrationList& shown, Orientation o,
+                                       PixelSize storedSize);
+
+// The decoded photo turned upright in place (1: nothing is done). Copies in
+// tiles, so that the columns read for a quarter turn stay in the cache.
+// False, leaving the photo as it was, when memory for the turned copy is
+// not there.
+bool OrientImage(DibImage& image, Orientation o);
+
+}  // namespace kv

@@ -1,0 +1,156 @@
+#include "foundation/core/image/orientation.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/jpeg_encode.h"
+
+namespace kv {
+namespace {
+
+// A small photo whose every pixel is different.
+DibImage Numbered(int32_t w, int32_t h) {
+  DibImage img(w, h);
+  img.padBytes = DibPadBytes(w);
+  img.byteSize = uint32_t(img.Stride() * size_t(h));
+  img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      img.Row(y)[3 * x] = uint8_t(x);
+      img.Row(y)[3 * x + 1] = uint8_t(y);
+      img.Row(y)[3 * x + 2] = uint8_t(x * 7 + y);
+    }
+  return img;
+}
+
+// An APP1 Exif segment with one orientation entry, in either byte order,
+// inserted right after SOI.
+std::vector<uint8_t> WithExif(std::vector<uint8_t> jpeg, uint16_t orientation, bool little,
+                              uint32_t ifdOffset = 8) {
+  auto u16 = [&](std::vector<uint8_t>& v, uint16_t x) {
+    if (little) {
+      v.push_back(uint8_t(x)), v.push_back(uint8_t(x >> 8));
+    } else {
+      v.push_back(uint8_t(x >> 8)), v.push_back(uint8_t(x));
+    }
+  };
+  auto u32 = [&](std::vector<uint8_t>& v, uint32_t x) {
+    if (little) {
+      u16(v, uint16_t(x)), u16(v, uint16_t(x >> 16));
+    } else {
+      u16(v, uint16_t(x >> 16)), u16(v, uint16_t(x));
+    }
+  };
+  std::vector<uint8_t> tiff = {uint8_t(little ? 'I' : 'M'), uint8_t(little ? 'I' : 'M')};
+  u16(tiff, 42);
+  u32(tiff, ifdOffset);
+  u16(tiff, 2);                   // two entries: another tag first
+  u16(tiff, 0x010F), u16(tiff, 2), u32(tiff, 4), u32(tiff, 0x00414243);
+  u16(tiff, 0x0112), u16(tiff, 3), u32(tiff, 1), u16(tiff, orientation), u16(tiff, 0);
+  u32(tiff, 0);  // no next directory
+  std::vector<uint8_t> seg = {0xFF, 0xE1};
+  const size_t length = 2 + 6 + tiff.size();
+  seg.push_back(uint8_t(length >> 8));
+  seg.push_back(uint8_t(length));
+  for (char c : {'E', 'x', 'i', 'f', '\0', '\0'}) seg.push_back(uint8_t(c));
+  seg.insert(seg.end(), tiff.begin(), tiff.end());
+  jpeg.insert(jpeg.begin() + 2, seg.begin(), seg.end());
+  return jpeg;
+}
+
+TEST(Orientation, ReadsTheTagInBothByteOrdersAndOneOtherwise) {
+  const std::vector<uint8_t> plain = EncodeJpeg(Numbered(40, 24), 90);
+  EXPECT_EQ(ReadExifOrientation(plain.data(), plain.size()), 1);
+  EXPECT_EQ(ReadJpegSize(plain.data(), plain.size()), (PixelSize{40, 24}));
+  for (uint16_t o = 1; o <= 8; ++o)
+    for (bool little : {true, false}) {
+      const std::vector<uint8_t> j = WithExif(plain, o, little);
+      EXPECT_EQ(ReadExifOrientation(j.data(), j.size()), o) << o << little;
+      EXPECT_EQ(ReadJpegSize(j.data(), j.size()), (PixelSize{40, 24}));
+    }
+  // Unknown values, a directory past the segment, no JPEG at all.
+  for (const std::vector<uint8_t>& j :
+       {WithExif(plain, 9, true), WithExif(plain, 0, false), WithExif(plain, 6, true, 4000),
+        WithExif(plain, 6, true, 0xFFFFFFF0u), std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xE1, 0, 1}})
+    EXPECT_EQ(ReadExifOrientation(j.data(), j.size()), 1);
+  EXPECT_EQ(ReadExifOrientation(nullptr, 0), 1);
+  // Cut anywhere or with bytes changed, it still only reads what is there
+  // (the sanitizers watch) and answers a valid orientation.
+  const std::vector<uint8_t> six = WithExif(plain, 6, false);
+  std::mt19937 rng(11);
+  for (int i = 0; i < 3000; ++i) {
+    std::vector<uint8_t> m(six.begin(), six.begin() + std::ptrdiff_t(rng() % 120));
+    if (i % 2) {
+      m = six;
+      for (int k = 0; k < 4; ++k) m[2 + rng() % 60] = uint8_t(rng());
+    }
+    const Orientation o = ReadExifOrientation(m.data(), m.size());
+    ASSERT_TRUE(o >= 1 && o <= 8);
+    ReadJpegSize(m.data(), m.size());
+  }
+}
+
+TEST(Orientation, PointsAndPicturesTurnTheSameWayAndBack) {
+  const DibImage stored = Numbered(5, 3);
+  const PixelSize size{5, 3};
+  for (Orientation o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    DibImage shown = Numbered(5, 3);
+    ASSERT_TRUE(OrientImage(shown, o));
+    const PixelSize s = ShownSize(size, o);
+    ASSERT_EQ(shown.width, s.width);
+    ASSERT_EQ(shown.height, s.height);
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < 5; ++x) {
+        int32_t px = x, py = y;
+        StoredToShown(o, size, px, py);
+        ASSERT_TRUE(px >= 0 && py >= 0 && px < s.width && py < s.height);
+        EXPECT_EQ(0, std::memcmp(shown.Row(py) + 3 * px, stored.Row(y) + 3 * x, 3));
+        ShownToStored(o, size, px, py);
+        EXPECT_EQ(px, x);
+        EXPECT_EQ(py, y);
+      }
+  }
+  // A quarter turn clockwise puts the stored top-left corner top right.
+  int32_t x = 0, y = 0;
+  StoredToShown(6, size, x, y);
+  EXPECT_EQ(x, 2);
+  EXPECT_EQ(y, 0);
+  // A photo larger than a tile, turned and turned back.
+  DibImage big = Numbered(150, 97);
+  ASSERT_TRUE(OrientImage(big, 6));
+  ASSERT_TRUE(OrientImage(big, 8));
+  const DibImage again = Numbered(150, 97);
+  ASSERT_EQ(big.width, 150);
+  for (int32_t r = 0; r < 97; ++r) ASSERT_EQ(0, std::memcmp(big.Row(r), again.Row(r), 150 * 3));
+}
+
+TEST(Orientation, RegistrationsKeepTheirMeaningBothWays) {
+  const PixelSize size{4000, 3000};
+  const RegistrationList stored = {MakeRegistration(10, 20, 3010, 20, 100),
+                                   SizeRegistration{1, 2, 3, 4, 5, 99, 98}};  // centre as stored
+  EXPECT_EQ(RegistrationsToShown(stored, 1, size), stored);
+  for (Orientation o = 2; o <= 8; ++o) {
+    const RegistrationList shown = RegistrationsToShown(stored, o, size);
+    const RegistrationList back = RegistrationsToStored(shown, o, size);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0], stored[0]) << o;
+    EXPECT_EQ(back[1].startX, 1);
+    EXPECT_EQ(back[1].endY, 4);
+    EXPECT_EQ(back[1].lengthMm, 5);
+    // Lengths in pixels do not change with a turn.
+    EXPECT_EQ(std::abs(shown[0].endX - shown[0].startX) + std::abs(shown[0].endY - shown[0].startY),
+              3000);
+  }
+  const RegistrationList six = RegistrationsToShown(stored, 6, size);
+  EXPECT_EQ(six[0].startX, 3000 - 1 - 20);
+  EXPECT_EQ(six[0].startY, 10);
+}
+
+}  // namespace
+}  // namespace kv
