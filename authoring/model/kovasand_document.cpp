@@ -132,6 +132,8 @@ bool KovasandDoc::OnNewDocument() {
   if (!ReloadProgramFiles()) return false;
   FreeRegistrations();
   ClearPhoto(false);
+  registrationsStored_ = false;
+  orientation_ = 1;
   drawMode = kDrawIdle;
   selectedIndex = -1;
   StartHistory();
@@ -208,6 +210,8 @@ bool KovasandDoc::OnOpenDocument(const std::string& path) {
   }
   if (!ReloadProgramFiles()) return false;
   registrations = std::move(content.registrations);
+  registrationsStored_ = true;  // turned with the photo once it is loaded
+  orientation_ = 1;
   jpegPath = photo;
   drawMode = kDrawIdle;
   selectedIndex = -1;
@@ -217,7 +221,7 @@ bool KovasandDoc::OnOpenDocument(const std::string& path) {
 
 bool KovasandDoc::OnSaveDocument(const std::string& path) {
   ProjectContent content;
-  content.registrations = registrations;
+  content.registrations = StoredRegistrations();
   const std::string reference = MakePhotoReference(jpegPath, FolderOf(path));
   const std::optional<std::string> stored = Utf8ToCp932(reference);
   if (!stored) {
@@ -248,6 +252,15 @@ int KovasandDoc::LoadJpeg(const std::string& path) {
   if (!ReadWholeFile(path, bytes, reason, kMaxJpegBytes) || bytes.empty()) return 0;
   DibImage decoded;
   if (DecodeJpegBuffer(bytes.data(), bytes.size(), decoded) != 1 || !decoded.HasImage()) return 0;
+  const Orientation o = ReadExifOrientation(bytes.data(), bytes.size());
+  const PixelSize stored{decoded.width, decoded.height};
+  if (!OrientImage(decoded, o)) return 0;
+  orientation_ = o;
+  storedSize_ = stored;
+  if (registrationsStored_) {
+    registrations = RegistrationsToShown(registrations, o, stored);
+    registrationsStored_ = false;
+  }
   jpegPath = path;
   jpegName = FileNameOf(path);
   jpegBytes = std::move(bytes);
@@ -283,6 +296,11 @@ bool KovasandDoc::ImportJpeg(const std::string& path) {
              "ﾌﾟﾛｼﾞｪｸﾄを保存するには、ﾌｧｲﾙ名を変えてから読み込み直して下さい。",
          platform::MsgIcon::Information);
   return true;
+}
+
+RegistrationList KovasandDoc::StoredRegistrations() const {
+  if (registrationsStored_ || !HasPhoto()) return registrations;
+  return RegistrationsToStored(registrations, orientation_, storedSize_);
 }
 
 void KovasandDoc::ClearPhoto(bool keepPath) {
@@ -459,7 +477,7 @@ std::optional<ActualSizeFile> KovasandDoc::MakeActualSizeFile(std::string& reaso
   }
   ActualSizeFile f;
   f.jpegName = *name;
-  f.registrations = registrations;
+  f.registrations = StoredRegistrations();
   f.jpegBytes = jpegBytes;
   f.link = link;
   f.logoWidth = cx;

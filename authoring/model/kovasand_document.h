@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/core/image/dib_image.h"
+#include "foundation/core/image/orientation.h"
 #include "foundation/core/image/thumbnail.h"
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
@@ -85,6 +86,11 @@ class KovasandDoc : public platform::DocumentBase {
   // keepPath, so a project saved again still names its missing photo).
   void ClearPhoto(bool keepPath);
   bool HasPhoto() const { return jpegLength > 0 && image.HasImage(); }
+  // How the photo was turned to stand upright (1: as stored). Registrations
+  // in the document are on the upright photo; files keep them as stored.
+  Orientation PhotoOrientation() const { return orientation_; }
+  // The registrations as files store them.
+  RegistrationList StoredRegistrations() const;
 
   // --- registrations ---
   void FreeRegistrations();
@@ -180,6 +186,10 @@ class KovasandDoc : public platform::DocumentBase {
   platform::Services services_;
   std::string programFolder_;
   SettingsLocation location_;
+  Orientation orientation_ = 1;
+  PixelSize storedSize_;
+  // Read from a project before its photo: still in stored coordinates.
+  bool registrationsStored_ = false;
   std::string tempRoot_;
   std::string previewFolder_;
   uint32_t previewCounter_ = 0;

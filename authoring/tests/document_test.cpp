@@ -8,6 +8,8 @@
 
 #include "authoring/model/project_file.h"
 #include "authoring/tests/support.h"
+#include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/image/tests/exif_writer.h"
 #include "foundation/core/util/encoding.h"
 #include "kvi/actual_size_file.h"
 
@@ -417,6 +419,34 @@ TEST_F(DocumentTest, LogoAndLinkSettingsAreWrittenTogetherAndPublished) {
     EXPECT_EQ(again.cx, 1);
   }
   std::system(("umount '" + installedFolder + "'").c_str());
+}
+
+TEST_F(DocumentTest, SidewaysPhotosAreWorkedUprightAndStoredAsTheyAre) {
+  // Stored 60 x 40, turned a quarter clockwise to stand 40 x 60.
+  const std::vector<uint8_t> jpeg =
+      kv::testing::WithExif(EncodeJpeg(PatternPhoto(60, 40), 95), 6, false);
+  WriteText(work.File("side.jpg"), std::string(jpeg.begin(), jpeg.end()));
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(work.File("side.jpg")));
+  EXPECT_EQ(doc->PhotoOrientation(), 6);
+  EXPECT_EQ(doc->image.width, 40);
+  EXPECT_EQ(doc->image.height, 60);
+  // Clicked on the upright photo: stored in the photo's own coordinates.
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(39, 0, 39, 50, 25)));
+  const SizeRegistration stored = MakeRegistration(0, 0, 50, 0, 25);
+  std::string reason;
+  const std::optional<ActualSizeFile> f = doc->MakeActualSizeFile(reason);
+  ASSERT_TRUE(f) << reason;
+  ASSERT_EQ(f->registrations.size(), 1u);
+  EXPECT_EQ(f->registrations[0], stored);
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("side.kvp")));
+  EXPECT_NE(ReadText(work.File("side.kvp")).find("[DATA]\n0\n0\n50\n0\n"), std::string::npos);
+  // Read back: stored until the photo is there, then upright again.
+  ASSERT_TRUE(doc->OnOpenDocument(work.File("side.kvp")));
+  EXPECT_EQ(doc->StoredRegistrations()[0], stored);
+  ASSERT_EQ(doc->LoadJpeg(doc->jpegPath), 1);
+  EXPECT_EQ(doc->registrations[0], MakeRegistration(39, 0, 39, 50, 25));
+  EXPECT_EQ(doc->StoredRegistrations()[0], stored);
 }
 
 TEST_F(DocumentTest, PreviewFilesArePrivateAndGoWithTheDocument) {

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/orientation.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
@@ -104,6 +105,8 @@ int Info(const std::string& path, std::ostream& out, std::ostream& err) {
   }
   out << (f.registrations.empty() ? "],\n" : "\n  ],\n")
       << "  \"jpegLength\": " << f.jpegBytes.size() << ",\n"
+      << "  \"orientation\": " << ReadExifOrientation(f.jpegBytes.data(), f.jpegBytes.size())
+      << ",\n"
       << "  \"link\": " << JsonString(t.link) << ",\n"
       << "  \"logoWidth\": " << f.logoWidth << ",\n"
       << "  \"logoHeight\": " << f.logoHeight << ",\n"

@@ -36,6 +36,13 @@ void KovalindraDoc::Tell(const std::string& utf8, platform::MsgIcon icon) {
 bool KovalindraDoc::OpenPhotoFile(const std::string& path, std::string& reason) {
   ActualSizeFile fresh;
   if (!ReadActualSizeFile(path, fresh, reason)) return false;
+  // Registrations follow the photo upright; the size the file's points
+  // count in is the photo's as stored.
+  const Orientation o = ReadExifOrientation(fresh.jpegBytes.data(), fresh.jpegBytes.size());
+  const std::optional<PixelSize> stored = ReadJpegSize(fresh.jpegBytes.data(), fresh.jpegBytes.size());
+  orientation_ = stored ? o : 1;
+  shown_ = stored ? RegistrationsToShown(fresh.registrations, orientation_, *stored)
+                  : fresh.registrations;
   file_ = std::move(fresh);
   hasFile_ = true;
   // An index into the previous file's list means nothing here.

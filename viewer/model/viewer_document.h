@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/core/image/dib_image.h"
+#include "foundation/core/image/orientation.h"
 #include "foundation/core/image/thumbnail.h"
 #include "foundation/core/imageops/image.h"
 #include "kvi/actual_size_file.h"
@@ -62,7 +63,11 @@ class KovalindraDoc : public platform::DocumentBase {
   std::optional<size_t> StepTarget(int direction) const;
 
   const ActualSizeFile& File() const { return file_; }
-  const RegistrationList& Registrations() const { return file_.registrations; }
+  // The registrations on the photo as shown: turned with it when its Exif
+  // orientation says it is stored sideways (the file keeps them as stored).
+  const RegistrationList& Registrations() const { return shown_; }
+  // How the photo must be turned to stand upright (1: as stored).
+  Orientation PhotoOrientation() const { return orientation_; }
   bool HasFile() const { return hasFile_; }
   const std::vector<FolderEntry>& Folder() const { return folder_; }
   size_t FolderIndex() const { return folderIndex_; }
@@ -108,6 +113,8 @@ class KovalindraDoc : public platform::DocumentBase {
   platform::Services services_;
   std::string writePath_;
   ActualSizeFile file_;
+  RegistrationList shown_;
+  Orientation orientation_ = 1;
   bool hasFile_ = false;
   IplImageSlot logoImage_;
   DisplayCalibration calibration_;

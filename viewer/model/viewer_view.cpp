@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/orientation.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/text.h"
 #include "kvi/hit_test.h"
@@ -113,7 +114,8 @@ void KovalindraView::Decode() {
     return;
   }
   platform::WaitCursor wait;
-  if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) != 1) {
+  if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) != 1 ||
+      !OrientImage(doc_.image, doc_.PhotoOrientation())) {
     doc_.image.Reset();
     SyncPhotoSize();
     doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。",

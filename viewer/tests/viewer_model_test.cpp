@@ -8,6 +8,8 @@
 #include "foundation/core/util/text.h"
 #include "viewer/model/viewer_document.h"
 #include "viewer/model/viewer_view.h"
+#include "foundation/core/image/orientation.h"
+#include "foundation/core/image/tests/exif_writer.h"
 #include "viewer/tests/test_files.h"
 
 namespace kv::viewer {
@@ -626,6 +628,43 @@ TEST(ViewerInteraction, WheelKeysAndRealSizeLabels) {
   EXPECT_EQ(v.doc.image.width, 3000);
   // Escape without a band or full screen does nothing.
   EXPECT_FALSE(v.view.OnKeyDown(ViewKey::Escape));
+}
+
+TEST(ViewerModel, SidewaysPhotosStandUprightWithTheirRegistrations) {
+  TempDir dir;
+  const RegistrationList stored = {MakeRegistration(100, 50, 300, 50, 100)};
+  double realSize = 0;
+  for (uint16_t o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    ActualSizeFile f = MakeKvi(400, 200, stored);
+    f.jpegBytes = kv::testing::WithExif(f.jpegBytes, o, o % 2 == 0);
+    const std::string path = dir.File("o" + std::to_string(o) + ".kvi");
+    WriteKvi(path, f);
+    Viewer v(dir.Folder());
+    ASSERT_TRUE(v.Open(path));
+    const bool sideways = o >= 5;
+    EXPECT_EQ(v.doc.image.width, sideways ? 200 : 400);
+    ASSERT_EQ(v.doc.Registrations().size(), 1u);
+    const SizeRegistration r = v.doc.Registrations()[0];
+    EXPECT_EQ(r, RegistrationsToShown(stored, o, PixelSize{400, 200})[0]);
+    // Rotation keeps lengths: the same real size whichever way it stands.
+    if (o == 1) realSize = v.view.Scale().realSizeZoom;
+    EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, realSize);
+    // Under the shown start point lies the photo's stored (100, 50): blue
+    // carries x and green y.
+    v.view.MutableScale().zoom = 1.0;
+    v.view.ApplyZoom(r.startX, r.startY);
+    const ViewScale& s = v.view.Scale();
+    uint8_t px[4];
+    ASSERT_TRUE(GetPixel(*v.view.DisplayImage(), r.startX - s.originX, r.startY - s.originY, px));
+    EXPECT_NEAR(px[0], 100, 8);
+    EXPECT_NEAR(px[1], 50, 8);
+    // A click on the shown line finds it.
+    int32_t hx = 0, hy = 0, index = -1;
+    EXPECT_EQ(v.view.HitTestRegistrationAt(s.ClientX((r.startX + r.endX) / 2),
+                                           s.ClientY((r.startY + r.endY) / 2), hx, hy, index),
+              11);
+  }
 }
 
 }  // namespace

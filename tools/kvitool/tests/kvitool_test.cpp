@@ -94,6 +94,7 @@ TEST_F(Kvitool, InfoPrintsEveryKeyWithTextsInUtf8) {
       "  \"jpegLength\": " +
       std::to_string(Sample().jpegBytes.size()) +
       ",\n"
+      "  \"orientation\": 1,\n"
       "  \"link\": \"https://example.com/\\\"q\\\"\\\\\",\n"
       "  \"logoWidth\": 2,\n"
       "  \"logoHeight\": 1,\n"

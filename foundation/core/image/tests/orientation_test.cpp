@@ -9,6 +9,7 @@
 
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/image/tests/exif_writer.h"
 
 namespace kv {
 namespace {
@@ -28,60 +29,25 @@ DibImage Numbered(int32_t w, int32_t h) {
   return img;
 }
 
-// An APP1 Exif segment with one orientation entry, in either byte order,
-// inserted right after SOI.
-std::vector<uint8_t> WithExif(std::vector<uint8_t> jpeg, uint16_t orientation, bool little,
-                              uint32_t ifdOffset = 8) {
-  auto u16 = [&](std::vector<uint8_t>& v, uint16_t x) {
-    if (little) {
-      v.push_back(uint8_t(x)), v.push_back(uint8_t(x >> 8));
-    } else {
-      v.push_back(uint8_t(x >> 8)), v.push_back(uint8_t(x));
-    }
-  };
-  auto u32 = [&](std::vector<uint8_t>& v, uint32_t x) {
-    if (little) {
-      u16(v, uint16_t(x)), u16(v, uint16_t(x >> 16));
-    } else {
-      u16(v, uint16_t(x >> 16)), u16(v, uint16_t(x));
-    }
-  };
-  std::vector<uint8_t> tiff = {uint8_t(little ? 'I' : 'M'), uint8_t(little ? 'I' : 'M')};
-  u16(tiff, 42);
-  u32(tiff, ifdOffset);
-  u16(tiff, 2);                   // two entries: another tag first
-  u16(tiff, 0x010F), u16(tiff, 2), u32(tiff, 4), u32(tiff, 0x00414243);
-  u16(tiff, 0x0112), u16(tiff, 3), u32(tiff, 1), u16(tiff, orientation), u16(tiff, 0);
-  u32(tiff, 0);  // no next directory
-  std::vector<uint8_t> seg = {0xFF, 0xE1};
-  const size_t length = 2 + 6 + tiff.size();
-  seg.push_back(uint8_t(length >> 8));
-  seg.push_back(uint8_t(length));
-  for (char c : {'E', 'x', 'i', 'f', '\0', '\0'}) seg.push_back(uint8_t(c));
-  seg.insert(seg.end(), tiff.begin(), tiff.end());
-  jpeg.insert(jpeg.begin() + 2, seg.begin(), seg.end());
-  return jpeg;
-}
-
 TEST(Orientation, ReadsTheTagInBothByteOrdersAndOneOtherwise) {
   const std::vector<uint8_t> plain = EncodeJpeg(Numbered(40, 24), 90);
   EXPECT_EQ(ReadExifOrientation(plain.data(), plain.size()), 1);
   EXPECT_EQ(ReadJpegSize(plain.data(), plain.size()), (PixelSize{40, 24}));
   for (uint16_t o = 1; o <= 8; ++o)
     for (bool little : {true, false}) {
-      const std::vector<uint8_t> j = WithExif(plain, o, little);
+      const std::vector<uint8_t> j = testing::WithExif(plain, o, little);
       EXPECT_EQ(ReadExifOrientation(j.data(), j.size()), o) << o << little;
       EXPECT_EQ(ReadJpegSize(j.data(), j.size()), (PixelSize{40, 24}));
     }
   // Unknown values, a directory past the segment, no JPEG at all.
   for (const std::vector<uint8_t>& j :
-       {WithExif(plain, 9, true), WithExif(plain, 0, false), WithExif(plain, 6, true, 4000),
-        WithExif(plain, 6, true, 0xFFFFFFF0u), std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xE1, 0, 1}})
+       {testing::WithExif(plain, 9, true), testing::WithExif(plain, 0, false), testing::WithExif(plain, 6, true, 4000),
+        testing::WithExif(plain, 6, true, 0xFFFFFFF0u), std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xE1, 0, 1}})
     EXPECT_EQ(ReadExifOrientation(j.data(), j.size()), 1);
   EXPECT_EQ(ReadExifOrientation(nullptr, 0), 1);
   // Cut anywhere or with bytes changed, it still only reads what is there
   // (the sanitizers watch) and answers a valid orientation.
-  const std::vector<uint8_t> six = WithExif(plain, 6, false);
+  const std::vector<uint8_t> six = testing::WithExif(plain, 6, false);
   std::mt19937 rng(11);
   for (int i = 0; i < 3000; ++i) {
     std::vector<uint8_t> m(six.begin(), six.begin() + std::ptrdiff_t(rng() % 120));
