@@ -5,7 +5,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <random>
 #include <vector>
@@ -14,6 +16,8 @@
 
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/image/orientation.h"
+#include "foundation/core/image/tests/exif_writer.h"
 #include "foundation/core/image/thumbnail.h"
 #include "kvi/actual_size_file.h"
 #include "viewer/model/viewer_document.h"
@@ -51,17 +55,22 @@ const std::vector<uint8_t>& PhotoJpeg() {
   return jpeg;
 }
 
-std::string KviPath() {
-  static const std::string path = [] {
+// orientation: the Exif tag of the photo (1: none written).
+std::string KviPath(uint16_t orientation = 1) {
+  static std::map<uint16_t, std::string> paths;
+  std::string& path = paths[orientation];
+  if (path.empty()) path = [orientation] {
     ActualSizeFile f;
     f.jpegName = "bench.jpg";
     f.registrations = {MakeRegistration(2800, 2000, 3200, 2000, 100)};
-    f.jpegBytes = PhotoJpeg();
+    f.jpegBytes =
+        orientation == 1 ? PhotoJpeg() : kv::testing::WithExif(PhotoJpeg(), orientation, true);
     f.logoWidth = 64;
     f.logoHeight = 24;
     f.logoBytes.assign(64 * 24 * 3, 90);
     const std::string p = (std::filesystem::temp_directory_path() /
-                           ("kv_viewer_bench_" + std::to_string(::getpid()) + ".kvi"))
+                           ("kv_viewer_bench_" + std::to_string(::getpid()) + "_" +
+                            std::to_string(orientation) + ".kvi"))
                               .string();
     std::string reason;
     WriteActualSizeFile(p, f, reason);
@@ -130,8 +139,9 @@ BENCHMARK(BM_DragStep)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// Arg: the photo's Exif orientation (6: stored a quarter turn sideways).
 void BM_OpenKvi(benchmark::State& state) {
-  const std::string path = KviPath();
+  const std::string path = KviPath(uint16_t(state.range(0)));
   KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
   KovalindraView view(doc, nullptr);
   view.OnSize(kClientW, kClientH);
@@ -149,7 +159,11 @@ void BM_OpenKvi(benchmark::State& state) {
       photoMb + double(view.PixelBytes() + doc.File().jpegBytes.size()) / 1048576.0;
   state.counters["peak_rss_MB"] = PeakRssMb();
 }
-BENCHMARK(BM_OpenKvi)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_OpenKvi)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+// The same photo stored sideways: what turning it upright adds.
+void BM_OpenKviRotated(benchmark::State& state) { BM_OpenKvi(state); }
+BENCHMARK(BM_OpenKviRotated)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
 // Our decoder: header checks, pixel budget, scan bound, padded BGR record.
 void BM_DecodeJpeg(benchmark::State& state) {
@@ -210,5 +224,22 @@ void BM_Thumbnail(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Thumbnail)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Turning a decoded 24-megapixel photo upright. Arg: the orientation.
+void BM_OrientImage(benchmark::State& state) {
+  static const DibImage photo = SyntheticPhoto();
+  for (auto _ : state) {
+    state.PauseTiming();
+    DibImage copy(photo.width, photo.height);
+    copy.padBytes = photo.padBytes;
+    copy.byteSize = photo.byteSize;
+    copy.pixels = std::make_unique<uint8_t[]>(photo.byteSize);
+    std::memcpy(copy.pixels.get(), photo.pixels.get(), photo.byteSize);
+    state.ResumeTiming();
+    OrientImage(copy, Orientation(state.range(0)));
+    benchmark::DoNotOptimize(copy.pixels.get());
+  }
+}
+BENCHMARK(BM_OrientImage)->Arg(3)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
