@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace kv {
 namespace {
@@ -193,33 +196,54 @@ bool OrientImage(DibImage& image, Orientation o) {
   out.byteSize = uint32_t(out.Stride() * size_t(shown.height));
   out.pixels.reset(new (std::nothrow) uint8_t[out.byteSize]);
   if (!out.pixels) return false;
-  std::memset(out.pixels.get(), 0, out.byteSize);
+  // Row padding is never read, but a record is written whole to files.
+  if (out.padBytes)
+    for (int32_t y = 0; y < shown.height; ++y)
+      std::memset(out.Row(y) + size_t(shown.width) * 3, 0, out.padBytes);
   // Tiles of 64 x 64 shown pixels: a quarter turn reads a stored column
-  // for each shown row, and a tile keeps those columns in the cache.
+  // for each shown row, and a tile keeps those columns in the cache. Bands
+  // of tiles go to the cores; each writes its own rows, so the result is
+  // the same however many there are.
   constexpr int32_t kTile = 64;
-  for (int32_t ty = 0; ty < shown.height; ty += kTile) {
-    const int32_t yEnd = std::min(shown.height, ty + kTile);
-    for (int32_t tx = 0; tx < shown.width; tx += kTile) {
-      const int32_t xEnd = std::min(shown.width, tx + kTile);
-      for (int32_t y = ty; y < yEnd; ++y) {
-        // Along a shown row the stored pixel moves by a fixed step.
-        int32_t sx0 = tx, sy0 = y, sx1 = tx + 1, sy1 = y;
-        ShownToStored(o, stored, sx0, sy0);
-        ShownToStored(o, stored, sx1, sy1);
-        const ptrdiff_t stride = ptrdiff_t(image.Stride());
-        const ptrdiff_t step = ptrdiff_t(sy1 - sy0) * stride + ptrdiff_t(sx1 - sx0) * 3;
-        ptrdiff_t at = ptrdiff_t(sy0) * stride + ptrdiff_t(sx0) * 3;
-        const uint8_t* base = image.pixels.get();
-        uint8_t* dst = out.Row(y) + size_t(tx) * 3;
-        for (int32_t x = tx; x < xEnd; ++x, dst += 3, at += step) {
-          const uint8_t* src = base + at;
-          dst[0] = src[0];
-          dst[1] = src[1];
-          dst[2] = src[2];
+  auto band = [&](int32_t firstTileRow, int32_t bandStep) {
+    for (int32_t ty = firstTileRow * kTile; ty < shown.height; ty += bandStep * kTile) {
+      const int32_t yEnd = std::min(shown.height, ty + kTile);
+      for (int32_t tx = 0; tx < shown.width; tx += kTile) {
+        const int32_t xEnd = std::min(shown.width, tx + kTile);
+        for (int32_t y = ty; y < yEnd; ++y) {
+          // Along a shown row the stored pixel moves by a fixed step.
+          int32_t sx0 = tx, sy0 = y, sx1 = tx + 1, sy1 = y;
+          ShownToStored(o, stored, sx0, sy0);
+          ShownToStored(o, stored, sx1, sy1);
+          const ptrdiff_t stride = ptrdiff_t(image.Stride());
+          const ptrdiff_t step = ptrdiff_t(sy1 - sy0) * stride + ptrdiff_t(sx1 - sx0) * 3;
+          ptrdiff_t at = ptrdiff_t(sy0) * stride + ptrdiff_t(sx0) * 3;
+          const uint8_t* base = image.pixels.get();
+          uint8_t* dst = out.Row(y) + size_t(tx) * 3;
+          for (int32_t x = tx; x < xEnd; ++x, dst += 3, at += step) {
+            const uint8_t* src = base + at;
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+          }
         }
       }
     }
+  };
+  const int32_t workers =
+      int32_t(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1u, 8u));
+  std::vector<std::thread> threads;
+  for (int32_t w = 1; w < workers; ++w) {
+    try {
+      threads.emplace_back(band, w, workers);
+    } catch (const std::system_error&) {
+      break;  // fewer threads: this one does the rest below
+    }
   }
+  // Bands no thread took are done here, after this thread's own.
+  band(0, workers);
+  for (int32_t w = int32_t(threads.size()) + 1; w < workers; ++w) band(w, workers);
+  for (std::thread& t : threads) t.join();
   image = std::move(out);
   return true;
 }
