@@ -21,6 +21,9 @@
 #include <sys/stat.h>
 
 #include "authoring/tests/support.h"
+#include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/image/orientation.h"
+#include "foundation/core/image/tests/exif_writer.h"
 #include "authoring/widgets/artwork.h"
 #include "authoring/widgets/dialogs.h"
 #include "authoring/widgets/kovasand_parts.h"
@@ -1072,6 +1075,62 @@ TEST(KovasandGui, ClosingTheFrameEndsTheProgramAndRemovesThePreviews) {
   EXPECT_FALSE(app->List()->isVisible());
   app.reset();
   EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+TEST(KovasandGui, ClicksOnAnUprightedPhotoLandOnTheSameFeatureInTheViewer) {
+  App app;
+  const PixelSize stored{120, 80};
+  // Blue carries the stored x, green the stored y: a feature is its colour.
+  const int32_t ax = 20, ay = 30, bx = 90, by = 30;
+  for (uint16_t o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const std::vector<uint8_t> jpeg =
+        kv::testing::WithExif(EncodeJpeg(testing::PatternPhoto(120, 80), 95), o, o % 2 == 1);
+    const std::string photo = app.work.File("o" + std::to_string(o) + ".jpg");
+    testing::WriteText(photo, std::string(jpeg.begin(), jpeg.end()));
+    app.Doc().DeleteRegistrations({0});  // the last photo's: no question on import
+    ASSERT_TRUE(app.Import(photo));
+    ASSERT_EQ(app.Doc().image.width, o >= 5 ? 80 : 120);
+    int32_t sax = ax, say = ay, sbx = bx, sby = by;
+    StoredToShown(o, stored, sax, say);
+    StoredToShown(o, stored, sbx, sby);
+    app.frame->DispatchCommand(c::kRegisterSize);
+    app.length = 50;
+    app.ClickPhoto(sax, say);
+    app.ClickPhoto(sbx, sby);
+    ASSERT_EQ(app.Doc().registrations.size(), 1u);
+    const SizeRegistration shownReg = app.Doc().registrations[0];
+    // Published as the photo is stored (a click at a ratio above 1 may
+    // land one pixel off).
+    app.kviPath = app.work.File("o" + std::to_string(o) + ".kvi");
+    app.frame->DispatchCommand(c::kPublish);
+    ActualSizeFile file;
+    std::string reason;
+    ASSERT_TRUE(ReadActualSizeFile(*app.kviPath, file, reason)) << reason;
+    ASSERT_EQ(file.registrations.size(), 1u);
+    EXPECT_NEAR(file.registrations[0].startX, ax, 1);
+    EXPECT_NEAR(file.registrations[0].startY, ay, 1);
+    EXPECT_NEAR(file.registrations[0].endX, bx, 1);
+    EXPECT_NEAR(file.registrations[0].endY, by, 1);
+    // The viewer shows it on the same upright photo, on the same feature.
+    RecordingMessages viewerMessages;
+    viewer::KovalindraDoc shown(platform::Services{&viewerMessages, nullptr, nullptr},
+                                viewer::SettingsLocation{app.work.File("nowhere") + "/", ""});
+    ASSERT_TRUE(shown.OpenDocument(*app.kviPath));
+    ASSERT_EQ(shown.Registrations().size(), 1u);
+    EXPECT_EQ(shown.Registrations()[0], shownReg);
+    viewer::KovalindraView view(shown, nullptr);
+    view.OnSize(400, 300);
+    view.OnInitialUpdate();
+    view.MutableScale().zoom = 1.0;
+    view.ApplyZoom(0, 0);
+    const viewer::ViewScale& vs = view.Scale();
+    uint8_t px[4];
+    ASSERT_TRUE(GetPixel(*view.DisplayImage(), shownReg.startX - vs.originX,
+                         shownReg.startY - vs.originY, px));
+    EXPECT_NEAR(px[0], ax, 9);
+    EXPECT_NEAR(px[1], ay, 9);
+  }
 }
 
 }  // namespace
