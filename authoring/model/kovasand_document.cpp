@@ -165,25 +165,18 @@ void KovasandDoc::RegistrationsReplaced() {
   NotifyViews("", code::kRedrawNavigator);
 }
 
-bool KovasandDoc::Undo() {
-  if (undo_.empty()) return false;
-  redo_.push_back({registrations, version_});
-  registrations = std::move(undo_.back().registrations);
-  version_ = undo_.back().version;
-  undo_.pop_back();
+bool KovasandDoc::TakeStep(std::vector<UndoStep>& from, std::vector<UndoStep>& to) {
+  if (from.empty()) return false;
+  to.push_back({registrations, version_});
+  registrations = std::move(from.back().registrations);
+  version_ = from.back().version;
+  from.pop_back();
   RegistrationsReplaced();
   return true;
 }
 
-bool KovasandDoc::Redo() {
-  if (redo_.empty()) return false;
-  undo_.push_back({registrations, version_});
-  registrations = std::move(redo_.back().registrations);
-  version_ = redo_.back().version;
-  redo_.pop_back();
-  RegistrationsReplaced();
-  return true;
-}
+bool KovasandDoc::Undo() { return TakeStep(undo_, redo_); }
+bool KovasandDoc::Redo() { return TakeStep(redo_, undo_); }
 
 bool KovasandDoc::OnOpenDocument(const std::string& path) {
   std::vector<uint8_t> bytes;

@@ -180,6 +180,8 @@ class KovasandDoc : public platform::DocumentBase {
     RegistrationList registrations;
     uint64_t version;
   };
+  // The state on top of `from` comes back; the present goes onto `to`.
+  bool TakeStep(std::vector<UndoStep>& from, std::vector<UndoStep>& to);
   std::vector<UndoStep> undo_, redo_;
   uint64_t version_ = 0, savedVersion_ = 0, nextVersion_ = 1;
 
