@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-  libturbojpeg0-dev libjpeg62-turbo-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev liblcms2-dev
   fonts-ipafont-gothic
   qt6-qpa-plugins fontconfig xdg-utils
 )

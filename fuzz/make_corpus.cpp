@@ -1,8 +1,10 @@
 // Writes the fuzz targets' seed corpora (corpus/<target>/) and the inputs
 // that once broke a reader (regressions/<target>/), all made here, small,
 // and the same on every run: fuzz_make_corpus FUZZ_FOLDER.
+#include <lcms2.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +118,62 @@ void Jpeg() {
   Put("regressions/jpeg", "too_many_scans.jpg", kv::test::HandMadeJpeg({64, 64, 1, true, 40, 0}));
 }
 
+// Profiles made by the colour engine, carried in APP2 chunks written here.
+// The engine stamps each profile with the time it was made; a fixed date
+// (2000-01-01) keeps the seeds the same on every run.
+std::vector<uint8_t> SavedProfile(cmsHPROFILE p) {
+  cmsUInt32Number n = 0;
+  std::vector<uint8_t> bytes;
+  if (p && cmsSaveProfileToMem(p, nullptr, &n)) {
+    bytes.resize(n);
+    if (!cmsSaveProfileToMem(p, bytes.data(), &n) || n < 128) bytes.clear();
+  }
+  if (p) cmsCloseProfile(p);
+  if (!bytes.empty()) {
+    const uint8_t date[12] = {0x07, 0xD0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};
+    std::copy(date, date + 12, bytes.begin() + 24);
+  }
+  return bytes;
+}
+
+// The profile in chunks of `size` bytes, put after SOI in the order of
+// `order` (chunk numbers from 1).
+std::vector<uint8_t> WithIcc(std::vector<uint8_t> jpeg, const std::vector<uint8_t>& profile, size_t size,
+                             const std::vector<int>& order) {
+  const int count = int((profile.size() + size - 1) / size);
+  std::vector<uint8_t> segments;
+  for (int k : order) {
+    const size_t at = size_t(k - 1) * size, n = std::min(size, profile.size() - at);
+    const size_t length = 2 + 14 + n;
+    const uint8_t head[4] = {0xFF, 0xE2, uint8_t(length >> 8), uint8_t(length)};
+    segments.insert(segments.end(), head, head + 4);
+    const char tag[] = "ICC_PROFILE";
+    segments.insert(segments.end(), tag, tag + sizeof tag);
+    segments.push_back(uint8_t(k));
+    segments.push_back(uint8_t(count));
+    segments.insert(segments.end(), profile.begin() + std::ptrdiff_t(at), profile.begin() + std::ptrdiff_t(at + n));
+  }
+  jpeg.insert(jpeg.begin() + 2, segments.begin(), segments.end());
+  return jpeg;
+}
+
+void Icc() {
+  const cmsCIExyY d65{0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE p3{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const cmsFloat64Number srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  const std::vector<uint8_t> wide = SavedProfile(cmsCreateRGBProfile(&d65, &p3, curves));
+  const std::vector<uint8_t> grey = SavedProfile(cmsCreateGrayProfile(&d65, curve));
+  cmsFreeToneCurve(curve);
+  const std::vector<uint8_t> srgb = SavedProfile(cmsCreate_sRGBProfile());
+  const size_t third = (wide.size() + 2) / 3;
+  Put("corpus/icc", "wide_gamut_out_of_order.jpg", WithIcc(SmallJpeg(), wide, third, {3, 1, 2}));
+  Put("corpus/icc", "srgb_one_chunk.jpg", WithIcc(SmallJpeg(), srgb, srgb.size(), {1}));
+  Put("corpus/icc", "grey.jpg", WithIcc(SmallJpeg(), grey, grey.size(), {1}));
+  Put("corpus/icc", "chunk_missing.jpg", WithIcc(SmallJpeg(), wide, third, {1, 3}));
+}
+
 void Cp932() {
   Put("corpus/cp932", "japanese_utf8.txt", "等倍表示ｿﾌﾄ 写真.jpg ① Ⅻ ∑ 〜～ ＼ \\~");
   Put("corpus/cp932", "japanese_cp932.txt",
@@ -140,6 +198,7 @@ int main(int argc, char** argv) {
   Settings();
   PrivateProfile();
   Jpeg();
+  Icc();
   Cp932();
   return 0;
 }
