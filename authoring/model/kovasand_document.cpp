@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "authoring/model/project_file.h"
+#include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
@@ -245,6 +246,8 @@ int KovasandDoc::LoadJpeg(const std::string& path) {
   if (!ReadWholeFile(path, bytes, reason, kMaxJpegBytes) || bytes.empty()) return 0;
   DibImage decoded;
   if (DecodeJpegBuffer(bytes.data(), bytes.size(), decoded) != 1 || !decoded.HasImage()) return 0;
+  // A profile that cannot be used leaves the photo as decoded, read as sRGB.
+  if (auto p = ReadIccProfile(bytes.data(), bytes.size())) ConvertToSrgb(decoded, *p);
   const Orientation o = ReadExifOrientation(bytes.data(), bytes.size());
   const PixelSize stored{decoded.width, decoded.height};
   if (!OrientImage(decoded, o)) return 0;

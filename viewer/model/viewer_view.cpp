@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/orientation.h"
 #include "foundation/core/util/encoding.h"
@@ -114,8 +115,12 @@ void KovalindraView::Decode() {
     return;
   }
   platform::WaitCursor wait;
-  if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) != 1 ||
-      !OrientImage(doc_.image, doc_.PhotoOrientation())) {
+  const bool decoded = DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) == 1;
+  // A profile that cannot be used leaves the photo as decoded, read as sRGB.
+  if (decoded) {
+    if (auto p = ReadIccProfile(jpeg.data(), jpeg.size())) ConvertToSrgb(doc_.image, *p);
+  }
+  if (!decoded || !OrientImage(doc_.image, doc_.PhotoOrientation())) {
     doc_.image.Reset();
     SyncPhotoSize();
     doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。",
