@@ -22,6 +22,9 @@ namespace {
 // broken.
 constexpr int kMaxWarnings = 100;
 
+// Why decoding stopped, where the library's own error says less.
+enum class Stop { kBroken, kFileEnds, kDataEnds, kScans };
+
 // Everything the library's error path touches is plain data: the only jumps
 // land in the two functions below, whose frames hold no C++ objects with
 // destructors, so no destructor is ever skipped.
@@ -32,6 +35,7 @@ struct Decoder {
   std::jmp_buf jump;
   int warnings;
   bool created;
+  Stop stop;
 };
 
 [[noreturn]] void OnError(j_common_ptr cinfo) {
@@ -42,10 +46,25 @@ struct Decoder {
 void OnMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;  // trace messages
   Decoder* d = static_cast<Decoder*>(cinfo->client_data);
+  const int code = cinfo->err->msg_code;
   // A stream that ends early is a truncated file, not a photo.
-  if (cinfo->err->msg_code == JWRN_JPEG_EOF || ++d->warnings > kMaxWarnings) {
+  if (code == JWRN_JPEG_EOF) {
+    d->stop = Stop::kFileEnds;
     std::longjmp(d->jump, 1);
   }
+  // Entropy data that stops before the photo does, as in a cut file closed
+  // with an end marker: the library would go on with zeros and report a
+  // photo whose rest is flat grey. A marker met where the next restart
+  // marker belongs says the same; a restart marker with the wrong number is
+  // damage the library gets past. Arithmetic-coded data reads a marker as
+  // zeros by its own rules, without a word: there only a cut that ends the
+  // file is caught.
+  const int found = cinfo->err->msg_parm.i[0];
+  if (code == JWRN_HIT_MARKER || (code == JWRN_MUST_RESYNC && (found < 0xD0 || found > 0xD7))) {
+    d->stop = Stop::kDataEnds;
+    std::longjmp(d->jump, 1);
+  }
+  if (++d->warnings > kMaxWarnings) std::longjmp(d->jump, 1);
 }
 
 void OnProgress(j_common_ptr cinfo) {
@@ -54,6 +73,7 @@ void OnProgress(j_common_ptr cinfo) {
   // library's own, for a stream the walk misread.
   if (dinfo->is_decompressor && dinfo->input_scan_number > kJpegMaxScans) {
     Decoder* d = static_cast<Decoder*>(cinfo->client_data);
+    d->stop = Stop::kScans;
     std::longjmp(d->jump, 1);
   }
 }
@@ -174,6 +194,34 @@ uint64_t LibraryBytes(const jpeg_decompress_struct& c, bool wholeImage) {
   return bytes;
 }
 
+// Encodings the library does not decode are named, so that a photo it
+// refuses is not taken for a broken file.
+std::string HeaderFailure(const Decoder& d) {
+  if (d.stop == Stop::kFileEnds) return "ﾌｧｲﾙが途中で切れています (ﾍｯﾀﾞｰの途中で終わっています)";
+  const int parameter = d.err.msg_parm.i[0];
+  switch (d.err.msg_code) {
+    case JERR_BAD_PRECISION:
+      return "対応していないﾋﾞｯﾄ深度です (" + std::to_string(parameter) + " ﾋﾞｯﾄ、対応は 8 ﾋﾞｯﾄのみ)";
+    case JERR_SOF_UNSUPPORTED:
+      switch (parameter) {
+        case 0xC3:
+        case 0xCB:
+          return "対応していない圧縮方式です (ﾛｽﾚｽ)";
+        case 0xC5:
+        case 0xC6:
+        case 0xC7:
+        case 0xCD:
+        case 0xCE:
+        case 0xCF:
+          return "対応していない圧縮方式です (階層型)";
+        default:
+          return "対応していない圧縮方式です";
+      }
+    default:
+      return "JPEGﾃﾞｰﾀではないか、ﾍｯﾀﾞｰが壊れています";
+  }
+}
+
 std::string Mib(uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; }
 
 }  // namespace
@@ -197,7 +245,7 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
 
   // `out` stays untouched until the header has passed every bound.
   if (!ReadHeader(&d, bytes, count)) {
-    reason = "JPEGﾃﾞｰﾀではないか、ﾍｯﾀﾞｰが壊れています";
+    reason = HeaderFailure(d);
     return 0;
   }
 
@@ -275,7 +323,20 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
     for (uint32_t y = 0; y < height; ++y) std::memset(block.get() + y * stride + width * 3, 0, pad);
   }
   if (!ReadPixels(&d, block.get(), stride, cmykRow.data(), rowPointers.data())) {
-    reason = "画像ﾃﾞｰﾀが壊れているか、途中で終わっています";
+    switch (d.stop) {
+      case Stop::kFileEnds:
+        reason = "ﾌｧｲﾙが途中で切れています (画像ﾃﾞｰﾀが最後までありません)";
+        break;
+      case Stop::kDataEnds:
+        reason = "画像ﾃﾞｰﾀが途中で終わっています (ﾌｧｲﾙが切れているか壊れています)";
+        break;
+      case Stop::kScans:
+        reason = "ｽｷｬﾝが多すぎます (" + std::to_string(kJpegMaxScans) + "を超えています)";
+        break;
+      case Stop::kBroken:
+        reason = "画像ﾃﾞｰﾀが壊れているか、途中で終わっています";
+        break;
+    }
     return 0;
   }
 
