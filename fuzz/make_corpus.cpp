@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/image/tests/exif_writer.h"
 #include "foundation/core/image/tests/test_images.h"
 #include "kvi/actual_size_file.h"
 
@@ -116,6 +117,61 @@ void Jpeg() {
       kv::test::HandMadeJpeg({16384, 16384, 3, true, 5, 0}));
   Put("regressions/jpeg", "claims_51_scans.jpg", kv::test::HandMadeJpeg({16384, 16384, 1, true, 50, 0}));
   Put("regressions/jpeg", "too_many_scans.jpg", kv::test::HandMadeJpeg({64, 64, 1, true, 40, 0}));
+  // The other codings cameras and phones use, and the ones refused by name.
+  kv::test::Coding c;
+  c.width = 32;
+  c.height = 32;
+  c.arithmetic = true;
+  c.progressive = true;
+  Put("corpus/jpeg", "arithmetic_progressive.jpg", kv::test::QuadrantsJpeg(c));
+  c.arithmetic = c.progressive = false;
+  c.lumaH = 1;
+  c.restartInterval = 1;
+  Put("corpus/jpeg", "restarts_440.jpg", kv::test::QuadrantsJpeg(c));
+  c.restartInterval = 0;
+  c.colours = kv::test::Colours::kYcck;
+  c.progressive = true;
+  Put("corpus/jpeg", "ycck_progressive.jpg", kv::test::QuadrantsJpeg(c));
+  std::vector<uint8_t> twelve = SmallJpeg();
+  for (size_t i = 2; i + 4 < twelve.size(); ++i) {
+    if (twelve[i] == 0xFF && twelve[i + 1] == 0xC0) {
+      twelve[i + 1] = 0xC1;
+      twelve[i + 4] = 12;
+      break;
+    }
+  }
+  Put("corpus/jpeg", "twelve_bits.jpg", twelve);
+  // Cut halfway through the scan's data and closed with an end marker.
+  std::vector<uint8_t> cut = SmallJpeg();
+  for (size_t i = 2; i + 3 < cut.size(); ++i) {
+    if (cut[i] == 0xFF && cut[i + 1] == 0xDA) {
+      const size_t data = i + 2 + ((size_t(cut[i + 2]) << 8) | cut[i + 3]);
+      cut.resize(data + (cut.size() - data) / 2);
+      break;
+    }
+  }
+  cut.insert(cut.end(), {0xFF, 0xD9});
+  Put("corpus/jpeg", "cut_and_closed.jpg", cut);
+  Put("corpus/jpeg", "exif_thumbnail.jpg",
+      kv::test::WithExifThumbnail(SmallJpeg(), kv::EncodeJpeg(kv::test::Gradient(8, 8), 50), 6, true));
+}
+
+// Exif as the writer in the tests makes it, and as cameras write it, with
+// a thumbnail and a maker note.
+void Exif() {
+  const std::vector<uint8_t> photo = SmallJpeg(), thumbnail = kv::EncodeJpeg(kv::test::Gradient(8, 8), 50);
+  Put("corpus/exif", "little_6.jpg", kv::testing::WithExif(photo, 6, true));
+  Put("corpus/exif", "big_8.jpg", kv::testing::WithExif(photo, 8, false));
+  Put("corpus/exif", "directory_past_the_end.jpg", kv::testing::WithExif(photo, 3, true, 0xFFFFFFF0u));
+  Put("corpus/exif", "thumbnail_little.jpg", kv::test::WithExifThumbnail(photo, thumbnail, 5, true));
+  Put("corpus/exif", "thumbnail_big.jpg", kv::test::WithExifThumbnail(photo, thumbnail, 7, false));
+  // Another APP1 first, and a segment that runs past the end of the bytes.
+  std::vector<uint8_t> other = kv::testing::WithExif(photo, 2, false);
+  other.insert(other.begin() + 2, {0xFF, 0xE1, 0x00, 0x08, 'o', 't', 'h', 'e', 'r', 0});
+  Put("corpus/exif", "other_app1_first.jpg", other);
+  const std::vector<uint8_t> exif = kv::testing::WithExif(photo, 4, true);
+  Put("corpus/exif", "cut_in_the_segment.jpg", std::vector<uint8_t>(exif.begin(), exif.begin() + 30));
+  Put("corpus/exif", "progressive_no_exif.jpg", kv::test::HandMadeJpeg({40, 24, 3, true, 2, 0}));
 }
 
 // Profiles made by the colour engine, carried in APP2 chunks written here.
@@ -198,6 +254,7 @@ int main(int argc, char** argv) {
   Settings();
   PrivateProfile();
   Jpeg();
+  Exif();
   Icc();
   Cp932();
   return 0;
