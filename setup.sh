@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   libturbojpeg0-dev libjpeg62-turbo-dev liblcms2-dev
   fonts-ipafont-gothic
-  qt6-qpa-plugins fontconfig xdg-utils
+  qt6-qpa-plugins qt6-translations-l10n fontconfig xdg-utils
 )
 # Optional, fuzzing only: ./fuzz.sh installs clang (with libFuzzer) itself.
 # Optional, benchmarks only: KV_BENCH_OPENCV=1 ./setup.sh adds OpenCV so

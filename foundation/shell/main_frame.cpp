@@ -9,6 +9,9 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -647,9 +650,25 @@ void MainFrame::OnClosing() {
   emit Closed();
 }
 
+bool InstallQtJapanese(QCoreApplication& app) {
+  // One per process, living as long as the application.
+  static QTranslator* translator = nullptr;
+  if (translator) return true;
+  auto* t = new QTranslator(&app);
+  if (!t->load(QLocale(QLocale::Japanese, QLocale::Japan), "qtbase", "_",
+               QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete t;
+    return false;
+  }
+  app.installTranslator(t);
+  translator = t;
+  return true;
+}
+
 int RunProgram(int argc, char** argv, ProgramKind kind, const res::ProgramTable& table,
                const PartsFactory& factory) {
   QApplication app(argc, argv);
+  InstallQtJapanese(app);
   QCoreApplication::setOrganizationName("Tessaloft");
   QCoreApplication::setApplicationName(Q(table.appName));
   QApplication::setWindowIcon(ProgramIcon(kind));

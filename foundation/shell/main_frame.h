@@ -16,6 +16,7 @@
 #include "resources/command_table.h"
 
 class QAction;
+class QCoreApplication;
 class QMenu;
 class QToolBar;
 
@@ -128,6 +129,10 @@ class MainFrame : public PersistentFrame, public AppContext {
   QRect fullScreenSavedGeometry_;
   bool menuBarWasVisible_ = true;
 };
+
+// Qt's own texts (standard buttons, file dialogs) in Japanese, as the rest
+// of the programs speak. False when the translations are not installed.
+bool InstallQtJapanese(QCoreApplication& app);
 
 // The whole start-up of a program: application object, profile, frame,
 // parts, command line, first show, event loop. Returns the exit code.

@@ -382,6 +382,12 @@ TEST_F(ShellCommands, AboutBoxShowsItsTextsAndItsButtonOpensTheHelpPage) {
   EXPECT_EQ(opened[0].toLocalFile(), bin + "/help/kovalindra.html");
 }
 
+TEST(Translations, QtsOwnButtonsSpeakJapanese) {
+  ASSERT_TRUE(InstallQtJapanese(*QCoreApplication::instance()));
+  EXPECT_TRUE(InstallQtJapanese(*QCoreApplication::instance()));  // once is enough
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("キャンセル"));
+}
+
 TEST(FullScreen, HidesTheBarsAndComesBackWithoutTheToolbar) {
   FrameFixture fx(ProgramKind::Viewer);
   fx.frame->ActivateFrame();
