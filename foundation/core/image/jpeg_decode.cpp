@@ -197,7 +197,7 @@ uint64_t LibraryBytes(const jpeg_decompress_struct& c, bool wholeImage) {
 // Encodings the library does not decode are named, so that a photo it
 // refuses is not taken for a broken file.
 std::string HeaderFailure(const Decoder& d) {
-  if (d.stop == Stop::kFileEnds) return "ﾌｧｲﾙが途中で切れています (ﾍｯﾀﾞｰの途中で終わっています)";
+  if (d.stop == Stop::kFileEnds) return "JPEGﾃﾞｰﾀが途中で切れています (ﾍｯﾀﾞｰの途中で終わっています)";
   const int parameter = d.err.msg_parm.i[0];
   switch (d.err.msg_code) {
     case JERR_BAD_PRECISION:
@@ -325,10 +325,10 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
   if (!ReadPixels(&d, block.get(), stride, cmykRow.data(), rowPointers.data())) {
     switch (d.stop) {
       case Stop::kFileEnds:
-        reason = "ﾌｧｲﾙが途中で切れています (画像ﾃﾞｰﾀが最後までありません)";
+        reason = "JPEGﾃﾞｰﾀが途中で切れています (画像ﾃﾞｰﾀが最後までありません)";
         break;
       case Stop::kDataEnds:
-        reason = "画像ﾃﾞｰﾀが途中で終わっています (ﾌｧｲﾙが切れているか壊れています)";
+        reason = "画像ﾃﾞｰﾀが途中で終わっています (JPEGﾃﾞｰﾀが切れているか壊れています)";
         break;
       case Stop::kScans:
         reason = "ｽｷｬﾝが多すぎます (" + std::to_string(kJpegMaxScans) + "を超えています)";
