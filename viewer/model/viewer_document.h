@@ -73,7 +73,8 @@ class KovalindraDoc : public platform::DocumentBase {
   size_t FolderIndex() const { return folderIndex_; }
   void SetFolderIndex(size_t index) { folderIndex_ = index; }
 
-  // The decoded photo and its thumbnail (filled by the view's decode).
+  // The decoded photo as stored (the view shows it turned upright by
+  // PhotoOrientation) and its upright thumbnail (filled by the view's decode).
   DibImage image;
   DibSectionImage thumbnail;
   ImageScaler scaler;

@@ -98,8 +98,11 @@ void KovalindraView::OnNotify(const std::string&, int c) {
 }
 
 void KovalindraView::SyncPhotoSize() {
-  scale_.photoWidth = doc_.image.HasImage() ? doc_.image.width : 0;
-  scale_.photoHeight = doc_.image.HasImage() ? doc_.image.height : 0;
+  // The document keeps the photo as stored; everything here sees it upright.
+  const PixelSize shown =
+      ShownSize({doc_.image.width, doc_.image.height}, doc_.PhotoOrientation());
+  scale_.photoWidth = doc_.image.HasImage() ? shown.width : 0;
+  scale_.photoHeight = doc_.image.HasImage() ? shown.height : 0;
 }
 
 void KovalindraView::Decode() {
@@ -120,7 +123,7 @@ void KovalindraView::Decode() {
   if (decoded) {
     if (auto p = ReadIccProfile(jpeg.data(), jpeg.size())) ConvertToSrgb(doc_.image, *p);
   }
-  if (!decoded || !OrientImage(doc_.image, doc_.PhotoOrientation())) {
+  if (!decoded) {
     doc_.image.Reset();
     SyncPhotoSize();
     doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。",
@@ -128,8 +131,10 @@ void KovalindraView::Decode() {
     return;
   }
   SyncPhotoSize();
-  doc_.scaler.ResampleToThumbnail(doc_.image, doc_.thumbnail.image);
-  navigator_ = ComputeNavigator(doc_.image.width, doc_.image.height);
+  // Turned upright on the way: in the thumbnail here, in the copy the view
+  // scales from when the buffers are made.
+  doc_.scaler.ResampleToThumbnail(doc_.image, doc_.thumbnail.image, doc_.PhotoOrientation());
+  navigator_ = ComputeNavigator(scale_.photoWidth, scale_.photoHeight);
 }
 
 void KovalindraView::MakeBuffers() {
@@ -138,8 +143,9 @@ void KovalindraView::MakeBuffers() {
     platform::WaitCursor wait;
     ReleaseIplImage(source_);
     if (doc_.image.HasImage()) {
-      MakeColorIplImage(source_, doc_.image.width, doc_.image.height);
-      if (source_ && !ConvertFromDib(doc_.image, *source_)) ReleaseIplImage(source_);
+      MakeColorIplImage(source_, scale_.photoWidth, scale_.photoHeight);
+      if (source_ && !ConvertFromDibUpright(doc_.image, doc_.PhotoOrientation(), *source_))
+        ReleaseIplImage(source_);
     }
     levels_.clear();
     sourceGeneration_ = photoGeneration_;

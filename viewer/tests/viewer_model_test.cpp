@@ -643,7 +643,14 @@ TEST(ViewerModel, SidewaysPhotosStandUprightWithTheirRegistrations) {
     Viewer v(dir.Folder());
     ASSERT_TRUE(v.Open(path));
     const bool sideways = o >= 5;
-    EXPECT_EQ(v.doc.image.width, sideways ? 200 : 400);
+    EXPECT_EQ(v.view.Scale().photoWidth, sideways ? 200 : 400);
+    // The navigator's thumbnail stands upright too: bars at the sides of a
+    // tall photo, above and below a wide one.
+    EXPECT_EQ(v.view.Navigator().offsetX, sideways ? 60 : 0);
+    EXPECT_EQ(v.view.Navigator().offsetY, sideways ? 0 : 60);
+    if (sideways) {
+      EXPECT_EQ(GetPackedPixel(v.doc.thumbnail.image, 30, 120), 0u);  // in the bar
+    }
     ASSERT_EQ(v.doc.Registrations().size(), 1u);
     const SizeRegistration r = v.doc.Registrations()[0];
     EXPECT_EQ(r, RegistrationsToShown(stored, o, PixelSize{400, 200})[0]);

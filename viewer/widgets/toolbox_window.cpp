@@ -153,7 +153,7 @@ QImage ToolboxWindow::ComposeNavigator() {
       dense.padBytes = DibPadBytes(side);
       dense.byteSize = uint32_t(dense.Stride() * size_t(side));
       dense.pixels = std::make_unique<uint8_t[]>(dense.byteSize);
-      doc_.scaler.ResampleToThumbnail(doc_.image, dense);
+      doc_.scaler.ResampleToThumbnail(doc_.image, dense, doc_.PhotoOrientation());
       thumb_ = FromThumbnail(dense);
     }
     if (thumb_.isNull()) {

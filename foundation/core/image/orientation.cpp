@@ -186,46 +186,24 @@ RegistrationList RegistrationsToStored(const RegistrationList& shown, Orientatio
   return MapAll(shown, o, storedSize, false);
 }
 
-bool OrientImage(DibImage& image, Orientation o) {
-  if (o < 2 || o > 8 || !image.HasImage() || image.width <= 0 || image.height <= 0) return true;
-  const int32_t w = image.width, h = image.height;
-  const PixelSize stored{w, h};
+void ForEachUprightRun(PixelSize stored, size_t storedStride, Orientation o, UprightRun run,
+                       void* context) {
   const PixelSize shown = ShownSize(stored, o);
-  DibImage out(shown.width, shown.height);
-  out.padBytes = DibPadBytes(shown.width);
-  out.byteSize = uint32_t(out.Stride() * size_t(shown.height));
-  out.pixels.reset(new (std::nothrow) uint8_t[out.byteSize]);
-  if (!out.pixels) return false;
-  // Row padding is never read, but a record is written whole to files.
-  if (out.padBytes)
-    for (int32_t y = 0; y < shown.height; ++y)
-      std::memset(out.Row(y) + size_t(shown.width) * 3, 0, out.padBytes);
-  // Tiles of 64 x 64 shown pixels: a quarter turn reads a stored column
-  // for each shown row, and a tile keeps those columns in the cache. Bands
-  // of tiles go to the cores; each writes its own rows, so the result is
-  // the same however many there are.
+  if (shown.width <= 0 || shown.height <= 0) return;
   constexpr int32_t kTile = 64;
+  const ptrdiff_t stride = ptrdiff_t(storedStride);
   auto band = [&](int32_t firstTileRow, int32_t bandStep) {
     for (int32_t ty = firstTileRow * kTile; ty < shown.height; ty += bandStep * kTile) {
       const int32_t yEnd = std::min(shown.height, ty + kTile);
       for (int32_t tx = 0; tx < shown.width; tx += kTile) {
-        const int32_t xEnd = std::min(shown.width, tx + kTile);
+        const int32_t count = std::min(shown.width, tx + kTile) - tx;
         for (int32_t y = ty; y < yEnd; ++y) {
           // Along a shown row the stored pixel moves by a fixed step.
           int32_t sx0 = tx, sy0 = y, sx1 = tx + 1, sy1 = y;
           ShownToStored(o, stored, sx0, sy0);
           ShownToStored(o, stored, sx1, sy1);
-          const ptrdiff_t stride = ptrdiff_t(image.Stride());
-          const ptrdiff_t step = ptrdiff_t(sy1 - sy0) * stride + ptrdiff_t(sx1 - sx0) * 3;
-          ptrdiff_t at = ptrdiff_t(sy0) * stride + ptrdiff_t(sx0) * 3;
-          const uint8_t* base = image.pixels.get();
-          uint8_t* dst = out.Row(y) + size_t(tx) * 3;
-          for (int32_t x = tx; x < xEnd; ++x, dst += 3, at += step) {
-            const uint8_t* src = base + at;
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-          }
+          run(context, y, tx, count, ptrdiff_t(sy0) * stride + ptrdiff_t(sx0) * 3,
+              ptrdiff_t(sy1 - sy0) * stride + ptrdiff_t(sx1 - sx0) * 3);
         }
       }
     }
@@ -240,10 +218,41 @@ bool OrientImage(DibImage& image, Orientation o) {
       break;  // fewer threads: this one does the rest below
     }
   }
-  // Bands no thread took are done here, after this thread's own.
   band(0, workers);
   for (int32_t w = int32_t(threads.size()) + 1; w < workers; ++w) band(w, workers);
   for (std::thread& t : threads) t.join();
+}
+
+bool OrientImage(DibImage& image, Orientation o) {
+  if (o < 2 || o > 8 || !image.HasImage() || image.width <= 0 || image.height <= 0) return true;
+  const PixelSize stored{image.width, image.height};
+  const PixelSize shown = ShownSize(stored, o);
+  DibImage out(shown.width, shown.height);
+  out.padBytes = DibPadBytes(shown.width);
+  out.byteSize = uint32_t(out.Stride() * size_t(shown.height));
+  out.pixels.reset(new (std::nothrow) uint8_t[out.byteSize]);
+  if (!out.pixels) return false;
+  // Row padding is never read, but a record is written whole to files.
+  if (out.padBytes)
+    for (int32_t y = 0; y < shown.height; ++y)
+      std::memset(out.Row(y) + size_t(shown.width) * 3, 0, out.padBytes);
+  struct Copy {
+    const uint8_t* from;
+    DibImage* to;
+  } copy{image.pixels.get(), &out};
+  ForEachUprightRun(
+      stored, image.Stride(), o,
+      [](void* c, int32_t y, int32_t x0, int32_t count, ptrdiff_t at, ptrdiff_t step) {
+        const Copy& k = *static_cast<Copy*>(c);
+        uint8_t* dst = k.to->Row(y) + size_t(x0) * 3;
+        for (int32_t i = 0; i < count; ++i, dst += 3, at += step) {
+          const uint8_t* src = k.from + at;
+          dst[0] = src[0];
+          dst[1] = src[1];
+          dst[2] = src[2];
+        }
+      },
+      &copy);
   image = std::move(out);
   return true;
 }

@@ -6,6 +6,7 @@
 // the tag. Points are mapped only where files are read and written.
 #include <cstddef>
 #include <cstdint>
+#include <cstdint>
 #include <optional>
 
 #include "foundation/core/image/dib_image.h"
@@ -49,6 +50,18 @@ RegistrationList RegistrationsToShown(const RegistrationList& stored, Orientatio
                                       PixelSize storedSize);
 RegistrationList RegistrationsToStored(const RegistrationList& shown, Orientation o,
                                        PixelSize storedSize);
+
+// Visits the upright photo in runs along its rows: for each run of up to
+// 64 shown pixels starting at (x0, y), `run` gets the byte offset of the
+// stored pixel under the first one and the step in bytes to the next
+// (storedStride: bytes per stored row, 3 bytes a pixel). Runs come in tiles,
+// so that the columns read for a quarter turn stay in the cache, and bands
+// of tiles go to the cores: `run` is called from several threads at once,
+// each time for rows no other call writes.
+using UprightRun = void (*)(void* context, int32_t y, int32_t x0, int32_t count, ptrdiff_t at,
+                            ptrdiff_t step);
+void ForEachUprightRun(PixelSize stored, size_t storedStride, Orientation o, UprightRun run,
+                       void* context);
 
 // The decoded photo turned upright in place (1: nothing is done). Copies in
 // tiles, so that the columns read for a quarter turn stay in the cache.

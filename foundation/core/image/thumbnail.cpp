@@ -32,8 +32,10 @@ void PutPackedPixel(DibImage& image, int32_t x, int32_t y, uint32_t packed) {
   p[2] = uint8_t(packed);
 }
 
-void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destination) const {
-  const int32_t sw = source.width, sh = source.height;
+void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destination,
+                                      Orientation orientation) const {
+  const PixelSize shown = ShownSize({source.width, source.height}, orientation);
+  const int32_t sw = shown.width, sh = shown.height;
   const int32_t dw = destination.width, dh = destination.height;
   int32_t ox = 0, oy = 0;
   if (sw > 0 && sh > 0 && dw > 0 && dh > 0) {
@@ -43,11 +45,11 @@ void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destinat
       ox = (dw - (dh * sw) / sh) / 2;
     }
   }
-  DrawThumbnail(source, destination, ox, oy);
+  DrawThumbnail(source, destination, ox, oy, orientation);
 }
 
-void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox,
-                                int32_t oy) const {
+void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox, int32_t oy,
+                                Orientation orientation) const {
   if (!d.HasImage() || d.width < 2 || d.height < 2) return;
   std::memset(d.pixels.get(), 0, d.byteSize);
   const int32_t w = d.width, h = d.height;
@@ -63,13 +65,16 @@ void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox,
   const int32_t iw = w - 2 * (ox + 1) - 1;
   const int32_t ih = h - 2 * (oy + 1) - 1;
   if (ih < 1 || iw < 1) return;
-  const int32_t sw = source.width, sh = source.height;
+  const PixelSize stored{source.width, source.height};
+  const PixelSize shown = ShownSize(stored, orientation);
+  const int32_t sw = shown.width, sh = shown.height;
   for (int32_t j = 0; j < ih; ++j) {
     const int32_t sy = int32_t(int64_t(j) * sh / ih);
     const int32_t y = ih + oy + 1 - j;
     for (int32_t i = 0; i < iw; ++i) {
-      const int32_t sx = int32_t(int64_t(i) * sw / iw);
-      PutPackedPixel(d, i + ox + 1, y, GetPackedPixel(source, sx, sy));
+      int32_t px = int32_t(int64_t(i) * sw / iw), py = sy;
+      ShownToStored(orientation, stored, px, py);
+      PutPackedPixel(d, i + ox + 1, y, GetPackedPixel(source, px, py));
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "foundation/core/image/dib_image.h"
+#include "foundation/core/image/orientation.h"
 
 namespace kv {
 
@@ -25,11 +26,13 @@ void PutPackedPixel(DibImage& image, int32_t x, int32_t y, uint32_t packed);
 
 class ImageScaler {
  public:
-  // Centres the photo and draws it with its frame.
-  void ResampleToThumbnail(const DibImage& source, DibImage& destination) const;
+  // Centres the photo and draws it with its frame; a photo stored sideways
+  // (orientation above 1) is drawn upright.
+  void ResampleToThumbnail(const DibImage& source, DibImage& destination,
+                           Orientation orientation = 1) const;
   // Frame and point-sampled photo at the given offsets.
   void DrawThumbnail(const DibImage& source, DibImage& destination, int32_t offsetX,
-                     int32_t offsetY) const;
+                     int32_t offsetY, Orientation orientation = 1) const;
 };
 
 }  // namespace kv

@@ -27,6 +27,7 @@
 #include <span>
 
 #include "foundation/core/image/dib_image.h"
+#include "foundation/core/image/orientation.h"
 
 namespace kv {
 
@@ -171,6 +172,9 @@ size_t DibByteSize(const DibLayout& layout);
 bool ConvertFromDib(const DibLayout& layout, const uint8_t* bits, size_t byteCount, Image& dst);
 // Convenience for a decoded photo (top-down).
 bool ConvertFromDib(const DibImage& photo, Image& dst);
+// The same for a photo stored sideways: `dst` (the upright size) receives
+// it turned upright in the one pass, without a turned copy of the record.
+bool ConvertFromDibUpright(const DibImage& photo, Orientation orientation, Image& dst);
 
 // Copies the image into bitmap bits over the overlapping size; grey pixels
 // become three equal bytes, alpha is dropped; pad bytes are zeroed. Same
