@@ -11,9 +11,11 @@ set(CPACK_PACKAGE_DESCRIPTION
 photograph so that a registered distance measures its real length on the
 screen. Kovasand registers known lengths on a JPEG photo and publishes
 .kvi files. Both programs have a Japanese interface.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The desktop entries are written with the installed path of the programs;
-# staging through DESTDIR keeps that path /usr rather than the staging folder.
+# staging through DESTDIR keeps that path /usr rather than the staging folder
+# (and staging through DESTDIR takes its prefix from CPACK_INSTALL_PREFIX).
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
