@@ -10,6 +10,10 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev liblcms2-dev
   fonts-ipafont-gothic
   qt6-qpa-plugins qt6-translations-l10n fontconfig xdg-utils
+  # Installing and packaging: icons rendered from their drawings, the
+  # checks of the installed entries and file types, the .deb's library scan.
+  librsvg2-bin desktop-file-utils shared-mime-info libxml2-utils
+  libfile-mimeinfo-perl dpkg-dev
 )
 # Optional, fuzzing only: ./fuzz.sh installs clang (with libFuzzer) itself.
 # Optional, benchmarks only: KV_BENCH_OPENCV=1 ./setup.sh adds OpenCV so
