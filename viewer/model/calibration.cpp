@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <span>
@@ -112,6 +114,17 @@ std::string SettingsWritePath(const SettingsLocation& where) {
 
 std::string SettingsReadPath(const SettingsLocation& where) {
   return SettingsFileForReading(where, kSettingsFileName);
+}
+
+int32_t CalibrationWidthNeeded(int32_t lengthMm, double mmPerDevicePixel) {
+  if (!(mmPerDevicePixel > 0) || lengthMm <= 0) return 0;
+  const double px = std::ceil(double(lengthMm) / mmPerDevicePixel);
+  return int32_t(std::min(px + kAnchorInset + 20, 1e9));
+}
+
+double EstimatedMmPerDevicePixel(double dotsPerInch) {
+  const double dpi = dotsPerInch >= 50 && dotsPerInch <= 600 ? dotsPerInch : 96.0;
+  return 25.4 / dpi;
 }
 
 }  // namespace kv::viewer

@@ -35,6 +35,15 @@ std::optional<double> ScreenMillimetresPerPixel(const DisplayCalibration& c);
 // The stored points are the defaults: nobody has calibrated this monitor.
 bool IsUncalibrated(const DisplayCalibration& c);
 
+// The client width a calibration over lengthMm needs at a density of
+// mmPerDevicePixel: the anchor's inset, the length, and room to click past
+// its end. 0 for a density that is no density.
+int32_t CalibrationWidthNeeded(int32_t lengthMm, double mmPerDevicePixel);
+// Millimetres per device pixel for a screen reporting dotsPerInch (per
+// device pixel): the report when it is plausible (50 to 600), else the
+// desktop's usual 96.
+double EstimatedMmPerDevicePixel(double dotsPerInch);
+
 // The settings file's name, section and keys.
 inline constexpr const char* kSettingsFileName = "Kovalindra.ini";
 inline constexpr const char* kSettingsSection = "Kovalindra";

@@ -138,5 +138,16 @@ TEST(Calibration, FailedWriteIsReportedAndLeavesTheOldFile) {
   EXPECT_EQ(fs::file_size(ini), platform::kMaxPrivateProfileBytes + 10);
 }
 
+TEST(Calibration, WidthNeededForTheReferenceLength) {
+  // A4 at 96 dots per inch: 794 pixels, plus the anchor's 100 and room.
+  EXPECT_EQ(CalibrationWidthNeeded(210, EstimatedMmPerDevicePixel(96)), 794 + 100 + 20);
+  EXPECT_EQ(CalibrationWidthNeeded(210, EstimatedMmPerDevicePixel(192)), 1588 + 100 + 20);
+  // Reports outside 50 to 600 are not believed.
+  EXPECT_DOUBLE_EQ(EstimatedMmPerDevicePixel(0), 25.4 / 96);
+  EXPECT_DOUBLE_EQ(EstimatedMmPerDevicePixel(5000), 25.4 / 96);
+  EXPECT_EQ(CalibrationWidthNeeded(210, 0.0), 0);
+  EXPECT_EQ(CalibrationWidthNeeded(0, 0.25), 0);
+}
+
 }  // namespace
 }  // namespace kv::viewer

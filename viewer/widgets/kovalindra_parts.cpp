@@ -1,6 +1,8 @@
 #include "viewer/widgets/kovalindra_parts.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QFileDialog>
 #include <QMainWindow>
 #include <QStandardPaths>
@@ -160,7 +162,32 @@ void KovalindraParts::StartCustomCalibration() {
     if (dialog.exec() == QDialog::Accepted) length = dialog.SizeMm();
   }
   if (!length) return;
+  MakeRoomForCalibration(*length);
   doc_.BeginCustomCalibration(*length);
+}
+
+void KovalindraParts::MakeRoomForCalibration(int32_t lengthMm) {
+  if (!widget_) return;
+  // The stored calibration knows the screen best; before there is one, the
+  // screen's own report (or the usual 96 dots per inch) guesses.
+  const DisplayCalibration& cal = doc_.Calibration();
+  const std::optional<double> stored = ScreenMillimetresPerPixel(cal);
+  double dpi = 0;
+  if (const QScreen* s = widget_->screen()) dpi = s->physicalDotsPerInchX() * widget_->Ratio();
+  const double mmPerPixel =
+      stored && !IsUncalibrated(cal) ? *stored : EstimatedMmPerDevicePixel(dpi);
+  const int32_t needed = CalibrationWidthNeeded(lengthMm, mmPerPixel);
+  const int32_t have = widget_->DeviceSize().width();
+  if (needed <= have || !services_.messages) return;
+  const std::string text = "ﾓﾆﾀｰ設定には、ｳｨﾝﾄﾞｩの幅が約" + std::to_string(needed) +
+                           "ﾄﾞｯﾄ必要です(いまは" + std::to_string(have) +
+                           "ﾄﾞｯﾄ)。\rｳｨﾝﾄﾞｩを最大化しますか?\r"
+                           "画面に収まらない場合は、任意ｻｲｽﾞで短い長さを指定して下さい。";
+  if (services_.messages->Show(text, platform::MsgIcon::Question, platform::MsgButtons::YesNo) ==
+      platform::MsgResult::Yes) {
+    context_.MainWindow()->showMaximized();
+    QApplication::processEvents();  // the view takes its new size before the guide is drawn
+  }
 }
 
 bool KovalindraParts::OnCommand(int id) {
@@ -178,7 +205,10 @@ bool KovalindraParts::OnCommand(int id) {
     case cmd::kOpenWithDialog: OpenWithDialog(); return true;
     case cmd::kSizeInfo: v.ToggleGuides(); return true;
     case cmd::kDisplaySettings: v.ToggleCalibrationMarks(); return true;
-    case cmd::kA4Size: doc_.BeginA4Calibration(); return true;
+    case cmd::kA4Size:
+      MakeRoomForCalibration(kA4WidthMm);
+      doc_.BeginA4Calibration();
+      return true;
     case cmd::kCustomSize: StartCustomCalibration(); return true;
     case cmd::kMouseScroll:
       doc_.mouseMode = kMouseScroll;

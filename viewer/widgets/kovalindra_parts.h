@@ -51,6 +51,9 @@ class KovalindraParts : public shell::ProgramParts {
   void OpenWithDialog();
   void StartCustomCalibration();
   void Adjust(bool brightness);
+  // Before a calibration over lengthMm: a window too narrow for it is
+  // offered to be maximised.
+  void MakeRoomForCalibration(int32_t lengthMm);
   void SetToolboxCaption(const std::string& utf8);
 
   shell::AppContext& context_;
