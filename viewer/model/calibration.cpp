@@ -127,4 +127,14 @@ double EstimatedMmPerDevicePixel(double dotsPerInch) {
   return 25.4 / dpi;
 }
 
+std::optional<double> EstimateFromScreen(double widthMm, double heightMm, int32_t widthPx,
+                                         int32_t heightPx) {
+  if (!(widthMm > 0) || !(heightMm > 0) || widthPx <= 0 || heightPx <= 0) return std::nullopt;
+  const double mmX = widthMm / widthPx, mmY = heightMm / heightPx;
+  if (std::fabs(mmX - mmY) > 0.05 * std::max(mmX, mmY)) return std::nullopt;
+  const double dpi = 25.4 / mmX;
+  if (dpi < 50 || dpi > 600) return std::nullopt;
+  return mmX;
+}
+
 }  // namespace kv::viewer

@@ -44,6 +44,12 @@ int32_t CalibrationWidthNeeded(int32_t lengthMm, double mmPerDevicePixel);
 // desktop's usual 96.
 double EstimatedMmPerDevicePixel(double dotsPerInch);
 
+// Millimetres per device pixel from the physical size a screen reports, or
+// nothing when the report is not plausible: a side of 0, sides whose ratio
+// is not the pixels' (within 5 %), or a density outside 50 to 600 dpi.
+std::optional<double> EstimateFromScreen(double widthMm, double heightMm, int32_t widthPx,
+                                         int32_t heightPx);
+
 // The settings file's name, section and keys.
 inline constexpr const char* kSettingsFileName = "Kovalindra.ini";
 inline constexpr const char* kSettingsSection = "Kovalindra";

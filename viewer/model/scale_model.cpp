@@ -107,7 +107,8 @@ int32_t ViewScale::ClientY(int32_t photoY) const {
 }
 
 RealSizeOutcome ComputeRealSize(ViewScale& s, const RegistrationList& registrations,
-                                int32_t currentPoint, const DisplayCalibration& calibration) {
+                                int32_t currentPoint, const DisplayCalibration& calibration,
+                                std::optional<double> estimatedMmPerPixel) {
   const int32_t keepX = s.CentreX();
   const int32_t keepY = s.CentreY();
   auto fallBack = [&](RealSizeOutcome why) {
@@ -118,7 +119,10 @@ RealSizeOutcome ComputeRealSize(ViewScale& s, const RegistrationList& registrati
   if (currentPoint < 0 || size_t(currentPoint) >= registrations.size())
     return fallBack(RealSizeOutcome::NoPoint);
   const SizeRegistration& r = registrations[size_t(currentPoint)];
-  const std::optional<double> screenMm = ScreenMillimetresPerPixel(calibration);
+  const std::optional<double> screenMm =
+      IsUncalibrated(calibration) && estimatedMmPerPixel && *estimatedMmPerPixel > 0
+          ? estimatedMmPerPixel
+          : ScreenMillimetresPerPixel(calibration);
   if (screenMm) s.mmPerScreenPixel = *screenMm;
   const double imageDistance = PointDistance(r.startX, r.startY, r.endX, r.endY);
   if (r.lengthMm <= 0 || !(imageDistance > 0.0))

@@ -86,8 +86,11 @@ enum class RealSizeOutcome { Ok, NoPoint, DegenerateRegistration, BadCalibration
 // mmPerImagePixel, mmPerScreenPixel, realSizeZoom and zoom, and centres the
 // visible part on the registration's centre. A missing or unusable point or
 // calibration gives 1.0 about the current centre instead.
+// estimatedMmPerPixel: the screen's own report, used instead of a
+// calibration that was never made.
 RealSizeOutcome ComputeRealSize(ViewScale& s, const RegistrationList& registrations,
-                                int32_t currentPoint, const DisplayCalibration& calibration);
+                                int32_t currentPoint, const DisplayCalibration& calibration,
+                                std::optional<double> estimatedMmPerPixel = std::nullopt);
 
 // Steps the real-size point index: -1 walks toward the list's start, +1
 // toward its end, both wrapping. With an empty list -1 gives -1 and +1 gives 0.

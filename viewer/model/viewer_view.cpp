@@ -83,7 +83,8 @@ void KovalindraView::OnNotify(const std::string&, int c) {
     case code::kRealSize:
       SyncPhotoSize();
       realSizeOutcome_ =
-          ComputeRealSize(scale_, doc_.Registrations(), doc_.currentPoint, doc_.Calibration());
+          ComputeRealSize(scale_, doc_.Registrations(), doc_.currentPoint, doc_.Calibration(),
+                          estimate_);
       // The centring depends on the scale just set; a sender that does not
       // ask for it next (the calibration) would otherwise draw off centre.
       scale_.ComputeOffsets();
@@ -274,6 +275,8 @@ std::vector<GuideLine> KovalindraView::GuideLines() const {
 std::string KovalindraView::ScaleText() const { return "倍率:" + DoubleToText(scale_.zoom); }
 std::string KovalindraView::RealSizeText() const {
   if (!IsRealSize()) return ScaleText();
+  // Not calibrated yet: the screen's word for it, said as such.
+  if (RealSizeIsEstimate()) return "倍率:等倍(推定 " + DoubleToText(scale_.zoom) + ")";
   return "倍率:等倍(" + DoubleToText(scale_.zoom) + ")";
 }
 

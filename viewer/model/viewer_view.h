@@ -201,6 +201,13 @@ class KovalindraView : public platform::ViewBase {
   // registration is never shown as real size).
   bool HasRealSize() const { return realSizeOutcome_ == RealSizeOutcome::Ok; }
   bool IsRealSize() const { return HasRealSize() && scale_.zoom == scale_.realSizeZoom; }
+  // The screen's own millimetres per device pixel, used until the user
+  // calibrates (nothing: the screen reported nothing plausible).
+  void SetScreenEstimate(std::optional<double> mmPerDevicePixel) { estimate_ = mmPerDevicePixel; }
+  // Real size comes from the screen's report, not from a calibration.
+  bool RealSizeIsEstimate() const {
+    return HasRealSize() && estimate_ && IsUncalibrated(doc_.Calibration());
+  }
   bool IsWhole() const { return scale_.zoom == scale_.Fit(); }
 
   // 10 end point, 11 line, 0 nothing; the index of the registration found.
@@ -295,6 +302,7 @@ class KovalindraView : public platform::ViewBase {
   int rebuilds_ = 0;
 
   RealSizeOutcome realSizeOutcome_ = RealSizeOutcome::NoPoint;
+  std::optional<double> estimate_;
   double deviceRatio_ = 1.0;
   bool refitOnResize_ = false;
   int wheelRest_ = 0;  // part of a notch not acted on yet

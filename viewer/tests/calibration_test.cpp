@@ -138,6 +138,18 @@ TEST(Calibration, FailedWriteIsReportedAndLeavesTheOldFile) {
   EXPECT_EQ(fs::file_size(ini), platform::kMaxPrivateProfileBytes + 10);
 }
 
+TEST(Calibration, ScreenReportsAreBelievedOnlyWhenPlausible) {
+  // A 24-inch 1920 x 1080 panel: 531 x 299 mm.
+  ASSERT_TRUE(EstimateFromScreen(531, 299, 1920, 1080));
+  EXPECT_NEAR(*EstimateFromScreen(531, 299, 1920, 1080), 0.2766, 1e-3);
+  EXPECT_FALSE(EstimateFromScreen(0, 299, 1920, 1080));
+  EXPECT_FALSE(EstimateFromScreen(531, 0, 1920, 1080));
+  EXPECT_FALSE(EstimateFromScreen(160, 90, 1920, 1080 * 2));  // aspect disagrees
+  EXPECT_FALSE(EstimateFromScreen(2000, 1125, 1920, 1080));   // 24 dpi
+  EXPECT_FALSE(EstimateFromScreen(50, 28, 1920, 1080));       // 975 dpi
+  EXPECT_FALSE(EstimateFromScreen(531, 299, 0, 1080));
+}
+
 TEST(Calibration, WidthNeededForTheReferenceLength) {
   // A4 at 96 dots per inch: 794 pixels, plus the anchor's 100 and room.
   EXPECT_EQ(CalibrationWidthNeeded(210, EstimatedMmPerDevicePixel(96)), 794 + 100 + 20);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -148,7 +149,9 @@ TEST(ViewerGui, PhotoAndGuideLinesAgreeInDevicePixels) {
   EXPECT_EQ(device, QSize(std::lround(app.widget->width() * app.widget->Ratio()),
                           std::lround(app.widget->height() * app.widget->Ratio())));
   EXPECT_EQ(app.View().Scale().clientWidth, device.width());
-  app.frame->DispatchCommand(c::kRealSize);
+  // Real size centred on the registration (the screen's density may make
+  // it large).
+  app.frame->DispatchCommand(c::kNextPoint);
   app.frame->DispatchCommand(c::kSizeInfo);
   const ViewScale& s = app.View().Scale();
   const GuideLine l = app.View().GuideLines()[0];
@@ -245,7 +248,9 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
   // (A scale factor set for the tests reports no denser a screen.)
   const bool offered = !app.messages.shown.empty() &&
                        app.messages.shown[0].find("最大化しますか") != std::string::npos;
-  if (app.widget->Ratio() == 1.0) EXPECT_TRUE(offered);
+  if (app.widget->Ratio() == 1.0) {
+    EXPECT_TRUE(offered);
+  }
   if (offered) app.messages.shown.erase(app.messages.shown.begin());
   ASSERT_EQ(app.messages.shown.size(), 2u);
   // The guide caption is drawn above-right of the anchor.
@@ -284,6 +289,36 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
   const DisplayCalibration& now = app.parts->Doc().Calibration();
   EXPECT_TRUE(IsColor(img, now.pt2x + 3, now.pt2y, 210, 210, 255) ||
               IsColor(img, now.pt2x, now.pt2y + 3, 210, 210, 255));
+}
+
+TEST(ViewerGui, UncalibratedRealSizeIsTheScreensEstimateAndSaysSo) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {MakeRegistration(100, 100, 500, 100, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  const QScreen* screen = app.widget->screen();
+  ASSERT_TRUE(screen);
+  const double r = screen->devicePixelRatio();
+  const std::optional<double> estimate = EstimateFromScreen(
+      screen->physicalSize().width(), screen->physicalSize().height(),
+      int32_t(std::lround(screen->geometry().width() * r)),
+      int32_t(std::lround(screen->geometry().height() * r)));
+  app.frame->DispatchCommand(c::kNextPoint);
+  if (!estimate) {
+    // Nothing plausible reported: as before, the default calibration.
+    EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
+    return;
+  }
+  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel, *estimate);
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(推定 ")));
+  // Calibrating replaces it.
+  std::string reason;
+  ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), {100, 500, 500, 500, 100}, reason));
+  App calibrated(dir.Folder());
+  ASSERT_TRUE(calibrated.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  calibrated.frame->DispatchCommand(c::kNextPoint);
+  EXPECT_DOUBLE_EQ(calibrated.View().Scale().mmPerScreenPixel, 0.25);
+  EXPECT_EQ(calibrated.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
 }
 
 TEST(ViewerGui, ZoomCommandsFollowTheTable) {
@@ -393,7 +428,7 @@ TEST(ViewerGui, WheelKeysAndFullScreenKeepTheScaleHonest) {
   QTest::keyClick(app.widget, Qt::Key_PageDown);
   EXPECT_EQ(app.parts->Doc().image.width, 2000);
   EXPECT_EQ(app.parts->Doc().currentPoint, 0);
-  EXPECT_DOUBLE_EQ(v.Scale().realSizeZoom, (50.0 / 400.0) / 0.7);
+  EXPECT_DOUBLE_EQ(v.Scale().realSizeZoom, (50.0 / 400.0) / v.Scale().mmPerScreenPixel);
   // Page Down onto the broken file and past it, then back the other way.
   QTest::keyClick(app.widget, Qt::Key_PageDown);
   EXPECT_EQ(app.parts->Doc().image.width, 2000);

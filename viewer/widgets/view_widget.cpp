@@ -7,6 +7,8 @@
 #include <QWheelEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QGuiApplication>
+#include <QScreen>
 #include <cmath>
 
 #include "foundation/shell/markers.h"
@@ -30,6 +32,17 @@ KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext
   setMinimumSize(64, 64);
   model_ = std::make_unique<KovalindraView>(doc_, this);
   welcome_ = MakeWelcomePanel();
+  UpdateScreenEstimate();
+}
+
+void KovalindraViewWidget::UpdateScreenEstimate() {
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!s) return;
+  const QSizeF mm = s->physicalSize();
+  const double r = s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
+  model_->SetScreenEstimate(EstimateFromScreen(mm.width(), mm.height(),
+                                               int32_t(std::lround(s->geometry().width() * r)),
+                                               int32_t(std::lround(s->geometry().height() * r))));
 }
 
 KovalindraViewWidget::~KovalindraViewWidget() = default;
@@ -68,8 +81,10 @@ void KovalindraViewWidget::showEvent(QShowEvent*) {
 }
 void KovalindraViewWidget::changeEvent(QEvent* e) {
   // Moving to a screen of another pixel ratio changes the device size.
-  if (e->type() == QEvent::ScreenChangeInternal)
+  if (e->type() == QEvent::ScreenChangeInternal) {
+    UpdateScreenEstimate();
     SyncSize();
+  }
   QWidget::changeEvent(e);
 }
 

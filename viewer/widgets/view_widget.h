@@ -60,6 +60,7 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
  private:
   QPoint ToDevice(const QPointF& p) const;
   void SyncSize();
+  void UpdateScreenEstimate();
   void UpdateCursor(const QPoint& device, Qt::KeyboardModifiers mods);
   void UpdateCursorHere(Qt::KeyboardModifiers mods);
 
