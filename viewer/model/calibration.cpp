@@ -34,14 +34,65 @@ std::optional<int32_t> StrictNumber(std::string_view text) {
   return TextToLong(text);
 }
 
+std::optional<int32_t> ReadValue(const std::string& path, const char* section,
+                                 const std::string& key, const std::string& fallback,
+                                 int32_t lo, int32_t hi) {
+  const std::string text =
+      platform::GetPrivateProfileString(section, key, fallback, path, kValueBuffer);
+  const std::optional<int32_t> v = StrictNumber(text);
+  if (!v || *v < lo || *v > hi) return std::nullopt;
+  return v;
+}
+
 int32_t ReadKey(const std::string& path, const char* key, int32_t fallback, int32_t lo,
                 int32_t hi) {
-  const std::string def = IntToText(fallback);
-  const std::string text =
-      platform::GetPrivateProfileString(kSettingsSection, key, def, path, kValueBuffer);
-  const std::optional<int32_t> v = StrictNumber(text);
-  if (!v || *v < lo || *v > hi) return fallback;
-  return *v;
+  return ReadValue(path, kSettingsSection, key, IntToText(fallback), lo, hi).value_or(fallback);
+}
+
+using KeyValues = std::vector<std::pair<std::string, int32_t>>;
+
+KeyValues FiveKeys(const std::string& prefix, const DisplayCalibration& c) {
+  return {{prefix + "pt1x", c.pt1x},
+          {prefix + "pt1y", c.pt1y},
+          {prefix + "pt2x", c.pt2x},
+          {prefix + "pt2y", c.pt2y},
+          {prefix + "sizedisplay", c.sizedisplay}};
+}
+
+// Keeps whatever else the file holds; all keys go in one replacement so a
+// failure leaves the old file whole.
+bool WriteKeys(const std::string& path, const char* section, const KeyValues& keys,
+               std::string& reason) {
+  std::error_code ec;
+  const fs::path parent = fs::path(path).parent_path();
+  if (!parent.empty() && !fs::exists(parent, ec)) fs::create_directories(parent, ec);
+  std::string contents;
+  if (fs::exists(path, ec)) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, reason, platform::kMaxPrivateProfileBytes)) return false;
+    contents.assign(bytes.begin(), bytes.end());
+  }
+  for (const auto& [key, value] : keys) {
+    std::optional<std::string> next =
+        platform::SetProfileValue(contents, section, key, IntToText(value));
+    if (!next) {
+      reason = "設定ﾌｧｲﾙを更新できませんでした";
+      return false;
+    }
+    contents = std::move(*next);
+  }
+  const auto* data = reinterpret_cast<const uint8_t*>(contents.data());
+  return WriteFileAtomically(path, std::span<const uint8_t>(data, contents.size()), reason);
+}
+
+std::string KeyPart(std::string_view text) {
+  std::string out(text.substr(0, kMaxScreenKeyPart));
+  for (char& ch : out) {
+    const bool ok = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                    (ch >= '0' && ch <= '9') || ch == '.' || ch == '_' || ch == '-';
+    if (!ok) ch = '_';
+  }
+  return out;
 }
 
 }  // namespace
@@ -79,33 +130,33 @@ DisplayCalibration ReadCalibration(const std::string& path) {
 }
 
 bool WriteCalibration(const std::string& path, const DisplayCalibration& c, std::string& reason) {
-  std::error_code ec;
-  const fs::path parent = fs::path(path).parent_path();
-  if (!parent.empty() && !fs::exists(parent, ec)) fs::create_directories(parent, ec);
-  // Keep whatever else the file holds; write all five keys in one
-  // replacement so a failure leaves the old file whole.
-  std::string contents;
-  if (fs::exists(path, ec)) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes, reason, platform::kMaxPrivateProfileBytes)) return false;
-    contents.assign(bytes.begin(), bytes.end());
-  }
-  const std::pair<const char*, int32_t> keys[] = {{"pt1x", c.pt1x},
-                                                  {"pt1y", c.pt1y},
-                                                  {"pt2x", c.pt2x},
-                                                  {"pt2y", c.pt2y},
-                                                  {"sizedisplay", c.sizedisplay}};
-  for (const auto& [key, value] : keys) {
-    std::optional<std::string> next =
-        platform::SetProfileValue(contents, kSettingsSection, key, IntToText(value));
-    if (!next) {
-      reason = "設定ﾌｧｲﾙを更新できませんでした";
-      return false;
-    }
-    contents = std::move(*next);
-  }
-  const auto* data = reinterpret_cast<const uint8_t*>(contents.data());
-  return WriteFileAtomically(path, std::span<const uint8_t>(data, contents.size()), reason);
+  return WriteKeys(path, kSettingsSection, FiveKeys("", c), reason);
+}
+
+std::string ScreenKey(const ScreenId& screen) {
+  return KeyPart(screen.name) + "." + KeyPart(screen.manufacturer) + "." +
+         KeyPart(screen.model) + "." + IntToText(screen.widthPx) + "x" +
+         IntToText(screen.heightPx);
+}
+
+std::optional<DisplayCalibration> ReadScreenCalibration(const std::string& path,
+                                                        const std::string& screenKey) {
+  const std::string prefix = screenKey + ".";
+  auto value = [&](const char* key, int32_t lo, int32_t hi) {
+    return ReadValue(path, kScreensSection, prefix + key, "", lo, hi);
+  };
+  const auto x1 = value("pt1x", -kMaxCoordinate, kMaxCoordinate);
+  const auto y1 = value("pt1y", -kMaxCoordinate, kMaxCoordinate);
+  const auto x2 = value("pt2x", -kMaxCoordinate, kMaxCoordinate);
+  const auto y2 = value("pt2y", -kMaxCoordinate, kMaxCoordinate);
+  const auto mm = value("sizedisplay", kMinCalibrationMm, kMaxCalibrationMm);
+  if (!x1 || !y1 || !x2 || !y2 || !mm || (*x1 == *x2 && *y1 == *y2)) return std::nullopt;
+  return DisplayCalibration{*x1, *y1, *x2, *y2, *mm};
+}
+
+bool WriteScreenCalibration(const std::string& path, const std::string& screenKey,
+                            const DisplayCalibration& c, std::string& reason) {
+  return WriteKeys(path, kScreensSection, FiveKeys(screenKey + ".", c), reason);
 }
 
 std::string SettingsWritePath(const SettingsLocation& where) {

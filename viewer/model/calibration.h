@@ -62,6 +62,32 @@ DisplayCalibration ReadCalibration(const std::string& path);
 // Writes the five keys; false with a reason when the file was not written.
 bool WriteCalibration(const std::string& path, const DisplayCalibration& c, std::string& reason);
 
+// A screen as the toolkit names it, with its size in device pixels.
+struct ScreenId {
+  std::string name, manufacturer, model;
+  int32_t widthPx = 0, heightPx = 0;
+  bool operator==(const ScreenId&) const = default;
+};
+
+// Screens other than the primary keep their calibrations in a section of
+// their own, as keys "<screen key>.pt1x" ... "<screen key>.sizedisplay":
+// the five keys of section "Kovalindra" stay the primary screen's, which is
+// all the other platform's program reads. The size is part of the key
+// because the points are in device pixels of that resolution.
+inline constexpr const char* kScreensSection = "Kovalindra.screens";
+inline constexpr size_t kMaxScreenKeyPart = 24;
+// "name.manufacturer.model.WIDTHxHEIGHT", each text part cut to
+// kMaxScreenKeyPart bytes and every byte outside [A-Za-z0-9._-] made '_',
+// so that any name the toolkit gives is a valid, readable settings key.
+std::string ScreenKey(const ScreenId& screen);
+// A screen's own calibration: none when its entry is missing or any of its
+// five values is not valid (then the primary's keys apply).
+std::optional<DisplayCalibration> ReadScreenCalibration(const std::string& path,
+                                                        const std::string& screenKey);
+// Writes the screen's five entries only; false with a reason on failure.
+bool WriteScreenCalibration(const std::string& path, const std::string& screenKey,
+                            const DisplayCalibration& c, std::string& reason);
+
 // Where the settings live: the program's folder when a file can be written
 // there, otherwise the user's configuration folder (created when needed).
 using kv::IsFolderWritable;

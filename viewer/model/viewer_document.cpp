@@ -24,8 +24,9 @@ std::string FileNameOf(const std::string& path) { return fs::path(path).filename
 }  // namespace
 
 KovalindraDoc::KovalindraDoc(platform::Services services, SettingsLocation settings)
-    : services_(services), writePath_(SettingsWritePath(settings)) {
-  calibration_ = ReadCalibration(SettingsReadPath(settings));
+    : services_(services), settings_(settings), writePath_(SettingsWritePath(settings)) {
+  primaryCalibration_ = ReadCalibration(SettingsReadPath(settings));
+  calibration_ = primaryCalibration_;
   CreateThumbnailDib(thumbnail);
 }
 
@@ -147,6 +148,22 @@ std::string KovalindraDoc::GuideCaption() const {
   return pendingLength_ == kA4WidthMm ? text::kGuideA4 : text::kGuideCustom;
 }
 
+DisplayCalibration KovalindraDoc::ScreenCalibration(const std::string& key) {
+  auto it = screens_.find(key);
+  // Read once: the file is only written by this run from then on.
+  if (it == screens_.end())
+    it = screens_.emplace(key, ReadScreenCalibration(SettingsReadPath(settings_), key)).first;
+  return it->second.value_or(primaryCalibration_);
+}
+
+bool KovalindraDoc::SetScreen(const ScreenId& screen, bool primary) {
+  primary_ = primary;
+  screenKey_ = ScreenKey(screen);
+  const DisplayCalibration before = calibration_;
+  calibration_ = primary ? primaryCalibration_ : ScreenCalibration(screenKey_);
+  return !(calibration_ == before);
+}
+
 CalibrationResult KovalindraDoc::CompleteCalibration(int32_t x, int32_t y, int32_t clientHeight) {
   if (!CalibrationPending()) return CalibrationResult::NotPending;
   const DisplayCalibration next{AnchorX(), AnchorY(clientHeight), x, y, pendingLength_};
@@ -155,7 +172,12 @@ CalibrationResult KovalindraDoc::CompleteCalibration(int32_t x, int32_t y, int32
     return CalibrationResult::TooCloseToAnchor;
   }
   std::string reason;
-  const bool saved = WriteCalibration(writePath_, next, reason);
+  const bool saved = primary_ ? WriteCalibration(writePath_, next, reason)
+                              : WriteScreenCalibration(writePath_, screenKey_, next, reason);
+  if (primary_)
+    primaryCalibration_ = next;
+  else
+    screens_[screenKey_] = next;
   calibration_ = next;
   mouseMode = kMouseScroll;
   NotifyViews("", code::kRealSize);

@@ -5,6 +5,7 @@
 // never draws and never writes a photo; the view does the pixel work when
 // notified.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,7 +89,15 @@ class KovalindraDoc : public platform::DocumentBase {
   int32_t mouseMode = kMouseScroll;
 
   // --- calibration ---
+  // The calibration of the screen the window is on.
   const DisplayCalibration& Calibration() const { return calibration_; }
+  // The window is on `screen`. The primary screen uses the five keys; any
+  // other its own entry, or the five keys while it has none. True when the
+  // calibration in use changed (the views are not told: the caller
+  // recomputes the real size together with the screen's own estimate).
+  bool SetScreen(const ScreenId& screen, bool primary);
+  // Whether a calibration now would be saved as the primary's five keys.
+  bool OnPrimaryScreen() const { return primary_; }
   bool CalibrationPending() const { return mouseMode == kCalibrationPending; }
   // The reference length of the calibration in progress (kept apart from
   // the stored calibration until the click completes it).
@@ -111,7 +120,10 @@ class KovalindraDoc : public platform::DocumentBase {
  private:
   void BuildLogoImage();
 
+  DisplayCalibration ScreenCalibration(const std::string& key);
+
   platform::Services services_;
+  SettingsLocation settings_;
   std::string writePath_;
   ActualSizeFile file_;
   RegistrationList shown_;
@@ -119,6 +131,12 @@ class KovalindraDoc : public platform::DocumentBase {
   bool hasFile_ = false;
   IplImageSlot logoImage_;
   DisplayCalibration calibration_;
+  DisplayCalibration primaryCalibration_;
+  // Until a window says otherwise the screen is the primary.
+  bool primary_ = true;
+  std::string screenKey_;
+  // Other screens' entries as read or made in this run (none: no entry).
+  std::map<std::string, std::optional<DisplayCalibration>> screens_;
   int32_t pendingLength_ = kA4WidthMm;
   std::vector<FolderEntry> folder_;
   size_t folderIndex_ = 0;

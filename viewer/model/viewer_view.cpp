@@ -355,6 +355,30 @@ void KovalindraView::ShowRealSize() {
   Status(RealSizeText());
 }
 
+void KovalindraView::OnScreenChanged(const ScreenId& screen, bool primary,
+                                     std::optional<double> mmPerDevicePixel) {
+  doc_.SetScreen(screen, primary);
+  estimate_ = mmPerDevicePixel;
+  // Before the first update there is nothing shown to keep; it computes
+  // the real size itself.
+  if (initialUpdates_ == 0) return;
+  const bool wasRealSize = IsRealSize();
+  const double zoom = scale_.zoom;
+  const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
+  SyncPhotoSize();
+  // The computation also moves to the registration; only its scale is
+  // wanted here.
+  ViewScale probe = scale_;
+  realSizeOutcome_ = ComputeRealSize(probe, doc_.Registrations(), doc_.currentPoint,
+                                     doc_.Calibration(), estimate_);
+  scale_.realSizeZoom = probe.realSizeZoom;
+  scale_.mmPerImagePixel = probe.mmPerImagePixel;
+  scale_.mmPerScreenPixel = probe.mmPerScreenPixel;
+  scale_.zoom = wasRealSize ? scale_.realSizeZoom : zoom;
+  ApplyZoom(cx, cy);
+  Status(RealSizeText());
+}
+
 void KovalindraView::ShowWhole() {
   KeepChosenScale();
   SyncPhotoSize();

@@ -138,6 +138,44 @@ TEST(Calibration, FailedWriteIsReportedAndLeavesTheOldFile) {
   EXPECT_EQ(fs::file_size(ini), platform::kMaxPrivateProfileBytes + 10);
 }
 
+TEST(Calibration, ScreenKeysAreSafeAndEntriesStayOutOfTheFiveKeys) {
+  const ScreenId dp{"DP-1", "Acme Co.", "View 27", 3840, 2160};
+  EXPECT_EQ(ScreenKey(dp), "DP-1.Acme_Co..View_27.3840x2160");
+  // The size tells two modes of one screen apart.
+  EXPECT_NE(ScreenKey(dp), ScreenKey({"DP-1", "Acme Co.", "View 27", 1920, 1080}));
+  // Bytes a settings key cannot hold, and any length, become a short key.
+  const std::string key =
+      ScreenKey({R"(\\.\DISPLAY1=[x])", std::string(200, 'm'), "\xe7\x94\xbb\n", 800, 600});
+  EXPECT_EQ(key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                  "0123456789._-"),
+            std::string::npos);
+  EXPECT_LE(key.size(), 3 * kMaxScreenKeyPart + 3 + 7);
+  EXPECT_TRUE(key.ends_with(".800x600"));
+
+  TempFolder t;
+  const std::string ini = t.File("Kovalindra.ini");
+  std::string reason;
+  const DisplayCalibration primary{100, 500, 650, 480, 210};
+  const DisplayCalibration other{100, 900, 900, 900, 100};
+  ASSERT_TRUE(WriteCalibration(ini, primary, reason)) << reason;
+  EXPECT_FALSE(ReadScreenCalibration(ini, ScreenKey(dp)));
+  ASSERT_TRUE(WriteScreenCalibration(ini, ScreenKey(dp), other, reason)) << reason;
+  ASSERT_TRUE(WriteScreenCalibration(ini, key, primary, reason)) << reason;
+  EXPECT_EQ(ReadScreenCalibration(ini, ScreenKey(dp)), other);
+  EXPECT_EQ(ReadScreenCalibration(ini, key), primary);
+  EXPECT_EQ(ReadCalibration(ini), primary);
+  EXPECT_EQ(platform::GetPrivateProfileString(kScreensSection, ScreenKey(dp) + ".pt1y", "", ini),
+            "900");
+  // An entry missing a value or with its points together is no entry.
+  platform::WritePrivateProfileString(kScreensSection, key + ".pt2x", std::nullopt, ini);
+  EXPECT_FALSE(ReadScreenCalibration(ini, key));
+  platform::WritePrivateProfileString(kScreensSection, key + ".pt2x", "100", ini);
+  platform::WritePrivateProfileString(kScreensSection, key + ".pt2y", "500", ini);
+  EXPECT_FALSE(ReadScreenCalibration(ini, key));
+  platform::WritePrivateProfileString(kScreensSection, key + ".pt2y", "5x", ini);
+  EXPECT_FALSE(ReadScreenCalibration(ini, key));
+}
+
 TEST(Calibration, ScreenReportsAreBelievedOnlyWhenPlausible) {
   // A 24-inch 1920 x 1080 panel: 531 x 299 mm.
   ASSERT_TRUE(EstimateFromScreen(531, 299, 1920, 1080));

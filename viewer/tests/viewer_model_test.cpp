@@ -383,6 +383,76 @@ TEST(ViewerModel, CalibrationByClick) {
   EXPECT_EQ(v.doc.GuideCaption(), text::kGuideA4);
 }
 
+TEST(ViewerModel, EachScreenHasItsOwnCalibration) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
+  const std::string ini = dir.File("Kovalindra.ini");
+  // The primary's 100 mm over 800 pixels: registration 0 at real size is 2.
+  const DisplayCalibration onA{100, 600, 900, 600, 100};
+  std::string reason;
+  ASSERT_TRUE(WriteCalibration(ini, onA, reason)) << reason;
+  const ScreenId a{"eDP-1", "Acme", "Panel", 1000, 700};
+  const ScreenId b{"HDMI-1", "Acme", "Wall", 1000, 700};
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  v.view.OnScreenChanged(a, true, std::nullopt);
+  v.view.ShowRealSize();
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
+  // A screen without its own entry uses the primary's.
+  v.view.OnScreenChanged(b, false, std::nullopt);
+  EXPECT_EQ(v.doc.Calibration(), onA);
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
+
+  // Calibrated on B (50 mm over 800 pixels): B's entries only.
+  v.doc.BeginCustomCalibration(50);
+  EXPECT_EQ(v.doc.CompleteCalibration(900, 600, 700), CalibrationResult::Saved);
+  const DisplayCalibration onB{100, 600, 900, 600, 50};
+  EXPECT_EQ(v.doc.Calibration(), onB);
+  EXPECT_EQ(ReadCalibration(ini), onA);
+  EXPECT_EQ(ReadScreenCalibration(ini, ScreenKey(b)), onB);
+  EXPECT_FALSE(ReadScreenCalibration(ini, ScreenKey(a)));
+  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 4.0);
+
+  // Back on A at real size: A's scale, the same part of the photo in the
+  // middle, pane 1 saying so.
+  v.view.ApplyZoom(420, 290);
+  v.view.ScrollByTenth(1, 1);
+  const int32_t cx = v.view.Scale().CentreX(), cy = v.view.Scale().CentreY();
+  v.view.OnScreenChanged(a, true, std::nullopt);
+  EXPECT_EQ(v.doc.Calibration(), onA);
+  EXPECT_TRUE(v.view.IsRealSize());
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
+  EXPECT_NEAR(v.view.Scale().CentreX(), cx, 1);
+  EXPECT_NEAR(v.view.Scale().CentreY(), cy, 1);
+  EXPECT_EQ(v.host.scale, "倍率:等倍(2.00)");
+  // A scale of the user's own stays; only the real size it would go to moves.
+  v.view.ZoomOut();
+  const double chosen = v.view.Scale().zoom;
+  v.view.OnScreenChanged(b, false, std::nullopt);
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, chosen);
+  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 4.0);
+  v.view.ShowRealSize();
+  EXPECT_EQ(v.host.scale, "倍率:等倍(4.00)");
+  // B at another resolution is another screen: the primary's again.
+  v.view.OnScreenChanged({"HDMI-1", "Acme", "Wall", 1920, 1080}, false, std::nullopt);
+  EXPECT_EQ(v.doc.Calibration(), onA);
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
+
+  // A fresh document reads both back; calibrating on the primary writes
+  // the five keys and leaves B's entry.
+  Viewer w(dir.Folder());
+  w.view.OnScreenChanged(b, false, std::nullopt);
+  EXPECT_EQ(w.doc.Calibration(), onB);
+  w.view.OnScreenChanged(a, true, std::nullopt);
+  EXPECT_EQ(w.doc.Calibration(), onA);
+  w.doc.BeginCustomCalibration(100);
+  EXPECT_EQ(w.doc.CompleteCalibration(500, 600, 700), CalibrationResult::Saved);
+  EXPECT_EQ(ReadCalibration(ini), (DisplayCalibration{100, 600, 500, 600, 100}));
+  EXPECT_EQ(ReadScreenCalibration(ini, ScreenKey(b)), onB);
+  w.view.OnScreenChanged(b, false, std::nullopt);
+  EXPECT_EQ(w.doc.Calibration(), onB);
+}
+
 TEST(ViewerModel, CalibrationThatCannotBeSavedIsNotReportedAsDone) {
   TempDir dir;
   // The settings file's place is taken by a folder: the write must fail.
