@@ -323,6 +323,47 @@ TEST(ViewerGui, UncalibratedRealSizeIsTheScreensEstimateAndSaysSo) {
   EXPECT_EQ(calibrated.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
 }
 
+TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {MakeRegistration(100, 100, 500, 100, 100)}));
+  const std::string ini = dir.File("Kovalindra.ini");
+  std::string reason;
+  const DisplayCalibration primary{100, 500, 500, 500, 100};
+  const DisplayCalibration other{100, 500, 900, 500, 100};
+  const ScreenId elsewhere{"elsewhere", "", "", 640, 480};
+  ASSERT_TRUE(WriteCalibration(ini, primary, reason)) << reason;
+  ASSERT_TRUE(WriteScreenCalibration(ini, ScreenKey(elsewhere), other, reason)) << reason;
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  QScreen* screen = app.widget->screen();
+  ASSERT_TRUE(screen);
+  ASSERT_EQ(screen, QGuiApplication::primaryScreen());
+  KovalindraDoc& doc = app.parts->Doc();
+  EXPECT_TRUE(doc.OnPrimaryScreen());
+  EXPECT_EQ(doc.Calibration(), primary);
+  // Whatever the window last heard, its screen's changes and a move bring
+  // back the screen it is really on, and pane 1 follows.
+  auto away = [&] {
+    app.View().OnScreenChanged(elsewhere, false, std::nullopt);
+    ASSERT_EQ(doc.Calibration(), other);
+    app.frame->DispatchCommand(c::kNextPoint);
+    ASSERT_EQ(app.Pane(1), QString::fromUtf8("倍率:等倍(2.00)"));
+  };
+  away();
+  emit screen->geometryChanged(screen->geometry());
+  EXPECT_TRUE(doc.OnPrimaryScreen());
+  EXPECT_EQ(doc.Calibration(), primary);
+  EXPECT_EQ(app.Pane(1), QString::fromUtf8("倍率:等倍(1.00)"));
+  away();
+  emit screen->logicalDotsPerInchChanged(screen->logicalDotsPerInch());
+  EXPECT_EQ(doc.Calibration(), primary);
+  away();
+  QEvent moved(QEvent::ScreenChangeInternal);
+  QApplication::sendEvent(app.widget, &moved);
+  EXPECT_EQ(doc.Calibration(), primary);
+  EXPECT_DOUBLE_EQ(app.View().Scale().zoom, 1.0);
+}
+
 TEST(ViewerGui, ZoomCommandsFollowTheTable) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {}));

@@ -32,17 +32,32 @@ KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext
   setMinimumSize(64, 64);
   model_ = std::make_unique<KovalindraView>(doc_, this);
   welcome_ = MakeWelcomePanel();
-  UpdateScreenEstimate();
+  // Another screen made primary decides where a calibration is kept.
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { UpdateScreen(); });
+  UpdateScreen();
 }
 
-void KovalindraViewWidget::UpdateScreenEstimate() {
-  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+void KovalindraViewWidget::UpdateScreen() {
+  QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!s) return;
+  if (s != watched_) {
+    disconnect(geometryWatch_);
+    disconnect(dpiWatch_);
+    watched_ = s;
+    auto changed = [this] {
+      UpdateScreen();
+      SyncSize();
+    };
+    geometryWatch_ = connect(s, &QScreen::geometryChanged, this, changed);
+    dpiWatch_ = connect(s, &QScreen::logicalDotsPerInchChanged, this, changed);
+  }
   const QSizeF mm = s->physicalSize();
   const double r = s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
-  model_->SetScreenEstimate(EstimateFromScreen(mm.width(), mm.height(),
-                                               int32_t(std::lround(s->geometry().width() * r)),
-                                               int32_t(std::lround(s->geometry().height() * r))));
+  const ScreenId id{s->name().toStdString(), s->manufacturer().toStdString(),
+                    s->model().toStdString(), int32_t(std::lround(s->geometry().width() * r)),
+                    int32_t(std::lround(s->geometry().height() * r))};
+  model_->OnScreenChanged(id, s == QGuiApplication::primaryScreen(),
+                          EstimateFromScreen(mm.width(), mm.height(), id.widthPx, id.heightPx));
 }
 
 KovalindraViewWidget::~KovalindraViewWidget() = default;
@@ -79,13 +94,16 @@ void KovalindraViewWidget::showEvent(QShowEvent*) {
     if (model_->toolboxShown) ShowToolbox(true);
   }
 }
-void KovalindraViewWidget::changeEvent(QEvent* e) {
-  // Moving to a screen of another pixel ratio changes the device size.
+bool KovalindraViewWidget::event(QEvent* e) {
+  const bool handled = QWidget::event(e);
+  // QWidget takes the screen change itself and never passes it on to
+  // changeEvent. Another screen has its own calibration, and one of
+  // another pixel ratio gives the view another device size.
   if (e->type() == QEvent::ScreenChangeInternal) {
-    UpdateScreenEstimate();
+    UpdateScreen();
     SyncSize();
   }
-  QWidget::changeEvent(e);
+  return handled;
 }
 
 void KovalindraViewWidget::Repaint() {

@@ -3,10 +3,13 @@
 // device pixels and paints the model's back buffer with the guide lines,
 // the calibration marks and caption, and the welcome panel.
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
 #include "viewer/model/viewer_view.h"
+
+class QScreen;
 
 namespace kv::shell {
 class AppContext;
@@ -50,7 +53,7 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   void mouseMoveEvent(QMouseEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
   void contextMenuEvent(QContextMenuEvent*) override;
-  void changeEvent(QEvent*) override;
+  bool event(QEvent*) override;
   void wheelEvent(QWheelEvent*) override;
   void keyPressEvent(QKeyEvent*) override;
   void keyReleaseEvent(QKeyEvent*) override;
@@ -60,7 +63,9 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
  private:
   QPoint ToDevice(const QPointF& p) const;
   void SyncSize();
-  void UpdateScreenEstimate();
+  // Tells the model which screen the window is on and what it reports, and
+  // follows that screen's changes of resolution and scale.
+  void UpdateScreen();
   void UpdateCursor(const QPoint& device, Qt::KeyboardModifiers mods);
   void UpdateCursorHere(Qt::KeyboardModifiers mods);
 
@@ -72,6 +77,8 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   QImage returnIcon_, toolboxIcon_;
   double iconRatio_ = 0.0;
   bool shownOnce_ = false;
+  QPointer<QScreen> watched_;
+  QMetaObject::Connection geometryWatch_, dpiWatch_;
 };
 
 // The 300 x 400 picture shown while the monitor is not calibrated.
