@@ -201,13 +201,12 @@ class KovalindraView : public platform::ViewBase {
   // registration is never shown as real size).
   bool HasRealSize() const { return realSizeOutcome_ == RealSizeOutcome::Ok; }
   bool IsRealSize() const { return HasRealSize() && scale_.zoom == scale_.realSizeZoom; }
-  // The screen's own millimetres per device pixel, used until the user
-  // calibrates (nothing: the screen reported nothing plausible).
-  void SetScreenEstimate(std::optional<double> mmPerDevicePixel) { estimate_ = mmPerDevicePixel; }
   // The window is on `screen` now (moved, or its resolution or pixel ratio
-  // changed), with that screen's own estimate: the real size is worked out
-  // for it. A view at real size stays at the new real size, any other scale
-  // stays as it is; the visible centre stays put either way.
+  // changed), with that screen's own millimetres per device pixel (used
+  // while it is uncalibrated; nothing when it reported nothing plausible):
+  // the real size is worked out for it. A view at real size stays at the
+  // new real size, any other scale stays as it is; the visible centre stays
+  // put either way.
   void OnScreenChanged(const ScreenId& screen, bool primary,
                        std::optional<double> mmPerDevicePixel);
   // Real size comes from the screen's report, not from a calibration.
