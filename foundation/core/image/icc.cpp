@@ -12,37 +12,10 @@
 #include <thread>
 #include <type_traits>
 
+#include "foundation/core/image/jpeg_segments.h"
+
 namespace kv {
 namespace {
-
-uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-
-// The marker segments after SOI up to the first scan, each handed to
-// visit(marker, payload, payloadLength); a false from visit, or a segment
-// that would run past the bytes, ends the walk. Not shared with the Exif
-// reader's walk on purpose: the two readers change for different reasons.
-template <typename Visit>
-void EachSegment(const uint8_t* b, size_t n, Visit visit) {
-  if (!b || n < 4 || b[0] != 0xFF || b[1] != 0xD8) return;
-  size_t i = 2;
-  while (i + 4 <= n) {
-    if (b[i] != 0xFF) return;
-    const uint8_t marker = b[i + 1];
-    if (marker == 0xFF) {  // fill byte
-      ++i;
-      continue;
-    }
-    if (marker == 0xDA || marker == 0xD9) return;  // profiles only come before the scan
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // markers without a length
-      i += 2;
-      continue;
-    }
-    const size_t length = Be16(b + i + 2);
-    if (length < 2 || length - 2 > n - (i + 4)) return;
-    if (!visit(marker, b + i + 4, length - 2)) return;
-    i += 2 + length;
-  }
-}
 
 constexpr uint8_t kIccTag[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
 // Tag, then the chunk's number and the count of chunks, one byte each.
@@ -161,7 +134,7 @@ std::optional<std::vector<uint8_t>> ReadIccProfile(const uint8_t* jpeg, size_t c
   int total = 0;  // the count the chunks give; 0 until the first
   size_t sum = 0;
   bool broken = false;
-  EachSegment(jpeg, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
+  ForEachJpegHeaderSegment(jpeg, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
     if (marker != 0xE2 || n < sizeof kIccTag || std::memcmp(seg, kIccTag, sizeof kIccTag) != 0)
       return true;  // other uses of APP2 are not ours
     if (n < kChunkHeader) {

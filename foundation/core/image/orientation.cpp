@@ -8,36 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/core/image/jpeg_segments.h"
+
 namespace kv {
 namespace {
 
 uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-
-// Walks the marker segments after SOI up to the first scan, calling
-// visit(marker, segment, length) for each; a stop from visit or any
-// segment that would run past the bytes ends the walk.
-template <typename Visit>
-void WalkSegments(const uint8_t* b, size_t n, Visit visit) {
-  if (!b || n < 4 || b[0] != 0xFF || b[1] != 0xD8) return;
-  size_t i = 2;
-  while (i + 4 <= n) {
-    if (b[i] != 0xFF) return;
-    const uint8_t marker = b[i + 1];
-    if (marker == 0xFF) {  // fill byte
-      ++i;
-      continue;
-    }
-    if (marker == 0xDA || marker == 0xD9) return;  // scan or end: no more headers
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length
-      i += 2;
-      continue;
-    }
-    const size_t length = Be16(b + i + 2);
-    if (length < 2 || i + 2 + length > n) return;
-    if (!visit(marker, b + i + 4, length - 2)) return;
-    i += 2 + length;
-  }
-}
 
 struct Tiff {
   const uint8_t* p;
@@ -90,7 +66,7 @@ Orientation OrientationFromExif(const uint8_t* seg, size_t n) {
 
 Orientation ReadExifOrientation(const uint8_t* bytes, size_t count) {
   Orientation found = 1;
-  WalkSegments(bytes, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
+  ForEachJpegHeaderSegment(bytes, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
     if (marker != 0xE1) return true;
     const Orientation o = OrientationFromExif(seg, n);
     if (o == 0) return true;  // another APP1 (XMP) or a broken one: look on
@@ -102,7 +78,7 @@ Orientation ReadExifOrientation(const uint8_t* bytes, size_t count) {
 
 std::optional<PixelSize> ReadJpegSize(const uint8_t* bytes, size_t count) {
   std::optional<PixelSize> size;
-  WalkSegments(bytes, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
+  ForEachJpegHeaderSegment(bytes, count, [&](uint8_t marker, const uint8_t* seg, size_t n) {
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
                        marker != 0xCC;
     if (!frame) return true;
