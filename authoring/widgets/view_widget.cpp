@@ -277,20 +277,17 @@ void KovasandViewWidget::wheelEvent(QWheelEvent* e) {
   // move between the two clicks. With Ctrl it zooms about the pointer, a
   // table step per notch; a touchpad's small deltas add up to notches.
   if (!(e->modifiers() & Qt::ControlModifier)) {
-    wheelSteps_ = 0;
+    wheel_.Reset();
     return;
   }
   const int delta = e->angleDelta().y();
   if (delta == 0) return;
-  if ((delta > 0) != (wheelSteps_ > 0)) wheelSteps_ = 0;
-  wheelSteps_ += delta;
+  const int notches = wheel_.Add(delta);
   const QPoint at = ToDevice(e->position());
-  bool zoomed = false;
-  for (; wheelSteps_ >= 120; wheelSteps_ -= 120, zoomed = true)
-    model_->ZoomAbout(ZoomStepAbove(model_->Scale()), at.x(), at.y());
-  for (; wheelSteps_ <= -120; wheelSteps_ += 120, zoomed = true)
-    model_->ZoomAbout(ZoomStepBelow(model_->Scale()), at.x(), at.y());
-  if (zoomed) Zoomed();
+  for (int n = notches; n != 0; n += n > 0 ? -1 : 1)
+    model_->ZoomAbout(n > 0 ? ZoomStepAbove(model_->Scale()) : ZoomStepBelow(model_->Scale()),
+                      at.x(), at.y());
+  if (notches != 0) Zoomed();
 }
 
 void KovasandViewWidget::keyPressEvent(QKeyEvent* e) {

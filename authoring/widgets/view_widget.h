@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "authoring/model/kovasand_view.h"
+#include "foundation/core/util/wheel_notches.h"
 #include "authoring/widgets/navi_window.h"
 #include "authoring/widgets/parts_list_window.h"
 
@@ -102,7 +103,7 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   };
   QImage photoLayer_;
   PhotoKey photoKey_;
-  int wheelSteps_ = 0;  // angle delta not yet turned into a zoom step
+  WheelNotches wheel_;
   double shownScale_ = 1.0;
 
   KovasandDoc& doc_;

@@ -40,7 +40,8 @@ bool KovalindraDoc::OpenPhotoFile(const std::string& path, std::string& reason) 
   // Registrations follow the photo upright; the size the file's points
   // count in is the photo's as stored.
   const Orientation o = ReadExifOrientation(fresh.jpegBytes.data(), fresh.jpegBytes.size());
-  const std::optional<PixelSize> stored = ReadJpegSize(fresh.jpegBytes.data(), fresh.jpegBytes.size());
+  const std::optional<PixelSize> stored =
+      ReadJpegSize(fresh.jpegBytes.data(), fresh.jpegBytes.size());
   orientation_ = stored ? o : 1;
   shown_ = stored ? RegistrationsToShown(fresh.registrations, orientation_, *stored)
                   : fresh.registrations;

@@ -119,18 +119,15 @@ void KovalindraView::Decode() {
     return;
   }
   platform::WaitCursor wait;
-  const bool decoded = DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) == 1;
-  // A profile that cannot be used leaves the photo as decoded, read as sRGB.
-  if (decoded) {
-    if (auto p = ReadIccProfile(jpeg.data(), jpeg.size())) ConvertToSrgb(doc_.image, *p);
-  }
-  if (!decoded) {
+  if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) != 1) {
     doc_.image.Reset();
     SyncPhotoSize();
     doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。",
               platform::MsgIcon::Warning);
     return;
   }
+  // A profile that cannot be used leaves the photo as decoded, read as sRGB.
+  if (auto p = ReadIccProfile(jpeg.data(), jpeg.size())) ConvertToSrgb(doc_.image, *p);
   SyncPhotoSize();
   // Turned upright on the way: in the thumbnail here, in the copy the view
   // scales from when the buffers are made.
@@ -485,16 +482,9 @@ void KovalindraView::ScrollByTenth(int dx, int dy) {
   Repaint();
 }
 
-ClientRect KovalindraView::ReturnIconRect() const {
+ClientRect KovalindraView::HotIconRect(int32_t logicalX) const {
   auto d = [this](int32_t v) { return TruncToInt(std::lround(v * deviceRatio_)); };
-  return {d(kReturnIconX), d(kHotIconY), d(kReturnIconX + kHotIconSide),
-          d(kHotIconY + kHotIconSide)};
-}
-
-ClientRect KovalindraView::ShowToolboxIconRect() const {
-  auto d = [this](int32_t v) { return TruncToInt(std::lround(v * deviceRatio_)); };
-  return {d(kShowToolboxIconX), d(kHotIconY), d(kShowToolboxIconX + kHotIconSide),
-          d(kHotIconY + kHotIconSide)};
+  return {d(logicalX), d(kHotIconY), d(logicalX + kHotIconSide), d(kHotIconY + kHotIconSide)};
 }
 
 std::optional<ClientRect> KovalindraView::SelectionRect() const {
@@ -505,18 +495,9 @@ std::optional<ClientRect> KovalindraView::SelectionRect() const {
 
 int KovalindraView::OnWheel(int angleDelta, bool ctrlOrShift, bool buttonHeld) {
   if (ctrlOrShift || buttonHeld || angleDelta == 0) return 0;
-  // A turn back the other way starts counting afresh.
-  if ((wheelRest_ > 0 && angleDelta < 0) || (wheelRest_ < 0 && angleDelta > 0)) wheelRest_ = 0;
-  wheelRest_ += angleDelta;
   int steps = 0;
-  while (wheelRest_ >= kWheelNotch) {
-    wheelRest_ -= kWheelNotch;
-    if (ZoomIn()) ++steps;
-  }
-  while (wheelRest_ <= -kWheelNotch) {
-    wheelRest_ += kWheelNotch;
-    if (ZoomOut()) ++steps;
-  }
+  for (int n = wheel_.Add(angleDelta); n != 0; n += n > 0 ? -1 : 1)
+    if (n > 0 ? ZoomIn() : ZoomOut()) ++steps;
   return steps;
 }
 
@@ -578,7 +559,7 @@ bool KovalindraView::InLogo(int32_t x, int32_t y) const {
   return x >= right - lw && x <= right && y >= kLogoMargin && y <= lh + kLogoMargin;
 }
 
-void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y, bool) {
+void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
   if (dragging_ || selecting_) OnCaptureLost();
   int32_t px = 0, py = 0, index = doc_.currentPoint;
   if (HitTestRegistrationAt(x, y, px, py, index)) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/core/imageops/image.h"
+#include "foundation/core/util/wheel_notches.h"
 #include "platform/color.h"
 #include "platform/doc_view.h"
 #include "viewer/model/scale_model.h"
@@ -68,8 +69,6 @@ enum class ViewKey { Left, Right, Up, Down, PageUp, PageDown, Home, End, Plus, M
 // What pane 1 shows when a rectangle would need more than this scale.
 inline constexpr double kMaxRectangleZoom = 100.0;
 inline constexpr const char* kTooLargeText = "拡大率が大きすぎます";
-// One notch of a mouse wheel, in the toolkit's eighths of a degree.
-inline constexpr int kWheelNotch = 120;
 // A press and release closer than this (device pixels, each axis) is a click.
 inline constexpr int32_t kClickSlop = 2;
 
@@ -127,9 +126,10 @@ class KovalindraView : public platform::ViewBase {
   // --- window events (device pixels) ---
   void OnSize(int32_t cx, int32_t cy);
   void OnInitialUpdate();
-  // zoomOutModifier: Ctrl or Alt held, as the event itself reports.
-  void OnLeftButtonDown(int32_t x, int32_t y, bool zoomOutModifier = false);
+  void OnLeftButtonDown(int32_t x, int32_t y);
   void OnMouseMove(int32_t x, int32_t y);
+  // zoomOutModifier: Ctrl or Alt held, as the release itself reports (a
+  // zoom click takes its direction from there).
   void OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier = false);
   // The button was released where the view could not see it, or the window
   // lost the pointer: a drag keeps where it got to, a rectangle is dropped.
@@ -145,8 +145,8 @@ class KovalindraView : public platform::ViewBase {
   std::optional<ClientRect> SelectionRect() const;
   // Device pixels per logical pixel: sizes the corner icons' hot spots.
   void SetDeviceRatio(double ratio) { deviceRatio_ = ratio > 0 ? ratio : 1.0; }
-  ClientRect ReturnIconRect() const;
-  ClientRect ShowToolboxIconRect() const;
+  ClientRect ReturnIconRect() const { return HotIconRect(kReturnIconX); }
+  ClientRect ShowToolboxIconRect() const { return HotIconRect(kShowToolboxIconX); }
   bool ShowsHotIcons() const { return !toolboxShown; }
 
   // --- the toolbox's navigator (navigator pixels, 0 to 240) ---
@@ -213,6 +213,8 @@ class KovalindraView : public platform::ViewBase {
   bool RealSizeIsEstimate() const {
     return HasRealSize() && estimate_ && IsUncalibrated(doc_.Calibration());
   }
+  // Millimetres per device pixel from the screen's own report, if plausible.
+  std::optional<double> ScreenEstimate() const { return estimate_; }
   bool IsWhole() const { return scale_.zoom == scale_.Fit(); }
 
   // 10 end point, 11 line, 0 nothing; the index of the registration found.
@@ -264,6 +266,7 @@ class KovalindraView : public platform::ViewBase {
     if (host_) host_->Repaint();
   }
   bool InLogo(int32_t x, int32_t y) const;
+  ClientRect HotIconRect(int32_t logicalX) const;
   bool OpenFolderEntry(size_t target);
   // A scale the user chose is not replaced by the fit of the first resize.
   void KeepChosenScale() {
@@ -310,7 +313,7 @@ class KovalindraView : public platform::ViewBase {
   std::optional<double> estimate_;
   double deviceRatio_ = 1.0;
   bool refitOnResize_ = false;
-  int wheelRest_ = 0;  // part of a notch not acted on yet
+  WheelNotches wheel_;
 
   bool dragging_ = false;
   int32_t dragStartX_ = 0, dragStartY_ = 0, dragBaseX_ = 0, dragBaseY_ = 0;

@@ -169,13 +169,19 @@ void KovalindraParts::StartCustomCalibration() {
 void KovalindraParts::MakeRoomForCalibration(int32_t lengthMm) {
   if (!widget_) return;
   // The stored calibration knows the screen best; before there is one, the
-  // screen's own report (or the usual 96 dots per inch) guesses.
+  // same estimate real size uses, else the screen's dots per inch (or the
+  // usual 96) guesses.
   const DisplayCalibration& cal = doc_.Calibration();
   const std::optional<double> stored = ScreenMillimetresPerPixel(cal);
-  double dpi = 0;
-  if (const QScreen* s = widget_->screen()) dpi = s->physicalDotsPerInchX() * widget_->Ratio();
-  const double mmPerPixel =
-      stored && !IsUncalibrated(cal) ? *stored : EstimatedMmPerDevicePixel(dpi);
+  double mmPerPixel = 0;
+  if (stored && !IsUncalibrated(cal)) {
+    mmPerPixel = *stored;
+  } else if (const std::optional<double> e = widget_->Model().ScreenEstimate()) {
+    mmPerPixel = *e;
+  } else {
+    const QScreen* s = widget_->screen();
+    mmPerPixel = EstimatedMmPerDevicePixel(s ? s->physicalDotsPerInchX() * widget_->Ratio() : 0);
+  }
   const int32_t needed = CalibrationWidthNeeded(lengthMm, mmPerPixel);
   const int32_t have = widget_->DeviceSize().width();
   if (needed <= have || !services_.messages) return;

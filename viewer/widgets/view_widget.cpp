@@ -260,7 +260,7 @@ void KovalindraViewWidget::UpdateCursorHere(Qt::KeyboardModifiers mods) {
 void KovalindraViewWidget::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
   const QPoint d = ToDevice(e->position());
-  model_->OnLeftButtonDown(d.x(), d.y(), ZoomOutHeld(e->modifiers()));
+  model_->OnLeftButtonDown(d.x(), d.y());
   UpdateCursor(d, e->modifiers());
   context_.UpdateCommandUi();
 }
