@@ -1,10 +1,12 @@
 #include "foundation/core/image/jpeg_decode.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -23,7 +25,7 @@ namespace {
 constexpr int kMaxWarnings = 100;
 
 // Why decoding stopped, where the library's own error says less.
-enum class Stop { kBroken, kFileEnds, kDataEnds, kScans };
+enum class Stop { kBroken, kFileEnds, kDataEnds, kScans, kCancelled };
 
 // Everything the library's error path touches is plain data: the only jumps
 // land in the two functions below, whose frames hold no C++ objects with
@@ -36,7 +38,10 @@ struct Decoder {
   int warnings;
   bool created;
   Stop stop;
+  const std::atomic<bool>* cancel;
 };
+
+bool Cancelled(const Decoder* d) { return d->cancel && d->cancel->load(std::memory_order_relaxed); }
 
 [[noreturn]] void OnError(j_common_ptr cinfo) {
   Decoder* d = static_cast<Decoder*>(cinfo->client_data);
@@ -71,9 +76,15 @@ void OnProgress(j_common_ptr cinfo) {
   j_decompress_ptr dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
   // The count made before decoding walks the bytes; this one is the
   // library's own, for a stream the walk misread.
+  Decoder* d = static_cast<Decoder*>(cinfo->client_data);
   if (dinfo->is_decompressor && dinfo->input_scan_number > kJpegMaxScans) {
-    Decoder* d = static_cast<Decoder*>(cinfo->client_data);
     d->stop = Stop::kScans;
+    std::longjmp(d->jump, 1);
+  }
+  // A progressive photo is read whole inside one library call; a photo
+  // nobody wants any more stops here too.
+  if (Cancelled(d)) {
+    d->stop = Stop::kCancelled;
     std::longjmp(d->jump, 1);
   }
 }
@@ -94,10 +105,10 @@ bool ReadHeader(Decoder* d, const uint8_t* bytes, size_t count) {
 }
 
 // Converts one row of 4-component output (CMYK or YCCK decoded to CMYK) to
-// blue-green-red. Files with an APP14 colour-transform marker store the inks
-// inverted.
-void CmykRowToBgr(const uint8_t* in, uint8_t* out, int width, bool inverted) {
-  for (int x = 0; x < width; ++x, in += 4, out += 3) {
+// blue-green-red, with a fourth byte of 255 when `bytes` is 4. Files with an
+// APP14 colour-transform marker store the inks inverted.
+void CmykRowToBgr(const uint8_t* in, uint8_t* out, int width, bool inverted, int bytes) {
+  for (int x = 0; x < width; ++x, in += 4, out += bytes) {
     int c = in[0], m = in[1], y = in[2], k = in[3];
     if (!inverted) {
       c = 255 - c;
@@ -108,30 +119,54 @@ void CmykRowToBgr(const uint8_t* in, uint8_t* out, int width, bool inverted) {
     out[0] = uint8_t((y * k + 127) / 255);
     out[1] = uint8_t((m * k + 127) / 255);
     out[2] = uint8_t((c * k + 127) / 255);
+    if (bytes == 4) out[3] = 255;
   }
 }
 
-bool ReadPixels(Decoder* d, uint8_t* pixels, size_t stride, uint8_t* cmykRow,
-                JSAMPROW* rowPointers) {
+// Where the pixels go: plain data, so the jumps below skip no destructor.
+struct Output {
+  uint8_t* pixels;
+  size_t stride;
+  int bytes;  // per pixel, 3 or 4
+  uint32_t width, height;
+};
+
+// The output size at 1 / 2^shift, worked out by the library.
+bool SetScale(Decoder* d, int shift) {
+  if (setjmp(d->jump)) return false;
+  d->cinfo.scale_num = 1;
+  d->cinfo.scale_denom = 1u << shift;
+  jpeg_calc_output_dimensions(&d->cinfo);
+  return true;
+}
+
+bool ReadPixels(Decoder* d, const Output& o, uint8_t* cmykRow, JSAMPROW* rowPointers) {
   if (setjmp(d->jump)) return false;
   jpeg_start_decompress(&d->cinfo);
   const bool cmyk = d->cinfo.out_color_space == JCS_CMYK;
   const bool inverted = d->cinfo.saw_Adobe_marker;
   // The record was sized from the header; the output must be that size.
-  if (d->cinfo.output_height != d->cinfo.image_height || d->cinfo.output_width != d->cinfo.image_width)
-    return false;
+  if (d->cinfo.output_height != o.height || d->cinfo.output_width != o.width) return false;
   if (cmyk) {
     while (d->cinfo.output_scanline < d->cinfo.output_height) {
-      uint8_t* row = pixels + size_t(d->cinfo.output_scanline) * stride;
+      if (Cancelled(d)) {
+        d->stop = Stop::kCancelled;
+        return false;
+      }
+      uint8_t* row = o.pixels + size_t(d->cinfo.output_scanline) * o.stride;
       JSAMPROW target = cmykRow;
       if (jpeg_read_scanlines(&d->cinfo, &target, 1) != 1) return false;
-      CmykRowToBgr(cmykRow, row, int(d->cinfo.output_width), inverted);
+      CmykRowToBgr(cmykRow, row, int(d->cinfo.output_width), inverted, o.bytes);
     }
   } else {
     // Every row at once, straight into the record: the library then writes
     // whole row groups without its own intermediate buffer.
-    for (JDIMENSION y = 0; y < d->cinfo.output_height; ++y) rowPointers[y] = pixels + size_t(y) * stride;
+    for (JDIMENSION y = 0; y < d->cinfo.output_height; ++y) rowPointers[y] = o.pixels + size_t(y) * o.stride;
     while (d->cinfo.output_scanline < d->cinfo.output_height) {
+      if (Cancelled(d)) {
+        d->stop = Stop::kCancelled;
+        return false;
+      }
       const JDIMENSION first = d->cinfo.output_scanline;
       if (jpeg_read_scanlines(&d->cinfo, rowPointers + first, d->cinfo.output_height - first) == 0)
         return false;
@@ -226,7 +261,12 @@ std::string Mib(uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1)
 
 }  // namespace
 
-int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason) {
+namespace {
+
+// Header checks, bounds and the decode itself, shared by both records.
+// `allocate` is called once the header has passed every bound.
+int Decode(const uint8_t* bytes, size_t count, int shift, int pixelBytes,
+           const JpegAllocator& allocate, std::string& reason, const std::atomic<bool>* cancel) {
   if (bytes == nullptr || count == 0) {
     reason = "JPEGﾃﾞｰﾀがありません";
     return 0;
@@ -236,6 +276,7 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
     return 0;
   }
   Decoder d{};
+  d.cancel = cancel;
   struct Cleanup {
     Decoder& d;
     ~Cleanup() {
@@ -243,7 +284,7 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
     }
   } cleanup{d};
 
-  // `out` stays untouched until the header has passed every bound.
+  // The caller's record stays untouched until the header has passed every bound.
   if (!ReadHeader(&d, bytes, count)) {
     reason = HeaderFailure(d);
     return 0;
@@ -253,7 +294,7 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
     case 1:
     case 3:
       // Grey expands to three equal bytes.
-      d.cinfo.out_color_space = JCS_EXT_BGR;
+      d.cinfo.out_color_space = pixelBytes == 4 ? JCS_EXT_BGRA : JCS_EXT_BGR;
       break;
     case 4:
       d.cinfo.out_color_space = JCS_CMYK;  // YCCK is converted to CMYK too
@@ -262,10 +303,10 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
       reason = "対応していない色の構成です (成分数 " + std::to_string(d.cinfo.num_components) + ")";
       return 0;
   }
-  const uint32_t width = d.cinfo.image_width;
-  const uint32_t height = d.cinfo.image_height;
-  const uint64_t pixels = uint64_t(width) * height;
-  const std::string size = std::to_string(width) + " x " + std::to_string(height) + " ﾋﾟｸｾﾙ";
+  const uint32_t fullWidth = d.cinfo.image_width;
+  const uint32_t fullHeight = d.cinfo.image_height;
+  const uint64_t pixels = uint64_t(fullWidth) * fullHeight;
+  const std::string size = std::to_string(fullWidth) + " x " + std::to_string(fullHeight) + " ﾋﾟｸｾﾙ";
   if (pixels == 0) {
     reason = "画像の幅か高さが0です";
     return 0;
@@ -284,9 +325,14 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
     reason = "ｽｷｬﾝが多すぎます (" + std::to_string(kJpegMaxScans) + "を超えています)";
     return 0;
   }
+  if (!SetScale(&d, std::clamp(shift, 0, 3))) {
+    reason = HeaderFailure(d);
+    return 0;
+  }
+  const uint32_t width = d.cinfo.output_width;
+  const uint32_t height = d.cinfo.output_height;
 
-  const uint32_t pad = DibPadBytes(int32_t(width));
-  const size_t stride = size_t(width) * 3 + pad;
+  const size_t stride = pixelBytes == 4 ? size_t(width) * 4 : size_t(width) * 3 + DibPadBytes(int32_t(width));
   const size_t byteSize = stride * height;
   const bool cmyk = d.cinfo.num_components == 4;
   const uint64_t ours = byteSize + (cmyk ? uint64_t(width) * 4 : uint64_t(height) * sizeof(JSAMPROW));
@@ -301,28 +347,26 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
   // beyond that it fails through OnError instead of allocating.
   d.cinfo.mem->max_memory_to_use = long(kJpegDecodeBudget - ours);
 
-  // The header is sound: from here on the previous photo is replaced.
-  out.Reset();
-  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[byteSize]);
   std::vector<uint8_t> cmykRow;
   std::vector<JSAMPROW> rowPointers;
+  JpegTarget target;
   try {
     if (cmyk) {
       cmykRow.resize(size_t(width) * 4);
     } else {
       rowPointers.resize(height);
     }
+    // The header is sound: from here on the caller's previous photo may go.
+    target = allocate(width, height, stride);
   } catch (const std::bad_alloc&) {
-    block.reset();
+    target = {};
   }
-  if (!block) {
+  if (target.pixels == nullptr) {
     reason = "ﾒﾓﾘが足りません (" + Mib(need) + ")";
     return 0;
   }
-  if (pad != 0) {
-    for (uint32_t y = 0; y < height; ++y) std::memset(block.get() + y * stride + width * 3, 0, pad);
-  }
-  if (!ReadPixels(&d, block.get(), stride, cmykRow.data(), rowPointers.data())) {
+  const Output o{target.pixels, target.stride, pixelBytes, width, height};
+  if (!ReadPixels(&d, o, cmykRow.data(), rowPointers.data())) {
     switch (d.stop) {
       case Stop::kFileEnds:
         reason = "JPEGﾃﾞｰﾀが途中で切れています (画像ﾃﾞｰﾀが最後までありません)";
@@ -333,21 +377,50 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
       case Stop::kScans:
         reason = "ｽｷｬﾝが多すぎます (" + std::to_string(kJpegMaxScans) + "を超えています)";
         break;
+      case Stop::kCancelled:
+        reason = kJpegDecodeCancelled;
+        break;
       case Stop::kBroken:
         reason = "画像ﾃﾞｰﾀが壊れているか、途中で終わっています";
         break;
     }
     return 0;
   }
+  reason.clear();
+  return 1;
+}
 
+}  // namespace
+
+int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason) {
+  std::unique_ptr<uint8_t[]> block;
+  uint32_t width = 0, height = 0;
+  size_t byteSize = 0;
+  const JpegAllocator allocate = [&](uint32_t w, uint32_t h, size_t stride) {
+    out.Reset();
+    width = w;
+    height = h;
+    byteSize = stride * h;
+    block.reset(new (std::nothrow) uint8_t[byteSize]);
+    if (!block) return JpegTarget{};
+    const uint32_t pad = DibPadBytes(int32_t(w));
+    if (pad != 0)
+      for (uint32_t y = 0; y < h; ++y) std::memset(block.get() + y * stride + w * 3, 0, pad);
+    return JpegTarget{block.get(), stride};
+  };
+  if (Decode(bytes, count, 0, 3, allocate, reason, nullptr) != 1) return 0;
   out.pixels = std::move(block);
   out.width = int32_t(width);
   out.height = int32_t(height);
   out.byteSize = uint32_t(byteSize);
   out.bitsPerPixel = 24;
-  out.padBytes = pad;
-  reason.clear();
+  out.padBytes = DibPadBytes(int32_t(width));
   return 1;
+}
+
+int DecodeJpegBgra(const uint8_t* bytes, size_t count, int shift, const JpegAllocator& allocate,
+                   std::string& reason, const std::atomic<bool>* cancel) {
+  return Decode(bytes, count, shift, 4, allocate, reason, cancel);
 }
 
 int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out) {

@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <string>
 
@@ -41,5 +43,28 @@ inline constexpr uint64_t kJpegDecodeBudget = uint64_t(5) << 29;  // 2.5 GiB
 int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out);
 int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason);
 int DecodeJpegFile(const std::string& path, DibImage& out);
+
+// Where a decode writes its pixels: the first row and the distance between
+// rows (at least width x 4 bytes), or no pixels when it cannot be had.
+struct JpegTarget {
+  uint8_t* pixels = nullptr;
+  size_t stride = 0;
+};
+// Called once, after the header has passed every bound, with the size of
+// the output and the smallest stride; may throw std::bad_alloc.
+using JpegAllocator = std::function<JpegTarget(uint32_t width, uint32_t height, size_t stride)>;
+
+// What a decode stopped by its caller says.
+inline constexpr const char* kJpegDecodeCancelled = "中止しました";
+
+// Decodes into blue-green-red-alpha pixels (alpha 255), the library writing
+// the four bytes itself, reduced by 2^shift (0 to 3) with its scaled inverse
+// transform: pixel (x, y) of the output covers the photo's pixels
+// [x * 2^shift, (x + 1) * 2^shift), the last row and column partly. The same
+// bounds and reasons as above. `cancel` may be set from another thread; the
+// decode then stops within a row group and says kJpegDecodeCancelled. On
+// failure after the allocation the pixels are incomplete.
+int DecodeJpegBgra(const uint8_t* bytes, size_t count, int shift, const JpegAllocator& allocate,
+                   std::string& reason, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace kv

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -241,6 +243,33 @@ TEST(JpegDecode, OneMemoryBudgetHoldsTheLibraryAndTheRecordTogether) {
   EXPECT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), im, reason), 0);
   EXPECT_NE(reason.find("ﾒﾓﾘ"), std::string::npos) << reason;
   EXPECT_FALSE(im.HasImage());
+}
+
+// A decode nobody wants any more stops without finishing, whatever the
+// coding, and says so; an allocator that cannot give memory is a failure.
+TEST(JpegDecode, CancelledAndUnallocatedDecodesFail) {
+  for (bool progressive : {false, true}) {
+    test::Coding c;
+    c.width = 512;
+    c.height = 384;
+    c.progressive = progressive;
+    const std::vector<uint8_t> jpeg = test::QuadrantsJpeg(c);
+    std::atomic<bool> cancel{true};
+    std::vector<uint8_t> pixels;
+    const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t stride) {
+      pixels.assign(stride * h, 0);
+      (void)w;
+      return JpegTarget{pixels.data(), stride};
+    };
+    std::string reason;
+    EXPECT_EQ(DecodeJpegBgra(jpeg.data(), jpeg.size(), 0, into, reason, &cancel), 0);
+    EXPECT_EQ(reason, kJpegDecodeCancelled);
+    cancel = false;
+    EXPECT_EQ(DecodeJpegBgra(jpeg.data(), jpeg.size(), 1, into, reason, &cancel), 1) << reason;
+    const JpegAllocator none = [](uint32_t, uint32_t, size_t) { return JpegTarget{}; };
+    EXPECT_EQ(DecodeJpegBgra(jpeg.data(), jpeg.size(), 0, none, reason), 0);
+    EXPECT_NE(reason.find("ﾒﾓﾘ"), std::string::npos) << reason;
+  }
 }
 
 TEST(JpegDecode, FromAFile) {

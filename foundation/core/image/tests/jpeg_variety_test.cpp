@@ -3,7 +3,9 @@
 // stops early is never shown with a flat grey or black rest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -181,6 +183,46 @@ TEST(JpegVariety, EveryCodingDecodesToItsPictureOrIsRefusedWithAReason) {
       EXPECT_NEAR(got.r, want.r, 4) << "quadrant " << q;
       EXPECT_NEAR(got.g, want.g, 4) << "quadrant " << q;
       EXPECT_NEAR(got.b, want.b, 4) << "quadrant " << q;
+    }
+    // The viewer's four-byte record holds the same pixels; reduced by the
+    // library, it keeps the picture at the size rounded up.
+    for (int shift : {0, 2}) {
+      SCOPED_TRACE(shift);
+      std::vector<uint8_t> bgra;
+      uint32_t w = 0, h = 0;
+      const JpegAllocator into = [&](uint32_t width, uint32_t height, size_t stride) {
+        w = width;
+        h = height;
+        bgra.assign(stride * height, 0);
+        return JpegTarget{bgra.data(), stride};
+      };
+      ASSERT_EQ(DecodeJpegBgra(jpeg.data(), jpeg.size(), shift, into, reason), 1) << reason;
+      ASSERT_EQ(w, uint32_t((k.coding.width + (1 << shift) - 1) >> shift));
+      ASSERT_EQ(h, uint32_t((k.coding.height + (1 << shift) - 1) >> shift));
+      if (shift == 0) {
+        bool same = true;
+        for (int32_t y = 0; y < im.height && same; ++y)
+          for (int32_t x = 0; x < im.width && same; ++x) {
+            const uint8_t* a = im.Row(y) + x * 3;
+            const uint8_t* b = &bgra[(size_t(y) * w + size_t(x)) * 4];
+            same = a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && b[3] == 255;
+          }
+        EXPECT_TRUE(same);
+      } else {
+        // Each reduced pixel stands for the block of photo pixels it covers
+        // (on average: edges between quadrants come out softer or harder).
+        int64_t total = 0;
+        for (uint32_t y = 0; y < h; ++y)
+          for (uint32_t x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+              int sum = 0, n = 0;
+              for (int32_t py = int32_t(y << shift); py < std::min<int32_t>(im.height, int32_t((y + 1) << shift)); ++py)
+                for (int32_t px = int32_t(x << shift); px < std::min<int32_t>(im.width, int32_t((x + 1) << shift)); ++px, ++n)
+                  sum += im.Row(py)[px * 3 + c];
+              total += std::abs(bgra[(size_t(y) * w + x) * 4 + size_t(c)] - (sum + n / 2) / n);
+            }
+        EXPECT_LE(double(total) / (double(w) * h * 3), 4.0);
+      }
     }
     // The viewer reads the size and the orientation from the same bytes.
     EXPECT_EQ(ReadJpegSize(jpeg.data(), jpeg.size()), (PixelSize{k.coding.width, k.coding.height}));
