@@ -56,19 +56,19 @@ class TransformCache {
   TransformCache(const TransformCache&) = delete;
   TransformCache& operator=(const TransformCache&) = delete;
 
-  Transform For(const std::vector<uint8_t>& profile) {
+  Transform For(const std::vector<uint8_t>& profile, bool fourBytes) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (const Transform* t = Find(profile)) return *t;
+      if (const Transform* t = Find(profile, fourBytes)) return *t;
     }
     // Built without the lock, so that a photo with a known profile is not
     // kept waiting behind a new one; two threads with the same new profile
     // may both build, and the first to store wins.
-    Transform built = Build(profile);
+    Transform built = Build(profile, fourBytes);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const Transform* t = Find(profile)) return *t;
+    if (const Transform* t = Find(profile, fourBytes)) return *t;
     if (entries_.size() == kEntries) entries_.pop_back();
-    entries_.insert(entries_.begin(), Entry{profile, built});
+    entries_.insert(entries_.begin(), Entry{profile, fourBytes, built});
     return built;
   }
 
@@ -76,13 +76,14 @@ class TransformCache {
   static constexpr size_t kEntries = 4;
   struct Entry {
     std::vector<uint8_t> key;
+    bool fourBytes;  // blue-green-red-alpha pixels rather than three bytes
     Transform transform;  // null: the profile was refused
   };
 
   // Moves a hit to the front, so the least recently used goes first.
-  const Transform* Find(const std::vector<uint8_t>& profile) {
+  const Transform* Find(const std::vector<uint8_t>& profile, bool fourBytes) {
     for (size_t i = 0; i < entries_.size(); ++i) {
-      if (entries_[i].key != profile) continue;
+      if (entries_[i].fourBytes != fourBytes || entries_[i].key != profile) continue;
       std::rotate(entries_.begin(), entries_.begin() + std::ptrdiff_t(i),
                   entries_.begin() + std::ptrdiff_t(i) + 1);
       return &entries_.front().transform;
@@ -90,7 +91,7 @@ class TransformCache {
     return nullptr;
   }
 
-  Transform Build(const std::vector<uint8_t>& profile) {
+  Transform Build(const std::vector<uint8_t>& profile, bool fourBytes) {
     ++built_;
     if (!context_ || profile.empty() || profile.size() > UINT32_MAX) return nullptr;
     cmsHPROFILE in = cmsOpenProfileFromMemTHR(context_, profile.data(), cmsUInt32Number(profile.size()));
@@ -103,7 +104,9 @@ class TransformCache {
     if (usable) {
       cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(context_);
       if (srgb) {
-        t = cmsCreateTransformTHR(context_, in, TYPE_BGR_8, srgb, TYPE_BGR_8, kIntent, kFlags);
+        const cmsUInt32Number format = fourBytes ? TYPE_BGRA_8 : TYPE_BGR_8;
+        t = cmsCreateTransformTHR(context_, in, format, srgb, format, kIntent,
+                                  kFlags | (fourBytes ? cmsFLAGS_COPY_ALPHA : 0));
         cmsCloseProfile(srgb);
       }
     }
@@ -170,27 +173,25 @@ std::optional<std::vector<uint8_t>> ReadIccProfile(const uint8_t* jpeg, size_t c
 
 size_t IccTransformsBuilt() { return Cache().Built(); }
 
-bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile) {
-  if (!image.HasImage() || image.bitsPerPixel != 24 || image.width <= 0 || image.height <= 0 ||
-      image.byteSize < image.Stride() * size_t(image.height))
-    return false;
-  const Transform t = Cache().For(profile);
+namespace {
+
+bool ConvertRows(uint8_t* pixels, int32_t w, int32_t h, size_t stride, bool fourBytes,
+                 const std::vector<uint8_t>& profile) {
+  const Transform t = Cache().For(profile, fourBytes);
   if (!t) return false;
-  const int32_t w = image.width, h = image.height;
-  const size_t stride = image.Stride();
   // Rows in place; each pixel is read before it is written, and padding
   // between rows is left alone.
   auto rows = [&](int32_t first, int32_t end) {
     if (end <= first) return;
-    uint8_t* p = image.Row(first);
+    uint8_t* p = pixels + size_t(first) * stride;
     cmsDoTransformLineStride(t.get(), p, p, cmsUInt32Number(w), cmsUInt32Number(end - first),
                              cmsUInt32Number(stride), cmsUInt32Number(stride), 0, 0);
   };
   // Every pixel goes through the same table whoever converts it, so the
   // result does not depend on how the rows are shared out.
-  const uint64_t pixels = uint64_t(w) * uint64_t(h);
+  const uint64_t count = uint64_t(w) * uint64_t(h);
   const int32_t workers = int32_t(std::clamp<uint64_t>(
-      std::min<uint64_t>(std::thread::hardware_concurrency(), pixels / kPixelsPerWorker), 1, 8));
+      std::min<uint64_t>(std::thread::hardware_concurrency(), count / kPixelsPerWorker), 1, 8));
   std::vector<std::thread> threads;
   const int32_t band = (h + workers - 1) / workers;
   int32_t next = band;  // this thread takes the first band
@@ -205,6 +206,21 @@ bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile) {
   rows(next, h);
   for (std::thread& th : threads) th.join();
   return true;
+}
+
+}  // namespace
+
+bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile) {
+  if (!image.HasImage() || image.bitsPerPixel != 24 || image.width <= 0 || image.height <= 0 ||
+      image.byteSize < image.Stride() * size_t(image.height))
+    return false;
+  return ConvertRows(image.pixels.get(), image.width, image.height, image.Stride(), false, profile);
+}
+
+bool ConvertToSrgb(uint8_t* bgra, int32_t width, int32_t height, size_t stride,
+                   const std::vector<uint8_t>& profile) {
+  if (bgra == nullptr || width <= 0 || height <= 0 || stride < size_t(width) * 4) return false;
+  return ConvertRows(bgra, width, height, stride, true, profile);
 }
 
 }  // namespace kv

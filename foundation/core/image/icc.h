@@ -33,6 +33,10 @@ std::optional<std::vector<uint8_t>> ReadIccProfile(const uint8_t* jpeg, size_t c
 // so a folder of photos from one camera builds one. Safe to call from
 // several threads at once.
 bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile);
+// The same for blue-green-red-alpha pixels, rows `stride` bytes apart;
+// alpha is kept.
+bool ConvertToSrgb(uint8_t* bgra, int32_t width, int32_t height, size_t stride,
+                   const std::vector<uint8_t>& profile);
 
 // How many transforms ConvertToSrgb has built since the program started,
 // refused profiles included: lets the tests see a profile that comes again
