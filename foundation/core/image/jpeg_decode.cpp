@@ -392,7 +392,8 @@ int Decode(const uint8_t* bytes, size_t count, int shift, int pixelBytes,
 
 }  // namespace
 
-int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason) {
+int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason,
+                     int shift, const std::atomic<bool>* cancel) {
   std::unique_ptr<uint8_t[]> block;
   uint32_t width = 0, height = 0;
   size_t byteSize = 0;
@@ -408,7 +409,7 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
       for (uint32_t y = 0; y < h; ++y) std::memset(block.get() + y * stride + w * 3, 0, pad);
     return JpegTarget{block.get(), stride};
   };
-  if (Decode(bytes, count, 0, 3, allocate, reason, nullptr) != 1) return 0;
+  if (Decode(bytes, count, shift, 3, allocate, reason, cancel) != 1) return 0;
   out.pixels = std::move(block);
   out.width = int32_t(width);
   out.height = int32_t(height);

@@ -41,7 +41,9 @@ inline constexpr uint64_t kJpegDecodeBudget = uint64_t(5) << 29;  // 2.5 GiB
 // leaves a photo already in `out` intact; a later failure leaves `out`
 // without pixels. The second form also says why, in Japanese.
 int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out);
-int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason);
+// `shift` and `cancel` as for DecodeJpegBgra below.
+int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::string& reason,
+                     int shift = 0, const std::atomic<bool>* cancel = nullptr);
 int DecodeJpegFile(const std::string& path, DibImage& out);
 
 // Where a decode writes its pixels: the first row and the distance between

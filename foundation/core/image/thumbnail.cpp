@@ -32,12 +32,11 @@ void PutPackedPixel(DibImage& image, int32_t x, int32_t y, uint32_t packed) {
   p[2] = uint8_t(packed);
 }
 
-void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destination,
-                                      Orientation orientation) const {
-  const PixelSize shown = ShownSize({source.width, source.height}, orientation);
-  const int32_t sw = shown.width, sh = shown.height;
-  const int32_t dw = destination.width, dh = destination.height;
-  int32_t ox = 0, oy = 0;
+namespace {
+
+// Where the photo goes inside the frame: centred, proportions kept.
+void ThumbnailOffsets(int32_t sw, int32_t sh, int32_t dw, int32_t dh, int32_t& ox, int32_t& oy) {
+  ox = oy = 0;
   if (sw > 0 && sh > 0 && dw > 0 && dh > 0) {
     if (double(dw) / dh <= double(sw) / sh) {
       oy = (dh - (dw * sh) / sw) / 2;
@@ -45,12 +44,11 @@ void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destinat
       ox = (dw - (dh * sw) / sh) / 2;
     }
   }
-  DrawThumbnail(source, destination, ox, oy, orientation);
 }
 
-void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox, int32_t oy,
-                                Orientation orientation) const {
-  if (!d.HasImage() || d.width < 2 || d.height < 2) return;
+// The bevelled frame on black; false when the bitmap cannot take one.
+bool DrawFrame(DibImage& d) {
+  if (!d.HasImage() || d.width < 2 || d.height < 2) return false;
   std::memset(d.pixels.get(), 0, d.byteSize);
   const int32_t w = d.width, h = d.height;
   for (int32_t x = 0; x <= w - 2; ++x) PutPackedPixel(d, x, h - 1, kFrameGrey);
@@ -59,24 +57,55 @@ void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox,
   for (int32_t y = 0; y <= h - 1; ++y) PutPackedPixel(d, w - 1, y, kFrameNearBlack);
   for (int32_t x = 1; x <= w - 2; ++x) PutPackedPixel(d, x, 1, kFrameLightGrey);
   for (int32_t y = 1; y <= h - 2; ++y) PutPackedPixel(d, w - 2, y, kFrameLightGrey);
+  return true;
+}
 
-  // A record without pixels gets the frame alone.
-  if (!source.HasImage() || source.width <= 0 || source.height <= 0) return;
-  const int32_t iw = w - 2 * (ox + 1) - 1;
-  const int32_t ih = h - 2 * (oy + 1) - 1;
-  if (ih < 1 || iw < 1) return;
-  const PixelSize stored{source.width, source.height};
-  const PixelSize shown = ShownSize(stored, orientation);
-  const int32_t sw = shown.width, sh = shown.height;
+// Point-samples the shown photo (sw x sh) into the frame; `at(x, y)` gives
+// the packed colour of a shown pixel.
+template <typename At>
+void SamplePhoto(DibImage& d, int32_t ox, int32_t oy, int32_t sw, int32_t sh, const At& at) {
+  const int32_t iw = d.width - 2 * (ox + 1) - 1;
+  const int32_t ih = d.height - 2 * (oy + 1) - 1;
+  if (ih < 1 || iw < 1 || sw <= 0 || sh <= 0) return;
   for (int32_t j = 0; j < ih; ++j) {
     const int32_t sy = int32_t(int64_t(j) * sh / ih);
     const int32_t y = ih + oy + 1 - j;
-    for (int32_t i = 0; i < iw; ++i) {
-      int32_t px = int32_t(int64_t(i) * sw / iw), py = sy;
-      ShownToStored(orientation, stored, px, py);
-      PutPackedPixel(d, i + ox + 1, y, GetPackedPixel(source, px, py));
-    }
+    for (int32_t i = 0; i < iw; ++i)
+      PutPackedPixel(d, i + ox + 1, y, at(int32_t(int64_t(i) * sw / iw), sy));
   }
+}
+
+}  // namespace
+
+void ImageScaler::ResampleToThumbnail(const BgraPixels& upright, DibImage& d) const {
+  int32_t ox = 0, oy = 0;
+  ThumbnailOffsets(upright.width, upright.height, d.width, d.height, ox, oy);
+  if (!DrawFrame(d) || upright.pixels == nullptr) return;
+  SamplePhoto(d, ox, oy, upright.width, upright.height, [&](int32_t x, int32_t y) {
+    const uint8_t* p = upright.pixels + size_t(y) * upright.stride + size_t(x) * 4;
+    return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+  });
+}
+
+void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destination,
+                                      Orientation orientation) const {
+  const PixelSize shown = ShownSize({source.width, source.height}, orientation);
+  int32_t ox = 0, oy = 0;
+  ThumbnailOffsets(shown.width, shown.height, destination.width, destination.height, ox, oy);
+  DrawThumbnail(source, destination, ox, oy, orientation);
+}
+
+void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox, int32_t oy,
+                                Orientation orientation) const {
+  if (!DrawFrame(d)) return;
+  // A record without pixels gets the frame alone.
+  if (!source.HasImage() || source.width <= 0 || source.height <= 0) return;
+  const PixelSize stored{source.width, source.height};
+  const PixelSize shown = ShownSize(stored, orientation);
+  SamplePhoto(d, ox, oy, shown.width, shown.height, [&](int32_t px, int32_t py) {
+    ShownToStored(orientation, stored, px, py);
+    return GetPackedPixel(source, px, py);
+  });
 }
 
 }  // namespace kv

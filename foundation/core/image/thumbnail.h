@@ -2,6 +2,7 @@
 // The navigator's overview: the whole photo, proportions kept, centred in a
 // 240 x 240 bitmap with a bevelled frame. The bitmap's rows are bottom-up in
 // memory, as the navigator draws it.
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/core/image/dib_image.h"
@@ -24,8 +25,18 @@ void CreateThumbnailDib(DibSectionImage& section);
 uint32_t GetPackedPixel(const DibImage& image, int32_t x, int32_t y);
 void PutPackedPixel(DibImage& image, int32_t x, int32_t y, uint32_t packed);
 
+// Four-byte blue-green-red-alpha pixels someone else owns.
+struct BgraPixels {
+  const uint8_t* pixels = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+  size_t stride = 0;
+};
+
 class ImageScaler {
  public:
+  // The same from an upright photo of four-byte pixels.
+  void ResampleToThumbnail(const BgraPixels& upright, DibImage& destination) const;
   // Centres the photo and draws it with its frame; a photo stored sideways
   // (orientation above 1) is drawn upright.
   void ResampleToThumbnail(const DibImage& source, DibImage& destination,

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "test_images.h"
 
 namespace kv {
@@ -62,6 +65,30 @@ TEST_F(Thumbnail, SquarePhotoMapsColumnsByPointSampling) {
   // Source row 0 lands on screen row 1, the last row on screen row 237.
   EXPECT_EQ(AtScreen(5, 1) >> 12, 0u);
   EXPECT_EQ(AtScreen(5, 237) >> 12, uint32_t((236 * 480) / 237));
+}
+
+// The viewer makes it from its upright four-byte copy: the same bitmap as
+// from the stored record turned by its orientation.
+TEST_F(Thumbnail, UprightFourBytePixelsGiveTheSameBitmap) {
+  const DibImage stored = Coded(300, 130);
+  for (Orientation o : {Orientation(1), Orientation(6), Orientation(7)}) {
+    SCOPED_TRACE(int(o));
+    const PixelSize shown = ShownSize({stored.width, stored.height}, o);
+    std::vector<uint8_t> bgra(size_t(shown.width) * size_t(shown.height) * 4 + 8, 7);
+    const size_t stride = size_t(shown.width) * 4 + 8;  // rows wider than the pixels
+    bgra.resize(stride * size_t(shown.height));
+    for (int32_t y = 0; y < shown.height; ++y)
+      for (int32_t x = 0; x < shown.width; ++x) {
+        int32_t sx = x, sy = y;
+        ShownToStored(o, {stored.width, stored.height}, sx, sy);
+        std::memcpy(&bgra[size_t(y) * stride + size_t(x) * 4], stored.Row(sy) + sx * 3, 3);
+      }
+    scaler_.ResampleToThumbnail(stored, dst(), o);
+    DibSectionImage other;
+    CreateThumbnailDib(other);
+    scaler_.ResampleToThumbnail(BgraPixels{bgra.data(), shown.width, shown.height, stride}, other.image);
+    EXPECT_EQ(0, std::memcmp(dst().pixels.get(), other.image.pixels.get(), dst().byteSize));
+  }
 }
 
 TEST_F(Thumbnail, WidePhotoGetsBlackBands) {
