@@ -35,8 +35,10 @@ void BM_NavigatorRefresh(benchmark::State& state) {
   photo.pixels = std::make_unique<uint8_t[]>(photo.byteSize);
   std::minstd_rand rng(1);
   for (uint32_t i = 0; i < photo.byteSize; i += 97) photo.pixels[i] = uint8_t(rng());
-  doc.scaler.ResampleToThumbnail(photo, doc.thumbnail.image);
-  doc.image = std::move(photo);
+  IplImageSlot upright;
+  MakeColorIplImage(upright, 6000, 4000);
+  ConvertFromDib(photo, *upright);
+  view.ShowPhoto(std::move(upright));
   view.OnSize(1920, 1080);
   view.MutableScale().zoom = 0.952;
   view.ApplyZoom(3000, 2000);

@@ -5,7 +5,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -50,16 +54,26 @@ DibImage SyntheticPhoto() {
   return img;
 }
 
+IplImageSlot Bgra(const DibImage& photo) {
+  IplImageSlot out;
+  MakeColorIplImage(out, photo.width, photo.height);
+  ConvertFromDib(photo, *out);
+  return out;
+}
+
 const std::vector<uint8_t>& PhotoJpeg() {
   static const std::vector<uint8_t> jpeg = EncodeJpeg(SyntheticPhoto(), 90);
   return jpeg;
 }
 
-// orientation: the Exif tag of the photo (1: none written).
-std::string KviPath(uint16_t orientation = 1) {
-  static std::map<uint16_t, std::string> paths;
-  std::string& path = paths[orientation];
-  if (path.empty()) path = [orientation] {
+// orientation: the Exif tag of the photo (1: none written). Each file in a
+// folder of its own, with `name`, so that no other photo is read ahead.
+std::string KviPath(uint16_t orientation = 1, const std::string& name = "") {
+  static std::map<std::string, std::string> paths;
+  const std::string folder = "kv_viewer_bench_" + std::to_string(::getpid()) + "_" +
+                             std::to_string(orientation) + (name.empty() ? "" : "_pair");
+  std::string& path = paths[folder + "/" + name];
+  if (path.empty()) path = [&] {
     ActualSizeFile f;
     f.jpegName = "bench.jpg";
     f.registrations = {MakeRegistration(2800, 2000, 3200, 2000, 100)};
@@ -68,10 +82,9 @@ std::string KviPath(uint16_t orientation = 1) {
     f.logoWidth = 64;
     f.logoHeight = 24;
     f.logoBytes.assign(64 * 24 * 3, 90);
-    const std::string p = (std::filesystem::temp_directory_path() /
-                           ("kv_viewer_bench_" + std::to_string(::getpid()) + "_" +
-                            std::to_string(orientation) + ".kvi"))
-                              .string();
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / folder;
+    std::filesystem::create_directories(dir);
+    const std::string p = (dir / ((name.empty() ? "photo" : name) + ".kvi")).string();
     std::string reason;
     WriteActualSizeFile(p, f, reason);
     return p;
@@ -89,7 +102,7 @@ double PeakRssMb() {
 void BM_ViewRebuild(benchmark::State& state) {
   KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
   KovalindraView view(doc, nullptr);
-  doc.image = SyntheticPhoto();
+  view.ShowPhoto(Bgra(SyntheticPhoto()));
   view.OnSize(kClientW, kClientH);
   doc.NotifyViews("", code::kBuffers);
   const double scales[] = {FitScale(kPhotoW, kPhotoH, kClientW, kClientH), 0.25 / 0.2625, 1.0,
@@ -115,7 +128,7 @@ BENCHMARK(BM_ViewRebuild)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseR
 void BM_DragStep(benchmark::State& state) {
   KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
   KovalindraView view(doc, nullptr);
-  doc.image = SyntheticPhoto();
+  view.ShowPhoto(Bgra(SyntheticPhoto()));
   const int32_t cw = state.range(1) ? 3840 : 1920, ch = state.range(1) ? 2160 : 1080;
   view.OnSize(cw, ch);
   doc.NotifyViews("", code::kBuffers);
@@ -139,31 +152,120 @@ BENCHMARK(BM_DragStep)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// Arg: the photo's Exif orientation (6: stored a quarter turn sideways).
+// The interface thread's queue as the benchmark runs it: workers post, the
+// benchmark runs what they posted until what it waits for has happened.
+class BenchDispatcher : public platform::Dispatcher {
+ public:
+  void Post(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tasks_.push_back(std::move(task));
+    ready_.notify_one();
+  }
+  template <typename Done>
+  void RunUntil(const Done& done) {
+    while (!done()) {
+      std::function<void()> task;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [&] { return !tasks_.empty(); });
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+size_t HeldBytes(const KovalindraView& view, const KovalindraDoc& doc) {
+  return view.PixelBytes() + doc.thumbnail.image.byteSize;
+}
+
+void Counters(benchmark::State& state, const KovalindraView& view, const KovalindraDoc& doc) {
+  state.counters["photo32_MB"] = double(kPhotoW) * kPhotoH * 4 / 1048576.0;
+  state.counters["held_MB"] = double(HeldBytes(view, doc)) / 1048576.0;
+  state.counters["file_MB"] = double(doc.File().jpegBytes.size()) / 1048576.0;
+  state.counters["peak_rss_MB"] = PeakRssMb();
+}
+
+// Read to the first frame on screen at fit: a reduced decode on a worker.
+void BM_OpenKviFirstFrame(benchmark::State& state) {
+  const std::string path = KviPath(1);
+  BenchDispatcher queue;
+  KovalindraDoc doc(platform::Services{nullptr, nullptr, nullptr, &queue},
+                    SettingsLocation{"/nonexistent/", ""});
+  KovalindraView view(doc, nullptr);
+  view.OnSize(kClientW, kClientH);
+  int shift = 0;
+  for (auto _ : state) {
+    if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
+    view.OnInitialUpdate();
+    queue.RunUntil([&] { return view.Photo() != nullptr; });
+    view.RenderBackBuffer();
+    benchmark::DoNotOptimize(view.BackBuffer());
+    shift = view.PhotoShift();
+    state.PauseTiming();
+    queue.RunUntil([&] { return !view.Decoding(); });
+    state.ResumeTiming();
+  }
+  state.counters["first_frame_shift"] = shift;
+  Counters(state, view, doc);
+}
+BENCHMARK(BM_OpenKviFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+// Read to the whole photo on screen. Arg: the photo's Exif orientation
+// (6: stored a quarter turn sideways).
 void BM_OpenKvi(benchmark::State& state) {
   const std::string path = KviPath(uint16_t(state.range(0)));
-  KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
+  BenchDispatcher queue;
+  KovalindraDoc doc(platform::Services{nullptr, nullptr, nullptr, &queue},
+                    SettingsLocation{"/nonexistent/", ""});
   KovalindraView view(doc, nullptr);
   view.OnSize(kClientW, kClientH);
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
-    view.OnInitialUpdate();  // decode, real size, buffers, display image
+    view.OnInitialUpdate();
+    queue.RunUntil([&] { return view.Photo() && view.PhotoShift() == 0; });
     view.RenderBackBuffer();
     benchmark::DoNotOptimize(view.BackBuffer());
   }
-  const double photoMb = double(doc.image.byteSize) / 1048576.0;
-  state.counters["photo24_MB"] = photoMb;
-  state.counters["photo32_MB"] = double(kPhotoW) * kPhotoH * 4 / 1048576.0;
-  state.counters["view_MB"] = double(view.PixelBytes()) / 1048576.0;
-  state.counters["held_MB"] =
-      photoMb + double(view.PixelBytes() + doc.File().jpegBytes.size()) / 1048576.0;
-  state.counters["peak_rss_MB"] = PeakRssMb();
+  Counters(state, view, doc);
 }
 BENCHMARK(BM_OpenKvi)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
 // The same photo stored sideways: what turning it upright adds.
 void BM_OpenKviRotated(benchmark::State& state) { BM_OpenKvi(state); }
 BENCHMARK(BM_OpenKviRotated)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+// A step to the neighbour decoded ahead, to its first finished frame at fit.
+void BM_StepPrefetched(benchmark::State& state) {
+  const std::string a = KviPath(1, "a"), b = KviPath(1, "b");
+  (void)b;
+  BenchDispatcher queue;
+  KovalindraDoc doc(platform::Services{nullptr, nullptr, nullptr, &queue},
+                    SettingsLocation{"/nonexistent/", ""});
+  KovalindraView view(doc, nullptr);
+  view.OnSize(kClientW, kClientH);
+  if (!doc.OpenDocument(a)) state.SkipWithError("open failed");
+  view.OnInitialUpdate();
+  int prefetched = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    queue.RunUntil([&] { return !view.Decoding() && view.Loader().PrefetchReady(); });
+    state.ResumeTiming();
+    if (!view.StepPhoto(+1)) state.SkipWithError("step failed");
+    prefetched += view.Photo() && !view.Decoding();
+    view.RenderBackBuffer();
+    benchmark::DoNotOptimize(view.BackBuffer());
+  }
+  state.counters["prefetched"] = prefetched;
+  Counters(state, view, doc);
+}
+BENCHMARK(BM_StepPrefetched)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
 // Our decoder: header checks, pixel budget, scan bound, padded BGR record.
 void BM_DecodeJpeg(benchmark::State& state) {

@@ -1,5 +1,8 @@
 #include "platform/qt_services.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
@@ -109,6 +112,12 @@ QString MessageBoxText(const std::string& utf8) {
   t.replace("\r\n", "\n");
   t.replace('\r', '\n');
   return t;
+}
+
+void QtDispatcher::Post(std::function<void()> task) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
 }
 
 QtMessageService::QtMessageService(QString title, QWidget* parent)

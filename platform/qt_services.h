@@ -58,6 +58,13 @@ class QtMessageService : public MessageService {
   QWidget* parent_;
 };
 
+// The interface thread's event loop; tasks posted after the application
+// object is gone are dropped.
+class QtDispatcher : public Dispatcher {
+ public:
+  void Post(std::function<void()> task) override;
+};
+
 // Hands a local file or a web address to the desktop (Qt's desktop services,
 // which use xdg-open on Linux), after the refusals of ClassifyShellTarget.
 class DesktopShell : public Shell {

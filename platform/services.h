@@ -4,6 +4,7 @@
 // Qt implementations; texts here are UTF-8 (file texts are converted by the
 // caller with kv::Cp932ToUtf8).
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kv::platform {
@@ -52,12 +53,23 @@ class WaitCursor {
   static void InstallHook(Hook hook);
 };
 
+// Hands work from a worker thread to the interface thread, which runs it
+// later from its event loop, in the order handed over. Post may be called
+// from any thread.
+class Dispatcher {
+ public:
+  virtual ~Dispatcher() = default;
+  virtual void Post(std::function<void()> task) = 0;
+};
+
 // Everything a program's logic needs from the desktop, handed to documents
 // at construction. Tests pass fakes.
 struct Services {
   MessageService* messages = nullptr;
   Profile* profile = nullptr;
   Shell* shell = nullptr;
+  // Without one, work that could run in the background runs in the call.
+  Dispatcher* dispatcher = nullptr;
 };
 
 }  // namespace kv::platform

@@ -103,6 +103,7 @@ MainFrame::MainFrame(ProgramKind kind, const res::ProgramTable& table,
   services_.messages = &messages_;
   services_.profile = profile_.get();
   services_.shell = &shell_;
+  services_.dispatcher = &dispatcher_;
   setWindowTitle(Q(table_.appName));
   setWindowIcon(ProgramIcon(kind_));
 }

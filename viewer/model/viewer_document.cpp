@@ -35,24 +35,28 @@ void KovalindraDoc::Tell(const std::string& utf8, platform::MsgIcon icon) {
 }
 
 bool KovalindraDoc::OpenPhotoFile(const std::string& path, std::string& reason) {
-  ActualSizeFile fresh;
-  if (!ReadActualSizeFile(path, fresh, reason)) return false;
+  auto fresh = std::make_shared<ActualSizeFile>();
+  if (!ReadActualSizeFile(path, *fresh, reason)) return false;
+  AdoptPhotoFile(std::move(fresh));
+  return true;
+}
+
+void KovalindraDoc::AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh) {
   // Registrations follow the photo upright; the size the file's points
   // count in is the photo's as stored.
-  const Orientation o = ReadExifOrientation(fresh.jpegBytes.data(), fresh.jpegBytes.size());
+  const Orientation o = ReadExifOrientation(fresh->jpegBytes.data(), fresh->jpegBytes.size());
   const std::optional<PixelSize> stored =
-      ReadJpegSize(fresh.jpegBytes.data(), fresh.jpegBytes.size());
+      ReadJpegSize(fresh->jpegBytes.data(), fresh->jpegBytes.size());
   orientation_ = stored ? o : 1;
-  shown_ = stored ? RegistrationsToShown(fresh.registrations, orientation_, *stored)
-                  : fresh.registrations;
+  shownSize_ = stored ? ShownSize(*stored, orientation_) : PixelSize{0, 0};
+  shown_ = stored ? RegistrationsToShown(fresh->registrations, orientation_, *stored)
+                  : fresh->registrations;
   file_ = std::move(fresh);
   hasFile_ = true;
   // An index into the previous file's list means nothing here.
   currentPoint = 0;
-  image.Reset();
   CreateThumbnailDib(thumbnail);
   BuildLogoImage();
-  return true;
 }
 
 bool KovalindraDoc::OpenDocument(const std::string& path) {
@@ -111,14 +115,14 @@ std::optional<size_t> KovalindraDoc::StepTarget(int direction) const {
 
 void KovalindraDoc::BuildLogoImage() {
   ReleaseIplImage(logoImage_);
-  if (!HasUsableLogo(file_)) return;
-  const int32_t w = file_.logoWidth;
-  const int32_t h = file_.logoHeight;
+  if (!HasUsableLogo(*file_)) return;
+  const int32_t w = file_->logoWidth;
+  const int32_t h = file_->logoHeight;
   MakeColorIplImage(logoImage_, w, h);
   if (!logoImage_) return;
   // Stored red, green, blue, rows top-down.
   for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* in = file_.logoBytes.data() + size_t(y) * size_t(w) * 3;
+    const uint8_t* in = file_->logoBytes.data() + size_t(y) * size_t(w) * 3;
     uint8_t* out = logoImage_->Row(y);
     for (int32_t x = 0; x < w; ++x, in += 3, out += 4) {
       out[0] = in[2];

@@ -6,6 +6,7 @@
 // notified.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,13 +58,19 @@ class KovalindraDoc : public platform::DocumentBase {
   // the previous photo and thumbnail are dropped so the new registrations
   // never show over the old picture. False, changing nothing, on failure.
   bool OpenPhotoFile(const std::string& path, std::string& reason);
+  // The same for a file already read (a neighbour read ahead).
+  void AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh);
   // The ".kvi" files of the folder, sorted by name; subfolders are skipped.
   static std::vector<FolderEntry> ListFolderFiles(const std::string& folder);
   // The folder-list position of the next (+1) or previous (-1) photo whose
   // path differs from the current one; none when there is no other.
   std::optional<size_t> StepTarget(int direction) const;
 
-  const ActualSizeFile& File() const { return file_; }
+  const ActualSizeFile& File() const { return *file_; }
+  // Shared with a decode that may outlive the document's hold on it.
+  std::shared_ptr<const ActualSizeFile> SharedFile() const { return file_; }
+  // The photo's upright size from its header (0 x 0 when it has none).
+  PixelSize ShownPhotoSize() const { return shownSize_; }
   // The registrations on the photo as shown: turned with it when its Exif
   // orientation says it is stored sideways (the file keeps them as stored).
   const RegistrationList& Registrations() const { return shown_; }
@@ -74,16 +81,15 @@ class KovalindraDoc : public platform::DocumentBase {
   size_t FolderIndex() const { return folderIndex_; }
   void SetFolderIndex(size_t index) { folderIndex_ = index; }
 
-  // The decoded photo as stored (the view shows it turned upright by
-  // PhotoOrientation) and its upright thumbnail (filled by the view's decode).
-  DibImage image;
+  // The navigator's upright thumbnail (filled when the view's decode lands;
+  // the view holds the decoded photo itself).
   DibSectionImage thumbnail;
   ImageScaler scaler;
   // The logo as a colour image, or empty.
   const IplImageSlot& LogoImage() const { return logoImage_; }
-  int32_t LogoWidth() const { return logoImage_ ? file_.logoWidth : 0; }
-  int32_t LogoHeight() const { return logoImage_ ? file_.logoHeight : 0; }
-  const std::string& Link() const { return file_.link; }
+  int32_t LogoWidth() const { return logoImage_ ? file_->logoWidth : 0; }
+  int32_t LogoHeight() const { return logoImage_ ? file_->logoHeight : 0; }
+  const std::string& Link() const { return file_->link; }
 
   int32_t currentPoint = 0;
   int32_t mouseMode = kMouseScroll;
@@ -125,8 +131,9 @@ class KovalindraDoc : public platform::DocumentBase {
   platform::Services services_;
   SettingsLocation settings_;
   std::string writePath_;
-  ActualSizeFile file_;
+  std::shared_ptr<const ActualSizeFile> file_ = std::make_shared<const ActualSizeFile>();
   RegistrationList shown_;
+  PixelSize shownSize_{0, 0};
   Orientation orientation_ = 1;
   bool hasFile_ = false;
   IplImageSlot logoImage_;

@@ -69,7 +69,8 @@ NavigatorGeometry ComputeNavigator(int32_t w, int32_t h, int32_t tw, int32_t th)
   return g;
 }
 
-KovalindraView::KovalindraView(KovalindraDoc& doc, ViewHost* host) : doc_(doc), host_(host) {
+KovalindraView::KovalindraView(KovalindraDoc& doc, ViewHost* host)
+    : doc_(doc), host_(host), loader_(doc.Services().dispatcher) {
   doc_.AddView(this);
 }
 
@@ -99,17 +100,38 @@ void KovalindraView::OnNotify(const std::string&, int c) {
 }
 
 void KovalindraView::SyncPhotoSize() {
-  // The document keeps the photo as stored; everything here sees it upright.
-  const PixelSize shown =
-      ShownSize({doc_.image.width, doc_.image.height}, doc_.PhotoOrientation());
-  scale_.photoWidth = doc_.image.HasImage() ? shown.width : 0;
-  scale_.photoHeight = doc_.image.HasImage() ? shown.height : 0;
+  // The size of the photo upright, as its header gives it, once any of it
+  // can be shown (a reduced first frame stands for the whole photo).
+  const PixelSize shown = sourceShift_ == 0 && source_
+                              ? PixelSize{source_->Width(), source_->Height()}
+                              : doc_.ShownPhotoSize();
+  scale_.photoWidth = source_ ? shown.width : 0;
+  scale_.photoHeight = source_ ? shown.height : 0;
 }
 
-void KovalindraView::Decode() {
+void KovalindraView::ShowPhoto(IplImageSlot upright) {
+  ++photoGeneration_;
+  loader_.Cancel();
+  DecodedPhoto photo;
+  photo.image = std::move(upright);
+  if (photo.image) {
+    CreateThumbnailDib(doc_.thumbnail);
+    DrawThumbnailFrom(*photo.image, doc_.thumbnail.image);
+  }
+  photo.thumbnail = std::move(doc_.thumbnail.image);
+  inlineDelivery_ = true;
+  OnPhotoDecoded(std::move(photo));
+  inlineDelivery_ = false;
+}
+
+void KovalindraView::Decode() { BeginPhoto(std::nullopt); }
+
+void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
   ++photoGeneration_;  // a new file was read: whatever was shown is stale
+  loader_.Cancel();
   // Let go of the old photo's copies before the new one is decoded.
   ReleaseIplImage(source_);
+  sourceShift_ = 0;
   levels_.clear();
   displayValid_ = false;
   navigator_ = NavigatorGeometry{0.0, 0, 0};  // nothing to navigate until this photo decodes
@@ -118,37 +140,83 @@ void KovalindraView::Decode() {
     SyncPhotoSize();
     return;
   }
-  platform::WaitCursor wait;
-  if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), doc_.image) != 1) {
-    doc_.image.Reset();
+  // Delivered within this call, the photo is presented by the caller, which
+  // goes on to size and place it; delivered later, by OnPhotoDecoded.
+  inlineDelivery_ = true;
+  if (ready) {
+    OnPhotoDecoded(std::move(*ready));
+  } else {
+    int shift = 0;
+    const PixelSize size = doc_.ShownPhotoSize();
+    if (loader_.Async() && size.width > 0 && size.height > 0 && scale_.clientWidth > 0 &&
+        scale_.clientHeight > 0)
+      shift = FirstFrameShift(FitScale(size.width, size.height, scale_.clientWidth, scale_.clientHeight));
+    loader_.Start(doc_.SharedFile(), doc_.PhotoOrientation(), shift,
+                  [this](DecodedPhoto photo) { OnPhotoDecoded(std::move(photo)); });
+  }
+  inlineDelivery_ = false;
+  SyncPhotoSize();
+}
+
+void KovalindraView::OnPhotoDecoded(DecodedPhoto photo) {
+  const bool first = !source_;
+  ++photoGeneration_;
+  if (!photo.image) {
+    ReleaseIplImage(source_);
+    levels_.clear();
+    displayValid_ = false;
     SyncPhotoSize();
-    doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。",
+    if (!inlineDelivery_) {
+      Notify(code::kRebuildDisplay);
+      Repaint();
+    }
+    doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。\r(" + photo.reason + ")",
               platform::MsgIcon::Warning);
     return;
   }
-  // A profile that cannot be used leaves the photo as decoded, read as sRGB.
-  if (auto p = ReadIccProfile(jpeg.data(), jpeg.size())) ConvertToSrgb(doc_.image, *p);
+  source_ = std::move(photo.image);
+  sourceShift_ = photo.shift;
+  levels_.clear();
+  displayValid_ = false;
+  doc_.thumbnail.image = std::move(photo.thumbnail);
   SyncPhotoSize();
-  // Turned upright on the way: in the thumbnail here, in the copy the view
-  // scales from when the buffers are made.
-  doc_.scaler.ResampleToThumbnail(doc_.image, doc_.thumbnail.image, doc_.PhotoOrientation());
   navigator_ = ComputeNavigator(scale_.photoWidth, scale_.photoHeight);
+  if (!inlineDelivery_) {
+    if (first) {
+      // What the opening did before any of the photo was there.
+      Notify(code::kRealSize);
+      Notify(code::kBuffers);
+      scale_.zoom = scale_.Fit();
+      ApplyZoom(0, 0);
+    } else {
+      // The whole photo replaces its first frame where the user now is.
+      Notify(code::kRebuildDisplay);
+      Repaint();
+    }
+    if (host_) host_->PhotoChanged();
+  }
+  if (sourceShift_ == 0) PrefetchNeighbour();
+}
+
+void KovalindraView::PrefetchNeighbour() {
+  if (!loader_.Async()) return;
+  const std::optional<size_t> next = doc_.StepTarget(lastDirection_);
+  if (next) loader_.Prefetch(doc_.Folder()[*next].path);
+}
+
+void KovalindraView::DrawThumbnailFrom(const Image& photo, DibImage& destination) const {
+  doc_.scaler.ResampleToThumbnail(
+      BgraPixels{photo.Row(0), photo.Width(), photo.Height(), photo.Stride()}, destination);
+}
+
+bool KovalindraView::DrawThumbnail(DibImage& destination) const {
+  if (!source_) return false;
+  DrawThumbnailFrom(*source_, destination);
+  return true;
 }
 
 void KovalindraView::MakeBuffers() {
   SyncPhotoSize();
-  if (sourceGeneration_ != photoGeneration_) {
-    platform::WaitCursor wait;
-    ReleaseIplImage(source_);
-    if (doc_.image.HasImage()) {
-      MakeColorIplImage(source_, scale_.photoWidth, scale_.photoHeight);
-      if (source_ && !ConvertFromDibUpright(doc_.image, doc_.PhotoOrientation(), *source_))
-        ReleaseIplImage(source_);
-    }
-    levels_.clear();
-    sourceGeneration_ = photoGeneration_;
-    displayValid_ = false;
-  }
   const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
   if (cw <= 0 || ch <= 0) return;
   if (!display_ || display_->Width() != cw || display_->Height() != ch) {
@@ -164,7 +232,7 @@ void KovalindraView::RebuildDisplay() {
   if (!display_) return;
   const ViewScale& s = scale_;
   const DisplayKey key{s.zoom,          s.originX,       s.originY,        s.visibleWidth,
-                       s.visibleHeight, s.clientWidth,   s.clientHeight,   sourceGeneration_};
+                       s.visibleHeight, s.clientWidth,   s.clientHeight,   photoGeneration_};
   if (displayValid_ && key == displayKey_) return;
   display_->ClearRoi();
   FillImage(*display_, 255);
@@ -172,7 +240,7 @@ void KovalindraView::RebuildDisplay() {
   displayValid_ = true;
   ++rebuilds_;
   if (!source_ || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) return;
-  if (s.zoom == 1.0) {
+  if (s.zoom == 1.0 && sourceShift_ == 0) {
     source_->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
     CopyImage(*source_, *display_);
   } else {
@@ -193,16 +261,18 @@ void KovalindraView::RebuildDisplay() {
 }
 
 const Image* KovalindraView::LevelFor(double zoom, int& shift) {
-  shift = 0;
+  // A reduced first frame counts as the level it stands for.
+  shift = sourceShift_;
   const Image* best = source_.get();
   // Halve while the reduction left over would still be below one half.
   while (std::ldexp(zoom, shift + 1) <= 1.0 && best->Width() >= 64 && best->Height() >= 64) {
-    if (levels_.size() <= size_t(shift)) {
+    const size_t k = size_t(shift - sourceShift_);
+    if (levels_.size() <= k) {
       IplImageSlot next = HalveImage(*best);
       if (!next) break;
       levels_.push_back(std::move(next));
     }
-    best = levels_[size_t(shift)].get();
+    best = levels_[k].get();
     ++shift;
   }
   return best;
@@ -323,7 +393,6 @@ void KovalindraView::OnInitialUpdate() {
 
 bool KovalindraView::ZoomIn() {
   KeepChosenScale();
-  platform::WaitCursor wait;
   const std::optional<double> z = ZoomInStep(scale_.zoom);
   if (!z) return false;
   const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
@@ -334,7 +403,6 @@ bool KovalindraView::ZoomIn() {
 
 bool KovalindraView::ZoomOut() {
   KeepChosenScale();
-  platform::WaitCursor wait;
   const std::optional<double> z = ZoomOutStep(scale_.zoom);
   if (!z) return false;
   const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
@@ -345,7 +413,6 @@ bool KovalindraView::ZoomOut() {
 
 void KovalindraView::ShowRealSize() {
   KeepChosenScale();
-  platform::WaitCursor wait;
   const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
   scale_.zoom = scale_.realSizeZoom;
   ApplyZoom(cx, cy);
@@ -380,13 +447,11 @@ void KovalindraView::ShowWhole() {
   KeepChosenScale();
   SyncPhotoSize();
   scale_.zoom = scale_.Fit();
-  platform::WaitCursor wait;
   ApplyZoom(0, 0);
   Status(DoubleToText(scale_.zoom));
 }
 
 void KovalindraView::StepRealSizePoint(int direction) {
-  platform::WaitCursor wait;
   SelectRealSizePoint(
       StepPointIndex(doc_.currentPoint, direction, doc_.Registrations().size()));
 }
@@ -403,7 +468,7 @@ void KovalindraView::SelectRealSizePoint(int32_t index) {
 
 bool KovalindraView::StepPhoto(int direction) {
   const std::optional<size_t> target = doc_.StepTarget(direction);
-  return target && OpenFolderEntry(*target);
+  return target && OpenFolderEntry(*target, direction);
 }
 
 bool KovalindraView::StepPhotoToEnd(bool last) {
@@ -411,28 +476,37 @@ bool KovalindraView::StepPhotoToEnd(bool last) {
   if (n == 0) return false;
   const size_t target = last ? n - 1 : 0;
   if (doc_.Folder()[target].path == doc_.PathName()) return false;
-  return OpenFolderEntry(target);
+  // From the last photo the way on is back, from the first forward.
+  return OpenFolderEntry(target, last ? -1 : +1);
 }
 
-bool KovalindraView::OpenFolderEntry(size_t target) {
+bool KovalindraView::OpenFolderEntry(size_t target, int direction) {
   if (target >= doc_.Folder().size()) return false;
-  platform::WaitCursor wait;
   const FolderEntry entry = doc_.Folder()[target];
   // Whether it opens or not, the folder position is now there: the next
   // step goes on past a file that cannot be shown.
   doc_.SetFolderIndex(target);
-  std::string reason;
-  if (!doc_.OpenPhotoFile(entry.path, reason)) {
-    if (host_) host_->SetStatusPaneText(0, entry.name + " を開けませんでした (" + reason + ")");
-    return false;
+  lastDirection_ = direction < 0 ? -1 : +1;
+  std::optional<Prefetched> ahead = loader_.TakePrefetched(entry.path);
+  if (ahead) {
+    doc_.AdoptPhotoFile(std::move(ahead->file));
+  } else {
+    std::string reason;
+    if (!doc_.OpenPhotoFile(entry.path, reason)) {
+      if (host_) host_->SetStatusPaneText(0, entry.name + " を開けませんでした (" + reason + ")");
+      return false;
+    }
   }
-  Notify(code::kDecode);
+  doc_.SetPathName(entry.path);
+  doc_.SetTitle(entry.path);
+  if (ahead)
+    BeginPhoto(std::move(ahead->photo));
+  else
+    Notify(code::kDecode);
   Notify(code::kRealSize);
   Notify(code::kBuffers);
   scale_.zoom = scale_.Fit();
   ApplyZoom(0, 0);
-  doc_.SetPathName(entry.path);
-  doc_.SetTitle(entry.path);
   if (host_) host_->TitleChanged();
   return true;
 }
@@ -463,7 +537,6 @@ void KovalindraView::ResetView() {
   }
   SyncPhotoSize();
   scale_.zoom = scale_.Fit();
-  platform::WaitCursor wait;
   ApplyZoom(0, 0);
   Status(DoubleToText(scale_.zoom));
 }
@@ -563,7 +636,6 @@ void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
   if (dragging_ || selecting_) OnCaptureLost();
   int32_t px = 0, py = 0, index = doc_.currentPoint;
   if (HitTestRegistrationAt(x, y, px, py, index)) {
-    platform::WaitCursor wait;
     SelectRealSizePoint(index);
     return;
   }

@@ -14,6 +14,7 @@
 #include "foundation/core/util/wheel_notches.h"
 #include "platform/color.h"
 #include "platform/doc_view.h"
+#include "viewer/model/photo_loader.h"
 #include "viewer/model/scale_model.h"
 #include "viewer/model/viewer_document.h"
 
@@ -28,6 +29,9 @@ class ViewHost {
   virtual void SetStatusPaneText(int pane, const std::string& utf8) = 0;
   // The document's title changed (a photo step).
   virtual void TitleChanged() {}
+  // A decode finished after the call that started it: the photo (a first
+  // frame or the whole) or its failure is there now.
+  virtual void PhotoChanged() {}
   // Opens the logo's link with the desktop.
   virtual void OpenLink(const std::string& utf8) { (void)utf8; }
   // Shows or hides the floating toolbox window.
@@ -245,8 +249,22 @@ class KovalindraView : public platform::ViewBase {
   // The next rebuild request really rebuilds (measurements).
   void InvalidateDisplay() { displayValid_ = false; }
   int InitialUpdates() const { return initialUpdates_; }
-  // Changes whenever another photo is decoded (or fails to).
+  // Changes whenever another photo is decoded (or fails to), and when the
+  // whole photo replaces its first frame.
   uint64_t PhotoGeneration() const { return photoGeneration_; }
+  // The photo as the view holds it: upright, perhaps reduced by 2^shift
+  // while the whole photo is still being decoded.
+  const Image* Photo() const { return source_.get(); }
+  int PhotoShift() const { return sourceShift_; }
+  // A decode of the photo on show is under way.
+  bool Decoding() const { return loader_.Busy(); }
+  PhotoLoader& Loader() { return loader_; }
+  // Draws the navigator bitmap at the destination's size from the photo
+  // held; false without one.
+  bool DrawThumbnail(DibImage& destination) const;
+  // Shows an upright photo made elsewhere (benchmarks, tests) as if it had
+  // been decoded from the document's file; the caller places it.
+  void ShowPhoto(IplImageSlot upright);
   KovalindraDoc& Document() { return doc_; }
 
   // The scale as pane 1 shows it.
@@ -256,6 +274,12 @@ class KovalindraView : public platform::ViewBase {
  private:
   void SyncPhotoSize();
   void Decode();
+  // Drops the photo shown and starts on the document's file, or shows
+  // `ready` (a neighbour decoded ahead) at once.
+  void BeginPhoto(std::optional<DecodedPhoto> ready);
+  void OnPhotoDecoded(DecodedPhoto photo);
+  void PrefetchNeighbour();
+  void DrawThumbnailFrom(const Image& photo, DibImage& destination) const;
   void MakeBuffers();
   void RebuildDisplay();
   void Notify(int c) { doc_.NotifyViews("", c); }
@@ -267,7 +291,7 @@ class KovalindraView : public platform::ViewBase {
   }
   bool InLogo(int32_t x, int32_t y) const;
   ClientRect HotIconRect(int32_t logicalX) const;
-  bool OpenFolderEntry(size_t target);
+  bool OpenFolderEntry(size_t target, int direction);
   // A scale the user chose is not replaced by the fit of the first resize.
   void KeepChosenScale() {
     if (initialUpdates_ == 1) initialUpdates_ = 2;
@@ -282,7 +306,11 @@ class KovalindraView : public platform::ViewBase {
   NavigatorGeometry navigator_;
   int initialUpdates_ = 0;
 
+  PhotoLoader loader_;
   IplImageSlot source_;
+  int sourceShift_ = 0;
+  bool inlineDelivery_ = false;
+  int lastDirection_ = +1;
   // The photo halved once, twice, ...: a strong reduction resamples from
   // the level nearest above its size instead of from the full photo.
   std::vector<IplImageSlot> levels_;
@@ -298,7 +326,6 @@ class KovalindraView : public platform::ViewBase {
   bool navDragging_ = false;
   const Image* DrawnDisplay();
   uint64_t photoGeneration_ = 0;   // bumped whenever the decoded photo changes
-  uint64_t sourceGeneration_ = ~uint64_t(0);
   struct DisplayKey {
     double zoom = -1.0;
     int32_t ox = 0, oy = 0, vw = 0, vh = 0, cw = 0, ch = 0;

@@ -2,7 +2,12 @@
 // Photos and ".kvi" files made by the tests themselves.
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -84,6 +89,42 @@ class RecordingMessages : public platform::MessageService {
   std::vector<platform::MsgIcon> icons;
   // What a question is answered with.
   platform::MsgResult answer = platform::MsgResult::Yes;
+};
+
+// The interface thread's queue as a test runs it: workers post, the test
+// runs what was posted until what it waits for has happened.
+class QueueDispatcher : public platform::Dispatcher {
+ public:
+  void Post(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tasks_.push_back(std::move(task));
+    ready_.notify_one();
+  }
+  // False when nothing the workers post makes `done` true within a minute.
+  template <typename Done>
+  bool RunUntil(const Done& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+      std::function<void()> task;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // Polled too: a worker that fails posts nothing.
+        if (!ready_.wait_for(lock, std::chrono::milliseconds(5), [&] { return !tasks_.empty(); })) {
+          if (std::chrono::steady_clock::now() > end) return false;
+          continue;
+        }
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> tasks_;
 };
 
 }  // namespace kv::viewer::testing

@@ -145,7 +145,7 @@ QImage ToolboxWindow::ComposeNavigator() {
   if (thumbFor_ != view_.PhotoGeneration() || thumbSide_ != side || thumb_.isNull()) {
     thumbFor_ = view_.PhotoGeneration();
     thumbSide_ = side;
-    if (side == kThumbnailSide || !doc_.image.HasImage()) {
+    if (side == kThumbnailSide || !view_.Photo()) {
       thumb_ = FromThumbnail(doc_.thumbnail.image);
     } else {
       // Made at the navigator's device size, so a dense screen shows it sharp.
@@ -153,7 +153,7 @@ QImage ToolboxWindow::ComposeNavigator() {
       dense.padBytes = DibPadBytes(side);
       dense.byteSize = uint32_t(dense.Stride() * size_t(side));
       dense.pixels = std::make_unique<uint8_t[]>(dense.byteSize);
-      doc_.scaler.ResampleToThumbnail(doc_.image, dense, doc_.PhotoOrientation());
+      view_.DrawThumbnail(dense);
       thumb_ = FromThumbnail(dense);
     }
     if (thumb_.isNull()) {

@@ -115,6 +115,13 @@ void KovalindraViewWidget::SetStatusPaneText(int pane, const std::string& utf8) 
   context_.SetStatusPaneText(pane, Utf8ToQString(utf8));
 }
 
+void KovalindraViewWidget::PhotoChanged() {
+  // Commands that need the photo (or its registrations at real size) turn
+  // on as it arrives, not at the next menu the user happens to open.
+  context_.UpdateCommandUi();
+  Repaint();
+}
+
 void KovalindraViewWidget::TitleChanged() {
   context_.UpdateFrameTitle();
   if (onTitleChanged) onTitleChanged();

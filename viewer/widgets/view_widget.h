@@ -34,6 +34,7 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   void Repaint() override;
   void SetStatusPaneText(int pane, const std::string& utf8) override;
   void TitleChanged() override;
+  void PhotoChanged() override;
   void OpenLink(const std::string& utf8) override;
   void ShowToolbox(bool shown) override;
   bool IsFullScreen() const override;

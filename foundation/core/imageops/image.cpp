@@ -11,15 +11,28 @@ namespace kv {
 void Image::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
 
 Image::Image(int32_t width, int32_t height, PixelFormat format, uint8_t fill) : format_(format) {
+  Allocate(width, height, &fill);
+}
+
+Image::Image(int32_t width, int32_t height, PixelFormat format, NoFill) : format_(format) {
+  Allocate(width, height, nullptr);
+}
+
+void Image::Allocate(int32_t width, int32_t height, const uint8_t* fill) {
   if (width < 1 || height < 1 || int64_t(width) * height > kMaxImagePixels) return;
   const size_t stride = (size_t(width) * Channels() + 7) & ~size_t(7);
   // Cache-line aligned so that vector loads of row starts never straddle.
   // The slack lets vector loops read a few bytes past the last row's end
   // (always multiplied by zero weights) without leaving the block.
-  const size_t bytes = (stride * size_t(height) + kReadSlack + 63) & ~size_t(63);
+  const size_t used = stride * size_t(height);
+  const size_t bytes = (used + kReadSlack + 63) & ~size_t(63);
   auto* p = static_cast<uint8_t*>(std::aligned_alloc(64, bytes));
   if (!p) return;
-  std::memset(p, fill, bytes);
+  if (fill) {
+    std::memset(p, *fill, bytes);
+  } else {
+    std::memset(p + used, 0, bytes - used);
+  }
   data_.reset(p);
   width_ = width;
   height_ = height;

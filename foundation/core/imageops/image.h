@@ -56,6 +56,10 @@ class Image {
   // below 1 or above kMaxImagePixels, or a failed allocation, give an empty
   // image (IsEmpty()).
   Image(int32_t width, int32_t height, PixelFormat format, uint8_t fill = 255);
+  // The same with the pixels left as allocated, for a writer that fills
+  // every row itself (a decoder): a large photo is not written twice.
+  struct NoFill {};
+  Image(int32_t width, int32_t height, PixelFormat format, NoFill);
 
   Image(Image&&) noexcept = default;
   Image& operator=(Image&&) noexcept = default;
@@ -78,6 +82,7 @@ class Image {
   Roi GetRoi() const { return hasRoi_ ? roi_ : Roi{0, 0, width_, height_}; }
 
  private:
+  void Allocate(int32_t width, int32_t height, const uint8_t* fill);
   struct FreeDeleter {
     void operator()(uint8_t* p) const;
   };

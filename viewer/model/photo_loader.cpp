@@ -1,0 +1,222 @@
+#include "viewer/model/photo_loader.h"
+
+#include <cstring>
+#include <system_error>
+
+#include "foundation/core/image/icc.h"
+#include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/thumbnail.h"
+
+namespace kv::viewer {
+namespace {
+
+void MakeThumbnail(const Image& upright, DibImage& out) {
+  DibSectionImage section;
+  CreateThumbnailDib(section);
+  ImageScaler().ResampleToThumbnail(
+      BgraPixels{upright.Row(0), upright.Width(), upright.Height(), upright.Stride()}, section.image);
+  out = std::move(section.image);
+}
+
+bool Stopped(const std::atomic<bool>* cancel) {
+  return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int shift,
+                         const std::atomic<bool>* cancel) {
+  DecodedPhoto out;
+  out.shift = shift;
+  const std::optional<std::vector<uint8_t>> profile = ReadIccProfile(jpeg.data(), jpeg.size());
+  if (o < 2 || o > 8) {
+    // Upright as stored: the library writes the four bytes where the view
+    // reads them, and this is the only copy.
+    auto image = std::make_unique<Image>();
+    const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t) {
+      *image = Image(int32_t(w), int32_t(h), PixelFormat::kBgra, Image::NoFill{});
+      if (image->IsEmpty()) return JpegTarget{};
+      const size_t used = size_t(w) * 4;
+      if (image->Stride() > used)
+        for (uint32_t y = 0; y < h; ++y) std::memset(image->Row(int32_t(y)) + used, 0, image->Stride() - used);
+      return JpegTarget{image->Row(0), image->Stride()};
+    };
+    if (DecodeJpegBgra(jpeg.data(), jpeg.size(), shift, into, out.reason, cancel) != 1) return out;
+    // A profile that cannot be used leaves the photo as decoded, read as sRGB.
+    if (profile) ConvertToSrgb(image->Row(0), image->Width(), image->Height(), image->Stride(), *profile);
+    out.image = std::move(image);
+  } else {
+    // Stored sideways: the three-byte record is turned into the four-byte
+    // copy in one pass and let go, which needs less memory at its peak
+    // than a four-byte record turned into another.
+    DibImage stored;
+    if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), stored, out.reason, shift, cancel) != 1) return out;
+    if (Stopped(cancel)) {
+      out.reason = kJpegDecodeCancelled;
+      return out;
+    }
+    if (profile) ConvertToSrgb(stored, *profile);
+    const PixelSize shown = ShownSize({stored.width, stored.height}, o);
+    auto image = std::make_unique<Image>(shown.width, shown.height, PixelFormat::kBgra, Image::NoFill{});
+    if (image->IsEmpty() || !ConvertFromDibUpright(stored, o, *image)) {
+      out.reason = "ﾒﾓﾘが足りません";
+      return out;
+    }
+    out.image = std::move(image);
+  }
+  if (Stopped(cancel)) {
+    out.image.reset();
+    out.reason = kJpegDecodeCancelled;
+    return out;
+  }
+  MakeThumbnail(*out.image, out.thumbnail);
+  return out;
+}
+
+int FirstFrameShift(double zoom) {
+  if (!(zoom > 0.0)) return 0;
+  int shift = 0;
+  while (shift < 3 && zoom * double(2 << shift) <= 1.0) ++shift;
+  return shift;
+}
+
+PhotoLoader::PhotoLoader(platform::Dispatcher* dispatcher) : dispatcher_(dispatcher) {}
+
+PhotoLoader::~PhotoLoader() {
+  for (auto& job : jobs_) job->cancel = true;
+  for (auto& job : jobs_)
+    if (job->thread.joinable()) job->thread.join();
+}
+
+PhotoLoader::Job* PhotoLoader::Launch(std::function<void(Job&)> work) {
+  Reap();
+  auto job = std::make_unique<Job>();
+  Job* raw = job.get();
+  try {
+    raw->thread = std::thread([raw, work = std::move(work)] {
+      work(*raw);
+      raw->done = true;
+    });
+  } catch (const std::system_error&) {
+    return nullptr;  // no thread to be had: the caller works in the call
+  }
+  jobs_.push_back(std::move(job));
+  return raw;
+}
+
+void PhotoLoader::Retire(Job*& job) {
+  if (job) job->cancel = true;
+  job = nullptr;
+}
+
+void PhotoLoader::Reap() {
+  for (size_t i = 0; i < jobs_.size();) {
+    if (jobs_[i]->done) {
+      jobs_[i]->thread.join();
+      jobs_.erase(jobs_.begin() + std::ptrdiff_t(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+void PhotoLoader::Cancel() {
+  Retire(current_);
+  ++currentId_;
+  deliver_ = nullptr;
+  busy_ = false;
+}
+
+void PhotoLoader::Start(std::shared_ptr<const ActualSizeFile> file, Orientation o, int firstShift,
+                        Deliver deliver) {
+  Cancel();
+  const uint64_t id = currentId_;
+  deliver_ = std::move(deliver);
+  busy_ = true;
+  auto run = [this, id, file, o, firstShift, alive = std::weak_ptr<int>(alive_),
+              dispatcher = dispatcher_](Job& job) {
+    auto hand = [&](DecodedPhoto photo, bool last) {
+      auto box = std::make_shared<DecodedPhoto>(std::move(photo));
+      dispatcher->Post([this, id, alive, box, last] {
+        if (!alive.lock() || id != currentId_ || !deliver_) return;
+        Deliver deliver = deliver_;
+        if (last) {
+          busy_ = false;
+          current_ = nullptr;
+        }
+        deliver(std::move(*box));
+      });
+    };
+    if (firstShift > 0) {
+      DecodedPhoto first = DecodePhoto(file->jpegBytes, o, firstShift, &job.cancel);
+      if (job.cancel) return;
+      // A first frame that fails says nothing: the whole photo will say why.
+      if (first.image) hand(std::move(first), false);
+    }
+    DecodedPhoto whole = DecodePhoto(file->jpegBytes, o, 0, &job.cancel);
+    if (job.cancel) return;
+    hand(std::move(whole), true);
+  };
+  if (dispatcher_) current_ = Launch(run);
+  if (!current_) {
+    busy_ = false;
+    Deliver now = std::move(deliver_);
+    deliver_ = nullptr;
+    now(DecodePhoto(file->jpegBytes, o, 0, nullptr));
+  }
+}
+
+std::optional<PhotoLoader::Stamp> PhotoLoader::StampOf(const std::string& path) {
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) return std::nullopt;
+  const auto time = std::filesystem::last_write_time(path, ec);
+  if (ec) return std::nullopt;
+  return Stamp{size, time};
+}
+
+void PhotoLoader::DropPrefetched() {
+  Retire(aheadJob_);
+  ++aheadId_;
+  aheadPath_.clear();
+  ahead_.reset();
+  aheadStamp_.reset();
+}
+
+void PhotoLoader::Prefetch(const std::string& path) {
+  if (!dispatcher_) return;
+  if (path == aheadPath_) return;  // already there or on its way
+  DropPrefetched();
+  aheadPath_ = path;
+  // Taken before the read: a file written while it is read looks changed.
+  aheadStamp_ = StampOf(path);
+  const uint64_t id = aheadId_;
+  auto run = [this, id, path, alive = std::weak_ptr<int>(alive_),
+              dispatcher = dispatcher_](Job& job) {
+    auto file = std::make_shared<ActualSizeFile>();
+    std::string reason;
+    if (!ReadActualSizeFile(path, *file, reason) || job.cancel) return;
+    const Orientation o = ReadExifOrientation(file->jpegBytes.data(), file->jpegBytes.size());
+    const bool sized = ReadJpegSize(file->jpegBytes.data(), file->jpegBytes.size()).has_value();
+    DecodedPhoto photo = DecodePhoto(file->jpegBytes, sized ? o : 1, 0, &job.cancel);
+    if (job.cancel || !photo.image) return;
+    auto box = std::make_shared<Prefetched>(Prefetched{path, std::move(file), std::move(photo)});
+    dispatcher->Post([this, id, alive, box] {
+      if (!alive.lock() || id != aheadId_) return;
+      aheadJob_ = nullptr;
+      ahead_ = std::move(*box);
+    });
+  };
+  aheadJob_ = Launch(run);
+  if (!aheadJob_) aheadPath_.clear();
+}
+
+std::optional<Prefetched> PhotoLoader::TakePrefetched(const std::string& path) {
+  std::optional<Prefetched> out;
+  if (ahead_ && ahead_->path == path && aheadStamp_ && StampOf(path) == aheadStamp_)
+    out = std::move(ahead_);
+  DropPrefetched();
+  return out;
+}
+
+}  // namespace kv::viewer
