@@ -2,6 +2,7 @@
 
 #include "foundation/core/util/bytes.h"
 #include "foundation/core/util/file_io.h"
+#include "foundation/core/util/memory.h"
 
 namespace kv {
 namespace {
@@ -57,7 +58,11 @@ class Reader {
                "ﾊﾞｲﾄ) がﾌｧｲﾙの終わりを越えています";
       return false;
     }
-    if (out) out->assign(bytes_.data() + pos_, bytes_.data() + pos_ + n);
+    if (out) {
+      out->reserve(size_t(n));
+      AdviseHugePages(out->data(), size_t(n));
+      out->assign(bytes_.data() + pos_, bytes_.data() + pos_ + n);
+    }
     pos_ += size_t(n);
     return true;
   }

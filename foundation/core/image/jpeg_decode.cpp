@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "foundation/core/util/file_io.h"
+#include "foundation/core/util/memory.h"
 
 namespace kv {
 namespace {
@@ -404,6 +405,7 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
     byteSize = stride * h;
     block.reset(new (std::nothrow) uint8_t[byteSize]);
     if (!block) return JpegTarget{};
+    AdviseHugePages(block.get(), byteSize);
     const uint32_t pad = DibPadBytes(int32_t(w));
     if (pad != 0)
       for (uint32_t y = 0; y < h; ++y) std::memset(block.get() + y * stride + w * 3, 0, pad);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "foundation/core/imageops/region.h"
+#include "foundation/core/util/memory.h"
 
 namespace kv {
 
@@ -25,9 +26,12 @@ void Image::Allocate(int32_t width, int32_t height, const uint8_t* fill) {
   // The slack lets vector loops read a few bytes past the last row's end
   // (always multiplied by zero weights) without leaving the block.
   const size_t used = stride * size_t(height);
-  const size_t bytes = (used + kReadSlack + 63) & ~size_t(63);
-  auto* p = static_cast<uint8_t*>(std::aligned_alloc(64, bytes));
+  // A photo-sized block starts on a huge page, so that all of it can be one.
+  const size_t align = used >= kHugePageBytes ? kHugePageBytes : 64;
+  const size_t bytes = (used + kReadSlack + align - 1) & ~(align - 1);
+  auto* p = static_cast<uint8_t*>(std::aligned_alloc(align, bytes));
   if (!p) return;
+  AdviseHugePages(p, bytes);
   if (fill) {
     std::memset(p, *fill, bytes);
   } else {

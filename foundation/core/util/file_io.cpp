@@ -1,4 +1,5 @@
 #include "foundation/core/util/file_io.h"
+#include "foundation/core/util/memory.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,7 +63,10 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
     ::close(fd);
     return false;
   }
-  std::vector<uint8_t> data(size_t(st.st_size));
+  std::vector<uint8_t> data;
+  data.reserve(size_t(st.st_size));
+  AdviseHugePages(data.data(), size_t(st.st_size));
+  data.resize(size_t(st.st_size));
   size_t got = 0;
   while (got < data.size()) {
     const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
