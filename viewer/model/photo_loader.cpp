@@ -6,6 +6,7 @@
 #include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/thumbnail.h"
+#include "viewer/model/scale_model.h"
 
 namespace kv::viewer {
 namespace {
@@ -25,7 +26,7 @@ bool Stopped(const std::atomic<bool>* cancel) {
 }  // namespace
 
 DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int shift,
-                         const std::atomic<bool>* cancel) {
+                         const std::atomic<bool>* cancel, PixelSize client) {
   DecodedPhoto out;
   out.shift = shift;
   const std::optional<std::vector<uint8_t>> profile = ReadIccProfile(jpeg.data(), jpeg.size());
@@ -70,6 +71,17 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     return out;
   }
   MakeThumbnail(*out.image, out.thumbnail);
+  if (client.width > 0 && client.height > 0) {
+    const Image* level = out.image.get();
+    const double fit = FitScale(level->Width() << shift, level->Height() << shift, client.width,
+                                client.height);
+    for (int k = shift; HalvesAgain(fit, k, level->Width(), level->Height()) && !Stopped(cancel); ++k) {
+      IplImageSlot next = HalveImage(*level);
+      if (!next) break;
+      out.levels.push_back(std::move(next));
+      level = out.levels.back().get();
+    }
+  }
   return out;
 }
 
@@ -122,47 +134,65 @@ void PhotoLoader::Reap() {
 
 void PhotoLoader::Cancel() {
   Retire(current_);
+  Retire(first_);
   ++currentId_;
   deliver_ = nullptr;
   busy_ = false;
 }
 
 void PhotoLoader::Start(std::shared_ptr<const ActualSizeFile> file, Orientation o, int firstShift,
-                        Deliver deliver) {
+                        PixelSize client, Deliver deliver) {
   Cancel();
   const uint64_t id = currentId_;
   deliver_ = std::move(deliver);
   busy_ = true;
-  auto run = [this, id, file, o, firstShift, alive = std::weak_ptr<int>(alive_),
-              dispatcher = dispatcher_](Job& job) {
-    auto hand = [&](DecodedPhoto photo, bool last) {
-      auto box = std::make_shared<DecodedPhoto>(std::move(photo));
-      dispatcher->Post([this, id, alive, box, last] {
-        if (!alive.lock() || id != currentId_ || !deliver_) return;
-        Deliver deliver = deliver_;
-        if (last) {
-          busy_ = false;
-          current_ = nullptr;
+  // The first frame and the whole photo decode side by side: the whole one
+  // is then as soon as it would be alone, the first frame sooner.
+  // The whole photo is handed over after the first frame has been (or has
+  // failed), so the two always arrive in that order.
+  auto firstDone = std::make_shared<std::atomic<bool>>(firstShift <= 0);
+  auto decode = [this, id, file, o, firstDone, client, alive = std::weak_ptr<int>(alive_),
+                 dispatcher = dispatcher_](Job& job, int shift) {
+    struct Signal {
+      std::atomic<bool>* done;
+      ~Signal() {
+        if (done) {
+          done->store(true);
+          done->notify_all();
         }
-        deliver(std::move(*box));
-      });
-    };
-    if (firstShift > 0) {
-      DecodedPhoto first = DecodePhoto(file->jpegBytes, o, firstShift, &job.cancel);
-      if (job.cancel) return;
-      // A first frame that fails says nothing: the whole photo will say why.
-      if (first.image) hand(std::move(first), false);
-    }
-    DecodedPhoto whole = DecodePhoto(file->jpegBytes, o, 0, &job.cancel);
+      }
+    } signal{shift > 0 ? firstDone.get() : nullptr};
+    DecodedPhoto photo = DecodePhoto(file->jpegBytes, o, shift, &job.cancel, client);
     if (job.cancel) return;
-    hand(std::move(whole), true);
+    // A first frame that fails says nothing: the whole photo will say why.
+    if (shift > 0 && !photo.image) return;
+    if (shift == 0) firstDone->wait(false);
+    auto box = std::make_shared<DecodedPhoto>(std::move(photo));
+    dispatcher->Post([this, id, alive, box, shift] {
+      // Too late for a first frame once the whole photo is there.
+      if (!alive.lock() || id != currentId_ || !deliver_ || (shift > 0 && !busy_)) return;
+      Deliver deliver = deliver_;
+      if (shift == 0) {
+        busy_ = false;
+        current_ = nullptr;
+        Retire(first_);
+      } else {
+        first_ = nullptr;
+      }
+      deliver(std::move(*box));
+    });
   };
-  if (dispatcher_) current_ = Launch(run);
+  if (dispatcher_) {
+    if (firstShift > 0) first_ = Launch([decode, firstShift](Job& job) { decode(job, firstShift); });
+    if (!first_) firstDone->store(true);
+    current_ = Launch([decode](Job& job) { decode(job, 0); });
+  }
   if (!current_) {
+    Retire(first_);
     busy_ = false;
     Deliver now = std::move(deliver_);
     deliver_ = nullptr;
-    now(DecodePhoto(file->jpegBytes, o, 0, nullptr));
+    now(DecodePhoto(file->jpegBytes, o, 0, nullptr, client));
   }
 }
 
@@ -183,7 +213,7 @@ void PhotoLoader::DropPrefetched() {
   aheadStamp_.reset();
 }
 
-void PhotoLoader::Prefetch(const std::string& path) {
+void PhotoLoader::Prefetch(const std::string& path, PixelSize client) {
   if (!dispatcher_) return;
   if (path == aheadPath_) return;  // already there or on its way
   DropPrefetched();
@@ -191,14 +221,14 @@ void PhotoLoader::Prefetch(const std::string& path) {
   // Taken before the read: a file written while it is read looks changed.
   aheadStamp_ = StampOf(path);
   const uint64_t id = aheadId_;
-  auto run = [this, id, path, alive = std::weak_ptr<int>(alive_),
+  auto run = [this, id, path, client, alive = std::weak_ptr<int>(alive_),
               dispatcher = dispatcher_](Job& job) {
     auto file = std::make_shared<ActualSizeFile>();
     std::string reason;
     if (!ReadActualSizeFile(path, *file, reason) || job.cancel) return;
     const Orientation o = ReadExifOrientation(file->jpegBytes.data(), file->jpegBytes.size());
     const bool sized = ReadJpegSize(file->jpegBytes.data(), file->jpegBytes.size()).has_value();
-    DecodedPhoto photo = DecodePhoto(file->jpegBytes, sized ? o : 1, 0, &job.cancel);
+    DecodedPhoto photo = DecodePhoto(file->jpegBytes, sized ? o : 1, 0, &job.cancel, client);
     if (job.cancel || !photo.image) return;
     auto box = std::make_shared<Prefetched>(Prefetched{path, std::move(file), std::move(photo)});
     dispatcher->Post([this, id, alive, box] {

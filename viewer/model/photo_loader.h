@@ -6,6 +6,7 @@
 // platform's dispatcher on the interface thread, and only while it is still
 // wanted. Without a dispatcher everything runs in the call (tests, tools).
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,16 +30,28 @@ struct DecodedPhoto {
   // The image is the photo reduced by 2^shift (its pixel x covers the
   // photo's pixels [x * 2^shift, (x + 1) * 2^shift)).
   int shift = 0;
+  // The image halved once, twice...: what a view of the client size the
+  // decode was asked for needs to show the whole photo.
+  std::vector<IplImageSlot> levels;
   // The navigator's 240 x 240 bitmap of it.
   DibImage thumbnail;
   std::string reason;  // why there is no image
 };
 
+// A 2 x 2 box average of a BGRA image (odd last rows and columns dropped).
+IplImageSlot HalveImage(const Image& src);
+
 // The photo in `jpeg` at 1 / 2^shift, turned upright by `o`, converted from
-// its colour profile, with its thumbnail. `cancel` stops it early (the
-// result then has no image).
+// its colour profile, with its thumbnail and the halved levels showing it
+// whole in a client of `client` device pixels needs (none for 0 x 0).
+// `cancel` stops it early (the result then has no image).
 DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int shift,
-                         const std::atomic<bool>* cancel = nullptr);
+                         const std::atomic<bool>* cancel = nullptr, PixelSize client = {0, 0});
+
+// Whether a view at `zoom` halves an image of the given size once more.
+inline bool HalvesAgain(double zoom, int shift, int32_t width, int32_t height) {
+  return std::ldexp(zoom, shift + 1) <= 1.0 && width >= 64 && height >= 64;
+}
 
 // The reduction a first frame shown at `zoom` is decoded at: the strongest
 // the library offers (1/2, 1/4, 1/8) that still gives at least one image
@@ -64,13 +77,14 @@ class PhotoLoader {
 
   bool Async() const { return dispatcher_ != nullptr; }
 
-  // Decodes the photo on show: first at 1 / 2^firstShift when that is above
-  // 0, then whole. `deliver` gets each result on the interface thread, the
-  // whole photo (or its failure) last; never after Cancel, another Start or
-  // the loader's end. Without a dispatcher the whole photo is decoded and
-  // delivered before Start returns.
+  // Decodes the photo on show whole and, when firstShift is above 0, at
+  // 1 / 2^firstShift beside it for a first frame. `deliver` gets each result
+  // on the interface thread: the first frame only while the whole photo is
+  // not there, the whole photo (or its failure) last; never after Cancel,
+  // another Start or the loader's end. Without a dispatcher the whole photo
+  // is decoded and delivered before Start returns.
   void Start(std::shared_ptr<const ActualSizeFile> file, Orientation o, int firstShift,
-             Deliver deliver);
+             PixelSize client, Deliver deliver);
   void Cancel();
   // The photo on show is still being decoded.
   bool Busy() const { return busy_; }
@@ -78,7 +92,7 @@ class PhotoLoader {
   // Reads and decodes the file at `path` in the background, dropping any
   // other neighbour. A file that cannot be read or decoded is forgotten
   // without a word: the step to it reads it again and says why.
-  void Prefetch(const std::string& path);
+  void Prefetch(const std::string& path, PixelSize client);
   // The neighbour when it is `path`, decoded and unchanged on disk since it
   // was read; handed over. Nothing otherwise (a neighbour still in the
   // works for `path` is stopped: the caller decodes it as the photo on show).
@@ -110,7 +124,8 @@ class PhotoLoader {
   // Tasks posted by workers check this before touching the loader.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   std::vector<std::unique_ptr<Job>> jobs_;  // running or finished, not yet joined
-  Job* current_ = nullptr;
+  Job* current_ = nullptr;  // the whole photo on show
+  Job* first_ = nullptr;    // its first frame
   uint64_t currentId_ = 0;
   Deliver deliver_;
   bool busy_ = false;

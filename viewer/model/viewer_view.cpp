@@ -152,6 +152,7 @@ void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
         scale_.clientHeight > 0)
       shift = FirstFrameShift(FitScale(size.width, size.height, scale_.clientWidth, scale_.clientHeight));
     loader_.Start(doc_.SharedFile(), doc_.PhotoOrientation(), shift,
+                  {scale_.clientWidth, scale_.clientHeight},
                   [this](DecodedPhoto photo) { OnPhotoDecoded(std::move(photo)); });
   }
   inlineDelivery_ = false;
@@ -176,7 +177,7 @@ void KovalindraView::OnPhotoDecoded(DecodedPhoto photo) {
   }
   source_ = std::move(photo.image);
   sourceShift_ = photo.shift;
-  levels_.clear();
+  levels_ = std::move(photo.levels);
   displayValid_ = false;
   doc_.thumbnail.image = std::move(photo.thumbnail);
   SyncPhotoSize();
@@ -201,7 +202,7 @@ void KovalindraView::OnPhotoDecoded(DecodedPhoto photo) {
 void KovalindraView::PrefetchNeighbour() {
   if (!loader_.Async()) return;
   const std::optional<size_t> next = doc_.StepTarget(lastDirection_);
-  if (next) loader_.Prefetch(doc_.Folder()[*next].path);
+  if (next) loader_.Prefetch(doc_.Folder()[*next].path, {scale_.clientWidth, scale_.clientHeight});
 }
 
 void KovalindraView::DrawThumbnailFrom(const Image& photo, DibImage& destination) const {
@@ -265,7 +266,7 @@ const Image* KovalindraView::LevelFor(double zoom, int& shift) {
   shift = sourceShift_;
   const Image* best = source_.get();
   // Halve while the reduction left over would still be below one half.
-  while (std::ldexp(zoom, shift + 1) <= 1.0 && best->Width() >= 64 && best->Height() >= 64) {
+  while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
     const size_t k = size_t(shift - sourceShift_);
     if (levels_.size() <= k) {
       IplImageSlot next = HalveImage(*best);

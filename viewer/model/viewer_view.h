@@ -98,8 +98,6 @@ struct NavigatorGeometry {
   int32_t offsetX = 0;
   int32_t offsetY = 0;
 };
-// A 2 x 2 box average of a BGRA image (odd last rows and columns dropped).
-IplImageSlot HalveImage(const Image& src);
 
 NavigatorGeometry ComputeNavigator(int32_t photoWidth, int32_t photoHeight,
                                    int32_t thumbWidth = kThumbnailSide,
