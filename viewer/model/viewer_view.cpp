@@ -235,12 +235,30 @@ void KovalindraView::RebuildDisplay() {
   const DisplayKey key{s.zoom,          s.originX,       s.originY,        s.visibleWidth,
                        s.visibleHeight, s.clientWidth,   s.clientHeight,   photoGeneration_};
   if (displayValid_ && key == displayKey_) return;
-  display_->ClearRoi();
-  FillImage(*display_, 255);
   displayKey_ = key;
   displayValid_ = true;
   ++rebuilds_;
-  if (!source_ || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) return;
+  display_->ClearRoi();
+  if (!source_ || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) {
+    FillImage(*display_, 255);
+    return;
+  }
+  // White where the photo ends inside the client; the rest is overwritten
+  // by the photo (a margin of two pixels covers the partly drawn edge).
+  const int32_t cw = display_->Width(), ch = display_->Height();
+  const int32_t coverW =
+      int32_t(std::clamp((s.photoWidth - s.originX) * s.zoom - 2.0, 0.0, double(cw)));
+  const int32_t coverH =
+      int32_t(std::clamp((s.photoHeight - s.originY) * s.zoom - 2.0, 0.0, double(ch)));
+  if (coverW < cw) {
+    display_->SetRoi({coverW, 0, cw - coverW, ch});
+    FillImage(*display_, 255);
+  }
+  if (coverH < ch && coverW > 0) {
+    display_->SetRoi({0, coverH, coverW, ch - coverH});
+    FillImage(*display_, 255);
+  }
+  display_->ClearRoi();
   if (s.zoom == 1.0 && sourceShift_ == 0) {
     source_->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
     CopyImage(*source_, *display_);
@@ -312,12 +330,25 @@ void KovalindraView::SetAdjustment(int32_t brightness, int32_t contrast) {
 void KovalindraView::RenderBackBuffer() {
   if (!back_) return;
   Image& b = *back_;
+  // White left of and above the display image, which covers the rest.
+  const int32_t ox = std::clamp(scale_.offsetX, 0, b.Width());
+  const int32_t oy = std::clamp(scale_.offsetY, 0, b.Height());
   b.ClearRoi();
-  FillImage(b, 255);
+  if (ox > 0) {
+    b.SetRoi({0, 0, ox, b.Height()});
+    FillImage(b, 255);
+  }
+  if (oy > 0) {
+    b.SetRoi({ox, 0, b.Width() - ox, oy});
+    FillImage(b, 255);
+  }
+  b.ClearRoi();
   if (const Image* shown = DrawnDisplay()) {
     b.SetRoi({scale_.offsetX, scale_.offsetY, b.Width() - scale_.offsetX,
               b.Height() - scale_.offsetY});
     CopyImage(*shown, b);
+  } else {
+    FillImage(b, 255);
   }
   if (const IplImageSlot& logo = doc_.LogoImage()) {
     b.SetRoi({scale_.clientWidth - logo->Width() - kLogoMargin, kLogoMargin, logo->Width(),
