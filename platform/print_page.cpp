@@ -7,6 +7,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <cstdio>
 #include <new>
 
 #include "foundation/core/image/icc.h"
@@ -36,6 +37,11 @@ struct DeviceMap {
 // has none and perhaps no display. Made once and kept for the process.
 void EnsureGuiApplication() {
   if (QCoreApplication::instance()) return;
+  // A tool's error stream is for its own one-line reasons: Qt's remarks
+  // about the environment (no runtime folder, no display) are dropped.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", qPrintable(text));
+  });
   static int argc = 3;
   static char name[] = "kvitool", option[] = "-platform", platform[] = "offscreen";
   static char* argv[] = {name, option, platform, nullptr};
@@ -174,7 +180,11 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
   painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
   painter.drawImage(map(r.layout.photo), image, QRectF(0, 0, crop.width, crop.height));
 
+  // One gothic face for the whole line, so that the half-width katakana and
+  // the numbers beside them do not come from different fonts.
   QFont font = painter.font();
+  font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                    QStringLiteral("Noto Sans CJK JP")});
   font.setPointSizeF(7.5);
   painter.setFont(font);
   painter.setPen(Qt::black);
