@@ -202,6 +202,17 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
   return r;
 }
 
+bool PrefersLandscape(const RealSizeRequest& request, print::PaperSize paper) {
+  if (!request.file) return false;
+  const print::RegistrationScale scale =
+      print::ScaleOf(request.file->registrations, request.registration);
+  const std::vector<uint8_t>& jpeg = request.file->jpegBytes;
+  const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
+  if (scale.refusal != Refusal::kNone || !stored) return false;
+  const PixelSize shown = ShownSize(*stored, ReadExifOrientation(jpeg.data(), jpeg.size()));
+  return print::PrefersLandscape(paper, scale.mmPerPixel, shown.width, shown.height);
+}
+
 PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize paper,
                               const std::string& path, std::optional<bool> landscape) {
   PrintOutcome r;
@@ -216,15 +227,11 @@ PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize p
     return r;
   }
   const std::vector<uint8_t>& jpeg = request.file->jpegBytes;
-  const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
-  if (!stored) {
+  if (!ReadJpegSize(jpeg.data(), jpeg.size())) {
     r.refusal = Refusal::kNoPhoto;
     return r;
   }
-  if (!landscape) {
-    const PixelSize shown = ShownSize(*stored, ReadExifOrientation(jpeg.data(), jpeg.size()));
-    landscape = print::PrefersLandscape(paper, scale.mmPerPixel, shown.width, shown.height);
-  }
+  if (!landscape) landscape = PrefersLandscape(request, paper);
 
   EnsureGuiApplication();
   QByteArray bytes;

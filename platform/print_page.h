@@ -43,6 +43,10 @@ struct PrintOutcome {
   bool Done() const { return refusal == print::Refusal::kNone && failure.empty(); }
 };
 
+// Without a dialog to ask: whether `paper` on its side shows more of the
+// request's photo (read from the JPEG's header, turned as it is shown).
+bool PrefersLandscape(const RealSizeRequest& request, print::PaperSize paper);
+
 // One page on a device whose page layout and resolution are already set (a
 // printer after its dialog, or a PDF writer).
 PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& request);
