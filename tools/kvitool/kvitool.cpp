@@ -250,6 +250,7 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
   return kToolOk;
 }
 
+#ifdef KV_KVITOOL_PDF
 const char* PaperName(print::PaperSize paper) {
   switch (paper) {
     case print::PaperSize::kA3: return "A3";
@@ -258,6 +259,7 @@ const char* PaperName(print::PaperSize paper) {
   }
   return "A4";
 }
+#endif
 
 int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> paths;

@@ -241,6 +241,7 @@ void KovalindraParts::Print() {
     QPrintDialog dialog(&printer, context_.MainWindow());
     dialog.setWindowTitle(QString::fromUtf8("印刷"));
     // One page: nothing to choose among.
+    dialog.setMinMax(1, 1);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
