@@ -14,6 +14,8 @@ packages=(
   # checks of the installed entries and file types, the .deb's library scan.
   librsvg2-bin desktop-file-utils shared-mime-info libxml2-utils
   libfile-mimeinfo-perl dpkg-dev
+  # Tests only: pdftoppm rasterises the real-size PDFs so they can be measured.
+  poppler-utils
 )
 # Optional, fuzzing only: ./fuzz.sh installs clang (with libFuzzer) itself.
 # Optional, benchmarks only: KV_BENCH_OPENCV=1 ./setup.sh adds OpenCV so

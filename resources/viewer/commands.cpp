@@ -9,6 +9,9 @@ namespace c = kv::viewer::cmd;
 constexpr MenuItem kFileMenu[] = {
     {c::kFileOpen, "開く(&O)...\tCtrl+O"},
     {kSeparator, ""},
+    {c::kPrint, "印刷(&P)...\tCtrl+P"},
+    {c::kExportPdf, "PDFに出力..."},
+    {kSeparator, ""},
     {c::kFileMru1, "最近使ったﾌｧｲﾙ"},
     {kSeparator, ""},
     {c::kAppExit, "Kovalindraの終了(&X)"},
@@ -95,7 +98,7 @@ constexpr int kToolbar[] = {
     c::kBrightness, c::kContrast,  kSeparator, c::kHelpWeb,    kSeparator,   c::kHomePage,
 };
 
-constexpr kv::res::Accelerator kAccelerators[] = {{c::kFileOpen, "Ctrl+O"}};
+constexpr kv::res::Accelerator kAccelerators[] = {{c::kFileOpen, "Ctrl+O"}, {c::kPrint, "Ctrl+P"}};
 
 constexpr kv::res::CommandText kCommands[] = {
     {c::kCustomSize, "任意ｻｲｽﾞを指定", "任意ｻｲｽﾞを指定"},
@@ -123,6 +126,8 @@ constexpr kv::res::CommandText kCommands[] = {
     {c::kSizeInfo, "等倍情報の表示", "等倍情報の表示"},
     {c::kDisplaySettings, "ﾃﾞｨｽﾌﾟﾚｲ設定の表示", "ﾃﾞｨｽﾌﾟﾚｲ設定の表示"},
     {c::kHelpWeb, "WEBﾍﾙﾌﾟの表示", "WEBﾍﾙﾌﾟの表示"},
+    {c::kPrint, "写真を実寸で印刷", "印刷"},
+    {c::kExportPdf, "写真を実寸でPDFﾌｧｲﾙに出力", "PDFに出力"},
     // The shell's own commands.
     {c::kFileOpen, "既存のﾌｧｲﾙを開く", "開く"},
     {c::kFileMru1, "このﾌｧｲﾙを開く", ""},

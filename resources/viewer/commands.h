@@ -27,6 +27,9 @@ constexpr int kOpenWithDialog = 32795;
 constexpr int kExitFromView = 32796;
 constexpr int kSizeInfo = 32797;
 constexpr int kDisplaySettings = 32798;
+// The photo on paper at the current registration's real size.
+constexpr int kPrint = 32810;      // 印刷
+constexpr int kExportPdf = 32811;  // PDFに出力
 // About box control: opens the help page.
 constexpr int kAboutWebButton = 1004;
 }  // namespace kv::viewer::cmd

@@ -11,6 +11,10 @@
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
+#include "platform/print_layout.h"
+#ifdef KV_KVITOOL_PDF
+#include "platform/print_page.h"
+#endif
 
 namespace kv {
 namespace {
@@ -20,7 +24,9 @@ constexpr char kUsage[] =
     "       kvitool check FILE\n"
     "       kvitool extract FILE OUT\n"
     "       kvitool make --jpeg PHOTO [--reg SX,SY,EX,EY,MM]... [--link TEXT]\n"
-    "                    [--logo-rgb FILE --logo-size WxH] -o OUT\n";
+    "                    [--logo-rgb FILE --logo-size WxH] -o OUT\n"
+    "       kvitool pdf FILE OUT.pdf [--registration N] [--page A4|A3|Letter]\n"
+    "               (the photo at registration N's real size, N from 1; A4 by default)\n";
 
 int Usage(std::ostream& err, const std::string& why) {
   err << "kvitool: " << why << "\n" << kUsage;
@@ -244,6 +250,79 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
   return kToolOk;
 }
 
+#ifdef KV_KVITOOL_PDF
+const char* PaperName(print::PaperSize paper) {
+  switch (paper) {
+    case print::PaperSize::kA3: return "A3";
+    case print::PaperSize::kLetter: return "Letter";
+    case print::PaperSize::kA4: break;
+  }
+  return "A4";
+}
+#endif
+
+int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> paths;
+  std::optional<std::string> regText, pageText;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--registration" || a == "--page") {
+      std::optional<std::string>& slot = a == "--page" ? pageText : regText;
+      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
+      if (slot) return Usage(err, a + " is given twice");
+      slot = args[++i];
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage(err, "unknown option " + a);
+    } else {
+      paths.push_back(a);
+    }
+  }
+  if (paths.size() != 2) return Usage(err, "pdf takes FILE and OUT.pdf");
+  int32_t number = 1;
+  if (regText) {
+    const std::optional<int32_t> n = ParseInt(*regText);
+    if (!n || *n < 1) return Usage(err, "--registration " + *regText + " is not a number from 1");
+    number = *n;
+  }
+  print::PaperSize paper = print::PaperSize::kA4;
+  if (pageText) {
+    const std::optional<print::PaperSize> p = print::PaperSizeByName(*pageText);
+    if (!p) return Usage(err, "--page " + *pageText + " is not A4, A3 or Letter");
+    paper = *p;
+  }
+
+  const std::string& path = paths[0];
+  const std::string& target = paths[1];
+  ActualSizeFile f;
+  if (!LoadKvi(path, f, err)) return kToolRefused;
+  if (f.registrations.empty())
+    return Refuse(err, path, print::RefusalText(print::Refusal::kNoRegistration));
+  if (size_t(number) > f.registrations.size()) {
+    return Refuse(err, path,
+                  "there is no registration " + std::to_string(number) + "; the file has " +
+                      std::to_string(f.registrations.size()));
+  }
+#ifdef KV_KVITOOL_PDF
+  const int32_t index = number - 1;
+  const platform::RealSizeRequest request{
+      &f, std::filesystem::path(path).filename().string(), index, {}, {}};
+  const platform::PrintOutcome r = platform::WriteRealSizePdf(request, paper, target);
+  if (r.refusal != print::Refusal::kNone) return Refuse(err, path, print::RefusalText(r.refusal));
+  if (!r.failure.empty()) return Refuse(err, target, r.failure);
+  const print::PixelRect& c = r.layout.crop;
+  out << target << ": " << PaperName(paper) << (r.landscape ? " landscape" : " portrait")
+      << ", registration " << number << " of " << f.registrations.size() << " ("
+      << f.registrations[size_t(index)].lengthMm << " mm), photo pixels " << c.x << "," << c.y
+      << " " << c.width << " x " << c.height << " of " << r.photoWidth << " x " << r.photoHeight
+      << "\n";
+  return kToolOk;
+#else
+  (void)out;
+  (void)paper;
+  return Refuse(err, target, "this kvitool was built without Qt and cannot write PDF");
+#endif
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& utf8) {
@@ -285,6 +364,7 @@ int RunKvitool(const std::vector<std::string>& args, std::ostream& out, std::ost
     return Extract(args[1], args[2], err);
   }
   if (cmd == "make") return Make(args, err);
+  if (cmd == "pdf") return Pdf(args, out, err);
   return Usage(err, "unknown command " + cmd);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPrinter>
 #include <QMenu>
 #include <QScreen>
 #include <QSlider>
@@ -19,10 +20,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "foundation/core/image/tests/exif_writer.h"
 #include "foundation/core/util/text.h"
 #include "foundation/shell/main_frame.h"
 #include "resources/viewer/commands.h"
+#include "platform/print_layout.h"
 #include "platform/screen.h"
+#include "platform/tests/pdf_raster.h"
 #include "viewer/tests/test_files.h"
 #include "viewer/widgets/adjust_dialog.h"
 #include "viewer/widgets/display_size_dialog.h"
@@ -59,6 +63,11 @@ struct App {
     options.onAdjustDialog = [this](QDialog& d) {
       if (onAdjust) onAdjust(static_cast<AdjustDialog&>(d));
     };
+    options.choosePdfPath = [this] {
+      ++pdfAsked;
+      return choosePdf;
+    };
+    options.setUpPrinter = [this](QPrinter& p) { return setUpPrinter && setUpPrinter(p); };
     created = frame->Create([&](shell::AppContext& ctx) {
       auto p = CreateKovalindraPartsWith(ctx, options);
       parts = static_cast<KovalindraParts*>(p.get());
@@ -87,6 +96,9 @@ struct App {
   std::optional<std::string> chosen;
   std::optional<int32_t> length;
   std::function<void(AdjustDialog&)> onAdjust;
+  std::optional<std::string> choosePdf;
+  int pdfAsked = 0;
+  std::function<bool(QPrinter&)> setUpPrinter;
   std::unique_ptr<shell::MainFrame> frame;
   KovalindraParts* parts = nullptr;
   KovalindraViewWidget* widget = nullptr;
@@ -682,6 +694,98 @@ TEST(ViewerGui, BrightnessFollowsTheSliderAndCancelRestores) {
   app.frame->DispatchCommand(c::kContrast);
   // Another photo keeps the values; the file is never touched.
   EXPECT_EQ(v.Contrast(), 100);
+}
+
+// On paper the registration's own scale counts, never the monitor's: a
+// sideways photo larger than the sheet, shown at real size, exported and
+// printed; the pages rasterised at 300 dpi and measured.
+TEST(ViewerGui, PrintAndPdfPutTheRegistrationAtItsRealLengthAroundTheViewsCentre) {
+  namespace t = kv::testing;
+  constexpr int kDpi = 300;
+  TempDir dir;
+  // Stored 3000 x 2000 and turned a quarter clockwise: upright 2000 x 3000
+  // at 0.1 mm a pixel, 200 x 300 mm, more than an A4 sheet either way.
+  ActualSizeFile f = MakeKvi(10, 10, {MakeRegistration(1200, 800, 1700, 800, 50)});
+  f.jpegBytes = t::WithExif(
+      EncodeJpeg(t::MarkedPhoto(3000, 2000, {{1200, 800, t::Mark::kRed}, {1700, 800, t::Mark::kBlue}}),
+                 90),
+      6, false);
+  WriteKvi(dir.File("side.kvi"), f);
+  WriteKvi(dir.File("bare.kvi"), MakeKvi(300, 200, {}));
+
+  App app(dir.Folder());
+  // Nothing to print before a photo is open.
+  EXPECT_FALSE(app.frame->QueryCommand(c::kPrint).enabled);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kExportPdf).enabled);
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("side.kvi"))));
+  app.frame->DispatchCommand(c::kRealSize);
+  const ViewScale& s = app.View().Scale();
+  ASSERT_EQ(s.photoWidth, 2000);
+  const int32_t cx = s.CentreX(), cy = s.CentreY();
+  // The marks upright, and where a page centred on the view puts them.
+  int32_t rx = 1200, ry = 800, bx = 1700, by = 800;
+  StoredToShown(6, {3000, 2000}, rx, ry);
+  StoredToShown(6, {3000, 2000}, bx, by);
+  auto measure = [&](const std::string& pdf, const print::PageSpec& page) {
+    SCOPED_TRACE(pdf);
+    const print::PageLayout l = print::LayOutPage(page, 0.1, 2000, 3000, cx, cy);
+    ASSERT_EQ(l.refusal, print::Refusal::kNone);
+    ASSERT_LT(l.crop.height, 3000);  // cropped, not shrunk
+    auto at = [&](int32_t x, int32_t y) {
+      return t::Point{t::PixelsFor(l.photo.x + (x - l.crop.x + 0.5) * 0.1, kDpi),
+                      t::PixelsFor(l.photo.y + (y - l.crop.y + 0.5) * 0.1, kDpi)};
+    };
+    std::string why;
+    const auto raster = t::RasterisePdf(pdf, kDpi, why);
+    ASSERT_TRUE(raster) << why;
+    const auto red = t::FindMark(*raster, t::Mark::kRed, at(rx, ry), 40);
+    const auto blue = t::FindMark(*raster, t::Mark::kBlue, at(bx, by), 40);
+    ASSERT_TRUE(red && blue);
+    EXPECT_NEAR(t::Distance(*red, *blue), t::PixelsFor(50, kDpi), 2);
+    EXPECT_NEAR(t::DarkSpan(*raster, int(t::PixelsFor(l.scaleBar.y + 1, kDpi))),
+                t::PixelsFor(100, kDpi), 2);
+  };
+
+  app.choosePdf = dir.File("side.pdf");
+  app.frame->DispatchCommand(c::kExportPdf);
+  EXPECT_TRUE(app.messages.shown.empty());
+  EXPECT_TRUE(app.Pane(0).contains("side.pdf"));
+  const bool landscape = print::PrefersLandscape(print::PaperSize::kA4, 0.1, 2000, 3000);
+  measure(dir.File("side.pdf"), print::PdfPage(print::PaperSize::kA4, landscape));
+
+  // Ctrl+P, with the printer writing a file at its own resolution, on the
+  // sheet and margins it reports.
+  std::optional<QPageLayout> printerPage;
+  app.setUpPrinter = [&](QPrinter& p) {
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QString::fromStdString(dir.File("printed.pdf")));
+    printerPage = p.pageLayout();
+    return true;
+  };
+  QApplication::setActiveWindow(app.frame.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(app.frame.get()));
+  QTest::keyClick(app.widget, Qt::Key_P, Qt::ControlModifier);
+  ASSERT_TRUE(printerPage);
+  EXPECT_TRUE(app.messages.shown.empty());
+  const QRectF full = printerPage->fullRect(QPageLayout::Millimeter);
+  const QRectF paint = printerPage->paintRect(QPageLayout::Millimeter);
+  measure(dir.File("printed.pdf"),
+          {full.width(), full.height(), {paint.x(), paint.y(), paint.width(), paint.height()}});
+
+  // A photo without a registration: told why, before any dialog, no file.
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("bare.kvi"))));
+  EXPECT_TRUE(app.frame->QueryCommand(c::kExportPdf).enabled);
+  printerPage.reset();
+  app.choosePdf = dir.File("bare.pdf");
+  app.pdfAsked = 0;
+  app.frame->DispatchCommand(c::kExportPdf);
+  app.frame->DispatchCommand(c::kPrint);
+  EXPECT_EQ(app.pdfAsked, 0);
+  EXPECT_FALSE(printerPage);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bare.pdf")));
+  ASSERT_EQ(app.messages.shown.size(), 2u);
+  EXPECT_EQ(app.messages.shown[0].rfind("PDFに出力できません。\rこの写真にはｻｲｽﾞ登録", 0), 0u);
+  EXPECT_EQ(app.messages.shown[1].rfind("実寸で印刷できません。\r", 0), 0u);
 }
 
 }  // namespace

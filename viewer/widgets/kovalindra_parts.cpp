@@ -5,9 +5,12 @@
 #include <QScreen>
 #include <QFileDialog>
 #include <QMainWindow>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QStandardPaths>
 #include <QTimer>
 
+#include "platform/print_page.h"
 #include "platform/qt_text.h"
 #include "resources/viewer/commands.h"
 #include "viewer/model/adjust.h"
@@ -196,6 +199,104 @@ void KovalindraParts::MakeRoomForCalibration(int32_t lengthMm) {
   }
 }
 
+bool KovalindraParts::CheckPrintable(const std::string& what) {
+  const print::RegistrationScale s = print::ScaleOf(doc_.File().registrations, doc_.currentPoint);
+  if (s.refusal == print::Refusal::kNone) return true;
+  doc_.Tell(what + "\r" + print::RefusalText(s.refusal), platform::MsgIcon::Warning);
+  return false;
+}
+
+platform::RealSizeRequest KovalindraParts::PrintRequest() {
+  const QFileInfo shown(platform::Utf8ToQString(doc_.PathName()));
+  platform::RealSizeRequest r;
+  r.file = &doc_.File();
+  r.fileName = shown.fileName().isEmpty() ? doc_.Title() : platform::QStringToUtf8(shown.fileName());
+  r.registration = doc_.currentPoint;
+  // The part of the photo the user is looking at; the monitor's scale
+  // plays no part on paper.
+  const ViewScale& s = widget_->Model().Scale();
+  if (s.HasScale() && s.photoWidth > 0 && s.photoHeight > 0) {
+    r.centreX = s.CentreX();
+    r.centreY = s.CentreY();
+  }
+  return r;
+}
+
+void KovalindraParts::Print() {
+  const std::string cannot = "実寸で印刷できません。";
+  if (!CheckPrintable(cannot)) return;
+  const platform::RealSizeRequest request = PrintRequest();
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  // Offered on its side when that shows more of the photo; the dialog has
+  // the last word on sheet and orientation.
+  printer.setPageOrientation(platform::PrefersLandscape(request, print::PaperSize::kA4)
+                                 ? QPageLayout::Landscape
+                                 : QPageLayout::Portrait);
+  printer.setDocName(platform::Utf8ToQString(request.fileName));
+  printer.setCreator(QStringLiteral("Kovalindra"));
+  if (options_.setUpPrinter) {
+    if (!options_.setUpPrinter(printer)) return;
+  } else {
+    QPrintDialog dialog(&printer, context_.MainWindow());
+    dialog.setWindowTitle(QString::fromUtf8("印刷"));
+    // One page: nothing to choose among.
+    dialog.setMinMax(1, 1);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    if (dialog.exec() != QDialog::Accepted) return;
+  }
+  platform::WaitCursor wait;
+  const platform::PrintOutcome r = platform::PrintRealSize(printer, request);
+  if (r.refusal != print::Refusal::kNone) {
+    doc_.Tell(cannot + "\r" + print::RefusalText(r.refusal), platform::MsgIcon::Warning);
+  } else if (!r.failure.empty()) {
+    doc_.Tell("印刷できませんでした。\r(" + r.failure + ")", platform::MsgIcon::Warning);
+  } else {
+    context_.SetStatusPaneText(0, QString::fromUtf8("実寸で印刷しました。"));
+  }
+}
+
+void KovalindraParts::ExportPdf() {
+  const std::string cannot = "PDFに出力できません。";
+  if (!CheckPrintable(cannot)) return;
+  std::optional<std::string> chosen;
+  if (options_.choosePdfPath) {
+    chosen = options_.choosePdfPath();
+  } else {
+    // Beside the photo, named after it.
+    const QFileInfo shown(platform::Utf8ToQString(doc_.PathName()));
+    const QString base = shown.completeBaseName().isEmpty()
+                             ? QFileInfo(platform::Utf8ToQString(doc_.Title())).completeBaseName()
+                             : shown.completeBaseName();
+    const QString suggested =
+        (doc_.PathName().empty() ? QString() : shown.absolutePath() + "/") + base + ".pdf";
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("PDFに出力"), suggested,
+                       QString::fromUtf8("PDFﾌｧｲﾙ(*.pdf);;全ﾌｧｲﾙ(*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix("pdf");
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      chosen = platform::QStringToUtf8(dialog.selectedFiles().first());
+  }
+  if (!chosen || chosen->empty()) return;
+  const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
+  const std::string path = platform::QStringToUtf8(full);
+  platform::WaitCursor wait;
+  const platform::PrintOutcome r =
+      platform::WriteRealSizePdf(PrintRequest(), print::PaperSize::kA4, path);
+  if (r.refusal != print::Refusal::kNone) {
+    doc_.Tell(cannot + "\r" + print::RefusalText(r.refusal), platform::MsgIcon::Warning);
+  } else if (!r.failure.empty()) {
+    doc_.Tell("PDFﾌｧｲﾙを保存できませんでした。\r" + path + "\r(" + r.failure + ")",
+              platform::MsgIcon::Warning);
+  } else {
+    context_.SetStatusPaneText(
+        0, QString::fromUtf8("実寸でPDFに出力しました: ") + QFileInfo(full).fileName());
+  }
+}
+
 bool KovalindraParts::OnCommand(int id) {
   if (!widget_) return false;
   KovalindraView& v = widget_->Model();
@@ -216,6 +317,8 @@ bool KovalindraParts::OnCommand(int id) {
       doc_.BeginA4Calibration();
       return true;
     case cmd::kCustomSize: StartCustomCalibration(); return true;
+    case cmd::kPrint: Print(); return true;
+    case cmd::kExportPdf: ExportPdf(); return true;
     case cmd::kMouseScroll:
       doc_.mouseMode = kMouseScroll;
       doc_.NotifyViews("", code::kRepaint);
@@ -257,6 +360,10 @@ bool KovalindraParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
     case cmd::kNextPoint:
     case cmd::kPrevPoint: ui.enabled = !doc_.Registrations().empty(); return true;
     case cmd::kOpenWithDialog: return true;
+    // Offered for any photo: one that cannot be put on paper is refused
+    // with the reason, which a greyed item could not say.
+    case cmd::kPrint:
+    case cmd::kExportPdf: ui.enabled = doc_.HasFile(); return true;
     case cmd::kToolbox: ui.checked = v.toolboxShown; return true;
     case cmd::kBrightness:
     case cmd::kContrast: return true;

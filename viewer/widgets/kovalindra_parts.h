@@ -12,6 +12,12 @@
 #include "viewer/model/viewer_document.h"
 #include "viewer/model/viewer_view.h"
 
+class QPrinter;
+
+namespace kv::platform {
+struct RealSizeRequest;
+}
+
 namespace kv::viewer {
 
 class KovalindraViewWidget;
@@ -26,6 +32,9 @@ struct PartsOptions {
   std::function<std::optional<int32_t>()> askLength;       // unset: the length dialog
   // Called with the open "調整" dialog before it runs (tests drive it).
   std::function<void(QDialog&)> onAdjustDialog;
+  std::function<std::optional<std::string>()> choosePdfPath;  // unset: the save dialog
+  // Sets the printer up in place of the print dialog; false cancels.
+  std::function<bool(QPrinter&)> setUpPrinter;
 };
 
 class KovalindraParts : public shell::ProgramParts {
@@ -55,6 +64,13 @@ class KovalindraParts : public shell::ProgramParts {
   // offered to be maximised.
   void MakeRoomForCalibration(int32_t lengthMm);
   void SetToolboxCaption(const std::string& utf8);
+  // The photo on paper at the current registration's real size. A photo
+  // without a usable registration is refused with a message before any
+  // dialog, headed by `what` could not be done.
+  bool CheckPrintable(const std::string& what);
+  platform::RealSizeRequest PrintRequest();
+  void Print();
+  void ExportPdf();
 
   shell::AppContext& context_;
   PartsOptions options_;

@@ -56,6 +56,8 @@ TEST(ViewerFrame, MainMenuHasTheExactTextsAndIds) {
   EXPECT_EQ(titles, (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "表示(&V)", "ﾓｰﾄﾞ(&M)", "画像処理(&G)",
                                               "ｽﾗｲﾄﾞｼｮｰ(&S)", "ﾃﾞｨｽﾌﾟﾚｲ設定(&C)", "ﾍﾙﾌﾟ(&H)"}));
   EXPECT_EQ(Lines(menus[0]), (std::vector<std::string>{"57601:開く(&O)...\tCtrl+O", "---",
+                                                       "32810:印刷(&P)...\tCtrl+P",
+                                                       "32811:PDFに出力...", "---",
                                                        "57616:最近使ったﾌｧｲﾙ", "---",
                                                        "57665:Kovalindraの終了(&X)"}));
   EXPECT_EQ(Lines(menus[1]),
@@ -223,6 +225,7 @@ TEST(Accelerators, KeysReachTheirCommands) {
   EXPECT_EQ(fx.frame->Action(57634)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Insert));
   FrameFixture v(ProgramKind::Viewer);
   EXPECT_EQ(v.frame->Action(57601)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+  EXPECT_EQ(v.frame->Action(32810)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
   EXPECT_EQ(v.frame->Action(57600), nullptr);
 }
 

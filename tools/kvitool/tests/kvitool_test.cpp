@@ -270,6 +270,54 @@ TEST_F(Kvitool, CommandLineMistakesAreUsageErrors) {
   const Result help = Run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("kvitool make"), std::string::npos);
+  EXPECT_NE(help.out.find("kvitool pdf"), std::string::npos);
+}
+
+// The checks made before any page is drawn, the same with and without Qt;
+// every one leaves an existing output alone.
+TEST_F(Kvitool, PdfRefusesBadCommandLinesAndFilesItCannotPrint) {
+  Put("a.kvi", SerializeActualSizeFile(Sample()));
+  ActualSizeFile bare = Sample();
+  bare.registrations.clear();
+  Put("bare.kvi", SerializeActualSizeFile(bare));
+  Put("out.pdf", {7, 7});
+  const std::string a = Path("a.kvi"), o = Path("out.pdf");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* words;
+  } cases[] = {
+      {{"pdf"}, 2, "FILE and OUT.pdf"},
+      {{"pdf", a}, 2, "FILE and OUT.pdf"},
+      {{"pdf", a, o, o}, 2, "FILE and OUT.pdf"},
+      {{"pdf", a, o, "--page", "A5"}, 2, "not A4, A3 or Letter"},
+      {{"pdf", a, o, "--page", "A4", "--page", "A3"}, 2, "twice"},
+      {{"pdf", a, o, "--registration", "0"}, 2, "from 1"},
+      {{"pdf", a, o, "--registration", "x"}, 2, "from 1"},
+      {{"pdf", a, o, "--registration"}, 2, "needs a value"},
+      {{"pdf", a, o, "--frob"}, 2, "unknown option"},
+      {{"pdf", Path("none.kvi"), o}, 1, "none.kvi"},
+      {{"pdf", Path("bare.kvi"), o}, 1, "ｻｲｽﾞ登録"},
+      {{"pdf", a, o, "--registration", "3"}, 1, "no registration 3; the file has 2"},
+#ifdef KV_KVITOOL_PDF
+      // The second registration has no length.
+      {{"pdf", a, o, "--registration", "2"}, 1, "長さがない"},
+#else
+      {{"pdf", a, o}, 1, "without Qt"},
+#endif
+  };
+  for (const Case& c : cases) {
+    const Result r = Run(c.args);
+    std::string line;
+    for (const std::string& x : c.args) line += x + " ";
+    EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.words), std::string::npos) << line << "\n" << r.err;
+    if (c.status == 1) {
+      EXPECT_EQ(Lines(r.err), 1u) << line;
+    }
+    EXPECT_TRUE(r.out.empty()) << line;
+    EXPECT_EQ(Get("out.pdf"), (std::vector<uint8_t>{7, 7})) << line;
+  }
 }
 
 // The installed binary: exit statuses and streams as a script sees them.

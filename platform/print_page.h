@@ -1,0 +1,68 @@
+#pragma once
+// A ".kvi" photo on paper at its real size: drawn with Qt onto a printer or
+// a PDF writer, for the viewer's printing and PDF export and for kvitool.
+// The photo is decoded from the file's own JPEG bytes each time (never taken
+// from a view), turned upright and into sRGB as the viewer shows it, and
+// only the part that goes on the page is ever copied. No Qt type appears
+// here, so that callers without widgets (the tool) include it freely.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "foundation/core/image/dib_image.h"
+#include "foundation/core/image/orientation.h"
+#include "kvi/actual_size_file.h"
+#include "platform/print_layout.h"
+
+class QPagedPaintDevice;
+
+namespace kv::platform {
+
+// Resolution of the PDFs we write: device units fine enough that placing
+// the photo and the bar never rounds by a visible amount.
+inline constexpr int kPdfDotsPerInch = 600;
+
+struct RealSizeRequest {
+  const ActualSizeFile* file = nullptr;
+  std::string fileName;      // UTF-8, shown in the caption
+  int32_t registration = 0;  // index into the file's registrations
+  // The upright photo point the page is centred on; unset: the photo's
+  // own centre.
+  std::optional<int32_t> centreX, centreY;
+};
+
+struct PrintOutcome {
+  // Set: nothing was drawn and no file written.
+  print::Refusal refusal = print::Refusal::kNone;
+  // The device or the file could not be written (Japanese, for the user).
+  std::string failure;
+  print::PageLayout layout;         // what went on the page
+  int32_t photoWidth = 0;           // the upright photo
+  int32_t photoHeight = 0;
+  bool landscape = false;           // the PDF's sheet, when one was written
+  bool Done() const { return refusal == print::Refusal::kNone && failure.empty(); }
+};
+
+// Without a dialog to ask: whether `paper` on its side shows more of the
+// request's photo (read from the JPEG's header, turned as it is shown).
+bool PrefersLandscape(const RealSizeRequest& request, print::PaperSize paper);
+
+// One page on a device whose page layout and resolution are already set (a
+// printer after its dialog, or a PDF writer).
+PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& request);
+
+// The page as a PDF at kPdfDotsPerInch on `paper`, on its side when that
+// shows more of the photo (or as `landscape` says). Written beside `path`
+// and renamed over it only when complete: on a refusal or a failure an
+// existing file is left as it was. A QGuiApplication on the offscreen
+// platform is made when the process has none (a tool run from a shell).
+PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize paper,
+                              const std::string& path,
+                              std::optional<bool> landscape = std::nullopt);
+
+// The part `crop` (in upright pixels) of a photo as stored with orientation
+// `o`, upright: a record of crop.width x crop.height pixels, without pixels
+// when the crop is not inside the upright photo or memory is short.
+DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const print::PixelRect& crop);
+
+}  // namespace kv::platform
