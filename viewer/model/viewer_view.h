@@ -14,6 +14,7 @@
 #include "foundation/core/util/wheel_notches.h"
 #include "platform/color.h"
 #include "platform/doc_view.h"
+#include "viewer/model/measure.h"
 #include "viewer/model/scale_model.h"
 #include "viewer/model/viewer_document.h"
 
@@ -60,7 +61,8 @@ enum class ViewCursor {
   Registration,
   Logo,
   ShowToolboxIcon,
-  ReturnIcon
+  ReturnIcon,
+  Measure
 };
 
 // The keys the view answers, whatever the toolkit calls them.
@@ -141,6 +143,7 @@ class KovalindraView : public platform::ViewBase {
   // True when the key did something.
   bool OnKeyDown(ViewKey key);
   bool Dragging() const { return dragging_; }
+  bool MeasureDragging() const { return measures_.Dragging(); }
   // The rubber band while a rectangle is being dragged out, normalised.
   std::optional<ClientRect> SelectionRect() const;
   // Device pixels per logical pixel: sizes the corner icons' hot spots.
@@ -249,6 +252,15 @@ class KovalindraView : public platform::ViewBase {
   uint64_t PhotoGeneration() const { return photoGeneration_; }
   KovalindraDoc& Document() { return doc_; }
 
+  // --- measuring (photo pixels; the file is never touched) ---
+  // The measurements on the photo on show, and the one being dragged out.
+  const MeasureList& Measurements() const;
+  // The scale they are read with: the current real-size point's.
+  MeasureScale CurrentMeasureScale() const;
+  std::vector<MeasureLine> MeasureOverlay() const;
+  // The last measurement as text; none before the first.
+  std::optional<std::string> LastMeasureText() const;
+
   // The scale as pane 1 shows it.
   std::string ScaleText() const;
   std::string RealSizeText() const;
@@ -275,6 +287,14 @@ class KovalindraView : public platform::ViewBase {
   void SelectRealSizePoint(int32_t index);
   void ZoomToSelection();
   void DragTo(int32_t x, int32_t y);
+  // Where a measurement point goes for the pointer at (x, y): a
+  // registration's end point when one is close, else the photo point there.
+  std::optional<PhotoPointF> MeasurePointAt(int32_t x, int32_t y, bool insideOnly) const;
+  void BeginMeasure(int32_t x, int32_t y);
+  void EndMeasure(int32_t x, int32_t y);
+  // Pane 2 names the scale while measuring; leaving the mode clears it and
+  // drops the measurements.
+  void FollowMeasureMode();
 
   KovalindraDoc& doc_;
   ViewHost* host_;
@@ -319,6 +339,11 @@ class KovalindraView : public platform::ViewBase {
   int32_t dragStartX_ = 0, dragStartY_ = 0, dragBaseX_ = 0, dragBaseY_ = 0;
   bool selecting_ = false;
   int32_t anchorX_ = 0, anchorY_ = 0, endX_ = 0, endY_ = 0;
+
+  MeasureList measures_;
+  uint64_t measuredPhoto_ = 0;  // the photo generation they were made on
+  int32_t measurePressX_ = 0, measurePressY_ = 0;
+  bool measureStatusShown_ = false;
 };
 
 }  // namespace kv::viewer
