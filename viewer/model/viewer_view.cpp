@@ -84,7 +84,7 @@ void KovalindraView::OnNotify(const std::string&, int c) {
       break;
     case code::kDecode:
       Decode();
-      measures_.Clear();  // they were made on the photo before
+      DropMeasurements();  // they were made on the photo before
       break;
     case code::kRebuildDisplay: RebuildDisplay(); break;
     case code::kRealSize:
@@ -528,7 +528,7 @@ bool KovalindraView::OnKeyDown(ViewKey key) {
         return true;
       }
       if (!Measurements().Empty()) {
-        measures_.Clear();
+        DropMeasurements();
         Repaint();
         return true;
       }
@@ -870,12 +870,15 @@ void KovalindraView::FollowMeasureMode() {
     measureStatusShown_ = true;
     return;
   }
-  measures_.Clear();
-  if (measureStatusShown_ && host_) {
-    host_->SetStatusPaneText(2, "");
-    host_->SetStatusPaneText(3, "");
-  }
+  DropMeasurements();
+  if (measureStatusShown_ && host_) host_->SetStatusPaneText(2, "");
   measureStatusShown_ = false;
+}
+
+void KovalindraView::DropMeasurements() {
+  measures_.Clear();
+  // Pane 3 shows the last length only while there is one.
+  if (measureStatusShown_ && host_) host_->SetStatusPaneText(3, "");
 }
 
 }  // namespace kv::viewer

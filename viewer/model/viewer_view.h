@@ -295,6 +295,7 @@ class KovalindraView : public platform::ViewBase {
   // Pane 2 names the scale while measuring; leaving the mode clears it and
   // drops the measurements.
   void FollowMeasureMode();
+  void DropMeasurements();
 
   KovalindraDoc& doc_;
   ViewHost* host_;

@@ -776,9 +776,11 @@ TEST(ViewerInteraction, MeasureModeMeasuresSnapsClearsAndNeverTouchesTheFile) {
   EXPECT_EQ(v.view.Measurements().Done().size(), 3u);
   EXPECT_FALSE(v.view.MeasureDragging());
 
-  // Escape clears them all; then it has nothing more to do.
+  // Escape clears them all, and the last length in pane 3; then it has
+  // nothing more to do.
   EXPECT_TRUE(v.view.OnKeyDown(ViewKey::Escape));
   EXPECT_TRUE(v.view.MeasureOverlay().empty());
+  EXPECT_EQ(v.host.panes[3], "");
   EXPECT_FALSE(v.view.LastMeasureText());
   EXPECT_FALSE(v.view.OnKeyDown(ViewKey::Escape));
 
@@ -798,6 +800,7 @@ TEST(ViewerInteraction, MeasureModeMeasuresSnapsClearsAndNeverTouchesTheFile) {
   drag(500, 300, 600, 300);
   ASSERT_TRUE(v.view.StepPhoto(+1));
   EXPECT_TRUE(v.view.MeasureOverlay().empty());
+  EXPECT_EQ(v.host.panes[3], "");
   EXPECT_EQ(v.host.panes[2], "ｻｲｽﾞ情報がないためﾋﾟｸｾﾙで計測");
   v.view.MutableScale().zoom = 1.0;
   v.view.ApplyZoom(0, 0);
