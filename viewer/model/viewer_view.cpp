@@ -866,7 +866,12 @@ void KovalindraView::EndMeasure(int32_t x, int32_t y) {
 
 void KovalindraView::FollowMeasureMode() {
   if (doc_.mouseMode == kMouseMeasure) {
-    if (host_) host_->SetStatusPaneText(2, MeasureScaleText(CurrentMeasureScale()));
+    if (host_) {
+      host_->SetStatusPaneText(2, MeasureScaleText(CurrentMeasureScale()));
+      // Another registration reads the same line another length.
+      if (const std::optional<std::string> last = LastMeasureText())
+        host_->SetStatusPaneText(3, *last);
+    }
     measureStatusShown_ = true;
     return;
   }

@@ -705,8 +705,11 @@ TEST(ViewerInteraction, WheelKeysAndRealSizeLabels) {
 
 TEST(ViewerInteraction, MeasureModeMeasuresSnapsClearsAndNeverTouchesTheFile) {
   TempDir dir;
-  // 500 photo pixels of 250 mm; the next photo has no registration.
-  WriteKvi(dir.File("a.kvi"), MakeKvi(1600, 1200, {MakeRegistration(100, 100, 600, 100, 250)}));
+  // 500 photo pixels of 250 mm, then 200 of 50 mm; the next photo has no
+  // registration.
+  WriteKvi(dir.File("a.kvi"), MakeKvi(1600, 1200,
+                                      {MakeRegistration(100, 100, 600, 100, 250),
+                                       MakeRegistration(100, 900, 300, 900, 50)}));
   WriteKvi(dir.File("b.kvi"), MakeKvi(1600, 1200, {}));
   std::vector<uint8_t> before, after;
   std::string reason;
@@ -754,6 +757,12 @@ TEST(ViewerInteraction, MeasureModeMeasuresSnapsClearsAndNeverTouchesTheFile) {
   v.view.OnLeftButtonDown(700, 300);
   v.view.OnLeftButtonUp(701, 301);
   EXPECT_EQ(v.view.Measurements().Done().size(), 2u);
+  // Another registration reads the same lines at its own scale.
+  v.view.StepRealSizePoint(+1);
+  EXPECT_EQ(v.host.panes[2], "計測: ｻｲｽﾞ情報 2 (50 mm) の縮尺");
+  EXPECT_EQ(v.host.panes[3], "125.0 mm (500 px)");
+  EXPECT_EQ(v.view.MeasureOverlay()[0].caption, "75.0 mm (300 px)");
+  v.view.StepRealSizePoint(-1);
 
   // They stay on the photo when the view moves.
   v.view.ShowWhole();

@@ -149,7 +149,8 @@ void DrawMagnifier(QPainter& p, bool plus) {
 // the black as on any cursor meant for dark and light photos alike.
 void DrawCrosshair(QPainter& p, QPoint hot) {
   const double c = hot.x() + 0.5, m = hot.y() + 0.5, reach = 11;
-  for (const auto& [colour, width] : {std::pair{QColor(Qt::white), 3.0}, std::pair{QColor(Qt::black), 1.0}}) {
+  for (const auto& [colour, width] :
+       {std::pair{QColor(Qt::white), 3.0}, std::pair{QColor(Qt::black), 1.0}}) {
     p.setPen(QPen(colour, width, Qt::SolidLine, Qt::FlatCap));
     p.drawLine(QPointF(c - reach, m), QPointF(c + reach, m));
     p.drawLine(QPointF(c, m - reach), QPointF(c, m + reach));
