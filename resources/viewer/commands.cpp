@@ -39,6 +39,7 @@ constexpr MenuItem kViewMenu[] = {
 constexpr MenuItem kModeMenu[] = {
     {c::kMouseScroll, "ﾏｳｽでｽｸﾛｰﾙ(&S)"},
     {c::kMouseZoom, "ﾏｳｽで拡大縮小(&R)"},
+    {c::kMouseMeasure, "ﾏｳｽで計測(&K)"},
 };
 constexpr MenuItem kImageMenu[] = {
     {c::kBrightness, "明るさ調整(&B)"},
@@ -80,6 +81,7 @@ constexpr MenuItem kContextMenu[] = {
     {c::kZoomIn, "拡大(&U)"},
     {c::kZoomOut, "縮小(&D)"},
     {c::kMouseScroll, "ﾏｳｽでｽｸﾛｰﾙ(&S)"},
+    {c::kMouseMeasure, "ﾏｳｽで計測(&K)"},
     {kSeparator, ""},
     {c::kNextImage, "次の画像表示(&A)"},
     {c::kPrevImage, "前の画像表示(&R)"},
@@ -98,7 +100,9 @@ constexpr int kToolbar[] = {
     c::kBrightness, c::kContrast,  kSeparator, c::kHelpWeb,    kSeparator,   c::kHomePage,
 };
 
-constexpr kv::res::Accelerator kAccelerators[] = {{c::kFileOpen, "Ctrl+O"}, {c::kPrint, "Ctrl+P"}};
+// Ctrl+C copies the last measurement; it has no menu item of its own.
+constexpr kv::res::Accelerator kAccelerators[] = {
+    {c::kFileOpen, "Ctrl+O"}, {c::kPrint, "Ctrl+P"}, {c::kEditCopy, "Ctrl+C"}};
 
 constexpr kv::res::CommandText kCommands[] = {
     {c::kCustomSize, "任意ｻｲｽﾞを指定", "任意ｻｲｽﾞを指定"},
@@ -106,6 +110,7 @@ constexpr kv::res::CommandText kCommands[] = {
     {c::kImageScaleText, "画像の倍率", ""},
     {c::kDisplayScaleText, "ﾃﾞｨｽﾌﾟﾚｲの倍率", ""},
     {c::kMouseZoom, "ﾏｳｽで拡大縮小", "ﾏｳｽで拡大縮小"},
+    {c::kMouseMeasure, "写真上の長さを計測", "ﾏｳｽで計測"},
     {c::kToolbox, "ﾂｰﾙﾎﾞｯｸｽの表示/非表示", "ﾂｰﾙﾎﾞｯｸｽの表示/非表示"},
     {c::kBrightness, "明るさ調整", "明るさ調整"},
     {c::kContrast, "ｺﾝﾄﾗｽﾄ調整", "ｺﾝﾄﾗｽﾄ調整"},
@@ -131,6 +136,7 @@ constexpr kv::res::CommandText kCommands[] = {
     // The shell's own commands.
     {c::kFileOpen, "既存のﾌｧｲﾙを開く", "開く"},
     {c::kFileMru1, "このﾌｧｲﾙを開く", ""},
+    {c::kEditCopy, "最後の計測結果をｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰ", "ｺﾋﾟｰ"},
     {c::kAppExit, "Kovalindraを終了", "終了"},
     {c::kViewToolbar, "ﾂｰﾙ ﾊﾞｰの表示/非表示", "ﾂｰﾙ ﾊﾞｰ"},
     {c::kViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示", "ｽﾃｰﾀｽ ﾊﾞｰ"},

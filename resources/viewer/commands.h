@@ -8,6 +8,7 @@ constexpr int kCustomSize = 32772;      // 任意ｻｲｽﾞを指定
 constexpr int kMouseScroll = 32773;     // ﾏｳｽでｽｸﾛｰﾙ
 constexpr int kImageScaleText = 32774;  // string only: 画像の倍率
 constexpr int kDisplayScaleText = 32775;  // string only: ﾃﾞｨｽﾌﾟﾚｲの倍率
+constexpr int kMouseMeasure = 32776;    // ﾏｳｽで計測
 constexpr int kMouseZoom = 32777;       // ﾏｳｽで拡大縮小
 constexpr int kToolbox = 32778;         // ﾂｰﾙﾎﾞｯｸｽの表示/非表示
 constexpr int kBrightness = 32779;

@@ -16,6 +16,7 @@
 #include "platform/services.h"
 #include "resources/authoring/commands.h"
 #include "resources/viewer/commands.h"
+#include "tools/samplegen/scene.h"
 #include "viewer/model/calibration.h"
 #include "viewer/widgets/kovalindra_parts.h"
 #include "viewer/widgets/toolbox_window.h"
@@ -79,6 +80,23 @@ bool Viewer(const QString& out, const std::string& bin, const QString& temp) {
   frame->DispatchCommand(viewer::cmd::kNextPoint);  // back to the ruler
   bool ok = Save(frame.get(), out + "/viewer.png");
   if (viewer::ToolboxWindow* box = parts->Toolbox()) ok = Save(box, out + "/toolbox.png") && ok;
+  // Measuring, as a user drags: the card across, then the pencil from end
+  // to end, which lands on its registration.
+  frame->DispatchCommand(viewer::cmd::kShowWhole);
+  frame->DispatchCommand(viewer::cmd::kMouseMeasure);
+  viewer::KovalindraView& v = parts->View();
+  const viewer::ViewScale& s = v.Scale();
+  auto drag = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    v.OnLeftButtonDown(s.ClientX(x1), s.ClientY(y1));
+    v.OnMouseMove(s.ClientX((x1 + x2) / 2), s.ClientY((y1 + y2) / 2));
+    v.OnLeftButtonUp(s.ClientX(x2), s.ClientY(y2));
+  };
+  const int32_t cardLeft = int32_t(sample::kCardLeft), cardY = int32_t(sample::kCardTop) + 300;
+  drag(cardLeft, cardY, cardLeft + int32_t(sample::kCardWidthMm * sample::kPixelsPerMm), cardY);
+  drag(sample::kPencilEndX + 2, sample::kPencilEndY - 3, sample::kPencilTipX - 3,
+       sample::kPencilTipY + 2);
+  ok = Save(frame.get(), out + "/measure.png") && ok;
+  frame->DispatchCommand(viewer::cmd::kMouseScroll);
   frame->DispatchCommand(viewer::cmd::kA4Size);
   ok = Save(frame.get(), out + "/calibration.png") && ok;
   return ok;

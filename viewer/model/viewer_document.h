@@ -36,6 +36,7 @@ inline constexpr int kBuffers = 100;
 inline constexpr int32_t kMouseScroll = 0;
 inline constexpr int32_t kCalibrationPending = 1;
 inline constexpr int32_t kMouseZoom = 10;
+inline constexpr int32_t kMouseMeasure = 20;
 
 struct FolderEntry {
   std::string path;  // full path (UTF-8, as the file system takes it)

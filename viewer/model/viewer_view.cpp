@@ -78,8 +78,15 @@ KovalindraView::~KovalindraView() { doc_.RemoveView(this); }
 
 void KovalindraView::OnNotify(const std::string&, int c) {
   switch (c) {
-    case code::kRepaint: Repaint(); break;
-    case code::kDecode: Decode(); break;
+    case code::kRepaint:
+      // Every change of mouse mode is followed by this code.
+      FollowMeasureMode();
+      Repaint();
+      break;
+    case code::kDecode:
+      Decode();
+      DropMeasurements();  // they were made on the photo before
+      break;
     case code::kRebuildDisplay: RebuildDisplay(); break;
     case code::kRealSize:
       SyncPhotoSize();
@@ -92,6 +99,7 @@ void KovalindraView::OnNotify(const std::string&, int c) {
       // The scale changed: pane 1 must not keep the old one (a sender that
       // goes on to another scale writes its own text after this).
       Status(RealSizeText());
+      FollowMeasureMode();  // another point, or another photo's registrations
       break;
     case code::kOffsets: scale_.ComputeOffsets(); break;
     case code::kBuffers: MakeBuffers(); break;
@@ -111,6 +119,7 @@ void KovalindraView::SyncPhotoSize() {
 
 void KovalindraView::ShowPhoto(IplImageSlot upright) {
   ++photoGeneration_;
+  ++fileGeneration_;
   loader_.Cancel();
   DecodedPhoto photo;
   photo.image = std::move(upright);
@@ -128,6 +137,7 @@ void KovalindraView::Decode() { BeginPhoto(std::nullopt); }
 
 void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
   ++photoGeneration_;  // a new file was read: whatever was shown is stale
+  ++fileGeneration_;
   loader_.Cancel();
   // Let go of the old photo's copies before the new one is decoded.
   ReleaseIplImage(source_);
@@ -624,6 +634,11 @@ bool KovalindraView::OnKeyDown(ViewKey key) {
         Repaint();
         return true;
       }
+      if (!Measurements().Empty()) {
+        DropMeasurements();
+        Repaint();
+        return true;
+      }
       if (host_ && host_->IsFullScreen()) {
         host_->SetFullScreen(false);
         return true;
@@ -665,9 +680,11 @@ bool KovalindraView::InLogo(int32_t x, int32_t y) const {
 }
 
 void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
-  if (dragging_ || selecting_) OnCaptureLost();
+  if (dragging_ || selecting_ || measures_.Dragging()) OnCaptureLost();
   int32_t px = 0, py = 0, index = doc_.currentPoint;
-  if (HitTestRegistrationAt(x, y, px, py, index)) {
+  // Measuring takes a registration's end as a place to measure from, not as
+  // a point to switch to.
+  if (doc_.mouseMode != kMouseMeasure && HitTestRegistrationAt(x, y, px, py, index)) {
     SelectRealSizePoint(index);
     return;
   }
@@ -701,6 +718,7 @@ void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
       anchorX_ = endX_ = x;
       anchorY_ = endY_ = y;
       break;
+    case kMouseMeasure: BeginMeasure(x, y); break;
     default: break;
   }
 }
@@ -726,6 +744,9 @@ void KovalindraView::OnMouseMove(int32_t x, int32_t y) {
     endX_ = x;
     endY_ = y;
     Repaint();  // the band is an overlay: the display image stays
+  } else if (measures_.Dragging()) {
+    if (const std::optional<PhotoPointF> p = MeasurePointAt(x, y, false)) measures_.MoveTo(*p);
+    Repaint();
   }
 }
 
@@ -733,6 +754,10 @@ void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier) 
   if (dragging_) {
     DragTo(x, y);
     dragging_ = false;
+    return;
+  }
+  if (measures_.Dragging()) {
+    EndMeasure(x, y);
     return;
   }
   if (!selecting_) return;
@@ -787,6 +812,10 @@ void KovalindraView::ZoomToSelection() {
 
 void KovalindraView::OnCaptureLost() {
   dragging_ = false;
+  if (measures_.Dragging()) {
+    measures_.Cancel();  // half a measurement says nothing
+    Repaint();
+  }
   if (selecting_) {
     selecting_ = false;
     Repaint();
@@ -860,9 +889,11 @@ std::vector<NavigatorLine> KovalindraView::NavigatorLines() const {
 
 ViewCursor KovalindraView::CursorAt(int32_t x, int32_t y, bool zoomOutModifier) const {
   if (dragging_) return ViewCursor::Grab;
+  if (measures_.Dragging()) return ViewCursor::Measure;
   if (!selecting_) {
     int32_t px = 0, py = 0, index = 0;
-    if (HitTestRegistrationAt(x, y, px, py, index)) return ViewCursor::Registration;
+    if (doc_.mouseMode != kMouseMeasure && HitTestRegistrationAt(x, y, px, py, index))
+      return ViewCursor::Registration;
     if (InLogo(x, y)) return ViewCursor::Logo;
     if (!toolboxShown) {
       if (ShowToolboxIconRect().Contains(x, y)) return ViewCursor::ShowToolboxIcon;
@@ -872,8 +903,93 @@ ViewCursor KovalindraView::CursorAt(int32_t x, int32_t y, bool zoomOutModifier) 
   switch (doc_.mouseMode) {
     case kCalibrationPending: return ViewCursor::Calibration;
     case kMouseZoom: return zoomOutModifier ? ViewCursor::ZoomOut : ViewCursor::ZoomIn;
+    case kMouseMeasure: return ViewCursor::Measure;
     default: return ViewCursor::Scroll;
   }
+}
+
+const MeasureList& KovalindraView::Measurements() const {
+  static const MeasureList kNone;
+  // Whatever path brought another photo in, lines measured on the old one
+  // never show over it.
+  return measuredPhoto_ == fileGeneration_ ? measures_ : kNone;
+}
+
+MeasureScale KovalindraView::CurrentMeasureScale() const {
+  return MeasureScaleFor(doc_.Registrations(), doc_.currentPoint);
+}
+
+std::vector<MeasureLine> KovalindraView::MeasureOverlay() const {
+  return MeasureLines(Measurements(), scale_, CurrentMeasureScale());
+}
+
+std::optional<std::string> KovalindraView::LastMeasureText() const {
+  const Measurement* last = Measurements().Last();
+  if (!last) return std::nullopt;
+  return MeasureCaption(*last, CurrentMeasureScale());
+}
+
+std::optional<PhotoPointF> KovalindraView::MeasurePointAt(int32_t x, int32_t y,
+                                                          bool insideOnly) const {
+  if (scale_.photoWidth <= 0 || scale_.photoHeight <= 0) return std::nullopt;
+  // The snap distance is a reach of the hand, so it grows with the pixel ratio.
+  if (std::optional<PhotoPointF> end = SnapToRegistrationEnd(
+          doc_.Registrations(), scale_, x, y, kMeasureSnapRadius * deviceRatio_))
+    return end;
+  PhotoPointF p = PhotoPointAt(scale_, x, y);
+  const double w = scale_.photoWidth, h = scale_.photoHeight;
+  if (insideOnly && (p.x < 0 || p.y < 0 || p.x > w || p.y > h)) return std::nullopt;
+  p.x = std::clamp(p.x, 0.0, w);
+  p.y = std::clamp(p.y, 0.0, h);
+  return p;
+}
+
+void KovalindraView::BeginMeasure(int32_t x, int32_t y) {
+  if (measuredPhoto_ != fileGeneration_) {
+    measures_.Clear();
+    measuredPhoto_ = fileGeneration_;
+  }
+  // A press on the white around the photo measures nothing.
+  const std::optional<PhotoPointF> p = MeasurePointAt(x, y, true);
+  if (!p) return;
+  measurePressX_ = x;
+  measurePressY_ = y;
+  measures_.Begin(*p);
+  Repaint();
+}
+
+void KovalindraView::EndMeasure(int32_t x, int32_t y) {
+  const bool click =
+      std::abs(x - measurePressX_) <= kClickSlop && std::abs(y - measurePressY_) <= kClickSlop;
+  const std::optional<PhotoPointF> p = MeasurePointAt(x, y, false);
+  if (click || !p) {
+    measures_.Cancel();
+  } else if (measures_.End(*p) && host_) {
+    host_->SetStatusPaneText(3, *LastMeasureText());
+  }
+  Repaint();
+}
+
+void KovalindraView::FollowMeasureMode() {
+  if (doc_.mouseMode == kMouseMeasure) {
+    if (host_) {
+      host_->SetStatusPaneText(2, MeasureScaleText(CurrentMeasureScale()));
+      // Another registration reads the same line another length.
+      if (const std::optional<std::string> last = LastMeasureText())
+        host_->SetStatusPaneText(3, *last);
+    }
+    measureStatusShown_ = true;
+    return;
+  }
+  DropMeasurements();
+  if (measureStatusShown_ && host_) host_->SetStatusPaneText(2, "");
+  measureStatusShown_ = false;
+}
+
+void KovalindraView::DropMeasurements() {
+  measures_.Clear();
+  // Pane 3 shows the last length only while there is one.
+  if (measureStatusShown_ && host_) host_->SetStatusPaneText(3, "");
 }
 
 }  // namespace kv::viewer

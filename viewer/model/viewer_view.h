@@ -15,6 +15,7 @@
 #include "platform/color.h"
 #include "platform/doc_view.h"
 #include "viewer/model/photo_loader.h"
+#include "viewer/model/measure.h"
 #include "viewer/model/scale_model.h"
 #include "viewer/model/viewer_document.h"
 
@@ -64,7 +65,8 @@ enum class ViewCursor {
   Registration,
   Logo,
   ShowToolboxIcon,
-  ReturnIcon
+  ReturnIcon,
+  Measure
 };
 
 // The keys the view answers, whatever the toolkit calls them.
@@ -143,6 +145,7 @@ class KovalindraView : public platform::ViewBase {
   // True when the key did something.
   bool OnKeyDown(ViewKey key);
   bool Dragging() const { return dragging_; }
+  bool MeasureDragging() const { return measures_.Dragging(); }
   // The rubber band while a rectangle is being dragged out, normalised.
   std::optional<ClientRect> SelectionRect() const;
   // Device pixels per logical pixel: sizes the corner icons' hot spots.
@@ -265,6 +268,15 @@ class KovalindraView : public platform::ViewBase {
   void ShowPhoto(IplImageSlot upright);
   KovalindraDoc& Document() { return doc_; }
 
+  // --- measuring (photo pixels; the file is never touched) ---
+  // The measurements on the photo on show, and the one being dragged out.
+  const MeasureList& Measurements() const;
+  // The scale they are read with: the current real-size point's.
+  MeasureScale CurrentMeasureScale() const;
+  std::vector<MeasureLine> MeasureOverlay() const;
+  // The last measurement as text; none before the first.
+  std::optional<std::string> LastMeasureText() const;
+
   // The scale as pane 1 shows it.
   std::string ScaleText() const;
   std::string RealSizeText() const;
@@ -297,6 +309,15 @@ class KovalindraView : public platform::ViewBase {
   void SelectRealSizePoint(int32_t index);
   void ZoomToSelection();
   void DragTo(int32_t x, int32_t y);
+  // Where a measurement point goes for the pointer at (x, y): a
+  // registration's end point when one is close, else the photo point there.
+  std::optional<PhotoPointF> MeasurePointAt(int32_t x, int32_t y, bool insideOnly) const;
+  void BeginMeasure(int32_t x, int32_t y);
+  void EndMeasure(int32_t x, int32_t y);
+  // Pane 2 names the scale while measuring; leaving the mode clears it and
+  // drops the measurements.
+  void FollowMeasureMode();
+  void DropMeasurements();
 
   KovalindraDoc& doc_;
   ViewHost* host_;
@@ -324,6 +345,8 @@ class KovalindraView : public platform::ViewBase {
   bool navDragging_ = false;
   const Image* DrawnDisplay();
   uint64_t photoGeneration_ = 0;   // bumped whenever the decoded photo changes
+  // Bumped for each file shown; the whole photo after its first frame is the same file.
+  uint64_t fileGeneration_ = 0;
   struct DisplayKey {
     double zoom = -1.0;
     int32_t ox = 0, oy = 0, vw = 0, vh = 0, cw = 0, ch = 0;
@@ -344,6 +367,11 @@ class KovalindraView : public platform::ViewBase {
   int32_t dragStartX_ = 0, dragStartY_ = 0, dragBaseX_ = 0, dragBaseY_ = 0;
   bool selecting_ = false;
   int32_t anchorX_ = 0, anchorY_ = 0, endX_ = 0, endY_ = 0;
+
+  MeasureList measures_;
+  uint64_t measuredPhoto_ = 0;  // the file generation they were made on
+  int32_t measurePressX_ = 0, measurePressY_ = 0;
+  bool measureStatusShown_ = false;
 };
 
 }  // namespace kv::viewer

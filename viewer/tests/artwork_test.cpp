@@ -27,7 +27,7 @@ const Expected kCursors[] = {
     {Id::OpenHand, {12, 1}},      {Id::GrabHand, {16, 14}},           {Id::ZoomIn, {9, 9}},
     {Id::ZoomOut, {9, 9}},        {Id::CalibrationRightEnd, {12, 0}}, {Id::Registration, {0, 12}},
     {Id::LogoLink, {7, 3}},       {Id::ShowToolbox, {12, 0}},         {Id::ReturnView, {12, 0}},
-    {Id::NavigatorHand, {12, 1}}, {Id::NavigatorGrab, {16, 14}},
+    {Id::NavigatorHand, {12, 1}}, {Id::NavigatorGrab, {16, 14}},     {Id::Measure, {15, 15}},
 };
 
 // The strongest alpha among the device pixels within `reach` logical

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QPrinter>
 #include <QMenu>
@@ -531,9 +532,11 @@ TEST(ViewerGui, ContextMenuRectangleAndCornerIcons) {
   // The menu key opens the context menu at the view with the items' states.
   QStringList checked, greyed;
   QPoint shownAt;
+  int menuHeight = 0;
   QTimer::singleShot(0, [&] {
     QMenu* m = app.frame->ContextMenu();
     shownAt = m->pos();
+    menuHeight = m->height();
     for (QAction* a : m->actions()) {
       if (a->isChecked()) checked << a->text();
       if (!a->isEnabled()) greyed << a->text();
@@ -543,7 +546,13 @@ TEST(ViewerGui, ContextMenuRectangleAndCornerIcons) {
   // What the window system sends for the keyboard's menu key.
   QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(-1, -1), QPoint(-1, -1));
   QApplication::sendEvent(app.widget, &key);
-  EXPECT_TRUE(app.widget->rect().contains(app.widget->mapFromGlobal(shownAt)));
+  // At the view, not at the screen's corner. A screen too short for the
+  // whole menu below that point lifts it; then only its left edge tells.
+  const QRect view(app.widget->mapToGlobal(QPoint(0, 0)), app.widget->size());
+  const bool lifted = shownAt.y() + menuHeight >= app.widget->screen()->geometry().bottom();
+  EXPECT_TRUE(lifted ? view.left() < shownAt.x() && shownAt.x() <= view.right()
+                     : view.contains(shownAt))
+      << shownAt.x() << "," << shownAt.y();
   EXPECT_TRUE(checked.contains(QString::fromUtf8("全体を表示(&I)")));
   EXPECT_TRUE(checked.contains(QString::fromUtf8("ﾏｳｽでｽｸﾛｰﾙ(&S)")));
   EXPECT_TRUE(checked.contains(QString::fromUtf8("ｳｨﾝﾄﾞｩ表示(&W)")));
@@ -590,6 +599,79 @@ TEST(ViewerGui, ContextMenuRectangleAndCornerIcons) {
   EXPECT_TRUE(app.frame->QueryCommand(c::kToolbox).checked);
   EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
   EXPECT_EQ(app.Pane(1), QString::fromUtf8(DoubleToText(v.Scale().zoom).c_str()));
+}
+
+TEST(ViewerGui, MeasuringDrawsTheLengthOnThePhotoAndCtrlCCopiesIt) {
+  TempDir dir;
+  // 500 photo pixels of 250 mm: half a millimetre per photo pixel.
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, {MakeRegistration(100, 100, 600, 100, 250)}));
+  // Calibrated, so no welcome panel stands over the photo.
+  std::string reason;
+  ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), {100, 500, 400, 500, 210}, reason));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  KovalindraView& v = app.View();
+  // Chosen from the context menu by its mnemonic.
+  QTimer::singleShot(0, [&] {
+    QMenu* m = app.frame->ContextMenu();
+    QTest::keyClick(m, Qt::Key_K);
+    if (m->isVisible()) m->close();  // no such item: fail below, do not hang
+  });
+  app.frame->ShowContextMenu(app.widget->mapToGlobal(QPoint(300, 300)));
+  ASSERT_TRUE(app.frame->QueryCommand(c::kMouseMeasure).checked);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kMouseScroll).checked);
+  EXPECT_EQ(app.Pane(2), QString::fromUtf8("計測: ｻｲｽﾞ情報 1 (250 mm) の縮尺"));
+  EXPECT_FALSE(app.frame->QueryCommand(c::kEditCopy).enabled);  // nothing measured yet
+  v.MutableScale().zoom = 1.0;
+  v.ApplyZoom(0, 0);
+
+  const double r = app.widget->Ratio();
+  const QPoint from(60, 200), to(260, 200);
+  QTest::mouseMove(app.widget, from);
+  EXPECT_EQ(app.widget->cursor().hotSpot(), QPoint(15, 15));  // the crosshair
+  QTest::mousePress(app.widget, Qt::LeftButton, {}, from);
+  QMouseEvent move(QEvent::MouseMove, QPointF(160, 200), app.widget->mapToGlobal(QPointF(160, 200)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(app.widget, &move);
+  QTest::mouseRelease(app.widget, Qt::LeftButton, {}, to);
+  // At scale 1.0 a device pixel is a photo pixel.
+  const int x1 = int(std::floor(from.x() * r)), x2 = int(std::floor(to.x() * r));
+  const int y = int(std::floor(from.y() * r));
+  const std::string expected =
+      MeasureCaption(Measurement{{double(x1), double(y)}, {double(x2), double(y)}},
+                     v.CurrentMeasureScale());
+  EXPECT_NE(expected.find(" mm ("), std::string::npos);
+  EXPECT_EQ(v.LastMeasureText(), expected);
+
+  // The line is on the picture in the measuring colour, all along.
+  auto measured = [&](const QImage& img) {
+    int n = 0;
+    for (int x = x1 + 8; x < x2 - 8; ++x) n += IsColor(img, x, y, 255, 110, 0);
+    return n;
+  };
+  QImage img = app.Frame();
+  EXPECT_EQ(measured(img), x2 - x1 - 16);
+  // Its caption sits above it, dark text on white.
+  int dark = 0;
+  for (int yy = y - int(30 * r); yy < y - int(4 * r); ++yy)
+    for (int x = (x1 + x2) / 2 - int(20 * r); x < (x1 + x2) / 2 + int(20 * r); ++x)
+      dark += At(img, x, yy).lightness() < 100;
+  EXPECT_GT(dark, 10);
+
+  // Ctrl+C puts it on the clipboard.
+  QApplication::setActiveWindow(app.frame.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(app.frame.get()));
+  QGuiApplication::clipboard()->clear();
+  QTest::keyClick(app.widget, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected);
+  // Esc takes it off the photo; leaving the mode empties the pane.
+  QTest::keyClick(app.widget, Qt::Key_Escape);
+  EXPECT_EQ(measured(app.Frame()), 0);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kEditCopy).enabled);
+  app.frame->DispatchCommand(c::kMouseScroll);
+  EXPECT_TRUE(app.Pane(2).isEmpty());
+  EXPECT_FALSE(app.parts->Doc().IsModified());
 }
 
 TEST(ViewerGui, ToolboxNavigatorButtonsAndPlace) {
@@ -718,6 +800,7 @@ TEST(ViewerGui, PrintAndPdfPutTheRegistrationAtItsRealLengthAroundTheViewsCentre
   EXPECT_FALSE(app.frame->QueryCommand(c::kPrint).enabled);
   EXPECT_FALSE(app.frame->QueryCommand(c::kExportPdf).enabled);
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("side.kvi"))));
+  app.Settle();
   app.frame->DispatchCommand(c::kRealSize);
   const ViewScale& s = app.View().Scale();
   ASSERT_EQ(s.photoWidth, 2000);
@@ -774,6 +857,7 @@ TEST(ViewerGui, PrintAndPdfPutTheRegistrationAtItsRealLengthAroundTheViewsCentre
 
   // A photo without a registration: told why, before any dialog, no file.
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("bare.kvi"))));
+  app.Settle();
   EXPECT_TRUE(app.frame->QueryCommand(c::kExportPdf).enabled);
   printerPage.reset();
   app.choosePdf = dir.File("bare.pdf");

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "foundation/core/image/jpeg_encode.h"
 #include "foundation/core/util/file_io.h"
@@ -29,11 +30,13 @@ class RecordingHost : public ViewHost {
   void SetStatusPaneText(int pane, const std::string& t) override {
     if (pane == 1) scale = t;
     if (pane == 0) message = t;
+    panes[pane] = t;
   }
   void TitleChanged() override { ++titles; }
   void OpenLink(const std::string& l) override { link = l; }
   int repaints = 0, titles = 0;
   std::string scale, message, link;
+  std::map<int, std::string> panes;
 };
 
 struct Viewer {
@@ -701,6 +704,126 @@ TEST(ViewerInteraction, WheelKeysAndRealSizeLabels) {
   EXPECT_EQ(v.view.Scale().photoWidth, 3000);
   // Escape without a band or full screen does nothing.
   EXPECT_FALSE(v.view.OnKeyDown(ViewKey::Escape));
+}
+
+TEST(ViewerInteraction, MeasureModeMeasuresSnapsClearsAndNeverTouchesTheFile) {
+  TempDir dir;
+  // 500 photo pixels of 250 mm, then 200 of 50 mm; the next photo has no
+  // registration.
+  WriteKvi(dir.File("a.kvi"), MakeKvi(1600, 1200,
+                                      {MakeRegistration(100, 100, 600, 100, 250),
+                                       MakeRegistration(100, 900, 300, 900, 50)}));
+  WriteKvi(dir.File("b.kvi"), MakeKvi(1600, 1200, {}));
+  std::vector<uint8_t> before, after;
+  std::string reason;
+  ASSERT_TRUE(ReadWholeFile(dir.File("a.kvi"), before, reason));
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  v.view.MutableScale().zoom = 1.0;
+  v.view.ApplyZoom(0, 0);
+  const ViewScale& s = v.view.Scale();
+  auto drag = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    v.view.OnLeftButtonDown(x1, y1);
+    v.view.OnMouseMove((x1 + x2) / 2, (y1 + y2) / 2);
+    v.view.OnLeftButtonUp(x2, y2);
+  };
+  auto setMode = [&](int32_t mode) {
+    v.doc.mouseMode = mode;
+    v.doc.NotifyViews("", code::kRepaint);
+  };
+  setMode(kMouseMeasure);
+  EXPECT_EQ(v.host.panes[2], "計測: ｻｲｽﾞ情報 1 (250 mm) の縮尺");
+
+  // 300 photo pixels at scale 1.0, the length shown while dragging.
+  EXPECT_EQ(v.view.CursorAt(200, 400), ViewCursor::Measure);
+  v.view.OnLeftButtonDown(200, 400);
+  v.view.OnMouseMove(350, 400);
+  std::vector<MeasureLine> lines = v.view.MeasureOverlay();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].pending);
+  EXPECT_EQ(lines[0].caption, "75.0 mm (150 px)");
+  EXPECT_EQ(v.view.CursorAt(350, 400), ViewCursor::Measure);
+  v.view.OnLeftButtonUp(500, 400);
+  EXPECT_EQ(v.view.LastMeasureText(), "150.0 mm (300 px)");
+  EXPECT_EQ(v.host.panes[3], "150.0 mm (300 px)");
+  EXPECT_FALSE(v.view.Dragging());
+
+  // Near the registration's ends: the segment is the registration itself,
+  // and the press does not switch the view to that registration.
+  const double zoom = s.zoom;
+  EXPECT_EQ(v.view.CursorAt(s.ClientX(100) + 3, s.ClientY(100) - 4), ViewCursor::Measure);
+  drag(s.ClientX(100) + 3, s.ClientY(100) - 4, s.ClientX(600) - 5, s.ClientY(100) + 2);
+  EXPECT_EQ(s.zoom, zoom);
+  EXPECT_EQ(*v.view.Measurements().Last(), (Measurement{{100, 100}, {600, 100}}));
+  EXPECT_EQ(v.view.LastMeasureText(), "250.0 mm (500 px)");
+  // A click measures nothing.
+  v.view.OnLeftButtonDown(700, 300);
+  v.view.OnLeftButtonUp(701, 301);
+  EXPECT_EQ(v.view.Measurements().Done().size(), 2u);
+  // Another registration reads the same lines at its own scale.
+  v.view.StepRealSizePoint(+1);
+  EXPECT_EQ(v.host.panes[2], "計測: ｻｲｽﾞ情報 2 (50 mm) の縮尺");
+  EXPECT_EQ(v.host.panes[3], "125.0 mm (500 px)");
+  EXPECT_EQ(v.view.MeasureOverlay()[0].caption, "75.0 mm (300 px)");
+  v.view.StepRealSizePoint(-1);
+
+  // They stay on the photo when the view moves.
+  v.view.ShowWhole();
+  ASSERT_GT(s.offsetX, 0);
+  lines = v.view.MeasureOverlay();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].x1, s.ClientX(100));
+  EXPECT_EQ(lines[1].x2, s.ClientX(600));
+  EXPECT_EQ(lines[1].caption, "250.0 mm (500 px)");
+  // A press on the white beside the photo measures nothing; a drag past
+  // its edge stops at the edge.
+  v.view.OnLeftButtonDown(s.offsetX - 5, 300);
+  EXPECT_FALSE(v.view.MeasureDragging());
+  drag(s.offsetX + 60, 300, -400, 300);
+  EXPECT_EQ(v.view.Measurements().Last()->to.x, 0.0);
+  // A grab lost mid-drag drops the half-made one.
+  v.view.OnLeftButtonDown(500, 300);
+  v.view.OnMouseMove(600, 300);
+  v.view.OnCaptureLost();
+  EXPECT_EQ(v.view.Measurements().Done().size(), 3u);
+  EXPECT_FALSE(v.view.MeasureDragging());
+
+  // Escape clears them all, and the last length in pane 3; then it has
+  // nothing more to do.
+  EXPECT_TRUE(v.view.OnKeyDown(ViewKey::Escape));
+  EXPECT_TRUE(v.view.MeasureOverlay().empty());
+  EXPECT_EQ(v.host.panes[3], "");
+  EXPECT_FALSE(v.view.LastMeasureText());
+  EXPECT_FALSE(v.view.OnKeyDown(ViewKey::Escape));
+
+  // Leaving the mode clears them and the panes; a press scrolls again.
+  drag(500, 300, 600, 300);
+  setMode(kMouseScroll);
+  EXPECT_TRUE(v.view.Measurements().Empty());
+  EXPECT_EQ(v.host.panes[2], "");
+  EXPECT_EQ(v.host.panes[3], "");
+  v.view.OnLeftButtonDown(500, 300);
+  EXPECT_TRUE(v.view.Dragging());
+  v.view.OnLeftButtonUp(500, 300);
+
+  // Another photo: the old lines go, and without a registration it
+  // measures in pixels and says why.
+  setMode(kMouseMeasure);
+  drag(500, 300, 600, 300);
+  ASSERT_TRUE(v.view.StepPhoto(+1));
+  EXPECT_TRUE(v.view.MeasureOverlay().empty());
+  EXPECT_EQ(v.host.panes[3], "");
+  EXPECT_EQ(v.host.panes[2], "ｻｲｽﾞ情報がないためﾋﾟｸｾﾙで計測");
+  v.view.MutableScale().zoom = 1.0;
+  v.view.ApplyZoom(0, 0);
+  drag(100, 100, 400, 100);
+  EXPECT_EQ(v.view.LastMeasureText(), "300 px");
+
+  // Nothing was written: the file is byte for byte as it was.
+  EXPECT_FALSE(v.doc.IsModified());
+  ASSERT_TRUE(ReadWholeFile(dir.File("a.kvi"), after, reason));
+  EXPECT_EQ(before, after);
+  EXPECT_TRUE(v.messages.shown.empty());
 }
 
 TEST(ViewerModel, SidewaysPhotosStandUprightWithTheirRegistrations) {

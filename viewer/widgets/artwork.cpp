@@ -145,6 +145,26 @@ void DrawMagnifier(QPainter& p, bool plus) {
   if (plus) p.drawRect(QRectF(8.75, 5.25, 1.5, 9));
 }
 
+// Thin, so the photo point under it stays visible, but with white beside
+// the black as on any cursor meant for dark and light photos alike.
+void DrawCrosshair(QPainter& p, QPoint hot) {
+  const double c = hot.x() + 0.5, m = hot.y() + 0.5, reach = 11;
+  for (const auto& [colour, width] :
+       {std::pair{QColor(Qt::white), 3.0}, std::pair{QColor(Qt::black), 1.0}}) {
+    p.setPen(QPen(colour, width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPointF(c - reach, m), QPointF(c + reach, m));
+    p.drawLine(QPointF(c, m - reach), QPointF(c, m + reach));
+  }
+  // What the mode is for: a ruler with its ticks.
+  const QRectF ruler(19.5, 24.5, 12, 6);
+  p.setPen(Outline());
+  p.setBrush(QColor(240, 200, 90));
+  p.drawRect(ruler);
+  for (int i = 1; i < 4; ++i)
+    p.drawLine(QPointF(ruler.left() + 3 * i, ruler.top()),
+               QPointF(ruler.left() + 3 * i, ruler.top() + (i == 2 ? 3.5 : 2)));
+}
+
 void DrawArrow(QPainter& p, QPoint tip) {
   DrawFilled(p, shell::CursorArrowPath(tip.x(), tip.y()));
 }
@@ -189,6 +209,9 @@ void DrawCursor(QPainter& p, ViewerCursorId id) {
     case ViewerCursorId::LogoLink:
       DrawPointingHand(p, hot);
       DrawLabel(p, QRectF(16.5, 19.5, 15, 12), "HP");
+      break;
+    case ViewerCursorId::Measure:
+      DrawCrosshair(p, hot);
       break;
   }
 }
@@ -503,6 +526,8 @@ QPoint CursorHotSpot(ViewerCursorId id) {
       return {0, 12};
     case ViewerCursorId::LogoLink:
       return {7, 3};
+    case ViewerCursorId::Measure:
+      return {15, 15};
   }
   return {0, 0};
 }

@@ -23,6 +23,7 @@ enum class ViewerCursorId {
   ReturnView,           // pointing hand labelled "初期"
   NavigatorHand,        // open hand with a purple cuff, over the navigator
   NavigatorGrab,        // closed hand with a purple cuff, dragging in the navigator
+  Measure,              // thin crosshair centred on the hot spot, a small ruler below right
 };
 
 // The side of every cursor and corner icon, in logical pixels.

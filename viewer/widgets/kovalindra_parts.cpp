@@ -1,6 +1,7 @@
 #include "viewer/widgets/kovalindra_parts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QScreen>
 #include <QFileDialog>
@@ -327,6 +328,14 @@ bool KovalindraParts::OnCommand(int id) {
       doc_.mouseMode = kMouseZoom;
       doc_.NotifyViews("", code::kRepaint);
       return true;
+    case cmd::kMouseMeasure:
+      doc_.mouseMode = kMouseMeasure;
+      doc_.NotifyViews("", code::kRepaint);
+      return true;
+    case cmd::kEditCopy:
+      if (const std::optional<std::string> t = v.LastMeasureText())
+        QGuiApplication::clipboard()->setText(platform::Utf8ToQString(*t));
+      return true;
     case cmd::kToolbox: v.ToggleToolbox(); return true;
     case cmd::kBrightness: Adjust(true); return true;
     case cmd::kContrast: Adjust(false); return true;
@@ -375,6 +384,8 @@ bool KovalindraParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
     case cmd::kCustomSize: ui.checked = doc_.CalibrationPending(); return true;
     case cmd::kMouseScroll: ui.checked = doc_.mouseMode == kMouseScroll; return true;
     case cmd::kMouseZoom: ui.checked = doc_.mouseMode == kMouseZoom; return true;
+    case cmd::kMouseMeasure: ui.checked = doc_.mouseMode == kMouseMeasure; return true;
+    case cmd::kEditCopy: ui.enabled = v.LastMeasureText().has_value(); return true;
     case cmd::kFullScreen: ui.checked = context_.IsFullScreen(); return true;
     case cmd::kWindowed: ui.checked = !context_.IsFullScreen(); return true;
     default: return false;

@@ -9,7 +9,9 @@
 #include <QPainterPath>
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "foundation/shell/markers.h"
 #include "foundation/shell/program.h"
@@ -145,6 +147,56 @@ void KovalindraViewWidget::SetFullScreen(bool on) {
   on ? context_.EnterFullScreen() : context_.LeaveFullScreen();
 }
 
+namespace {
+
+QColor ToQColor(platform::ColorRef c) {
+  return QColor(platform::RedOf(c), platform::GreenOf(c), platform::BlueOf(c));
+}
+
+// A dimension line: the segment with short bars across its ends, white
+// under the colour so it shows on any photo, and its length in a label
+// beside the middle, kept inside the view.
+void DrawMeasureLine(QPainter& p, const MeasureLine& m, double ratio) {
+  const QColor colour = ToQColor(kMeasureColor);
+  const QPointF a(m.x1 + 0.5, m.y1 + 0.5), b(m.x2 + 0.5, m.y2 + 0.5);
+  const QPointF d = b - a;
+  const double length = std::hypot(d.x(), d.y());
+  // Across the line; straight up for a line of no length yet.
+  const QPointF across = length > 0 ? QPointF(-d.y() / length, d.x() / length) : QPointF(0, -1);
+  const QPointF bar = across * (5 * ratio);
+  const double core = std::max(1.0, std::round(2 * ratio));
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  for (const auto& [pen, width] : {std::pair{QColor(Qt::white), core + 2 * ratio},
+                                   std::pair{colour, core}}) {
+    p.setPen(QPen(pen, width, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(a, b);
+    p.drawLine(a - bar, a + bar);
+    p.drawLine(b - bar, b + bar);
+  }
+  QFont f(platform::DefaultGothicFace());
+  f.setPixelSize(std::max(8, int(std::lround(12 * ratio))));
+  p.setFont(f);
+  const QString text = Utf8ToQString(m.caption);
+  const QRectF box = QRectF(p.fontMetrics().boundingRect(text)).adjusted(-4 * ratio, -2 * ratio,
+                                                                         4 * ratio, 2 * ratio);
+  // Beside the middle, on the upper side of the line, clear of it.
+  const QPointF up = across.y() > 0 ? -across : across;
+  const QPointF mid = (a + b) / 2 + up * (box.height() / 2 + 6 * ratio);
+  QRectF at(mid - QPointF(box.width() / 2, box.height() / 2), box.size());
+  const QRectF view(QPointF(0, 0), QSizeF(p.device()->width(), p.device()->height()));
+  at.moveLeft(std::clamp(at.left(), view.left(), std::max(view.left(), view.right() - at.width())));
+  at.moveTop(std::clamp(at.top(), view.top(), std::max(view.top(), view.bottom() - at.height())));
+  p.setPen(QPen(colour, std::max(1.0, std::round(ratio))));
+  p.setBrush(QColor(255, 255, 255, m.pending ? 200 : 235));
+  p.drawRoundedRect(at, 3 * ratio, 3 * ratio);
+  p.setPen(QColor(40, 30, 20));
+  p.drawText(at, Qt::AlignCenter, text);
+  p.restore();
+}
+
+}  // namespace
+
 QImage KovalindraViewWidget::ComposeFrame() {
   SyncSize();
   model_->RenderBackBuffer();
@@ -159,6 +211,7 @@ QImage KovalindraViewWidget::ComposeFrame() {
   platform::DrawSurface surface(painter);
   for (const GuideLine& l : model_->GuideLines())
     shell::DrawDashedLine(surface, l.x1, l.y1, l.x2, l.y2, l.color);
+  for (const MeasureLine& m : model_->MeasureOverlay()) DrawMeasureLine(painter, m, Ratio());
   const DisplayCalibration& cal = doc_.Calibration();
   if (model_->showCalibrationMarks && !context_.IsFullScreen()) {
     shell::DrawMarkedPoint(surface, std::string("ディスプレイＡ"), cal.pt1x, cal.pt1y,
@@ -226,6 +279,7 @@ ViewerCursorId CursorIdOf(ViewCursor c) {
     case ViewCursor::Logo: return ViewerCursorId::LogoLink;
     case ViewCursor::ShowToolboxIcon: return ViewerCursorId::ShowToolbox;
     case ViewCursor::ReturnIcon: return ViewerCursorId::ReturnView;
+    case ViewCursor::Measure: return ViewerCursorId::Measure;
   }
   return ViewerCursorId::OpenHand;
 }
@@ -276,7 +330,7 @@ void KovalindraViewWidget::mouseMoveEvent(QMouseEvent* e) {
   const QPoint d = ToDevice(e->position());
   if (e->buttons() & Qt::LeftButton) {
     model_->OnMouseMove(d.x(), d.y());
-  } else if (model_->Dragging() || model_->SelectionRect()) {
+  } else if (model_->Dragging() || model_->SelectionRect() || model_->MeasureDragging()) {
     // The release happened where this window could not see it.
     model_->OnCaptureLost();
   }
@@ -319,7 +373,8 @@ void KovalindraViewWidget::keyReleaseEvent(QKeyEvent* e) {
 
 void KovalindraViewWidget::focusOutEvent(QFocusEvent* e) {
   // A popup or another window took the pointer mid-drag.
-  if (model_->Dragging() || model_->SelectionRect()) model_->OnCaptureLost();
+  if (model_->Dragging() || model_->SelectionRect() || model_->MeasureDragging())
+    model_->OnCaptureLost();
   QWidget::focusOutEvent(e);
 }
 

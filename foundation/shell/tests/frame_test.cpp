@@ -68,7 +68,8 @@ TEST(ViewerFrame, MainMenuHasTheExactTextsAndIds) {
                 "32787:原寸大表示ﾎﾟｲﾝﾄ次へ(&N)", "32788:原寸大表示ﾎﾟｲﾝﾄ前へ(&P)", "---",
                 "32795:ﾌｫﾙﾀﾞ表示(&A)", "32797:等倍情報の表示(&O)", "32798:ﾃﾞｨｽﾌﾟﾚｲ設定の表示(&R)"}));
   EXPECT_EQ(Lines(menus[2]),
-            (std::vector<std::string>{"32773:ﾏｳｽでｽｸﾛｰﾙ(&S)", "32777:ﾏｳｽで拡大縮小(&R)"}));
+            (std::vector<std::string>{"32773:ﾏｳｽでｽｸﾛｰﾙ(&S)", "32777:ﾏｳｽで拡大縮小(&R)",
+                                      "32776:ﾏｳｽで計測(&K)"}));
   EXPECT_EQ(Lines(menus[3]),
             (std::vector<std::string>{"32779:明るさ調整(&B)", "32780:ｺﾝﾄﾗｽﾄ調整(&C)"}));
   EXPECT_EQ(Lines(menus[4]),
@@ -88,7 +89,8 @@ TEST(ViewerFrame, ContextMenuHasTheExactTextsAndIds) {
                 "32795:開く(&O)", "---", "32785:原寸大で表示(&E)", "32790:全体を表示(&I)",
                 "32787:原寸大表示ﾎﾟｲﾝﾄ次へ(&N)", "32788:原寸大表示ﾎﾟｲﾝﾄ前へ(&P)", "---",
                 "32791:ﾌﾙｽｸﾘｰﾝ表示(&F)", "32792:ｳｨﾝﾄﾞｩ表示(&W)", "---", "32781:拡大(&U)",
-                "32784:縮小(&D)", "32773:ﾏｳｽでｽｸﾛｰﾙ(&S)", "---", "32793:次の画像表示(&A)",
+                "32784:縮小(&D)", "32773:ﾏｳｽでｽｸﾛｰﾙ(&S)", "32776:ﾏｳｽで計測(&K)", "---",
+                "32793:次の画像表示(&A)",
                 "32794:前の画像表示(&R)", "---", "32778:ﾂｰﾙﾎﾞｯｸｽの表示/非表示(&M)", "---",
                 "32779:明るさ調整(&B)", "32780:ｺﾝﾄﾗｽﾄ調整(&C)", "---",
                 "32796:Kovalindraの終了(&X)"}));
@@ -226,6 +228,7 @@ TEST(Accelerators, KeysReachTheirCommands) {
   FrameFixture v(ProgramKind::Viewer);
   EXPECT_EQ(v.frame->Action(57601)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
   EXPECT_EQ(v.frame->Action(32810)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+  EXPECT_EQ(v.frame->Action(57634)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
   EXPECT_EQ(v.frame->Action(57600), nullptr);
 }
 
