@@ -1,9 +1,12 @@
 // The JPEG decoder. Every stream ends in a clean success or failure: a
 // decoded record is as large as its fields say and within the bounds on
 // pixels; a failure has a reason and leaves either the photo held before
-// (refused from the header) or no photo.
+// (refused from the header) or no photo. The four-byte decode, reduced as
+// the viewer's first frames are, writes only inside the block it was given,
+// at the size rounded up from the photo's.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "foundation/core/image/jpeg_decode.h"
 #include "fuzz/fuzz_check.h"
@@ -30,5 +33,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The block really is that long (AddressSanitizer checks the touch).
   volatile uint8_t last = image.pixels[image.byteSize - 1];
   (void)last;
+
+  const int shift = int(size % 4);
+  std::vector<uint8_t> bgra;
+  uint32_t w = 0, h = 0;
+  const kv::JpegAllocator into = [&](uint32_t width, uint32_t height, size_t stride) {
+    w = width;
+    h = height;
+    FUZZ_CHECK(stride == size_t(width) * 4);
+    bgra.resize(stride * height);  // exactly: a write beyond it is caught
+    return kv::JpegTarget{bgra.data(), stride};
+  };
+  if (kv::DecodeJpegBgra(data, size, shift, into, reason) == 1) {
+    FUZZ_CHECK(w == ((uint32_t(image.width) + (1u << shift) - 1) >> shift));
+    FUZZ_CHECK(h == ((uint32_t(image.height) + (1u << shift) - 1) >> shift));
+  } else {
+    FUZZ_CHECK(!reason.empty());
+  }
   return 0;
 }
