@@ -125,6 +125,13 @@ enum class Interpolation : uint8_t { kCubic };
 bool ResizeImage(const Image& src, Image& dst, int32_t dstNumX, int32_t srcNumX, int32_t dstNumY,
                  int32_t srcNumY, Interpolation interpolation = Interpolation::kCubic);
 
+// Threads the resize shares out its work to: n <= 0 means
+// the machine's hardware concurrency (the default), 1 the calling thread
+// only. Small jobs stay on the calling thread whatever the setting. The
+// operations may be called from several threads at once.
+void SetImageOpsThreads(int n);
+int ImageOpsThreads();
+
 // One output level for each input level 0..255.
 using LookupTable = std::array<uint8_t, 256>;
 
