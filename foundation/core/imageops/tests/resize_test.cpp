@@ -317,8 +317,8 @@ TEST(ResizeImage, SameBytesWhateverTheThreadsAndInstructionSet) {
 }
 
 TEST(ResizeImage, CallsFromSeveralThreadsAtOnceEachGetTheirOwnResult) {
-  // The viewer resizes on its interface thread while a worker decodes:
-  // both may use the pool.
+  // The viewer resizes on its interface thread while a worker makes the
+  // halved copies: both share the pool.
   testing::SplitEverything split;
   SetImageOpsThreads(3);
   const Image src = NoiseImage(180, 120, PixelFormat::kBgra, 9);
@@ -326,6 +326,8 @@ TEST(ResizeImage, CallsFromSeveralThreadsAtOnceEachGetTheirOwnResult) {
   std::vector<Image> expected;
   for (const auto& f : factors) expected.push_back(RunJob({180, 120, {0, 0, 180, 120}, f[0], f[1], f[0], f[1],
                                                           PixelFormat::kBgra}, src));
+  Image halfExpected;
+  ASSERT_TRUE(HalveImage(src, halfExpected));
   std::atomic<int> mismatches{0};
   std::vector<std::thread> callers;
   for (int t = 0; t < 4; ++t)
@@ -334,7 +336,9 @@ TEST(ResizeImage, CallsFromSeveralThreadsAtOnceEachGetTheirOwnResult) {
         const int k = (t + round) % 4;
         const Image got = RunJob({180, 120, {0, 0, 180, 120}, factors[k][0], factors[k][1], factors[k][0],
                                   factors[k][1], PixelFormat::kBgra}, src);
-        if (!SameBytes(got, expected[size_t(k)])) ++mismatches;
+        Image half;
+        if (!SameBytes(got, expected[size_t(k)]) || !HalveImage(src, half) || !SameBytes(half, halfExpected))
+          ++mismatches;
       }
     });
   for (std::thread& c : callers) c.join();
