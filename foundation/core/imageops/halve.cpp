@@ -11,7 +11,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)  // where SSE2 is always there for the narrower tails
 #include <immintrin.h>
 #define KV_HAVE_AVX2_PATH 1
 #endif

@@ -28,7 +28,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)  // where SSE2 is always there for the narrower tails
 #include <immintrin.h>
 #define KV_HAVE_AVX2_PATH 1
 #endif
@@ -210,6 +210,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i TwoPixelsAvx2(cons
   const __m256i hi = _mm256_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1,  //
                                       8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
   __m256i acc = _mm256_setzero_si256();
+#pragma GCC unroll 4
   for (int k = 0; k < taps; k += 4, a += 16, b += 16, w += 16) {
     // A last pair of taps loads two pixels more than it uses: the image's
     // read slack covers them.
