@@ -262,10 +262,12 @@ struct Job {
 };
 
 // The whole destination (pre-filled, larger than the output) after one
-// resize, so stray writes beside the output show too.
-Image RunJob(const Job& j, const Image& src) {
+// resize, so stray writes beside the output show too; with `inset` the
+// output goes to a destination region off the corner.
+Image RunJob(const Job& j, const Image& src, bool inset = false) {
   const int outW = int(int64_t(j.roi.width) * j.nx / j.dx), outH = int(int64_t(j.roi.height) * j.ny / j.dy);
-  Image dst(outW + 5, outH + 3, j.format, 7);
+  Image dst(outW + 9, outH + 6, j.format, 7);
+  if (inset) dst.SetRoi({4, 3, outW + 2, outH + 1});
   EXPECT_TRUE(ResizeImage(src, dst, j.nx, j.dx, j.ny, j.dy));
   return dst;
 }
@@ -299,6 +301,7 @@ TEST(ResizeImage, SameBytesWhateverTheThreadsAndInstructionSet) {
   testing::SplitEverything split;
   uint32_t seed = 41;
   for (const Job& j : SplitJobs()) {
+    const bool inset = seed % 2 == 0;
     SCOPED_TRACE(::testing::Message() << j.srcW << "x" << j.srcH << " roi " << j.roi.x << "," << j.roi.y << " "
                                       << j.roi.width << "x" << j.roi.height << " factors " << j.nx << "/" << j.dx
                                       << ", " << j.ny << "/" << j.dy);
@@ -306,12 +309,12 @@ TEST(ResizeImage, SameBytesWhateverTheThreadsAndInstructionSet) {
     src.SetRoi(j.roi);
     imageops_internal::ForceIsa(imageops_internal::Isa::kGeneric);
     SetImageOpsThreads(1);
-    const Image expected = RunJob(j, src);
+    const Image expected = RunJob(j, src, inset);
     for (const imageops_internal::Isa isa : testing::kAllIsas)
       for (const int threads : testing::kThreadCounts) {
         imageops_internal::ForceIsa(isa);
         SetImageOpsThreads(threads);
-        ASSERT_TRUE(SameBytes(RunJob(j, src), expected)) << "set " << int(isa) << ", " << threads << " threads";
+        ASSERT_TRUE(SameBytes(RunJob(j, src, inset), expected)) << "set " << int(isa) << ", " << threads << " threads";
       }
   }
 }
