@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -41,16 +42,29 @@ class Pool {
 
   void Run(int count, int threads, const std::function<void(int)>& task) {
     Job job{&task, count, threads - 1};
+    bool queued = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      while (int(workers_.size()) < threads - 1) workers_.emplace_back([this] { WorkerLoop(); });
-      queue_.push_back(&job);
+      try {
+        while (int(workers_.size()) < threads - 1) workers_.emplace_back([this] { WorkerLoop(); });
+      } catch (const std::system_error&) {
+        // Out of threads: the ones there are (maybe none) will do.
+      }
+      job.helpersWanted = std::min(job.helpersWanted, int(workers_.size()));
+      if (job.helpersWanted > 0) {
+        queue_.push_back(&job);
+        queued = true;
+      }
     }
-    if (threads - 1 == 1)
+    if (job.helpersWanted == 1)
       wake_.notify_one();
-    else
+    else if (job.helpersWanted > 1)
       wake_.notify_all();
     Work(job);
+    if (!queued) {
+      if (job.error) std::rethrow_exception(job.error);
+      return;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     // No worker may pick the job up once it leaves the queue; the ones that
     // did are counted in `users`, and all tasks are taken, so when the

@@ -67,8 +67,8 @@ AxisTable BuildAxis(int32_t origin, int64_t num, int64_t den, int32_t first, int
   t.taps = kp;
   t.start.resize(size_t(count));
   t.weights.assign(size_t(count) * size_t(kp), 0);
-  // Kept cheap (no divisions or rounding calls per tap): the tables are
-  // made on the calling thread before the bands start.
+  // Kept cheap (no divisions or rounding calls per tap): the horizontal
+  // table is made on the calling thread before the bands start.
   const int64_t span = int64_t(std::ceil(2.0 * radius));
   const double toKernel = 1.0 / widen;
   const double step = double(den) / double(num);
@@ -134,8 +134,8 @@ void HorizontalGeneric(const uint8_t* row, int channels, const AxisTable& t, con
   }
 }
 
-// Each pair of taps as a vector [w0 w1 w0 w1 w0 w1 w0 w1]; for four taps
-// the two pairs side by side are also the 256-bit [pair01 | pair23].
+#if defined(__SSE2__)
+// Each pair of taps as a vector [w0 w1 w0 w1 w0 w1 w0 w1].
 std::vector<int32_t> PairVectors(const AxisTable& t) {
   std::vector<int32_t> v;
   v.reserve(t.weights.size() * 2);
@@ -146,7 +146,6 @@ std::vector<int32_t> PairVectors(const AxisTable& t) {
   return v;
 }
 
-#if defined(__SSE2__)
 // BGRA, taps a multiple of 2: four pixels per load, pairs of taps per
 // multiply-add, and a last pair from a two-pixel load (K = 5 at the
 // real-size factor would otherwise run 8 taps).
