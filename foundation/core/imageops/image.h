@@ -127,10 +127,10 @@ bool ResizeImage(const Image& src, Image& dst, int32_t dstNumX, int32_t srcNumX,
 
 // Halves a BGRA image by averaging each 2 x 2 block, (a + b + c + d + 2) / 4
 // per channel, into an image of half the size rounded down (an odd last row
-// or column is dropped). The whole source is read and the whole of `dst`
-// written, ROIs aside; `dst` is reused when it already has that size and
-// format and remade otherwise. Returns false, leaving `dst` as it was, when
-// the source is empty, grey or narrower or lower than 2 pixels, or the
+// or column is dropped). ROIs are ignored: the whole source goes into the
+// whole of `dst`, which is reused when it already has that size and format
+// and remade otherwise. Returns false, leaving `dst` as it was, when the
+// source is empty, grey or narrower or lower than 2 pixels, or the
 // allocation fails.
 bool HalveImage(const Image& src, Image& dst);
 
