@@ -1,8 +1,8 @@
 #pragma once
 // Display-side images: 8-bit pixel-interleaved BGRA colour images and 1-channel
 // grey images with an optional region of interest, plus the pixel operations
-// the viewer needs (fill, copy, cubic resize, lookup-table stretch, pixel
-// access, conversion to and from 24-bit bitmap bits).
+// the viewer needs (fill, copy, cubic resize, halving, lookup-table stretch,
+// pixel access, conversion to and from 24-bit bitmap bits).
 //
 // Geometry conventions used throughout:
 // - Origin top-left, rows top-down; rows start 8-byte aligned (Stride() is a
@@ -129,6 +129,22 @@ enum class Interpolation : uint8_t { kCubic };
 // image is empty, the formats differ or a factor is not above 0.
 bool ResizeImage(const Image& src, Image& dst, int32_t dstNumX, int32_t srcNumX, int32_t dstNumY,
                  int32_t srcNumY, Interpolation interpolation = Interpolation::kCubic);
+
+// Halves a BGRA image by averaging each 2 x 2 block, (a + b + c + d + 2) / 4
+// per channel, into an image of half the size rounded down (an odd last row
+// or column is dropped). ROIs are ignored: the whole source goes into the
+// whole of `dst`, which is reused when it already has that size and format
+// and remade otherwise. Returns false, leaving `dst` as it was, when the
+// source is empty, grey or narrower or lower than 2 pixels, or the
+// allocation fails.
+bool HalveImage(const Image& src, Image& dst);
+
+// Threads the resize and the halving share out their work to: n <= 0 means
+// the machine's hardware concurrency (the default), 1 the calling thread
+// only. Small jobs stay on the calling thread whatever the setting. The
+// operations may be called from several threads at once.
+void SetImageOpsThreads(int n);
+int ImageOpsThreads();
 
 // One output level for each input level 0..255.
 using LookupTable = std::array<uint8_t, 256>;

@@ -205,6 +205,64 @@ TEST(Channels, ExtractAndInsertRoundTrip) {
   EXPECT_FALSE(InsertChannel(color, 0, back));
 }
 
+// Every size parity, including rows long enough for each vector width plus
+// a remainder, on each instruction set and thread count.
+TEST(HalveImage, AveragesEachBlockRoundingHalfUpAndDropsAnOddEdge) {
+  testing::SplitEverything split;
+  const int sizes[][2] = {{2, 2}, {3, 5}, {17, 9}, {64, 33}, {301, 203}, {2, 400}};
+  uint32_t seed = 3;
+  for (const auto& sz : sizes) {
+    const Image src = NoiseImage(sz[0], sz[1], PixelFormat::kBgra, seed++);
+    Image expected(sz[0] / 2, sz[1] / 2, PixelFormat::kBgra, 0);
+    for (int y = 0; y < sz[1] / 2; ++y)
+      for (int x = 0; x < sz[0] / 2; ++x)
+        for (int c = 0; c < 4; ++c)
+          expected.Row(y)[4 * x + c] = uint8_t((PixelAt(src, 2 * x, 2 * y)[c] + PixelAt(src, 2 * x + 1, 2 * y)[c] +
+                                                PixelAt(src, 2 * x, 2 * y + 1)[c] +
+                                                PixelAt(src, 2 * x + 1, 2 * y + 1)[c] + 2) / 4);
+    for (const imageops_internal::Isa isa : testing::kAllIsas)
+      for (const int threads : testing::kThreadCounts) {
+        imageops_internal::ForceIsa(isa);
+        SetImageOpsThreads(threads);
+        Image half(5, 5, PixelFormat::kGray);  // wrong size and format: remade
+        ASSERT_TRUE(HalveImage(src, half));
+        ASSERT_TRUE(testing::SameBytes(half, expected))
+            << sz[0] << "x" << sz[1] << " set " << int(isa) << ", " << threads << " threads";
+      }
+  }
+  // Rounding: a sum of 1 (a quarter) drops, 2 (a half) and 3 round up.
+  Image block(2, 2, PixelFormat::kBgra, 0);
+  const uint8_t corner[4] = {3, 1, 2, 255};
+  PutPixel(block, 1, 1, corner);
+  Image half;
+  ASSERT_TRUE(HalveImage(block, half));
+  EXPECT_EQ(PixelAt(half, 0, 0)[0], 1);
+  EXPECT_EQ(PixelAt(half, 0, 0)[1], 0);
+  EXPECT_EQ(PixelAt(half, 0, 0)[2], 1);
+  EXPECT_EQ(PixelAt(half, 0, 0)[3], 64);
+}
+
+TEST(HalveImage, ReusesAFittingDestinationAndRefusesWhatItCannotHalve) {
+  Image src = NoiseImage(40, 30, PixelFormat::kBgra, 8);
+  src.SetRoi({3, 3, 5, 5});  // ignored: the whole photo is halved
+  Image dst(20, 15, PixelFormat::kBgra, 0);
+  const uint8_t* before = dst.Row(0);
+  ASSERT_TRUE(HalveImage(src, dst));
+  EXPECT_EQ(dst.Row(0), before);
+  Image again;
+  ASSERT_TRUE(HalveImage(src, again));
+  EXPECT_TRUE(testing::SameBytes(dst, again));
+  // Into itself: the source is read to the end before it is replaced.
+  ASSERT_TRUE(HalveImage(src, src));
+  EXPECT_TRUE(testing::SameBytes(src, again));
+
+  Image grey(8, 8, PixelFormat::kGray), narrow(1, 8, PixelFormat::kBgra), low(8, 1, PixelFormat::kBgra), empty;
+  Image kept(3, 3, PixelFormat::kBgra, 9);
+  for (const Image* bad : {&grey, &narrow, &low, &empty}) EXPECT_FALSE(HalveImage(*bad, kept));
+  EXPECT_EQ(kept.Width(), 3);
+  EXPECT_EQ(PixelAt(kept, 2, 2)[0], 9);
+}
+
 DibImage MakeDib(int w, int h, uint32_t seed) {
   DibImage d(w, h);
   d.padBytes = DibPadBytes(w);

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "foundation/core/imageops/image.h"
@@ -15,6 +17,7 @@ namespace {
 
 using testing::NoiseImage;
 using testing::PixelAt;
+using testing::SameBytes;
 
 double Keys(double t) {
   const double a = -0.5;
@@ -247,6 +250,114 @@ TEST(ResizeImage, ViewerSizedShrinkOfALargePhotoHasNoSeams) {
   Image dst(540, 2, PixelFormat::kBgra, 0);
   ASSERT_TRUE(ResizeImage(src, dst, 27, 100, 27, 100));
   for (int x = 1; x < 540; ++x) ASSERT_GE(PixelAt(dst, x, 1)[0], PixelAt(dst, x - 1, 1)[0]) << x;
+}
+
+// ---- the split over threads and the instruction sets ----
+
+struct Job {
+  int srcW, srcH;
+  Roi roi;
+  int nx, dx, ny, dy;
+  PixelFormat format;
+};
+
+// The whole destination (pre-filled, larger than the output) after one
+// resize, so stray writes beside the output show too; with `inset` the
+// output goes to a destination region off the corner.
+Image RunJob(const Job& j, const Image& src, bool inset = false) {
+  const int outW = int(int64_t(j.roi.width) * j.nx / j.dx), outH = int(int64_t(j.roi.height) * j.ny / j.dy);
+  Image dst(outW + 9, outH + 6, j.format, 7);
+  if (inset) dst.SetRoi({4, 3, outW + 2, outH + 1});
+  EXPECT_TRUE(ResizeImage(src, dst, j.nx, j.dx, j.ny, j.dy));
+  return dst;
+}
+
+std::vector<Job> SplitJobs() {
+  std::vector<Job> jobs = {
+      {300, 200, {0, 0, 300, 200}, 20, 21, 20, 21, PixelFormat::kBgra},  // real size, K = 5
+      {300, 200, {0, 0, 300, 200}, 27, 50, 27, 50, PixelFormat::kBgra},  // fit, K = 8
+      {257, 131, {13, 7, 200, 100}, 3, 2, 5, 3, PixelFormat::kBgra},     // enlarging, inner ROI
+      {97, 61, {-5, -3, 120, 80}, 1, 7, 1, 5, PixelFormat::kBgra},       // K = 28 and 20, beyond edges
+      {64, 300, {0, 0, 64, 300}, 17, 9, 1, 3, PixelFormat::kBgra},       // few columns, many rows
+      {150, 90, {0, 0, 150, 90}, 2, 3, 2, 3, PixelFormat::kGray},
+      {5, 3, {0, 0, 5, 3}, 31, 1, 29, 1, PixelFormat::kBgra},            // windows wider than the image
+  };
+  // And random ones: every window size, ROI offset and row count.
+  uint32_t seed = 77;
+  auto next = [&](int lo, int hi) { return lo + int(testing::NextRandom(seed) % uint32_t(hi - lo + 1)); };
+  for (int i = 0; i < 16; ++i) {
+    Job j{next(1, 220), next(1, 160), {}, next(1, 40), next(1, 40), next(1, 40), next(1, 40), PixelFormat::kBgra};
+    if (i % 5 == 4) j.format = PixelFormat::kGray;
+    j.roi = {next(-10, j.srcW - 1), next(-10, j.srcH - 1), next(1, j.srcW + 10), next(1, j.srcH + 10)};
+    // Keep outputs small enough to run every combination quickly.
+    j.dx = std::max(j.dx, j.nx * j.roi.width / 300 + 1);
+    j.dy = std::max(j.dy, j.ny * j.roi.height / 300 + 1);
+    jobs.push_back(j);
+  }
+  return jobs;
+}
+
+TEST(ResizeImage, SameBytesWhateverTheThreadsAndInstructionSet) {
+  testing::SplitEverything split;
+  uint32_t seed = 41;
+  for (const Job& j : SplitJobs()) {
+    const bool inset = seed % 2 == 0;
+    SCOPED_TRACE(::testing::Message() << j.srcW << "x" << j.srcH << " roi " << j.roi.x << "," << j.roi.y << " "
+                                      << j.roi.width << "x" << j.roi.height << " factors " << j.nx << "/" << j.dx
+                                      << ", " << j.ny << "/" << j.dy);
+    Image src = NoiseImage(j.srcW, j.srcH, j.format, seed++);
+    src.SetRoi(j.roi);
+    imageops_internal::ForceIsa(imageops_internal::Isa::kGeneric);
+    SetImageOpsThreads(1);
+    const Image expected = RunJob(j, src, inset);
+    for (const imageops_internal::Isa isa : testing::kAllIsas)
+      for (const int threads : testing::kThreadCounts) {
+        imageops_internal::ForceIsa(isa);
+        SetImageOpsThreads(threads);
+        ASSERT_TRUE(SameBytes(RunJob(j, src, inset), expected)) << "set " << int(isa) << ", " << threads << " threads";
+      }
+  }
+}
+
+TEST(ResizeImage, CallsFromSeveralThreadsAtOnceEachGetTheirOwnResult) {
+  // The viewer resizes on its interface thread while a worker makes the
+  // halved copies: both share the pool.
+  testing::SplitEverything split;
+  SetImageOpsThreads(3);
+  const Image src = NoiseImage(180, 120, PixelFormat::kBgra, 9);
+  const int factors[][2] = {{20, 21}, {27, 50}, {3, 2}, {1, 3}};
+  std::vector<Image> expected;
+  for (const auto& f : factors) expected.push_back(RunJob({180, 120, {0, 0, 180, 120}, f[0], f[1], f[0], f[1],
+                                                          PixelFormat::kBgra}, src));
+  Image halfExpected;
+  ASSERT_TRUE(HalveImage(src, halfExpected));
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 4; ++t)
+    callers.emplace_back([&, t] {
+      for (int round = 0; round < 12; ++round) {
+        const int k = (t + round) % 4;
+        const Image got = RunJob({180, 120, {0, 0, 180, 120}, factors[k][0], factors[k][1], factors[k][0],
+                                  factors[k][1], PixelFormat::kBgra}, src);
+        Image half;
+        if (!SameBytes(got, expected[size_t(k)]) || !HalveImage(src, half) || !SameBytes(half, halfExpected))
+          ++mismatches;
+      }
+    });
+  for (std::thread& c : callers) c.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+TEST(ImageOpsThreads, DefaultsToTheHardwareAndTakesWhatIsSet) {
+  const int hardware = std::max(1, int(std::thread::hardware_concurrency()));
+  testing::SplitEverything restore;
+  EXPECT_EQ(ImageOpsThreads(), hardware);
+  SetImageOpsThreads(1);
+  EXPECT_EQ(ImageOpsThreads(), 1);
+  SetImageOpsThreads(5);
+  EXPECT_EQ(ImageOpsThreads(), 5);
+  SetImageOpsThreads(-2);
+  EXPECT_EQ(ImageOpsThreads(), hardware);
 }
 
 }  // namespace
