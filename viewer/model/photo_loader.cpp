@@ -25,6 +25,15 @@ bool Stopped(const std::atomic<bool>* cancel) {
 
 }  // namespace
 
+IplImageSlot HalvedCopy(const Image& src) {
+  IplImageSlot out;
+  if (src.IsEmpty() || src.Width() < 2 || src.Height() < 2) return out;
+  auto half = std::make_unique<Image>(src.Width() / 2, src.Height() / 2, PixelFormat::kBgra,
+                                      Image::NoFill{});
+  if (!half->IsEmpty() && HalveImage(src, *half)) out = std::move(half);
+  return out;
+}
+
 DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int shift,
                          const std::atomic<bool>* cancel, PixelSize client) {
   DecodedPhoto out;
@@ -76,7 +85,7 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     const double fit = FitScale(level->Width() << shift, level->Height() << shift, client.width,
                                 client.height);
     for (int k = shift; HalvesAgain(fit, k, level->Width(), level->Height()) && !Stopped(cancel); ++k) {
-      IplImageSlot next = HalveImage(*level);
+      IplImageSlot next = HalvedCopy(*level);
       if (!next) break;
       out.levels.push_back(std::move(next));
       level = out.levels.back().get();

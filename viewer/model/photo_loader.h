@@ -38,8 +38,9 @@ struct DecodedPhoto {
   std::string reason;  // why there is no image
 };
 
-// A 2 x 2 box average of a BGRA image (odd last rows and columns dropped).
-IplImageSlot HalveImage(const Image& src);
+// A 2 x 2 box average of a BGRA image at least 2 x 2 (odd last rows and
+// columns dropped), or nothing.
+IplImageSlot HalvedCopy(const Image& src);
 
 // The photo in `jpeg` at 1 / 2^shift, turned upright by `o`, converted from
 // its colour profile, with its thumbnail and the halved levels showing it

@@ -31,30 +31,6 @@ void ScaleFraction(double zoom, int32_t& num, int32_t& den) {
 
 }  // namespace
 
-IplImageSlot HalveImage(const Image& src) {
-  IplImageSlot out;
-  if (src.IsEmpty() || src.Format() != PixelFormat::kBgra) return out;
-  const int32_t w = std::max(1, src.Width() / 2), h = std::max(1, src.Height() / 2);
-  MakeColorIplImage(out, w, h);
-  if (!out) return out;
-  const int32_t lastY = src.Height() - 1;
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* a = src.Row(std::min(2 * y, lastY));
-    const uint8_t* b = src.Row(std::min(2 * y + 1, lastY));
-    uint8_t* o = out->Row(y);
-    if (src.Width() >= 2) {
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* a0 = a + 8 * size_t(x);
-        const uint8_t* b0 = b + 8 * size_t(x);
-        for (int ch = 0; ch < 4; ++ch)
-          o[4 * x + ch] = uint8_t((a0[ch] + a0[ch + 4] + b0[ch] + b0[ch + 4] + 2) >> 2);
-      }
-    } else {
-      for (int ch = 0; ch < 4; ++ch) o[ch] = uint8_t((a[ch] + b[ch] + 1) >> 1);
-    }
-  }
-  return out;
-}
 
 NavigatorGeometry ComputeNavigator(int32_t w, int32_t h, int32_t tw, int32_t th) {
   NavigatorGeometry g;
@@ -297,7 +273,7 @@ const Image* KovalindraView::LevelFor(double zoom, int& shift) {
   while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
     const size_t k = size_t(shift - sourceShift_);
     if (levels_.size() <= k) {
-      IplImageSlot next = HalveImage(*best);
+      IplImageSlot next = HalvedCopy(*best);
       if (!next) break;
       levels_.push_back(std::move(next));
     }

@@ -284,20 +284,21 @@ TEST(ViewerModel, StrongReductionsStillMapClientPointsToPhotoPoints) {
     }
     EXPECT_GT(checked, 10);
   }
-  // Halving averages 2 x 2 blocks and keeps a one-pixel side.
-  Image one(3, 1, PixelFormat::kBgra, 0);
+  // Halving averages 2 x 2 blocks; a side of one pixel is not halved.
+  Image two(3, 2, PixelFormat::kBgra, 0);
   const uint8_t a[4] = {10, 20, 30, 255}, b[4] = {30, 40, 50, 255};
-  PutPixel(one, 0, 0, a);
-  PutPixel(one, 1, 0, b);
-  IplImageSlot half = HalveImage(one);
+  PutPixel(two, 0, 0, a);
+  PutPixel(two, 1, 1, b);
+  IplImageSlot half = HalvedCopy(two);
   ASSERT_TRUE(half);
   EXPECT_EQ(half->Width(), 1);
   EXPECT_EQ(half->Height(), 1);
   uint8_t got[4];
   GetPixel(*half, 0, 0, got);
-  EXPECT_EQ(got[0], 20);
-  EXPECT_EQ(got[2], 40);
-  EXPECT_EQ(got[3], 255);
+  EXPECT_EQ(got[0], 10);
+  EXPECT_EQ(got[2], 20);
+  EXPECT_EQ(got[3], 128);
+  EXPECT_FALSE(HalvedCopy(Image(3, 1, PixelFormat::kBgra, 0)));
 }
 
 TEST(ViewerModel, ResizeClampsTheOriginAndNeverDividesByZero) {
