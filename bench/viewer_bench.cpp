@@ -66,7 +66,26 @@ const std::vector<uint8_t>& PhotoJpeg() {
   return jpeg;
 }
 
-// orientation: the Exif tag of the photo (1: none written). Each file in a
+// A photo of smooth shading without noise: few bits per pixel, so the
+// decode's time goes to the pixels rather than to the coded data.
+const std::vector<uint8_t>& SmoothJpeg() {
+  static const std::vector<uint8_t> jpeg = [] {
+    DibImage img = SyntheticPhoto();
+    for (int32_t y = 0; y < kPhotoH; ++y) {
+      uint8_t* row = img.Row(y);
+      for (int32_t x = 0; x < kPhotoW; ++x) {
+        row[x * 3 + 0] = uint8_t(x * 255 / kPhotoW);
+        row[x * 3 + 1] = uint8_t(y * 255 / kPhotoH);
+        row[x * 3 + 2] = uint8_t((x + y) * 255 / (kPhotoW + kPhotoH));
+      }
+    }
+    return EncodeJpeg(img, 90);
+  }();
+  return jpeg;
+}
+
+// orientation: the Exif tag of the photo (1: none written; 0: the smooth
+// photo, without a tag). Each file in a
 // folder of its own, with `name`, so that no other photo is read ahead.
 std::string KviPath(uint16_t orientation = 1, const std::string& name = "") {
   static std::map<std::string, std::string> paths;
@@ -77,8 +96,10 @@ std::string KviPath(uint16_t orientation = 1, const std::string& name = "") {
     ActualSizeFile f;
     f.jpegName = "bench.jpg";
     f.registrations = {MakeRegistration(2800, 2000, 3200, 2000, 100)};
-    f.jpegBytes =
-        orientation == 1 ? PhotoJpeg() : kv::testing::WithExif(PhotoJpeg(), orientation, true);
+    // 0: the smooth photo, upright.
+    f.jpegBytes = orientation == 0   ? SmoothJpeg()
+                  : orientation == 1 ? PhotoJpeg()
+                                     : kv::testing::WithExif(PhotoJpeg(), orientation, true);
     f.logoWidth = 64;
     f.logoHeight = 24;
     f.logoBytes.assign(64 * 24 * 3, 90);
@@ -98,17 +119,31 @@ double PeakRssMb() {
   return double(u.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
-// Arg: 0 fit, 1 real size (0.952), 2 scale 1.0, 3 scale 4.0.
+// Threads the resizes share out their work to: 1, or 0 for all cores.
+class Threads {
+ public:
+  explicit Threads(int64_t n) { SetImageOpsThreads(int(n)); }
+  ~Threads() { SetImageOpsThreads(0); }
+};
+
+int32_t ClientWidth(const benchmark::State& state) { return state.range(1) ? 3840 : kClientW; }
+int32_t ClientHeight(const benchmark::State& state) { return state.range(1) ? 2160 : kClientH; }
+
+// Args: scale (0 fit, 1 real size 0.952, 2 scale 1.0, 3 scale 4.0), client
+// (0: 1920 x 1080, 1: 3840 x 2160), threads (1, or 0 for all).
 void BM_ViewRebuild(benchmark::State& state) {
+  const Threads threads(state.range(2));
   KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
   KovalindraView view(doc, nullptr);
   view.ShowPhoto(Bgra(SyntheticPhoto()));
-  view.OnSize(kClientW, kClientH);
+  const int32_t cw = ClientWidth(state), ch = ClientHeight(state);
+  view.OnSize(cw, ch);
   doc.NotifyViews("", code::kBuffers);
-  const double scales[] = {FitScale(kPhotoW, kPhotoH, kClientW, kClientH), 0.25 / 0.2625, 1.0,
-                           4.0};
+  const double scales[] = {FitScale(kPhotoW, kPhotoH, cw, ch), 0.25 / 0.2625, 1.0, 4.0};
   view.MutableScale().zoom = scales[state.range(0)];
   int32_t cx = kPhotoW / 2;
+  // The halved copy a reduced view needs is made once, as the view keeps it.
+  doc.NotifyViews("", code::kRebuildDisplay);
   for (auto _ : state) {
     // A one-pixel pan each time (and, for the whole photo, which cannot
     // pan, a forced rebuild), so every call really rebuilds.
@@ -120,16 +155,22 @@ void BM_ViewRebuild(benchmark::State& state) {
   }
   state.counters["rebuilds"] = view.DisplayRebuilds();
 }
-BENCHMARK(BM_ViewRebuild)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ViewRebuild)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}, {1, 0}})
+    ->ArgNames({"scale", "4k", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // One step of a scroll drag: the origin follows the pointer, the display
 // image is rebuilt and composed into the back buffer (no adjustment).
-// Args: scale (0: real size 0.952, 1: 2.0), client (0: 1920 x 1080, 1: 3840 x 2160).
+// Args: scale (0: real size 0.952, 1: 2.0), client (0: 1920 x 1080, 1: 3840 x 2160),
+// threads (1, or 0 for all).
 void BM_DragStep(benchmark::State& state) {
+  const Threads threads(state.range(2));
   KovalindraDoc doc(platform::Services{}, SettingsLocation{"/nonexistent/", ""});
   KovalindraView view(doc, nullptr);
   view.ShowPhoto(Bgra(SyntheticPhoto()));
-  const int32_t cw = state.range(1) ? 3840 : 1920, ch = state.range(1) ? 2160 : 1080;
+  const int32_t cw = ClientWidth(state), ch = ClientHeight(state);
   view.OnSize(cw, ch);
   doc.NotifyViews("", code::kBuffers);
   view.MutableScale().zoom = state.range(0) ? 2.0 : 0.25 / 0.2625;
@@ -147,8 +188,8 @@ void BM_DragStep(benchmark::State& state) {
   state.counters["rebuilds"] = view.DisplayRebuilds();
 }
 BENCHMARK(BM_DragStep)
-    ->ArgsProduct({{0, 1}, {0, 1}})
-    ->ArgNames({"scale2", "4k"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {1, 0}})
+    ->ArgNames({"scale2", "4k", "threads"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
@@ -181,20 +222,21 @@ class BenchDispatcher : public platform::Dispatcher {
   std::deque<std::function<void()>> tasks_;
 };
 
-size_t HeldBytes(const KovalindraView& view, const KovalindraDoc& doc) {
-  return view.PixelBytes() + doc.thumbnail.image.byteSize;
-}
-
+// Held for the photo: what grows with it (its copy, the halved ones, the
+// thumbnail); the window's buffers grow with the window instead.
 void Counters(benchmark::State& state, const KovalindraView& view, const KovalindraDoc& doc) {
   state.counters["photo32_MB"] = double(kPhotoW) * kPhotoH * 4 / 1048576.0;
-  state.counters["held_MB"] = double(HeldBytes(view, doc)) / 1048576.0;
+  state.counters["held_MB"] =
+      double(view.PhotoBytes() + doc.thumbnail.image.byteSize) / 1048576.0;
+  state.counters["window_MB"] = double(view.WindowBytes()) / 1048576.0;
   state.counters["file_MB"] = double(doc.File().jpegBytes.size()) / 1048576.0;
   state.counters["peak_rss_MB"] = PeakRssMb();
 }
 
-// Read to the first frame on screen at fit: a reduced decode on a worker.
+// Read to the first frame on screen at fit: a reduced decode on a worker
+// where it pays. Arg: 1 the benchmark's photo, 0 the smooth one.
 void BM_OpenKviFirstFrame(benchmark::State& state) {
-  const std::string path = KviPath(1);
+  const std::string path = KviPath(uint16_t(state.range(0)));
   BenchDispatcher queue;
   KovalindraDoc doc(platform::Services{nullptr, nullptr, nullptr, &queue},
                     SettingsLocation{"/nonexistent/", ""});
@@ -215,10 +257,10 @@ void BM_OpenKviFirstFrame(benchmark::State& state) {
   state.counters["first_frame_shift"] = shift;
   Counters(state, view, doc);
 }
-BENCHMARK(BM_OpenKviFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_OpenKviFirstFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
 // Read to the whole photo on screen. Arg: the photo's Exif orientation
-// (6: stored a quarter turn sideways).
+// (6: stored a quarter turn sideways; 0: the smooth photo).
 void BM_OpenKvi(benchmark::State& state) {
   const std::string path = KviPath(uint16_t(state.range(0)));
   BenchDispatcher queue;
@@ -235,7 +277,7 @@ void BM_OpenKvi(benchmark::State& state) {
   }
   Counters(state, view, doc);
 }
-BENCHMARK(BM_OpenKvi)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_OpenKvi)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
 // The same photo stored sideways: what turning it upright adds.
 void BM_OpenKviRotated(benchmark::State& state) { BM_OpenKvi(state); }
@@ -267,6 +309,32 @@ void BM_StepPrefetched(benchmark::State& state) {
 }
 BENCHMARK(BM_StepPrefetched)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
+// Reading the ".kvi" file alone: what opening adds before any decode.
+void BM_ReadKvi(benchmark::State& state) {
+  const std::string path = KviPath(1);
+  for (auto _ : state) {
+    ActualSizeFile f;
+    std::string reason;
+    if (!ReadActualSizeFile(path, f, reason)) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(f.jpegBytes.data());
+  }
+}
+BENCHMARK(BM_ReadKvi)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The viewer's decode on its own: the library writing four-byte pixels, at
+// 1 / 2^shift (first arg), with the thumbnail; what a first frame costs.
+// Second arg: 0 the benchmark's photo, 1 the smooth one.
+void BM_DecodePhoto(benchmark::State& state) {
+  const std::vector<uint8_t>& jpeg = state.range(1) ? SmoothJpeg() : PhotoJpeg();
+  state.counters["bytes_per_pixel"] = double(jpeg.size()) / (double(kPhotoW) * kPhotoH);
+  for (auto _ : state) {
+    DecodedPhoto photo = DecodePhoto(jpeg, 1, int(state.range(0)));
+    if (!photo.image) state.SkipWithError("decode failed");
+    benchmark::DoNotOptimize(photo.image.get());
+  }
+}
+BENCHMARK(BM_DecodePhoto)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
 // Our decoder: header checks, pixel budget, scan bound, padded BGR record.
 void BM_DecodeJpeg(benchmark::State& state) {
   const std::vector<uint8_t>& jpeg = PhotoJpeg();
@@ -282,8 +350,9 @@ BENCHMARK(BM_DecodeJpeg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 
 // The library alone into a buffer allocated once: what our decoder is
 // measured against.
+// Arg: 0 the benchmark's photo, 1 the smooth one.
 void BM_DecodeJpegRaw(benchmark::State& state) {
-  const std::vector<uint8_t>& jpeg = PhotoJpeg();
+  const std::vector<uint8_t>& jpeg = state.range(0) ? SmoothJpeg() : PhotoJpeg();
   tjhandle tj = tjInitDecompress();
   const int pitch = int(size_t(kPhotoW) * 3 + DibPadBytes(kPhotoW));
   std::vector<uint8_t> buffer(size_t(pitch) * kPhotoH);
@@ -295,7 +364,7 @@ void BM_DecodeJpegRaw(benchmark::State& state) {
   }
   tjDestroy(tj);
 }
-BENCHMARK(BM_DecodeJpegRaw)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_DecodeJpegRaw)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
 // The same with a fresh buffer per photo, as a decoder that hands out a new
 // record must have: the difference is the cost of the memory itself.

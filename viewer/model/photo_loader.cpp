@@ -94,8 +94,8 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
   return out;
 }
 
-int FirstFrameShift(double zoom) {
-  if (!(zoom > 0.0)) return 0;
+int FirstFrameShift(double zoom, double bytesPerPixel) {
+  if (!(zoom > 0.0) || bytesPerPixel > kFirstFrameMaxBytesPerPixel) return 0;
   int shift = 0;
   while (shift < 3 && zoom * double(2 << shift) <= 1.0) ++shift;
   return shift;

@@ -136,7 +136,9 @@ void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
     const PixelSize size = doc_.ShownPhotoSize();
     if (loader_.Async() && size.width > 0 && size.height > 0 && scale_.clientWidth > 0 &&
         scale_.clientHeight > 0)
-      shift = FirstFrameShift(FitScale(size.width, size.height, scale_.clientWidth, scale_.clientHeight));
+      shift = FirstFrameShift(
+          FitScale(size.width, size.height, scale_.clientWidth, scale_.clientHeight),
+          double(jpeg.size()) / (double(size.width) * double(size.height)));
     loader_.Start(doc_.SharedFile(), doc_.PhotoOrientation(), shift,
                   {scale_.clientWidth, scale_.clientHeight},
                   [this](DecodedPhoto photo) { OnPhotoDecoded(std::move(photo)); });
@@ -246,11 +248,14 @@ void KovalindraView::RebuildDisplay() {
   }
   display_->ClearRoi();
   if (s.zoom == 1.0 && sourceShift_ == 0) {
+    levels_.clear();  // halved copies are made again in a few milliseconds when wanted
     source_->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
     CopyImage(*source_, *display_);
   } else {
     int shift = 0;
     const Image* from = LevelFor(s.zoom, shift);
+    // Only the halved copies this scale reads are kept.
+    if (levels_.size() > size_t(shift - sourceShift_)) levels_.resize(size_t(shift - sourceShift_));
     Image& level = const_cast<Image&>(*from);
     // One photo pixel more than fits whole, so the partly visible column and
     // row at the right and bottom edges are drawn too. On a halved level the
@@ -283,11 +288,18 @@ const Image* KovalindraView::LevelFor(double zoom, int& shift) {
   return best;
 }
 
-size_t KovalindraView::PixelBytes() const {
-  auto bytes = [](const IplImageSlot& s) { return s ? s->Stride() * size_t(s->Height()) : 0; };
-  size_t n = bytes(source_) + bytes(display_) + bytes(adjusted_) + bytes(back_);
-  for (const IplImageSlot& l : levels_) n += bytes(l);
+namespace {
+size_t Bytes(const IplImageSlot& s) { return s ? s->Stride() * size_t(s->Height()) : 0; }
+}  // namespace
+
+size_t KovalindraView::PhotoBytes() const {
+  size_t n = Bytes(source_);
+  for (const IplImageSlot& l : levels_) n += Bytes(l);
   return n;
+}
+
+size_t KovalindraView::WindowBytes() const {
+  return Bytes(display_) + Bytes(adjusted_) + Bytes(back_);
 }
 
 const Image* KovalindraView::DrawnDisplay() {

@@ -245,8 +245,10 @@ class KovalindraView : public platform::ViewBase {
   ViewScale& MutableScale() { return scale_; }
   const NavigatorGeometry& Navigator() const { return navigator_; }
   int DisplayRebuilds() const { return rebuilds_; }
-  // Bytes of pixels the view holds (source, halved levels, display, back buffer).
-  size_t PixelBytes() const;
+  // Bytes of pixels the view holds for the photo (its copy and the halved
+  // ones), and for the window (display image, adjusted copy, back buffer).
+  size_t PhotoBytes() const;
+  size_t WindowBytes() const;
   // The next rebuild request really rebuilds (measurements).
   void InvalidateDisplay() { displayValid_ = false; }
   int InitialUpdates() const { return initialUpdates_; }

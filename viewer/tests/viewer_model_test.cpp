@@ -924,6 +924,8 @@ TEST(ViewerDecoding, AReducedFirstFrameLandsWhereTheWholePhotoDoes) {
   EXPECT_EQ(FirstFrameShift(0.3), 1);
   EXPECT_EQ(FirstFrameShift(0.25), 2);
   EXPECT_EQ(FirstFrameShift(0.05), 3);
+  EXPECT_EQ(FirstFrameShift(0.25, 0.1), 2);
+  EXPECT_EQ(FirstFrameShift(0.25, 0.4), 0);  // the coded data is most of the work
   TempDir dir;
   WriteKvi(dir.File("big.kvi"),
            SquareKvi(2400, 1600, 1000, 600, {MakeRegistration(1000, 600, 1400, 600, 100)}));
