@@ -35,7 +35,7 @@ IplImageSlot HalvedCopy(const Image& src) {
 }
 
 DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int shift,
-                         const std::atomic<bool>* cancel, PixelSize client) {
+                         const std::atomic<bool>* cancel, PixelSize client, Spare spare) {
   DecodedPhoto out;
   out.shift = shift;
   const std::optional<std::vector<uint8_t>> profile = ReadIccProfile(jpeg.data(), jpeg.size());
@@ -44,7 +44,12 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     // reads them, and this is the only copy.
     auto image = std::make_unique<Image>();
     const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t) {
-      *image = Image(int32_t(w), int32_t(h), PixelFormat::kBgra, Image::NoFill{});
+      // The photo shown before, when it was of this size, is written over:
+      // memory already in use costs nothing to touch again.
+      if (spare.image && spare.image->Width() == int32_t(w) && spare.image->Height() == int32_t(h))
+        image = std::move(spare.image);
+      else
+        *image = Image(int32_t(w), int32_t(h), PixelFormat::kBgra, Image::NoFill{});
       if (image->IsEmpty()) return JpegTarget{};
       const size_t used = size_t(w) * 4;
       if (image->Stride() > used)
@@ -85,7 +90,14 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     const double fit = FitScale(level->Width() << shift, level->Height() << shift, client.width,
                                 client.height);
     for (int k = shift; HalvesAgain(fit, k, level->Width(), level->Height()) && !Stopped(cancel); ++k) {
-      IplImageSlot next = HalvedCopy(*level);
+      IplImageSlot next;
+      const size_t at = out.levels.size();
+      if (at < spare.levels.size() && spare.levels[at] &&
+          spare.levels[at]->Width() == level->Width() / 2 &&
+          spare.levels[at]->Height() == level->Height() / 2 && HalveImage(*level, *spare.levels[at]))
+        next = std::move(spare.levels[at]);
+      else
+        next = HalvedCopy(*level);
       if (!next) break;
       out.levels.push_back(std::move(next));
       level = out.levels.back().get();
@@ -150,7 +162,7 @@ void PhotoLoader::Cancel() {
 }
 
 void PhotoLoader::Start(std::shared_ptr<const ActualSizeFile> file, Orientation o, int firstShift,
-                        PixelSize client, Deliver deliver) {
+                        PixelSize client, Deliver deliver, Spare spare) {
   Cancel();
   const uint64_t id = currentId_;
   deliver_ = std::move(deliver);
@@ -160,7 +172,8 @@ void PhotoLoader::Start(std::shared_ptr<const ActualSizeFile> file, Orientation 
   // The whole photo is handed over after the first frame has been (or has
   // failed), so the two always arrive in that order.
   auto firstDone = std::make_shared<std::atomic<bool>>(firstShift <= 0);
-  auto decode = [this, id, file, o, firstDone, client, alive = std::weak_ptr<int>(alive_),
+  auto spareBox = std::make_shared<Spare>(std::move(spare));
+  auto decode = [this, id, file, o, firstDone, client, spareBox, alive = std::weak_ptr<int>(alive_),
                  dispatcher = dispatcher_](Job& job, int shift) {
     struct Signal {
       std::atomic<bool>* done;
@@ -171,7 +184,9 @@ void PhotoLoader::Start(std::shared_ptr<const ActualSizeFile> file, Orientation 
         }
       }
     } signal{shift > 0 ? firstDone.get() : nullptr};
-    DecodedPhoto photo = DecodePhoto(file->jpegBytes, o, shift, &job.cancel, client);
+    // Only the whole photo's job touches the spare.
+    DecodedPhoto photo = DecodePhoto(file->jpegBytes, o, shift, &job.cancel, client,
+                                     shift == 0 ? std::move(*spareBox) : Spare{});
     if (job.cancel) return;
     // A first frame that fails says nothing: the whole photo will say why.
     if (shift > 0 && !photo.image) return;
@@ -201,7 +216,7 @@ void PhotoLoader::Start(std::shared_ptr<const ActualSizeFile> file, Orientation 
     busy_ = false;
     Deliver now = std::move(deliver_);
     deliver_ = nullptr;
-    now(DecodePhoto(file->jpegBytes, o, 0, nullptr, client));
+    now(DecodePhoto(file->jpegBytes, o, 0, nullptr, client, std::move(*spareBox)));
   }
 }
 

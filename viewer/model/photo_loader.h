@@ -42,12 +42,20 @@ struct DecodedPhoto {
 // columns dropped), or nothing.
 IplImageSlot HalvedCopy(const Image& src);
 
+// Blocks a decode may write into instead of new ones: the photo shown
+// before, and its halved copies, when they have the sizes needed.
+struct Spare {
+  IplImageSlot image;
+  std::vector<IplImageSlot> levels;
+};
+
 // The photo in `jpeg` at 1 / 2^shift, turned upright by `o`, converted from
 // its colour profile, with its thumbnail and the halved levels showing it
 // whole in a client of `client` device pixels needs (none for 0 x 0).
 // `cancel` stops it early (the result then has no image).
 DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int shift,
-                         const std::atomic<bool>* cancel = nullptr, PixelSize client = {0, 0});
+                         const std::atomic<bool>* cancel = nullptr, PixelSize client = {0, 0},
+                         Spare spare = {});
 
 // Whether a view at `zoom` halves an image of the given size once more.
 inline bool HalvesAgain(double zoom, int shift, int32_t width, int32_t height) {
@@ -98,7 +106,7 @@ class PhotoLoader {
   // another Start or the loader's end. Without a dispatcher the whole photo
   // is decoded and delivered before Start returns.
   void Start(std::shared_ptr<const ActualSizeFile> file, Orientation o, int firstShift,
-             PixelSize client, Deliver deliver);
+             PixelSize client, Deliver deliver, Spare spare = {});
   void Cancel();
   // The photo on show is still being decoded.
   bool Busy() const { return busy_; }

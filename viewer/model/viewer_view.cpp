@@ -115,7 +115,13 @@ void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
   ++photoGeneration_;  // a new file was read: whatever was shown is stale
   ++fileGeneration_;
   loader_.Cancel();
-  // Let go of the old photo's copies before the new one is decoded.
+  // The old photo's copies are let go before the new one is decoded; its
+  // blocks are written over when the new one has their sizes.
+  Spare spare;
+  if (sourceShift_ == 0) {
+    spare.image = std::move(source_);
+    spare.levels = std::move(levels_);
+  }
   ReleaseIplImage(source_);
   sourceShift_ = 0;
   levels_.clear();
@@ -141,7 +147,8 @@ void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
           double(jpeg.size()) / (double(size.width) * double(size.height)));
     loader_.Start(doc_.SharedFile(), doc_.PhotoOrientation(), shift,
                   {scale_.clientWidth, scale_.clientHeight},
-                  [this](DecodedPhoto photo) { OnPhotoDecoded(std::move(photo)); });
+                  [this](DecodedPhoto photo) { OnPhotoDecoded(std::move(photo)); },
+                  std::move(spare));
   }
   inlineDelivery_ = false;
   SyncPhotoSize();
