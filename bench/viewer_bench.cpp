@@ -5,11 +5,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -26,6 +23,7 @@
 #include "kvi/actual_size_file.h"
 #include "viewer/model/viewer_document.h"
 #include "viewer/model/viewer_view.h"
+#include "viewer/tests/test_files.h"
 
 namespace {
 
@@ -193,33 +191,14 @@ BENCHMARK(BM_DragStep)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The interface thread's queue as the benchmark runs it: workers post, the
-// benchmark runs what they posted until what it waits for has happened.
-class BenchDispatcher : public platform::Dispatcher {
- public:
-  void Post(std::function<void()> task) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tasks_.push_back(std::move(task));
-    ready_.notify_one();
-  }
-  template <typename Done>
-  void RunUntil(const Done& done) {
-    while (!done()) {
-      std::function<void()> task;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return !tasks_.empty(); });
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
-      }
-      task();
-    }
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<std::function<void()>> tasks_;
+// A viewer whose decodes run on workers, as in the program, with the
+// benchmark running the interface thread's queue.
+struct AsyncViewer {
+  AsyncViewer() { view.OnSize(kClientW, kClientH); }
+  kv::viewer::testing::QueueDispatcher queue;
+  KovalindraDoc doc{platform::Services{nullptr, nullptr, nullptr, &queue},
+                    SettingsLocation{"/nonexistent/", ""}};
+  KovalindraView view{doc, nullptr};
 };
 
 // Held for the photo: what grows with it (its copy, the halved ones, the
@@ -237,11 +216,8 @@ void Counters(benchmark::State& state, const KovalindraView& view, const Kovalin
 // where it pays. Arg: 1 the benchmark's photo, 0 the smooth one.
 void BM_OpenKviFirstFrame(benchmark::State& state) {
   const std::string path = KviPath(uint16_t(state.range(0)));
-  BenchDispatcher queue;
-  KovalindraDoc doc(platform::Services{nullptr, nullptr, nullptr, &queue},
-                    SettingsLocation{"/nonexistent/", ""});
-  KovalindraView view(doc, nullptr);
-  view.OnSize(kClientW, kClientH);
+  AsyncViewer v;
+  auto& [queue, doc, view] = v;
   int shift = 0;
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
@@ -263,11 +239,8 @@ BENCHMARK(BM_OpenKviFirstFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->
 // (6: stored a quarter turn sideways; 0: the smooth photo).
 void BM_OpenKvi(benchmark::State& state) {
   const std::string path = KviPath(uint16_t(state.range(0)));
-  BenchDispatcher queue;
-  KovalindraDoc doc(platform::Services{nullptr, nullptr, nullptr, &queue},
-                    SettingsLocation{"/nonexistent/", ""});
-  KovalindraView view(doc, nullptr);
-  view.OnSize(kClientW, kClientH);
+  AsyncViewer v;
+  auto& [queue, doc, view] = v;
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
     view.OnInitialUpdate();
@@ -287,11 +260,8 @@ BENCHMARK(BM_OpenKviRotated)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime
 void BM_StepPrefetched(benchmark::State& state) {
   const std::string a = KviPath(1, "a"), b = KviPath(1, "b");
   (void)b;
-  BenchDispatcher queue;
-  KovalindraDoc doc(platform::Services{nullptr, nullptr, nullptr, &queue},
-                    SettingsLocation{"/nonexistent/", ""});
-  KovalindraView view(doc, nullptr);
-  view.OnSize(kClientW, kClientH);
+  AsyncViewer v;
+  auto& [queue, doc, view] = v;
   if (!doc.OpenDocument(a)) state.SkipWithError("open failed");
   view.OnInitialUpdate();
   int prefetched = 0;
