@@ -4,6 +4,8 @@
 //   kv_screenshots OUTPUT_FOLDER PROGRAM_FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -74,6 +76,11 @@ bool Viewer(const QString& out, const std::string& bin, const QString& temp) {
   frame->resize(900, 640);
   frame->show();
   if (!frame->OpenDocumentFile(QString::fromStdString(bin + "sample.kvi"))) return false;
+  // The photo decodes on a worker; the commands below act on it once shown.
+  QElapsedTimer waited;
+  waited.start();
+  while (parts->View().Decoding() && waited.elapsed() < 60000)
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
   frame->DispatchCommand(viewer::cmd::kSizeInfo);
   frame->DispatchCommand(viewer::cmd::kNextPoint);
   frame->DispatchCommand(viewer::cmd::kNextPoint);
