@@ -145,6 +145,10 @@ void PhotoLoader::Retire(Job*& job) {
 void PhotoLoader::Reap() {
   for (size_t i = 0; i < jobs_.size();) {
     if (jobs_[i]->done) {
+      // A finished job may still be named here (its result not yet taken,
+      // or a neighbour that failed): the name goes with it.
+      for (Job** named : {&current_, &first_, &aheadJob_})
+        if (*named == jobs_[i].get()) *named = nullptr;
       jobs_[i]->thread.join();
       jobs_.erase(jobs_.begin() + std::ptrdiff_t(i));
     } else {

@@ -980,6 +980,9 @@ TEST(ViewerDecoding, SteppingDuringDecodesShowsTheLastPhotoAskedFor) {
   EXPECT_FALSE(v.view.Loader().PrefetchReady());
   EXPECT_TRUE(v.messages.shown.empty());
   EXPECT_TRUE(v.host.message.empty());
+  // c opened again starts new workers while the failed one is still named.
+  ASSERT_TRUE(v.Open(dir.File("c.kvi")));
+  ASSERT_TRUE(v.Settle());
   // ...and says why when stepped to; c stays.
   EXPECT_FALSE(v.view.StepPhoto(+1));
   EXPECT_NE(v.host.message.find("d.kvi"), std::string::npos);
