@@ -22,16 +22,10 @@
 
 #include "foundation/core/imageops/image.h"
 #include "foundation/core/imageops/parallel.h"
+#include "foundation/core/imageops/simd.h"
 #include "foundation/core/imageops/region.h"
 #include "foundation/core/imageops/resize_kernel.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__)  // where SSE2 is always there for the narrower tails
-#include <immintrin.h>
-#define KV_HAVE_AVX2_PATH 1
-#endif
 
 namespace kv {
 
