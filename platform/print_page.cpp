@@ -134,11 +134,7 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     r.refusal = Refusal::kNoPhoto;
     return r;
   }
-  // As the viewer does: a tag is believed only of a photo whose header
-  // gives its size.
-  const Orientation o = ReadJpegSize(jpeg.data(), jpeg.size())
-                            ? ReadExifOrientation(jpeg.data(), jpeg.size())
-                            : 1;
+  const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
   const PixelSize shown = ShownSize({stored.width, stored.height}, o);
   r.photoWidth = shown.width;
   r.photoHeight = shown.height;

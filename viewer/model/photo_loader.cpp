@@ -11,19 +11,23 @@
 namespace kv::viewer {
 namespace {
 
-void MakeThumbnail(const Image& upright, DibImage& out) {
-  DibSectionImage section;
-  CreateThumbnailDib(section);
-  ImageScaler().ResampleToThumbnail(
-      BgraPixels{upright.Row(0), upright.Width(), upright.Height(), upright.Stride()}, section.image);
-  out = std::move(section.image);
-}
-
 bool Stopped(const std::atomic<bool>* cancel) {
   return cancel && cancel->load(std::memory_order_relaxed);
 }
 
 }  // namespace
+
+void DrawThumbnailOf(const Image& upright, DibImage& destination) {
+  ImageScaler().ResampleToThumbnail(
+      BgraPixels{upright.Row(0), upright.Width(), upright.Height(), upright.Stride()}, destination);
+}
+
+DibImage ThumbnailOf(const Image& upright) {
+  DibSectionImage section;
+  CreateThumbnailDib(section);
+  DrawThumbnailOf(upright, section.image);
+  return std::move(section.image);
+}
 
 IplImageSlot HalvedCopy(const Image& src) {
   IplImageSlot out;
@@ -84,7 +88,7 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     out.reason = kJpegDecodeCancelled;
     return out;
   }
-  MakeThumbnail(*out.image, out.thumbnail);
+  out.thumbnail = ThumbnailOf(*out.image);
   if (client.width > 0 && client.height > 0) {
     const Image* level = out.image.get();
     const double fit = FitScale(level->Width() << shift, level->Height() << shift, client.width,
@@ -254,9 +258,8 @@ void PhotoLoader::Prefetch(const std::string& path, PixelSize client) {
     auto file = std::make_shared<ActualSizeFile>();
     std::string reason;
     if (!ReadActualSizeFile(path, *file, reason) || job.cancel) return;
-    const Orientation o = ReadExifOrientation(file->jpegBytes.data(), file->jpegBytes.size());
-    const bool sized = ReadJpegSize(file->jpegBytes.data(), file->jpegBytes.size()).has_value();
-    DecodedPhoto photo = DecodePhoto(file->jpegBytes, sized ? o : 1, 0, &job.cancel, client);
+    const Orientation o = ShownOrientation(file->jpegBytes.data(), file->jpegBytes.size());
+    DecodedPhoto photo = DecodePhoto(file->jpegBytes, o, 0, &job.cancel, client);
     if (job.cancel || !photo.image) return;
     auto box = std::make_shared<Prefetched>(Prefetched{path, std::move(file), std::move(photo)});
     dispatcher->Post([this, id, alive, box] {

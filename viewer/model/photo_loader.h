@@ -38,6 +38,11 @@ struct DecodedPhoto {
   std::string reason;  // why there is no image
 };
 
+// The navigator's bitmap of an upright photo, drawn at the destination's
+// size, and made at its usual 240 x 240.
+void DrawThumbnailOf(const Image& upright, DibImage& destination);
+DibImage ThumbnailOf(const Image& upright);
+
 // A 2 x 2 box average of a BGRA image at least 2 x 2 (odd last rows and
 // columns dropped), or nothing.
 IplImageSlot HalvedCopy(const Image& src);

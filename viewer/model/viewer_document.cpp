@@ -44,10 +44,9 @@ bool KovalindraDoc::OpenPhotoFile(const std::string& path, std::string& reason) 
 void KovalindraDoc::AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh) {
   // Registrations follow the photo upright; the size the file's points
   // count in is the photo's as stored.
-  const Orientation o = ReadExifOrientation(fresh->jpegBytes.data(), fresh->jpegBytes.size());
   const std::optional<PixelSize> stored =
       ReadJpegSize(fresh->jpegBytes.data(), fresh->jpegBytes.size());
-  orientation_ = stored ? o : 1;
+  orientation_ = ShownOrientation(fresh->jpegBytes.data(), fresh->jpegBytes.size());
   shownSize_ = stored ? ShownSize(*stored, orientation_) : PixelSize{0, 0};
   shown_ = stored ? RegistrationsToShown(fresh->registrations, orientation_, *stored)
                   : fresh->registrations;

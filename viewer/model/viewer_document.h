@@ -85,7 +85,6 @@ class KovalindraDoc : public platform::DocumentBase {
   // The navigator's upright thumbnail (filled when the view's decode lands;
   // the view holds the decoded photo itself).
   DibSectionImage thumbnail;
-  ImageScaler scaler;
   // The logo as a colour image, or empty.
   const IplImageSlot& LogoImage() const { return logoImage_; }
   int32_t LogoWidth() const { return logoImage_ ? file_->logoWidth : 0; }

@@ -99,11 +99,7 @@ void KovalindraView::ShowPhoto(IplImageSlot upright) {
   loader_.Cancel();
   DecodedPhoto photo;
   photo.image = std::move(upright);
-  if (photo.image) {
-    CreateThumbnailDib(doc_.thumbnail);
-    DrawThumbnailFrom(*photo.image, doc_.thumbnail.image);
-  }
-  photo.thumbnail = std::move(doc_.thumbnail.image);
+  if (photo.image) photo.thumbnail = ThumbnailOf(*photo.image);
   inlineDelivery_ = true;
   OnPhotoDecoded(std::move(photo));
   inlineDelivery_ = false;
@@ -200,14 +196,9 @@ void KovalindraView::PrefetchNeighbour() {
   if (next) loader_.Prefetch(doc_.Folder()[*next].path, {scale_.clientWidth, scale_.clientHeight});
 }
 
-void KovalindraView::DrawThumbnailFrom(const Image& photo, DibImage& destination) const {
-  doc_.scaler.ResampleToThumbnail(
-      BgraPixels{photo.Row(0), photo.Width(), photo.Height(), photo.Stride()}, destination);
-}
-
 bool KovalindraView::DrawThumbnail(DibImage& destination) const {
   if (!source_) return false;
-  DrawThumbnailFrom(*source_, destination);
+  DrawThumbnailOf(*source_, destination);
   return true;
 }
 

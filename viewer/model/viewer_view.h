@@ -291,7 +291,6 @@ class KovalindraView : public platform::ViewBase {
   void BeginPhoto(std::optional<DecodedPhoto> ready);
   void OnPhotoDecoded(DecodedPhoto photo);
   void PrefetchNeighbour();
-  void DrawThumbnailFrom(const Image& photo, DibImage& destination) const;
   void MakeBuffers();
   void RebuildDisplay();
   void Notify(int c) { doc_.NotifyViews("", c); }

@@ -88,6 +88,10 @@ std::optional<PixelSize> ReadJpegSize(const uint8_t* bytes, size_t count) {
   return size;
 }
 
+Orientation ShownOrientation(const uint8_t* bytes, size_t count) {
+  return ReadJpegSize(bytes, count) ? ReadExifOrientation(bytes, count) : 1;
+}
+
 bool SwapsSides(Orientation o) { return o >= 5 && o <= 8; }
 
 PixelSize ShownSize(PixelSize s, Orientation o) {

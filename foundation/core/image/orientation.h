@@ -34,6 +34,11 @@ struct PixelSize {
 };
 std::optional<PixelSize> ReadJpegSize(const uint8_t* bytes, size_t count);
 
+// The turn the programs show a photo with: its tag, believed only of a
+// photo whose header gives its size (1 otherwise), since the registrations
+// are turned with that size.
+Orientation ShownOrientation(const uint8_t* bytes, size_t count);
+
 // True for 5 to 8: the shown photo is as wide as the stored one is high.
 bool SwapsSides(Orientation o);
 PixelSize ShownSize(PixelSize stored, Orientation o);
