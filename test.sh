@@ -9,13 +9,16 @@ cd "$(dirname "$0")"
 jobs=$(nproc)
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
+# A developer's machine with ccache shares compiled objects between trees.
+launch=()
+command -v ccache >/dev/null && launch=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 configure() { # dir, options...
   local dir=$1; shift
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S . -B "$dir" "${gen[@]}" "$@" >/dev/null
+    cmake -S . -B "$dir" "${gen[@]}" "${launch[@]}" "$@" >/dev/null
   else
-    cmake -S . -B "$dir" "$@" >/dev/null
+    cmake -S . -B "$dir" "${launch[@]}" "$@" >/dev/null
   fi
 }
 

@@ -85,8 +85,31 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
+std::string ResolveLinks(const std::string& path) {
+  std::string current = path;
+  // The system's own limit on a chain of links; past it the name is kept and
+  // the write fails on it with ELOOP, as opening it would.
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0 || size_t(n) >= target.size()) return current;
+    target.resize(size_t(n));
+    if (target[0] != '/') {
+      const size_t slash = current.rfind('/');
+      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    }
+    current = target;
+  }
+  return current;
+}
+
+bool WriteFileAtomically(const std::string& requested, std::span<const uint8_t> bytes,
                          std::string& reason) {
+  // A link stays a link: the file it names is the one replaced, in its own
+  // folder, so the rename lands on the same file system.
+  const std::string path = ResolveLinks(requested);
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -97,9 +120,22 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   // Only a regular file is ever replaced: renaming over a device, a folder
   // or a pipe would silently destroy something that is not a document.
   struct stat target {};
-  if (::lstat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISLNK(target.st_mode)) {
-    reason = "通常のﾌｧｲﾙではありません";
-    return false;
+  if (::lstat(path.c_str(), &target) == 0) {
+    if (S_ISLNK(target.st_mode)) {
+      reason = ErrnoText("ﾌｧｲﾙを置き換えられません", ELOOP);
+      return false;
+    }
+    if (!S_ISREG(target.st_mode)) {
+      reason = "通常のﾌｧｲﾙではありません";
+      return false;
+    }
+    // Renaming needs only the folder's permission, so a file the user made
+    // read-only would be replaced all the same; its mode is the user's word.
+    // The mode bits are asked too because root passes every access check.
+    if ((target.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+      reason = "読み取り専用のﾌｧｲﾙです";
+      return false;
+    }
   }
   std::string temp = (folder.empty() ? std::string() : folder) + "/." + base + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());

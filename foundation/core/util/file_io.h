@@ -12,10 +12,17 @@ namespace kv {
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& reason,
                    uint64_t maxBytes = uint64_t(1) << 31);
 
+// The file a chain of symbolic links ends at (relative links resolved
+// against their own folder); `path` itself when it is no link. The target
+// need not exist.
+std::string ResolveLinks(const std::string& path);
+
 // Writes to a fresh temporary file in the target's folder, flushes it to
-// disk, then renames it over `path`. On any failure the temporary file is
-// removed, an existing `path` is left byte-identical, and false is returned
-// with a reason.
+// disk, then renames it over `path`. A symbolic link is followed to its
+// target, which is replaced and the link kept; a target without write
+// permission (also for root) or that is no regular file is refused. On any
+// failure the temporary file is removed, an existing `path` is left
+// byte-identical, and false is returned with a reason.
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string& reason);
 

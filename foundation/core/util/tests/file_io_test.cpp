@@ -63,6 +63,45 @@ TEST_F(FileIo, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(Slurp(path), "precious");
 }
 
+// Each case a user met: a link kept while its target is written (relative,
+// absolute, a chain, a link whose target is not there yet), and a file made
+// read-only, directly or behind a link, left as it was.
+TEST_F(FileIo, LinksAreFollowedAndReadOnlyTargetsRefused) {
+  ::mkdir((dir_ + "/real").c_str(), 0700);
+  const std::string target = dir_ + "/real/project.kvp";
+  std::string reason;
+  ASSERT_TRUE(WriteFileAtomically(target, Bytes("old"), reason)) << reason;
+  ASSERT_EQ(::symlink("real/project.kvp", (dir_ + "/rel.kvp").c_str()), 0);
+  ASSERT_EQ(::symlink(target.c_str(), (dir_ + "/abs.kvp").c_str()), 0);
+  ASSERT_EQ(::symlink("rel.kvp", (dir_ + "/chain.kvp").c_str()), 0);
+  for (const char* link : {"/rel.kvp", "/abs.kvp", "/chain.kvp"}) {
+    ASSERT_TRUE(WriteFileAtomically(dir_ + link, Bytes(link), reason)) << link << reason;
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir_ + link).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+    EXPECT_EQ(Slurp(target), link);
+  }
+  EXPECT_EQ(ResolveLinks(dir_ + "/chain.kvp"), dir_ + "/real/project.kvp");
+  EXPECT_EQ(ResolveLinks(target), target);
+  // No temporary file is left beside the link or the target.
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir_ + "/real' | wc -l) -eq 1").c_str()), 0);
+
+  ASSERT_EQ(::symlink("real/new.kvi", (dir_ + "/dangling.kvi").c_str()), 0);
+  ASSERT_TRUE(WriteFileAtomically(dir_ + "/dangling.kvi", Bytes("made"), reason)) << reason;
+  EXPECT_EQ(Slurp(dir_ + "/real/new.kvi"), "made");
+
+  ::chmod(target.c_str(), 0444);
+  for (const std::string& path : {target, dir_ + "/abs.kvp"}) {
+    reason.clear();
+    EXPECT_FALSE(WriteFileAtomically(path, Bytes("lost"), reason)) << path;
+    EXPECT_NE(reason.find("読み取り専用"), std::string::npos) << reason;
+  }
+  EXPECT_EQ(Slurp(target), "/chain.kvp");
+
+  ASSERT_EQ(::symlink("loop.kvp", (dir_ + "/loop.kvp").c_str()), 0);
+  EXPECT_FALSE(WriteFileAtomically(dir_ + "/loop.kvp", Bytes("x"), reason));
+}
+
 TEST_F(FileIo, ReadRefusesOversizedAndMissingFilesAndKeepsOutput) {
   const std::string path = dir_ + "/big";
   std::string reason;
