@@ -12,6 +12,7 @@
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
 #include "platform/print_layout.h"
+#include "web/publish/web_folder.h"
 #ifdef KV_KVITOOL_PDF
 #include "platform/print_page.h"
 #endif
@@ -26,7 +27,9 @@ constexpr char kUsage[] =
     "       kvitool make --jpeg PHOTO [--reg SX,SY,EX,EY,MM]... [--link TEXT]\n"
     "                    [--logo-rgb FILE --logo-size WxH] -o OUT\n"
     "       kvitool pdf FILE OUT.pdf [--registration N] [--page A4|A3|Letter]\n"
-    "               (the photo at registration N's real size, N from 1; A4 by default)\n";
+    "               (the photo at registration N's real size, N from 1; A4 by default)\n"
+    "       kvitool web FILE DIR [--replace]\n"
+    "               (a folder for a web host or a disk: the page for browsers and FILE)\n";
 
 int Usage(std::ostream& err, const std::string& why) {
   err << "kvitool: " << why << "\n" << kUsage;
@@ -323,6 +326,26 @@ int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 #endif
 }
 
+// The folder a browser shows FILE from at real size; files already there
+// are replaced only when asked to.
+int Web(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const bool replace = args.size() == 4 && args[3] == "--replace";
+  if (args.size() != 3 && !replace) return Usage(err, "web takes FILE DIR [--replace]");
+  const std::string& path = args[1];
+  const std::string& folder = args[2];
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadWholeFile(path, bytes, reason, uint64_t(1) << 32)) return Refuse(err, path, reason);
+  const std::string name = std::filesystem::path(path).filename().string();
+  if (!web::PublishWebFolder(folder, name, bytes, replace, reason)) {
+    if (!replace && !web::ExistingFiles(folder, name).empty())
+      reason += " (--replace replaces them)";
+    return Refuse(err, folder, reason);
+  }
+  out << folder << "/index.html: opens " << name << "\n";
+  return kToolOk;
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& utf8) {
@@ -365,6 +388,7 @@ int RunKvitool(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (cmd == "make") return Make(args, err);
   if (cmd == "pdf") return Pdf(args, out, err);
+  if (cmd == "web") return Web(args, out, err);
   return Usage(err, "unknown command " + cmd);
 }
 
