@@ -16,7 +16,14 @@ packages=(
   libfile-mimeinfo-perl dpkg-dev
   # Tests only: pdftoppm rasterises the real-size PDFs so they can be measured.
   poppler-utils
+  # Tests only: the web page runs in headless Chromium, driven from Node.
+  chromium
 )
+# Node.js with npm only where no node is on the PATH: Debian's packages
+# conflict with a Node.js installed another way.
+if ! command -v node >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 # Optional, fuzzing only: ./fuzz.sh installs clang (with libFuzzer) itself.
 # Optional, benchmarks only: KV_BENCH_OPENCV=1 ./setup.sh adds OpenCV so
 # the resize benchmark can be read side by side with cv::resize.

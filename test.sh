@@ -28,6 +28,15 @@ echo "== sanitizer tests (core libraries, file format, tools)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
+# The web page's browser tests drive Debian's Chromium through puppeteer-core,
+# installed from the lockfile (again only when the lockfile changed); no
+# browser is downloaded.
+lock=web/node_modules/.kova-package-lock.json
+if ! cmp -s web/package-lock.json "$lock"; then
+  (cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  cp web/package-lock.json "$lock"
+fi
+
 configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 echo "== all tests"

@@ -80,6 +80,7 @@ struct App {
       return linkAccepted;
     };
     options.chooseKviPath = [this] { return kviPath; };
+    options.chooseWebFolder = [this] { return webFolder; };
     if (!useDialog) {
       options.askLength = [this](int32_t px) -> std::optional<int32_t> {
         asked.push_back(px);
@@ -145,6 +146,7 @@ struct App {
   AnsweringMessages messages;
   std::optional<std::string> jpeg;
   std::optional<std::string> kviPath;
+  std::optional<std::string> webFolder;
   std::optional<int32_t> length = 250;
   std::vector<int32_t> asked;
   std::vector<QString> shownLinks;
@@ -553,6 +555,40 @@ TEST(KovasandGui, PreviewWritesAFileThatTheOpenerReceives) {
   // Gone with the document.
   EXPECT_FALSE(std::filesystem::exists(previewPath));
   EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+TEST(KovasandGui, PublishingForTheWebWritesTheFolderAndAsksBeforeReplacingItsFiles) {
+  App app;
+  app.webFolder = app.work.File("site");
+  app.frame->DispatchCommand(c::kPublishWeb);
+  ASSERT_FALSE(app.messages.shown.empty());
+  EXPECT_EQ(app.messages.shown.back(), text::kNoJpeg);
+  EXPECT_FALSE(std::filesystem::exists(*app.webFolder));
+
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 320, 200)));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10, 300, 10, 150)));
+  app.frame->DispatchCommand(c::kPublishWeb);
+  const std::string kvi = *app.webFolder + "/p.kvi";
+  ActualSizeFile f;
+  std::string reason;
+  ASSERT_TRUE(ReadActualSizeFile(kvi, f, reason)) << reason;
+  EXPECT_EQ(f.registrations, app.Doc().registrations);
+  for (const char* page : {"index.html", "js/app.js", "js/kvi.js", "p.kvi.js"})
+    EXPECT_TRUE(std::filesystem::is_regular_file(*app.webFolder + "/" + page)) << page;
+
+  // Published again into the same folder: asked first, and "No" keeps it.
+  const size_t shown = app.messages.shown.size();
+  app.messages.answer = platform::MsgResult::No;
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 50, 300, 50, 150)));
+  app.frame->DispatchCommand(c::kPublishWeb);
+  ASSERT_EQ(app.messages.shown.size(), shown + 1);
+  EXPECT_NE(app.messages.shown.back().find("index.html"), std::string::npos);
+  ASSERT_TRUE(ReadActualSizeFile(kvi, f, reason));
+  EXPECT_EQ(f.registrations.size(), 1u);
+  app.messages.answer = platform::MsgResult::Yes;
+  app.frame->DispatchCommand(c::kPublishWeb);
+  ASSERT_TRUE(ReadActualSizeFile(kvi, f, reason));
+  EXPECT_EQ(f.registrations.size(), 2u);
 }
 
 TEST(KovasandGui, PublishingChecksConfirmsTheLinkAndCompletesTheName) {

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
+#include <filesystem>
 
 #include "authoring/widgets/dialogs.h"
 #include "authoring/widgets/preview_opener.h"
@@ -13,6 +14,7 @@
 #include "foundation/core/util/geometry.h"
 #include "platform/qt_text.h"
 #include "resources/authoring/commands.h"
+#include "web/publish/web_folder.h"
 
 namespace kv::authoring {
 namespace {
@@ -221,6 +223,43 @@ void KovasandParts::Publish() {
     context_.SetStatusPaneText(0, QString::fromUtf8("出力しました: ") + platform::Utf8ToQString(*path));
 }
 
+// The same file in a folder with the page that shows it at real size in a
+// browser; files already in the folder are replaced only when the user says so.
+void KovasandParts::PublishWeb() {
+  if (!doc_.CheckPublishable()) return;
+  std::optional<std::string> folder;
+  if (options_.chooseWebFolder) {
+    folder = options_.chooseWebFolder();
+  } else {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        context_.MainWindow(), QString::fromUtf8("Webﾍﾟｰｼﾞの出力先ﾌｫﾙﾀﾞ"));
+    if (!chosen.isEmpty()) folder = platform::QStringToUtf8(chosen);
+  }
+  if (!folder) return;
+  std::string stem = std::filesystem::path(doc_.jpegName).stem().string();
+  const std::string name = (stem.empty() ? std::string("photo") : stem) + ".kvi";
+  const std::vector<std::string> existing = web::ExistingFiles(*folder, name);
+  if (!existing.empty() && services_.messages) {
+    std::string list;
+    for (size_t i = 0; i < existing.size() && i < 5; ++i) list += existing[i] + "\r";
+    if (existing.size() > 5) list += "...\r";
+    const platform::MsgResult answer = services_.messages->Show(
+        "出力先のﾌｫﾙﾀﾞに同じ名前のﾌｧｲﾙがあります。\r" + list + "上書きしますか?",
+        platform::MsgIcon::Warning, platform::MsgButtons::YesNo);
+    if (answer != platform::MsgResult::Yes) return;
+  }
+  platform::WaitCursor wait;
+  std::string reason;
+  const std::optional<ActualSizeFile> file = doc_.MakeActualSizeFile(reason);
+  if (!file || !web::PublishWebFolder(*folder, name, SerializeActualSizeFile(*file), true, reason)) {
+    doc_.Tell(std::string(text::kWriteError) + "\r" + *folder + "\r(" + reason + ")",
+              platform::MsgIcon::Warning);
+    return;
+  }
+  context_.SetStatusPaneText(
+      0, QString::fromUtf8("出力しました: ") + platform::Utf8ToQString(*folder + "/index.html"));
+}
+
 void KovasandParts::Preview() {
   std::optional<std::string> path;
   {
@@ -251,6 +290,7 @@ bool KovasandParts::OnCommand(int id) {
       context_.UpdateCommandUi();
       return true;
     case cmd::kPublish: Publish(); return true;
+    case cmd::kPublishWeb: PublishWeb(); return true;
     case cmd::kPreview: Preview(); return true;
     case cmd::kProgramFiles: EditProgramFiles(); return true;
     case cmd::kEditUndo: doc_.Undo(); return true;
@@ -279,6 +319,7 @@ bool KovasandParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
   switch (id) {
     case cmd::kImportJpeg:
     case cmd::kPublish:
+    case cmd::kPublishWeb:
     case cmd::kPreview: return true;
     case cmd::kRegisterSize:
       ui.checked = doc_.drawMode == kDrawStart || doc_.drawMode == kDrawEnd;

@@ -27,6 +27,7 @@ struct PartsOptions {
   std::function<std::optional<std::string>()> chooseJpeg;     // unset: the open dialog
   std::function<bool(const QString& link)> confirmLink;       // unset: the link dialog
   std::function<std::optional<std::string>()> chooseKviPath;  // unset: the save dialog
+  std::function<std::optional<std::string>()> chooseWebFolder;  // unset: the folder dialog
   std::function<std::optional<int32_t>(int32_t imageLengthPx)> askLength;  // unset: "完了"
   std::function<bool(const std::string& path)> openPreview;   // unset: desktop, else viewer
   // Editing a registration's length: (image length, current length).
@@ -54,6 +55,7 @@ class KovasandParts : public shell::ProgramParts {
 
   void ImportJpeg();
   void Publish();
+  void PublishWeb();
   void Preview();
   void EditLength(size_t index);
   void EditProgramFiles();

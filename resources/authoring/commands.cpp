@@ -40,6 +40,7 @@ constexpr MenuItem kDrawMenu[] = {
 };
 constexpr MenuItem kPublishMenu[] = {
     {c::kPublish, "等倍情報kviﾌｧｲﾙの出力(&T)"},
+    {c::kPublishWeb, "Webﾍﾟｰｼﾞとして出力(&W)..."},
     {kSeparator, ""},
     {c::kProgramFiles, "ﾛｺﾞとﾘﾝｸ先の設定(&L)..."},
 };
@@ -73,6 +74,7 @@ constexpr kv::res::Accelerator kAccelerators[] = {
 constexpr kv::res::CommandText kCommands[] = {
     {c::kImportJpeg, "JPEGﾌｧｲﾙの読み込み", "JPEGﾌｧｲﾙの読み込み"},
     {c::kPublish, "等倍情報kviﾌｧｲﾙの出力", "等倍情報kviﾌｧｲﾙの出力"},
+    {c::kPublishWeb, "写真をﾌﾞﾗｳｻﾞで原寸大表示するﾍﾟｰｼﾞをﾌｫﾙﾀﾞに出力", "Webﾍﾟｰｼﾞとして出力"},
     {c::kRegisterSize, "ｻｲｽﾞ登録", "ｻｲｽﾞ登録"},
     {c::kPreview, "ﾌﾟﾚﾋﾞｭｰ", "ﾌﾟﾚﾋﾞｭｰ"},
     {c::kScrollText, "ｽｸﾛｰﾙ", ""},

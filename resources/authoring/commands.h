@@ -15,6 +15,7 @@ constexpr int kZoomFit = 32778;      // 全体を表示
 constexpr int kZoomActual = 32779;   // 等倍で表示
 constexpr int kProgramFiles = 32780; // ﾛｺﾞとﾘﾝｸ先の設定
 constexpr int kEditLength = 32781;   // 実測値の修正
+constexpr int kPublishWeb = 32790;   // Webﾍﾟｰｼﾞとして出力
 constexpr int kEditRedo = 57644;     // やり直し
 // About box control: opens the help page.
 constexpr int kAboutWebButton = 1003;

@@ -378,3 +378,14 @@ test('a second publication into the same folder is refused unless replacing is a
     (e) => e.status === 1 && /--replace/.test(String(e.stderr)));
   execFileSync(kvitool, ['web', path.join(binDir, 'sample.kvi'), dir, '--replace']);
 });
+
+test('the browser\'s Shift_JIS decoder gives what the desktop converter gives for every CP932 code', async () => {
+  const table = JSON.parse(execFileSync(process.env.KV_WEB_ORACLE, ['cp932'], { maxBuffer: 1 << 26 }).toString());
+  const page = await newPage(1);
+  await page.goto(`${origin}/page/index.html`);
+  const differ = await page.evaluate((table) => table.filter(([code, text]) =>
+    Kova.decodeCp932(code > 255 ? Uint8Array.of(code >> 8, code & 255) : Uint8Array.of(code)) !== text)
+    .map(([code]) => code.toString(16)), table);
+  assert.deepEqual(differ.slice(0, 20), []);
+  await page.close();
+});
