@@ -98,3 +98,16 @@ test('calibration: lengths as typed, densities from the address, one key per scr
   assert.equal(K.saveCalibration(refusing, 'a', 4), false);
   assert.equal(K.widthForLength(85.6, 4), 342);
 });
+
+test('the page weighs under 300 KB before the photo, and every file it loads is one the publisher embeds', async () => {
+  const fs = await import('node:fs');
+  const path = await import('node:path');
+  const { pageDir, sourceDir } = await import('./helpers.mjs');
+  const listed = fs.readFileSync(path.join(sourceDir, 'web/CMakeLists.txt'), 'utf8')
+    .match(/set\(KV_WEB_PAGE_FILES ([^)]*)\)/)[1].trim().split(/\s+/);
+  const html = fs.readFileSync(path.join(pageDir, 'index.html'), 'utf8');
+  const loaded = [...html.matchAll(/(?:src|href)="([^"]+)"/g)].map((m) => m[1]);
+  assert.deepEqual([...loaded].sort(), listed.filter((f) => f !== 'index.html').sort());
+  const bytes = listed.reduce((n, f) => n + fs.statSync(path.join(pageDir, f)).size, 0);
+  assert.ok(bytes < 300 * 1024, `${bytes} bytes`);
+});
