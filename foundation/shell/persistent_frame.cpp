@@ -111,7 +111,7 @@ void PersistentFrame::ActivateFrame() {
   const kv::Rect desktop = desk.isEmpty() ? kv::Rect{0, 0, 1 << 20, 1 << 20} : FromQRect(desk);
   const WindowPlacement p = PlacementFromRecord(
       kind_, rectText, icon, max, desktop,
-      [](const kv::Rect& r) { return platform::IsRectOnAnyScreen(ToQRect(r)); });
+      [](const kv::Rect& r) { return platform::IsTitleAreaOnAnyScreen(ToQRect(r)); });
 
   setGeometry(ToQRect(p.normal));
   switch (p.state) {
