@@ -5,6 +5,7 @@
 
 #include "foundation/core/util/geometry.h"
 #include "foundation/core/util/text.h"
+#include "viewer/model/open_messages.h"
 
 namespace kv::viewer {
 namespace {
@@ -61,11 +62,15 @@ void KovalindraDoc::AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh) 
 bool KovalindraDoc::OpenDocument(const std::string& path) {
   std::string reason;
   if (!OpenPhotoFile(path, reason)) {
-    Tell("実寸情報ﾌｧｲﾙを開けませんでした。\r" + FileNameOf(path) +
-             "\rﾌｧｲﾙが壊れているか、kviﾌｧｲﾙではありません。\r(" + reason + ")",
-         platform::MsgIcon::Warning);
+    Tell(OpenFailureMessage(path, reason), platform::MsgIcon::Warning);
+    // An explicit open puts the folder position back on the photo on show,
+    // also after a step that stopped on a file that failed.
+    for (size_t i = 0; i < folder_.size(); ++i)
+      if (folder_[i].path == PathName()) folderIndex_ = i;
     return false;
   }
+  // The file on show, also for what its decode may have to say about it.
+  SetPathName(path);
   const fs::path p(path);
   std::string folder = p.parent_path().string();
   if (!folder.empty() && folder.back() != '/') folder += '/';

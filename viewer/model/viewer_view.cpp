@@ -12,6 +12,7 @@
 #include "kvi/hit_test.h"
 #include "platform/services.h"
 #include "viewer/model/adjust.h"
+#include "viewer/model/open_messages.h"
 
 namespace kv::viewer {
 namespace {
@@ -162,8 +163,7 @@ void KovalindraView::OnPhotoDecoded(DecodedPhoto photo) {
       Notify(code::kRebuildDisplay);
       Repaint();
     }
-    doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。\r(" + photo.reason + ")",
-              platform::MsgIcon::Warning);
+    doc_.Tell(BrokenPhotoMessage(doc_.PathName(), photo.reason), platform::MsgIcon::Warning);
     return;
   }
   source_ = std::move(photo.image);
@@ -206,9 +206,22 @@ void KovalindraView::MakeBuffers() {
   SyncPhotoSize();
   const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
   if (cw <= 0 || ch <= 0) return;
-  if (!display_ || display_->Width() != cw || display_->Height() != ch) {
-    MakeColorIplImage(display_, cw, ch);
-    MakeColorIplImage(back_, cw, ch);
+  if (!back_ || back_->Width() != cw || back_->Height() != ch) MakeColorIplImage(back_, cw, ch);
+  EnsureDisplaySize();
+}
+
+int32_t KovalindraView::DisplayPad() const {
+  // A drag leaves the photo up to one photo pixel (zoom device pixels) left
+  // of and above where its origin says; the display holds that much more.
+  return scale_.HasScale() ? std::clamp(TruncToInt(std::ceil(scale_.zoom)), 1, 4096) : 1;
+}
+
+void KovalindraView::EnsureDisplaySize() {
+  const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
+  if (cw <= 0 || ch <= 0) return;
+  const int32_t w = cw + DisplayPad(), h = ch + DisplayPad();
+  if (!display_ || display_->Width() != w || display_->Height() != h) {
+    MakeColorIplImage(display_, w, h);
     ReleaseIplImage(adjusted_);  // made at this size when first needed
     adjustedFor_ = -1;
     displayValid_ = false;
@@ -217,6 +230,7 @@ void KovalindraView::MakeBuffers() {
 
 void KovalindraView::RebuildDisplay() {
   if (!display_) return;
+  EnsureDisplaySize();
   const ViewScale& s = scale_;
   const DisplayKey key{s.zoom,          s.originX,       s.originY,        s.visibleWidth,
                        s.visibleHeight, s.clientWidth,   s.clientHeight,   photoGeneration_};
@@ -247,7 +261,8 @@ void KovalindraView::RebuildDisplay() {
   display_->ClearRoi();
   if (s.zoom == 1.0 && sourceShift_ == 0) {
     levels_.clear();  // halved copies are made again in a few milliseconds when wanted
-    source_->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
+    source_->SetRoi({s.originX, s.originY, s.visibleWidth + DisplayPad() + 1,
+                     s.visibleHeight + DisplayPad() + 1});
     CopyImage(*source_, *display_);
   } else {
     int shift = 0;
@@ -339,10 +354,14 @@ void KovalindraView::RenderBackBuffer() {
     FillImage(b, 255);
   }
   b.ClearRoi();
-  if (const Image* shown = DrawnDisplay()) {
-    b.SetRoi({scale_.offsetX, scale_.offsetY, b.Width() - scale_.offsetX,
-              b.Height() - scale_.offsetY});
-    CopyImage(*shown, b);
+  if (const Image* drawn = DrawnDisplay()) {
+    // A negative offset is what is left of a drag between photo pixels.
+    Image& shown = const_cast<Image&>(*drawn);
+    shown.SetRoi({std::max(0, -scale_.offsetX), std::max(0, -scale_.offsetY), shown.Width(),
+                  shown.Height()});
+    b.SetRoi({ox, oy, b.Width() - ox, b.Height() - oy});
+    CopyImage(shown, b);
+    shown.ClearRoi();
   } else {
     FillImage(b, 255);
   }
@@ -390,8 +409,10 @@ void KovalindraView::OnSize(int32_t cx, int32_t cy) {
   scale_.clientWidth = cx;
   scale_.clientHeight = cy;
   SyncPhotoSize();
-  scale_.UpdateVisibleSize();
-  scale_.ClampOrigin();
+  if (!centreKeeper_.Apply(scale_)) {
+    scale_.UpdateVisibleSize();
+    scale_.ClampOrigin();
+  }
   Notify(code::kOffsets);
   Notify(code::kBuffers);
   Notify(code::kRebuildDisplay);
@@ -503,7 +524,12 @@ bool KovalindraView::StepPhotoToEnd(bool last) {
   const size_t n = doc_.Folder().size();
   if (n == 0) return false;
   const size_t target = last ? n - 1 : 0;
-  if (doc_.Folder()[target].path == doc_.PathName()) return false;
+  if (doc_.Folder()[target].path == doc_.PathName()) {
+    // Already on show: the position comes back to it from a file that
+    // failed, so the next step does not skip the one after that.
+    doc_.SetFolderIndex(target);
+    return false;
+  }
   // From the last photo the way on is back, from the first forward.
   return OpenFolderEntry(target, last ? -1 : +1);
 }
@@ -521,10 +547,12 @@ bool KovalindraView::OpenFolderEntry(size_t target, int direction) {
   } else {
     std::string reason;
     if (!doc_.OpenPhotoFile(entry.path, reason)) {
-      if (host_) host_->SetStatusPaneText(0, entry.name + " を開けませんでした (" + reason + ")");
+      if (host_) host_->SetStatusPaneText(0, StepFailureText(entry.path, reason));
       return false;
     }
   }
+  // A line about a file that failed is not about this one.
+  if (host_) host_->SetStatusPaneText(0, "");
   doc_.SetPathName(entry.path);
   doc_.SetTitle(entry.path);
   if (ahead)
@@ -695,8 +723,9 @@ void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
       dragging_ = true;
       dragStartX_ = x;
       dragStartY_ = y;
-      dragBaseX_ = scale_.originX;
-      dragBaseY_ = scale_.originY;
+      // Where the view really starts, between photo pixels after a drag.
+      dragBaseX_ = scale_.originX + (scale_.offsetX < 0 ? -scale_.offsetX / scale_.zoom : 0.0);
+      dragBaseY_ = scale_.originY + (scale_.offsetY < 0 ? -scale_.offsetY / scale_.zoom : 0.0);
       break;
     case kCalibrationPending: doc_.CompleteCalibration(x, y, scale_.clientHeight); break;
     case kMouseZoom:
@@ -709,15 +738,35 @@ void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
   }
 }
 
+void KovalindraView::DragAxis(double exact, int32_t visible, int32_t photo, int32_t& origin,
+                              int32_t& offset) const {
+  // A photo narrower than the view stays centred.
+  if (offset > 0) return;
+  const double last = std::max(0.0, double(photo) - visible);
+  exact = std::clamp(exact, 0.0, last);
+  origin = TruncToInt(std::floor(exact));
+  int32_t shift = TruncToInt(std::round((exact - origin) * scale_.zoom));
+  if (shift >= DisplayPad() || double(shift) >= scale_.zoom) {
+    ++origin;
+    shift = 0;
+  }
+  offset = -shift;
+}
+
 void KovalindraView::DragTo(int32_t x, int32_t y) {
   if (!scale_.HasScale()) return;
   // The photo follows the pointer: a movement of n device pixels is n / zoom
-  // photo pixels at any scale.
-  const int32_t ox = scale_.originX, oy = scale_.originY;
-  scale_.originX = TruncToInt(std::round(dragBaseX_ + (double(dragStartX_) - x) / scale_.zoom));
-  scale_.originY = TruncToInt(std::round(dragBaseY_ + (double(dragStartY_) - y) / scale_.zoom));
-  scale_.ClampOrigin();
-  if (scale_.originX == ox && scale_.originY == oy) return;
+  // photo pixels at any scale. The part below one photo pixel is kept as a
+  // shift of whole device pixels, so even at a high scale every device
+  // pixel of the movement moves the photo.
+  const ViewScale before = scale_;
+  DragAxis(dragBaseX_ + (double(dragStartX_) - x) / scale_.zoom, scale_.visibleWidth,
+           scale_.photoWidth, scale_.originX, scale_.offsetX);
+  DragAxis(dragBaseY_ + (double(dragStartY_) - y) / scale_.zoom, scale_.visibleHeight,
+           scale_.photoHeight, scale_.originY, scale_.offsetY);
+  if (scale_.originX == before.originX && scale_.originY == before.originY &&
+      scale_.offsetX == before.offsetX && scale_.offsetY == before.offsetY)
+    return;
   Notify(code::kRebuildDisplay);
   Repaint();
 }
@@ -740,6 +789,9 @@ void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier) 
   if (dragging_) {
     DragTo(x, y);
     dragging_ = false;
+    // The drag showed the plain image; the release always shows the
+    // adjusted one, also when the pointer has not moved since the last move.
+    Repaint();
     return;
   }
   if (measures_.Dragging()) {

@@ -14,6 +14,7 @@
 #include "foundation/core/util/wheel_notches.h"
 #include "platform/color.h"
 #include "platform/doc_view.h"
+#include "viewer/model/centre_keeper.h"
 #include "viewer/model/photo_loader.h"
 #include "viewer/model/measure.h"
 #include "viewer/model/scale_model.h"
@@ -199,6 +200,10 @@ class KovalindraView : public platform::ViewBase {
   void ResetView();
   // Moves the visible part by a tenth of the view (dx, dy: -1, 0 or 1).
   void ScrollByTenth(int dx, int dy);
+  // The window is about to change size by itself (full screen and back):
+  // the photo point at the centre and the scale stay through the resizes
+  // that follow, until the user moves the view.
+  void KeepCentreThroughResize() { centreKeeper_.Hold(scale_); }
 
   bool CanZoomIn() const { return ZoomInStep(scale_.zoom).has_value(); }
   bool CanZoomOut() const { return ZoomOutStep(scale_.zoom).has_value(); }
@@ -292,6 +297,9 @@ class KovalindraView : public platform::ViewBase {
   void OnPhotoDecoded(DecodedPhoto photo);
   void PrefetchNeighbour();
   void MakeBuffers();
+  // The display image is the client size plus DisplayPad() on each axis.
+  int32_t DisplayPad() const;
+  void EnsureDisplaySize();
   void RebuildDisplay();
   void Notify(int c) { doc_.NotifyViews("", c); }
   void Status(const std::string& t) {
@@ -362,10 +370,16 @@ class KovalindraView : public platform::ViewBase {
   std::optional<double> estimate_;
   double deviceRatio_ = 1.0;
   bool refitOnResize_ = false;
+  CentreKeeper centreKeeper_;
   WheelNotches wheel_;
 
   bool dragging_ = false;
-  int32_t dragStartX_ = 0, dragStartY_ = 0, dragBaseX_ = 0, dragBaseY_ = 0;
+  int32_t dragStartX_ = 0, dragStartY_ = 0;
+  double dragBaseX_ = 0, dragBaseY_ = 0;  // photo pixels, between pixels too
+  // One axis of a drag to the exact photo position `exact`: the origin and
+  // the device-pixel shift (a negative offset) that show it.
+  void DragAxis(double exact, int32_t visible, int32_t photo, int32_t& origin,
+                int32_t& offset) const;
   bool selecting_ = false;
   int32_t anchorX_ = 0, anchorY_ = 0, endX_ = 0, endY_ = 0;
 

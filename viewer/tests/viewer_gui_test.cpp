@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QMenuBar>
+#include <QTreeView>
+#include <QWindow>
 #include <QLabel>
 #include <QPrinter>
 #include <QMenu>
@@ -30,6 +35,7 @@
 #include "platform/tests/pdf_raster.h"
 #include "viewer/tests/test_files.h"
 #include "viewer/widgets/adjust_dialog.h"
+#include "viewer/widgets/artwork.h"
 #include "viewer/widgets/display_size_dialog.h"
 #include "viewer/widgets/toolbox_window.h"
 #include "viewer/widgets/kovalindra_parts.h"
@@ -85,7 +91,7 @@ struct App {
   // Photos decode on a worker: until the one on show is whole.
   void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return !View().Decoding(); }, 20000)); }
   KovalindraView& View() { return parts->View(); }
-  QString Pane(int i) { return frame->StatusPane(i)->text(); }
+  QString Pane(int i) { return frame->StatusPaneText(i); }
   // Clicks at a device-pixel point.
   void ClickDevice(int x, int y) {
     const double r = widget->Ratio();
@@ -737,6 +743,98 @@ TEST(ViewerGui, ToolboxNavigatorButtonsAndPlace) {
     EXPECT_EQ(other.parts->Toolbox()->frameGeometry().topLeft(), QPoint(640, 0));
   else  // a small screen: beside the main window, still on the screen
     EXPECT_TRUE(platform::IsPointOnAnyScreen(at.x(), at.y()));
+}
+
+// Where a key goes now: the focus of the active window, as the desktop
+// would deliver it.
+void KeyToActiveWindow(int key) {
+  QWindow* w = QGuiApplication::focusWindow();
+  ASSERT_TRUE(w);
+  QTest::keyClick(w, Qt::Key(key));
+}
+
+bool ShowsCursor(const QWidget* w, ViewerCursorId id, double ratio) {
+  return w->cursor().pixmap().toImage() == ViewerCursor(id, ratio).pixmap().toImage();
+}
+
+TEST(ViewerGui, KeysStayWithTheViewAfterToolboxButtonsMenusAndAlt) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, {}));
+  // The toolbox was left with only a sliver on the screen: not used.
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  App app(dir.Folder(), QSize(800, 600),
+          RectToText(screen.right() - 19, screen.bottom() - 9, screen.right() + 300,
+                     screen.bottom() + 300));
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  ToolboxWindow* box = app.parts->Toolbox();
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(platform::IsTitleAreaOnAnyScreen(box->frameGeometry()));
+  KovalindraView& v = app.View();
+  // A click on a toolbox button makes the toolbox the active window; the
+  // keys come back to the view all the same.
+  box->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+  const double before = v.Scale().zoom;
+  QTest::mouseClick(box->Button(toolbox::kZoomIn), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == app.frame.get(); }));
+  EXPECT_GT(v.Scale().zoom, before);
+  const double zoomed = v.Scale().zoom;
+  KeyToActiveWindow(Qt::Key_Plus);
+  EXPECT_GT(v.Scale().zoom, zoomed);
+  // An Alt tap in zoom mode: the minus cursor while it is down, the plus
+  // cursor back when it is up, also when the menu bar takes the release
+  // (and the keys with it, as an Alt tap does).
+  app.frame->DispatchCommand(c::kMouseZoom);
+  QCursor::setPos(app.widget->mapToGlobal(QPoint(200, 200)));
+  const double r = app.widget->Ratio();
+  QKeyEvent altDown(QEvent::KeyPress, Qt::Key_Alt, Qt::NoModifier);  // the state before it
+  QKeyEvent altUp(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
+  QApplication::sendEvent(app.widget, &altDown);
+  EXPECT_TRUE(ShowsCursor(app.widget, ViewerCursorId::ZoomOut, r));
+  QApplication::sendEvent(app.widget, &altUp);
+  EXPECT_TRUE(ShowsCursor(app.widget, ViewerCursorId::ZoomIn, r));
+  QApplication::sendEvent(app.widget, &altDown);
+  app.frame->menuBar()->setFocus();
+  EXPECT_TRUE(ShowsCursor(app.widget, ViewerCursorId::ZoomIn, r));
+  app.frame->DispatchCommand(c::kMouseScroll);
+  // Esc on an open menu: one Esc closes it and the keys are the view's again.
+  app.widget->setFocus();
+  QMenu* menu = app.frame->menuBar()->actions()[1]->menu();
+  app.frame->menuBar()->setActiveAction(menu->menuAction());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+  QTest::keyClick(menu, Qt::Key_Escape);
+  QTest::qWait(50);
+  EXPECT_EQ(app.frame->focusWidget(), app.widget);
+  const double atMenu = v.Scale().zoom;
+  QTest::keyClick(app.frame->windowHandle(), Qt::Key_Minus);
+  EXPECT_LT(v.Scale().zoom, atMenu);
+}
+
+TEST(ViewerGui, TheOpenDialogStartsWithThePatternAndNamesKviFilesItself) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(200, 100, {}));
+  std::unique_ptr<QFileDialog> dialog =
+      MakePhotoOpenDialog(nullptr, QString::fromStdString(dir.Folder()));
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  ASSERT_TRUE(model);
+  bool loaded = false;
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, [&] { loaded = true; });
+  dialog->show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 10000));
+  QApplication::processEvents();
+  const QModelIndex a = model->index(QString::fromStdString(dir.File("a.kvi")));
+  ASSERT_TRUE(a.isValid());
+  EXPECT_EQ(model->data(a.siblingAtColumn(2)).toString().toStdString(), "kviﾌｧｲﾙ");
+  auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->text().toStdString(), "*.kvi");
+  // Every column wide enough for what it shows.
+  auto* tree = dialog->findChild<QTreeView*>("treeView");
+  ASSERT_TRUE(tree);
+  const QString type = QString::fromUtf8("kviﾌｧｲﾙ");
+  EXPECT_GE(tree->columnWidth(2), tree->fontMetrics().horizontalAdvance(type));
+  dialog->reject();
 }
 
 TEST(ViewerGui, BrightnessFollowsTheSliderAndCancelRestores) {

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include "platform/file_dialog.h"
 #include "platform/print_page.h"
 #include "platform/qt_text.h"
 #include "resources/viewer/commands.h"
@@ -30,6 +31,19 @@ platform::Services MakeServices(shell::AppContext& context, const PartsOptions& 
 }
 
 }  // namespace
+
+std::unique_ptr<QFileDialog> MakePhotoOpenDialog(QWidget* parent, const QString& folder) {
+  auto dialog = std::make_unique<QFileDialog>(parent, QString::fromUtf8("実寸情報ﾌｧｲﾙを選択"),
+                                              folder, QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setOption(QFileDialog::ReadOnly, true);
+  dialog->setDefaultSuffix("kvi");
+  platform::NameFileTypes(*dialog, {{"kvi", QString::fromUtf8("kviﾌｧｲﾙ")}});
+  // The name line starts as the pattern, as the dialog always has.
+  dialog->selectFile("*.kvi");
+  return dialog;
+}
 
 SettingsLocation DefaultSettingsLocation(const shell::AppContext& context) {
   QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
@@ -67,6 +81,12 @@ void KovalindraParts::OnFrameCreated() {
     context_.UpdateCommandUi();
   };
   hooks.viewChanged = [this] { context_.UpdateCommandUi(); };
+  hooks.returnKeys = [this] {
+    QWidget* frame = context_.MainWindow();
+    if (!widget_ || !frame || !frame->isVisible()) return;
+    frame->activateWindow();
+    widget_->setFocus(Qt::OtherFocusReason);
+  };
   toolbox_ = new ToolboxWindow(doc_, v, std::move(hooks), context_.MainWindow());
   widget_->onShowToolbox = [this](bool shown) {
     if (!toolbox_) return;
@@ -136,14 +156,9 @@ void KovalindraParts::OpenWithDialog() {
     // Photos are looked through folder by folder: start in the one on show.
     const QString shown = platform::Utf8ToQString(doc_.PathName());
     const QString start = shown.isEmpty() ? QString() : QFileInfo(shown).absolutePath();
-    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("実寸情報ﾌｧｲﾙを選択"), start,
-                       QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOption(QFileDialog::ReadOnly, true);
-    dialog.setDefaultSuffix("kvi");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      chosen = platform::QStringToUtf8(dialog.selectedFiles().first());
+    std::unique_ptr<QFileDialog> dialog = MakePhotoOpenDialog(context_.MainWindow(), start);
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+      chosen = platform::QStringToUtf8(dialog->selectedFiles().first());
   }
   if (!chosen || chosen->empty()) return;
   const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
@@ -340,11 +355,17 @@ bool KovalindraParts::OnCommand(int id) {
     case cmd::kBrightness: Adjust(true); return true;
     case cmd::kContrast: Adjust(false); return true;
     case cmd::kFullScreen:
-      if (!context_.IsFullScreen()) context_.EnterFullScreen();
+      if (!context_.IsFullScreen()) {
+        v.KeepCentreThroughResize();
+        context_.EnterFullScreen();
+      }
       if (toolbox_) toolbox_->Refresh();
       return true;
     case cmd::kWindowed:
-      if (context_.IsFullScreen()) context_.LeaveFullScreen();
+      if (context_.IsFullScreen()) {
+        v.KeepCentreThroughResize();
+        context_.LeaveFullScreen();
+      }
       if (toolbox_) toolbox_->Refresh();
       return true;
     default: return false;

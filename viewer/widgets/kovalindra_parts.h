@@ -12,6 +12,7 @@
 #include "viewer/model/viewer_document.h"
 #include "viewer/model/viewer_view.h"
 
+class QFileDialog;
 class QPrinter;
 
 namespace kv::platform {
@@ -88,5 +89,9 @@ std::unique_ptr<shell::ProgramParts> CreateKovalindraPartsWith(shell::AppContext
 
 // Where the settings live for the running program.
 SettingsLocation DefaultSettingsLocation(const shell::AppContext& context);
+
+// The viewer's own open dialog, starting in `folder` with "*.kvi" as its
+// file name and our name for the type of ".kvi" files.
+std::unique_ptr<QFileDialog> MakePhotoOpenDialog(QWidget* parent, const QString& folder);
 
 }  // namespace kv::viewer

@@ -144,6 +144,7 @@ bool KovalindraViewWidget::IsFullScreen() const { return context_.IsFullScreen()
 
 void KovalindraViewWidget::SetFullScreen(bool on) {
   if (on == context_.IsFullScreen()) return;
+  model_->KeepCentreThroughResize();
   on ? context_.EnterFullScreen() : context_.LeaveFullScreen();
 }
 
@@ -375,6 +376,10 @@ void KovalindraViewWidget::focusOutEvent(QFocusEvent* e) {
   // A popup or another window took the pointer mid-drag.
   if (model_->Dragging() || model_->SelectionRect() || model_->MeasureDragging())
     model_->OnCaptureLost();
+  // The key up that ends an Alt tap goes to the menu bar, which takes the
+  // keys: without them the view shows its plain cursor, not the last
+  // modifier it saw go down.
+  UpdateCursorHere(Qt::NoModifier);
   QWidget::focusOutEvent(e);
 }
 
