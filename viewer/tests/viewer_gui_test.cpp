@@ -454,6 +454,68 @@ TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
   EXPECT_DOUBLE_EQ(app.View().Scale().zoom, 1.0);
 }
 
+// Run with two screens (the offscreen platform's configuration, see the
+// tests' CMakeLists): A, the primary, calibrated; B, of pixel ratio 2, not.
+// The window is moved between them and the real screen signals decide.
+TEST(ViewerGui, TwoScreensEachWithItsOwnCalibration) {
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  if (screens.size() < 2) GTEST_SKIP() << "one screen";
+  QScreen* a = QGuiApplication::primaryScreen();
+  QScreen* b = screens[0] == a ? screens[1] : screens[0];
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, {MakeRegistration(1000, 1000, 1400, 1000, 100)}));
+  std::string reason;
+  // A: 100 mm over 400 device pixels, close to what it reports.
+  const DisplayCalibration onA{100, 500, 100 + int(std::lround(100 / (a->physicalSize().width() /
+                                                                 (a->geometry().width() *
+                                                                  a->devicePixelRatio())))),
+                               500, 100};
+  ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), onA, reason)) << reason;
+  App app(dir.Folder());
+  app.frame->windowHandle()->setScreen(a);
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  KovalindraDoc& doc = app.parts->Doc();
+  ASSERT_EQ(app.widget->screen(), a);
+  EXPECT_EQ(doc.Calibration(), onA);
+  app.frame->DispatchCommand(c::kNextPoint);
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(")));
+  EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
+  app.View().ApplyZoom(1234, 888);
+  const double onAZoom = app.View().Scale().zoom;
+  const double px = app.View().Scale().WindowCentrePhotoX();
+  const double py = app.View().Scale().WindowCentrePhotoY();
+
+  // To B: never A's calibration; B's own report, marked; the same photo
+  // point in the window's middle, at B's pixel ratio.
+  app.frame->windowHandle()->setScreen(b);
+  QApplication::processEvents();
+  ASSERT_EQ(app.widget->screen(), b);
+  EXPECT_TRUE(IsUncalibrated(doc.Calibration()));
+  EXPECT_EQ(doc.ScreenCalibrationState(), CalibrationState::Uncalibrated);
+  EXPECT_TRUE(app.View().IsRealSize());
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(推定 ")));
+  EXPECT_EQ(app.Pane(2), QString::fromUtf8(app.View().CalibrationNote().c_str()));
+  const double ratio = b->devicePixelRatio();
+  EXPECT_EQ(app.View().Scale().clientWidth, std::lround(app.widget->width() * ratio));
+  const double bMm = EstimateFromScreen(b->physicalSize().width(), b->physicalSize().height(),
+                                        int32_t(std::lround(b->geometry().width() * ratio)),
+                                        int32_t(std::lround(b->geometry().height() * ratio)))
+                         .value_or(FallbackMmPerDevicePixel(ratio));
+  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel, bMm);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoX(), px, 1.0);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoY(), py, 1.0);
+
+  // Back to A: its calibration and scale again, the point still in the middle.
+  app.frame->windowHandle()->setScreen(a);
+  QApplication::processEvents();
+  EXPECT_EQ(doc.Calibration(), onA);
+  EXPECT_DOUBLE_EQ(app.View().Scale().zoom, onAZoom);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoX(), px, 1.0);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoY(), py, 1.0);
+  EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
+}
+
 TEST(ViewerGui, ZoomCommandsFollowTheTable) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {}));
