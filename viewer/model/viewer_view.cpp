@@ -75,6 +75,8 @@ void KovalindraView::OnNotify(const std::string&, int c) {
       // The scale changed: pane 1 must not keep the old one (a sender that
       // goes on to another scale writes its own text after this).
       Status(RealSizeText());
+      // A calibration just made (or another screen's) changes pane 2's word.
+      if (host_ && doc_.mouseMode != kMouseMeasure) host_->SetStatusPaneText(2, CalibrationNote());
       FollowMeasureMode();  // another point, or another photo's registrations
       break;
     case code::kOffsets: scale_.ComputeOffsets(); break;

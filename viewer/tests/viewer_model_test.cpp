@@ -435,6 +435,7 @@ TEST(ViewerModel, EachMonitorUsesOnlyItsOwnCalibration) {
   v.view.OnScreenChanged(b, a, bReports);
   ASSERT_TRUE(v.doc.BeginCustomCalibration(200));
   EXPECT_EQ(v.doc.CompleteCalibration(900, 600, 700), CalibrationResult::Saved);
+  EXPECT_EQ(v.host.panes[2], "");  // calibrated now: no word on it
   const DisplayCalibration onB{100, 600, 900, 600, 200};
   EXPECT_EQ(v.doc.Calibration(), onB);
   EXPECT_EQ(ReadCalibration(ini), onA);

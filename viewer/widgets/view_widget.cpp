@@ -274,7 +274,6 @@ QImage KovalindraViewWidget::ComposeFrame() {
     shell::DrawMarkedPoint(surface, std::string("ディスプレイＢ"), cal.pt2x, cal.pt2y,
                            kCalibrationMarkColor);
   }
-  if (doc_.CalibrationPending()) DrawCalibrationGuide(surface, painter);
   if (model_->ShowsHotIcons()) {
     // Drawn at the screen's pixel ratio where their hot spots are.
     if (iconRatio_ != Ratio()) {
@@ -307,6 +306,8 @@ QImage KovalindraViewWidget::ComposeFrame() {
     }
     painter.drawImage(model_->WelcomeX(), model_->WelcomeY(), welcome_);
   }
+  // Over the welcome panel, which at a high pixel ratio reaches the anchor.
+  if (doc_.CalibrationPending()) DrawCalibrationGuide(surface, painter);
   painter.end();
   return frame;
 }
