@@ -10,6 +10,8 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev liblcms2-dev
   fonts-ipafont-gothic
   qt6-qpa-plugins qt6-translations-l10n fontconfig xdg-utils
+  # Qt's Wayland platform: both programs run in a Wayland session too.
+  qt6-wayland
   # Installing and packaging: icons rendered from their drawings, the
   # checks of the installed entries and file types, the .deb's library scan.
   librsvg2-bin desktop-file-utils shared-mime-info libxml2-utils

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QUrl>
 #include <mutex>
@@ -138,7 +139,8 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   QMessageBox::StandardButtons set;
   QMessageBox::StandardButton def = QMessageBox::Ok;
   switch (buttons) {
-    case MsgButtons::Ok: set = QMessageBox::Ok; break;
+    case MsgButtons::Ok:
+    case MsgButtons::OkEscapeCancels: set = QMessageBox::Ok; break;
     case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
     case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; def = QMessageBox::Yes; break;
     case MsgButtons::YesNoCancel:
@@ -149,12 +151,18 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   box.setStandardButtons(set);
   box.setDefaultButton(def);
   // Closing the box without a button counts as its safe answer.
-  if (buttons == MsgButtons::Ok)
+  if (buttons == MsgButtons::OkEscapeCancels) {
+    // Esc must be told from OK: it presses a Cancel the user never sees.
+    QPushButton* escape = box.addButton(QMessageBox::Cancel);
+    escape->hide();
+    box.setEscapeButton(escape);
+  } else if (buttons == MsgButtons::Ok) {
     box.setEscapeButton(QMessageBox::Ok);
-  else if (buttons == MsgButtons::YesNo)
+  } else if (buttons == MsgButtons::YesNo) {
     box.setEscapeButton(QMessageBox::No);
-  else
+  } else {
     box.setEscapeButton(QMessageBox::Cancel);
+  }
   const int r = box.exec();
   switch (r) {
     case QMessageBox::Ok: return MsgResult::Ok;

@@ -854,11 +854,12 @@ TEST(KovasandGui, AProjectMadeByClicksReopensAndPublishesForTheViewer) {
   view.OnSize(800, 600);
   view.OnInitialUpdate();
   view.ShowRealSize();
-  // The default calibration: 300 screen pixels are 210 mm, 0.7 mm each.
+  // Uncalibrated and told of no screen: the viewer's fallback density.
   const SizeRegistration& r = made[size_t(shown.currentPoint)];
   const double imagePx = std::hypot(double(r.endX - r.startX), double(r.endY - r.startY));
-  EXPECT_NEAR(view.Scale().realSizeZoom, (r.lengthMm / imagePx) / 0.7, 1e-9);
-  EXPECT_NEAR(view.Scale().realSizeZoom, 0.5, 0.01);
+  const double mm = viewer::FallbackMmPerDevicePixel(1.0);
+  EXPECT_NEAR(view.Scale().realSizeZoom, (r.lengthMm / imagePx) / mm, 1e-9);
+  EXPECT_NEAR(view.Scale().realSizeZoom, 0.35 / mm, 0.01);
   EXPECT_TRUE(viewerMessages.shown.empty());
 }
 

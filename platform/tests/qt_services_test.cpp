@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -109,6 +110,23 @@ TEST(QtMessageService, ShowsTheExactTextIconAndButtons) {
     box->button(QMessageBox::Yes)->click();
   });
   EXPECT_EQ(messages.Show("e", MsgIcon::Error, MsgButtons::YesNo), MsgResult::Yes);
+}
+
+// A message that starts something: only OK is shown; Esc answers Cancel,
+// OK (or Enter) answers OK.
+TEST(QtMessageService, EscapeIsToldFromOk) {
+  QtMessageService messages("Kovalindra");
+  for (const auto& [key, expected] :
+       {std::pair{Qt::Key_Escape, MsgResult::Cancel}, std::pair{Qt::Key_Return, MsgResult::Ok}}) {
+    WhenBoxShows([key = key](QMessageBox* box) {
+      int shown = 0;
+      for (QAbstractButton* b : box->buttons()) shown += b->isVisible();
+      EXPECT_EQ(shown, 1);
+      EXPECT_TRUE(box->button(QMessageBox::Ok)->isVisible());
+      QTest::keyClick(box, key);
+    });
+    EXPECT_EQ(messages.Show("m", MsgIcon::Information, MsgButtons::OkEscapeCancels), expected);
+  }
 }
 
 class DesktopShellTest : public ::testing::Test {

@@ -76,6 +76,8 @@ void KovalindraView::OnNotify(const std::string&, int c) {
       // The scale changed: pane 1 must not keep the old one (a sender that
       // goes on to another scale writes its own text after this).
       Status(RealSizeText());
+      // A calibration just made (or another screen's) changes pane 2's word.
+      if (host_ && doc_.mouseMode != kMouseMeasure) host_->SetStatusPaneText(2, CalibrationNote());
       FollowMeasureMode();  // another point, or another photo's registrations
       break;
     case code::kOffsets: scale_.ComputeOffsets(); break;
@@ -438,6 +440,7 @@ void KovalindraView::OnInitialUpdate() {
   scale_.zoom = scale_.Fit();
   ApplyZoom(0, 0);
   ++initialUpdates_;
+  if (host_ && doc_.mouseMode != kMouseMeasure) host_->SetStatusPaneText(2, CalibrationNote());
 }
 
 bool KovalindraView::ZoomIn() {
@@ -468,16 +471,30 @@ void KovalindraView::ShowRealSize() {
   Status(RealSizeText());
 }
 
-void KovalindraView::OnScreenChanged(const ScreenId& screen, bool primary,
-                                     std::optional<double> mmPerDevicePixel) {
-  doc_.SetScreen(screen, primary);
-  estimate_ = mmPerDevicePixel;
-  // Before the first update there is nothing shown to keep; it computes
-  // the real size itself.
-  if (initialUpdates_ == 0) return;
+void KovalindraView::OnScreenChanged(const ScreenId& screen, const ScreenId& primary,
+                                     std::optional<double> reportedMmPerPixel,
+                                     int32_t clientWidth, int32_t clientHeight) {
+  // Taken before anything moves: the client size and the scale change next.
+  const double keepX = scale_.WindowCentrePhotoX(), keepY = scale_.WindowCentrePhotoY();
   const bool wasRealSize = IsRealSize();
   const double zoom = scale_.zoom;
-  const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
+  doc_.SetScreen(screen, primary, reportedMmPerPixel);
+  estimate_ = reportedMmPerPixel && *reportedMmPerPixel > 0 ? *reportedMmPerPixel
+                                                            : FallbackMmPerDevicePixel(deviceRatio_);
+  const bool resized = clientWidth > 0 && clientHeight > 0 &&
+                       (clientWidth != scale_.clientWidth || clientHeight != scale_.clientHeight);
+  // Before the first update there is nothing shown to keep; it computes
+  // the real size itself.
+  if (initialUpdates_ == 0) {
+    if (resized) OnSize(clientWidth, clientHeight);
+    CalibrationStatus();
+    return;
+  }
+  if (resized) {
+    scale_.clientWidth = clientWidth;
+    scale_.clientHeight = clientHeight;
+    Notify(code::kBuffers);
+  }
   SyncPhotoSize();
   // The computation also moves to the registration; only its scale is
   // wanted here.
@@ -488,8 +505,33 @@ void KovalindraView::OnScreenChanged(const ScreenId& screen, bool primary,
   scale_.mmPerImagePixel = probe.mmPerImagePixel;
   scale_.mmPerScreenPixel = probe.mmPerScreenPixel;
   scale_.zoom = wasRealSize ? scale_.realSizeZoom : zoom;
-  ApplyZoom(cx, cy);
+  if (!scale_.HasScale()) scale_.zoom = 1.0;
+  scale_.PlaceWindowCentreOn(keepX, keepY);
+  Notify(code::kOffsets);
+  Notify(code::kRebuildDisplay);
+  Repaint();
   Status(RealSizeText());
+  CalibrationStatus();
+}
+
+std::string KovalindraView::CalibrationStatusText() const {
+  switch (doc_.ScreenCalibrationState()) {
+    case CalibrationState::Calibrated: return "";
+    case CalibrationState::ResolutionChanged:
+      return "解像度が変わったため、このﾓﾆﾀｰの設定は使えません。ﾓﾆﾀｰ設定をやり直して下さい"
+             "(いまはﾓﾆﾀｰの報告による推定の大きさです)。";
+    case CalibrationState::Uncalibrated: break;
+  }
+  return "このﾓﾆﾀｰは未設定です。等倍はﾓﾆﾀｰの報告による推定の大きさです。";
+}
+
+std::string KovalindraView::CalibrationNote() const {
+  switch (doc_.ScreenCalibrationState()) {
+    case CalibrationState::Calibrated: return "";
+    case CalibrationState::ResolutionChanged: return "解像度変更: ﾓﾆﾀｰ設定が必要";
+    case CalibrationState::Uncalibrated: break;
+  }
+  return "ﾓﾆﾀｰ未設定(推定の大きさ)";
 }
 
 void KovalindraView::ShowWhole() {
@@ -643,6 +685,10 @@ bool KovalindraView::OnKeyDown(ViewKey key) {
     case ViewKey::Plus: return ZoomIn();
     case ViewKey::Minus: return ZoomOut();
     case ViewKey::Escape:
+      if (doc_.CancelCalibration()) {
+        if (host_) host_->SetStatusPaneText(0, text::kCalibrationCancelled);
+        return true;
+      }
       if (selecting_) {
         selecting_ = false;
         Repaint();
@@ -1020,7 +1066,8 @@ void KovalindraView::FollowMeasureMode() {
     return;
   }
   DropMeasurements();
-  if (measureStatusShown_ && host_) host_->SetStatusPaneText(2, "");
+  // Out of measuring, pane 2 tells whether this screen is calibrated.
+  if (measureStatusShown_ && host_) host_->SetStatusPaneText(2, CalibrationNote());
   measureStatusShown_ = false;
 }
 

@@ -5,6 +5,7 @@
 // the back buffer it is composed into with the logo, and the commands that
 // change scale and position. The widget forwards its events here in device
 // pixels and paints the back buffer with the overlays this class lists.
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -212,19 +213,26 @@ class KovalindraView : public platform::ViewBase {
   bool HasRealSize() const { return realSizeOutcome_ == RealSizeOutcome::Ok; }
   bool IsRealSize() const { return HasRealSize() && scale_.zoom == scale_.realSizeZoom; }
   // The window is on `screen` now (moved, or its resolution or pixel ratio
-  // changed), with that screen's own millimetres per device pixel (used
-  // while it is uncalibrated; nothing when it reported nothing plausible):
-  // the real size is worked out for it. A view at real size stays at the
-  // new real size, any other scale stays as it is; the visible centre stays
-  // put either way.
-  void OnScreenChanged(const ScreenId& screen, bool primary,
-                       std::optional<double> mmPerDevicePixel);
+  // changed; `primary` is the primary monitor), with what that screen
+  // reports of its millimetres per device pixel when plausible, and the
+  // client size in device pixels there (0: unchanged). The real size is
+  // worked out for it: from its own calibration, else from its report (or
+  // the program's fallback density) as an estimate. A view at real size
+  // stays at the new real size, any other scale stays as it is; the photo
+  // point under the window's middle stays there either way.
+  void OnScreenChanged(const ScreenId& screen, const ScreenId& primary,
+                       std::optional<double> reportedMmPerPixel, int32_t clientWidth = 0,
+                       int32_t clientHeight = 0);
   // Real size comes from the screen's report, not from a calibration.
-  bool RealSizeIsEstimate() const {
-    return HasRealSize() && estimate_ && IsUncalibrated(doc_.Calibration());
-  }
-  // Millimetres per device pixel from the screen's own report, if plausible.
-  std::optional<double> ScreenEstimate() const { return estimate_; }
+  bool RealSizeIsEstimate() const { return HasRealSize() && IsUncalibrated(doc_.Calibration()); }
+  // Millimetres per device pixel an uncalibrated screen is taken at: its own
+  // report when plausible, else the fallback density.
+  double ScreenEstimate() const { return estimate_; }
+  // Pane 0's word on the screen's calibration when it changes, and pane
+  // 2's lasting short one (shown while not measuring); both empty when the
+  // screen has a calibration of its own.
+  std::string CalibrationStatusText() const;
+  std::string CalibrationNote() const;
   bool IsWhole() const { return scale_.zoom == scale_.Fit(); }
 
   // 10 end point, 11 line, 0 nothing; the index of the registration found.
@@ -243,8 +251,12 @@ class KovalindraView : public platform::ViewBase {
   bool toolboxShown = true;
   // Where the welcome panel goes while the monitor is uncalibrated.
   bool ShowsWelcome() const { return IsUncalibrated(doc_.Calibration()); }
-  int32_t WelcomeX() const { return scale_.clientWidth / 2 - kWelcomeWidth / 2; }
-  int32_t WelcomeY() const { return scale_.clientHeight / 2 - kWelcomeHeight / 2; }
+  // Its size and place in device pixels: its logical size at the pixel ratio.
+  int32_t WelcomeWidth() const { return int32_t(std::lround(kWelcomeWidth * deviceRatio_)); }
+  int32_t WelcomeHeight() const { return int32_t(std::lround(kWelcomeHeight * deviceRatio_)); }
+  int32_t WelcomeX() const { return scale_.clientWidth / 2 - WelcomeWidth() / 2; }
+  int32_t WelcomeY() const { return scale_.clientHeight / 2 - WelcomeHeight() / 2; }
+  double DeviceRatio() const { return deviceRatio_; }
 
   const ViewScale& Scale() const { return scale_; }
   ViewScale& MutableScale() { return scale_; }
@@ -304,6 +316,11 @@ class KovalindraView : public platform::ViewBase {
   void Notify(int c) { doc_.NotifyViews("", c); }
   void Status(const std::string& t) {
     if (host_) host_->SetStatusPaneText(1, t);
+  }
+  void CalibrationStatus() {
+    if (!host_) return;
+    host_->SetStatusPaneText(0, CalibrationStatusText());
+    if (doc_.mouseMode != kMouseMeasure) host_->SetStatusPaneText(2, CalibrationNote());
   }
   void Repaint() {
     if (host_) host_->Repaint();
@@ -367,8 +384,8 @@ class KovalindraView : public platform::ViewBase {
   int rebuilds_ = 0;
 
   RealSizeOutcome realSizeOutcome_ = RealSizeOutcome::NoPoint;
-  std::optional<double> estimate_;
   double deviceRatio_ = 1.0;
+  double estimate_ = FallbackMmPerDevicePixel(1.0);
   bool refitOnResize_ = false;
   CentreKeeper centreKeeper_;
   WheelNotches wheel_;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -81,6 +82,8 @@ class RecordingMessages : public platform::MessageService {
                            platform::MsgButtons buttons) override {
     shown.push_back(text);
     icons.push_back(icon);
+    if (buttons == platform::MsgButtons::OkEscapeCancels && escapeAt == shown.size() - 1)
+      return platform::MsgResult::Cancel;
     const bool question =
         buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel;
     return question ? answer : platform::MsgResult::Ok;
@@ -89,6 +92,8 @@ class RecordingMessages : public platform::MessageService {
   std::vector<platform::MsgIcon> icons;
   // What a question is answered with.
   platform::MsgResult answer = platform::MsgResult::Yes;
+  // The message (counted in `shown`) closed with Esc, if any.
+  std::optional<size_t> escapeAt;
 };
 
 // The interface thread's queue as a test runs it: workers post, the test

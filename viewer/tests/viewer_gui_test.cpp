@@ -31,6 +31,7 @@
 #include "foundation/shell/main_frame.h"
 #include "resources/viewer/commands.h"
 #include "platform/print_layout.h"
+#include "platform/private_profile.h"
 #include "platform/screen.h"
 #include "platform/tests/pdf_raster.h"
 #include "viewer/tests/test_files.h"
@@ -161,6 +162,9 @@ TEST(ViewerGui, PhotoAndGuideLinesAgreeInDevicePixels) {
   TempDir dir;
   // blue = x mod 256, green = y mod 256 on a 2000 x 1500 photo.
   WriteKvi(dir.File("p.kvi"), MakeKvi(2000, 1500, {MakeRegistration(1040, 1060, 1200, 1060, 100)}));
+  // Calibrated, so that no welcome panel lies over the pixels compared.
+  std::string reason;
+  ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), {100, 500, 900, 500, 210}, reason));
   App app(dir.Folder());
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("p.kvi"))));
   app.Settle();
@@ -262,10 +266,12 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
   app.Settle();
   const QSize device = app.widget->DeviceSize();
-  // Uncalibrated: the panel sits in the middle of the view.
-  const QImage panel = MakeWelcomePanel();
+  // Uncalibrated: the panel sits in the middle of the view, at the pixel
+  // ratio's size.
+  const QImage panel = MakeWelcomePanel(app.widget->Ratio());
+  EXPECT_EQ(panel.width(), std::lround(300 * app.widget->Ratio()));
   QImage img = app.Frame();
-  const int wx = device.width() / 2 - 150, wy = device.height() / 2 - 200;
+  const int wx = device.width() / 2 - panel.width() / 2, wy = device.height() / 2 - panel.height() / 2;
   EXPECT_EQ(img.pixel(wx + 5, wy + 150), panel.pixel(5, 150));
   EXPECT_EQ(img.pixel(wx + 150, wy + 300), panel.pixel(150, 300));
   const double before = app.View().Scale().realSizeZoom;
@@ -289,7 +295,9 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
   for (int y = device.height() - 120; y < device.height() - 100; ++y)
     for (int x = 100; x < 250; ++x) dark += At(img, x, y).lightness() < 60;
   EXPECT_GT(dark, 10);
-  // A click on the anchor is refused; one 420 pixels right of it completes.
+  // A click on the anchor is refused; one 420 pixels right of it completes
+  // (far from what the screen reports, so asked first: "はい").
+  app.messages.answer = platform::MsgResult::Yes;
   app.ClickDevice(101, device.height() - 100);
   EXPECT_TRUE(app.parts->Doc().CalibrationPending());
   app.ClickDevice(520, device.height() - 100);
@@ -323,6 +331,57 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
               IsColor(img, now.pt2x, now.pt2y + 3, 210, 210, 255));
 }
 
+TEST(ViewerGui, TheCrossIsWhereTheCalibrationMeasuresFromAndEscStopsIt) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(1600, 1200, {MakeRegistration(100, 100, 500, 100, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  const QSize device = app.widget->DeviceSize();
+  const double r = app.widget->Ratio();
+  // Esc at the window-too-narrow question: nothing starts.
+  app.messages.answer = platform::MsgResult::Cancel;
+  app.frame->DispatchCommand(c::kA4Size);
+  const bool asked = !app.messages.shown.empty() &&
+                     app.messages.shown[0].find("最大化しますか") != std::string::npos;
+  if (asked) {
+    EXPECT_FALSE(app.parts->Doc().CalibrationPending());
+    EXPECT_NE(app.messages.shown[0].find("Esc"), std::string::npos);
+  }
+  app.messages.answer = platform::MsgResult::No;
+  app.frame->DispatchCommand(c::kA4Size);
+  ASSERT_TRUE(app.parts->Doc().CalibrationPending());
+  const QImage img = app.Frame();
+  const int ax = KovalindraDoc::AnchorX(), ay = KovalindraDoc::AnchorY(device.height());
+  ASSERT_EQ(ay, device.height() - 100);
+  auto black = [&](int x, int y) { return At(img, x, y).lightness() < 40; };
+  ASSERT_TRUE(black(ax, ay));
+  // The cross's arms reach equally far each way from the anchor pixel.
+  int left = ax, right = ax, up = ay, down = ay;
+  while (black(left - 1, ay)) --left;
+  while (black(right + 1, ay)) ++right;
+  while (black(ax, up - 1)) --up;
+  while (black(ax, down + 1)) ++down;
+  EXPECT_EQ(ax - left, right - ax);
+  EXPECT_EQ(ay - up, down - ay);
+  EXPECT_EQ(right - ax, std::lround(kGuideCrossArm * r));
+  // The words beside it are as tall as the pixel ratio makes them.
+  int top = device.height(), bottom = 0;
+  for (int y = ay - int(60 * r); y < ay; ++y)
+    for (int x = right + 2; x < right + int(200 * r); ++x)
+      if (black(x, y)) {
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  EXPECT_GE(bottom - top, 7 * r);
+  // Esc in the view drops the pending calibration, and pane 0 says so.
+  app.widget->setFocus();
+  QTest::keyClick(app.widget, Qt::Key_Escape);
+  EXPECT_FALSE(app.parts->Doc().CalibrationPending());
+  EXPECT_EQ(app.Pane(0), QString::fromUtf8(text::kCalibrationCancelled));
+  EXPECT_TRUE(IsUncalibrated(app.parts->Doc().Calibration()));
+}
+
 TEST(ViewerGui, UncalibratedRealSizeIsTheScreensEstimateAndSaysSo) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {MakeRegistration(100, 100, 500, 100, 100)}));
@@ -337,13 +396,12 @@ TEST(ViewerGui, UncalibratedRealSizeIsTheScreensEstimateAndSaysSo) {
       int32_t(std::lround(screen->geometry().width() * r)),
       int32_t(std::lround(screen->geometry().height() * r)));
   app.frame->DispatchCommand(c::kNextPoint);
-  if (!estimate) {
-    // Nothing plausible reported: as before, the default calibration.
-    EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
-    return;
-  }
-  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel, *estimate);
+  // Nothing plausible reported: the one fallback density, marked all the same.
+  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel,
+                   estimate.value_or(FallbackMmPerDevicePixel(r)));
   EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(推定 ")));
+  EXPECT_EQ(app.Pane(2), QString::fromUtf8(app.View().CalibrationNote().c_str()));
+  EXPECT_FALSE(app.Pane(2).isEmpty());
   // Calibrating replaces it.
   std::string reason;
   ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), {100, 500, 500, 500, 100}, reason));
@@ -362,9 +420,10 @@ TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
   std::string reason;
   const DisplayCalibration primary{100, 500, 500, 500, 100};
   const DisplayCalibration other{100, 500, 900, 500, 100};
-  const ScreenId elsewhere{"elsewhere", "", "", 640, 480};
+  const ScreenId elsewhere{"elsewhere", "", "", 640, 480, 169, 127};
   ASSERT_TRUE(WriteCalibration(ini, primary, reason)) << reason;
-  ASSERT_TRUE(WriteScreenCalibration(ini, ScreenKey(elsewhere), other, reason)) << reason;
+  ASSERT_TRUE(WriteScreenCalibration(ini, MonitorKey(elsewhere), other, 640, 480, reason))
+      << reason;
   App app(dir.Folder());
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
   app.Settle();
@@ -374,10 +433,14 @@ TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
   KovalindraDoc& doc = app.parts->Doc();
   EXPECT_TRUE(doc.OnPrimaryScreen());
   EXPECT_EQ(doc.Calibration(), primary);
+  // The five keys were tied to the screen they were read on.
+  EXPECT_EQ(platform::GetPrivateProfileString(kSettingsSection, kMonitorKeyName, "", ini, 256)
+                .rfind(MonitorKey(ScreenIdOf(screen)) + "@", 0),
+            0u);
   // Whatever the window last heard, its screen's changes and a move bring
   // back the screen it is really on, and pane 1 follows.
   auto away = [&] {
-    app.View().OnScreenChanged(elsewhere, false, std::nullopt);
+    app.View().OnScreenChanged(elsewhere, ScreenIdOf(screen), std::nullopt);
     ASSERT_EQ(doc.Calibration(), other);
     app.frame->DispatchCommand(c::kNextPoint);
     ASSERT_EQ(app.Pane(1), QString::fromUtf8("倍率:等倍(2.00)"));
@@ -395,6 +458,68 @@ TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
   QApplication::sendEvent(app.widget, &moved);
   EXPECT_EQ(doc.Calibration(), primary);
   EXPECT_DOUBLE_EQ(app.View().Scale().zoom, 1.0);
+}
+
+// Run with two screens (the offscreen platform's configuration, see the
+// tests' CMakeLists): A, the primary, calibrated; B, of pixel ratio 2, not.
+// The window is moved between them and the real screen signals decide.
+TEST(ViewerGui, TwoScreensEachWithItsOwnCalibration) {
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  if (screens.size() < 2) GTEST_SKIP() << "one screen";
+  QScreen* a = QGuiApplication::primaryScreen();
+  QScreen* b = screens[0] == a ? screens[1] : screens[0];
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, {MakeRegistration(1000, 1000, 1400, 1000, 100)}));
+  std::string reason;
+  // A: 100 mm over 400 device pixels, close to what it reports.
+  const DisplayCalibration onA{100, 500, 100 + int(std::lround(100 / (a->physicalSize().width() /
+                                                                 (a->geometry().width() *
+                                                                  a->devicePixelRatio())))),
+                               500, 100};
+  ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), onA, reason)) << reason;
+  App app(dir.Folder());
+  app.frame->windowHandle()->setScreen(a);
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  KovalindraDoc& doc = app.parts->Doc();
+  ASSERT_EQ(app.widget->screen(), a);
+  EXPECT_EQ(doc.Calibration(), onA);
+  app.frame->DispatchCommand(c::kNextPoint);
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(")));
+  EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
+  app.View().ApplyZoom(1234, 888);
+  const double onAZoom = app.View().Scale().zoom;
+  const double px = app.View().Scale().WindowCentrePhotoX();
+  const double py = app.View().Scale().WindowCentrePhotoY();
+
+  // To B: never A's calibration; B's own report, marked; the same photo
+  // point in the window's middle, at B's pixel ratio.
+  app.frame->windowHandle()->setScreen(b);
+  QApplication::processEvents();
+  ASSERT_EQ(app.widget->screen(), b);
+  EXPECT_TRUE(IsUncalibrated(doc.Calibration()));
+  EXPECT_EQ(doc.ScreenCalibrationState(), CalibrationState::Uncalibrated);
+  EXPECT_TRUE(app.View().IsRealSize());
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(推定 ")));
+  EXPECT_EQ(app.Pane(2), QString::fromUtf8(app.View().CalibrationNote().c_str()));
+  const double ratio = b->devicePixelRatio();
+  EXPECT_EQ(app.View().Scale().clientWidth, std::lround(app.widget->width() * ratio));
+  const double bMm = EstimateFromScreen(b->physicalSize().width(), b->physicalSize().height(),
+                                        int32_t(std::lround(b->geometry().width() * ratio)),
+                                        int32_t(std::lround(b->geometry().height() * ratio)))
+                         .value_or(FallbackMmPerDevicePixel(ratio));
+  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel, bMm);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoX(), px, 1.0);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoY(), py, 1.0);
+
+  // Back to A: its calibration and scale again, the point still in the middle.
+  app.frame->windowHandle()->setScreen(a);
+  QApplication::processEvents();
+  EXPECT_EQ(doc.Calibration(), onA);
+  EXPECT_DOUBLE_EQ(app.View().Scale().zoom, onAZoom);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoX(), px, 1.0);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoY(), py, 1.0);
+  EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
 }
 
 TEST(ViewerGui, ZoomCommandsFollowTheTable) {
@@ -902,7 +1027,14 @@ TEST(ViewerGui, PrintAndPdfPutTheRegistrationAtItsRealLengthAroundTheViewsCentre
   app.frame->DispatchCommand(c::kRealSize);
   const ViewScale& s = app.View().Scale();
   ASSERT_EQ(s.photoWidth, 2000);
-  const int32_t cx = s.CentreX(), cy = s.CentreY();
+  // The page is centred on the photo point in the middle of the window:
+  // with white beside a photo narrower than the window that is the
+  // photo's middle, not the middle of the visible part.
+  const int32_t cx = int32_t(std::lround(s.WindowCentrePhotoX()));
+  const int32_t cy = int32_t(std::lround(s.WindowCentrePhotoY()));
+  if (s.offsetX > 0) {
+    EXPECT_NEAR(cx, 1000, 1);
+  }
   // The marks upright, and where a page centred on the view puts them.
   int32_t rx = 1200, ry = 800, bx = 1700, by = 800;
   StoredToShown(6, {3000, 2000}, rx, ry);
@@ -968,6 +1100,61 @@ TEST(ViewerGui, PrintAndPdfPutTheRegistrationAtItsRealLengthAroundTheViewsCentre
   ASSERT_EQ(app.messages.shown.size(), 2u);
   EXPECT_EQ(app.messages.shown[0].rfind("PDFに出力できません。\rこの写真にはｻｲｽﾞ登録", 0), 0u);
   EXPECT_EQ(app.messages.shown[1].rfind("実寸で印刷できません。\r", 0), 0u);
+}
+
+// The PDF and a print to a file are written like every other file: a link
+// is kept and its target written; a read-only file is refused, said so,
+// and left byte for byte.
+TEST(ViewerGui, PdfAndPrintToFileFollowLinksAndRefuseReadOnlyFiles) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {MakeRegistration(100, 100, 500, 100, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  std::filesystem::create_directory(dir.File("real"));
+  auto bytes = [](const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto printTo = [&](const std::string& path) {
+    app.setUpPrinter = [path](QPrinter& p) {
+      p.setOutputFormat(QPrinter::PdfFormat);
+      p.setOutputFileName(QString::fromStdString(path));
+      return true;
+    };
+    app.frame->DispatchCommand(c::kPrint);
+  };
+  auto exportTo = [&](const std::string& path) {
+    app.choosePdf = path;
+    app.frame->DispatchCommand(c::kExportPdf);
+  };
+  for (const auto& [what, write] :
+       {std::pair<const char*, std::function<void(const std::string&)>>{"pdf", exportTo},
+        {"print", printTo}}) {
+    SCOPED_TRACE(what);
+    const std::string target = dir.File(std::string("real/") + what + ".pdf");
+    const std::string link = dir.File(std::string(what) + ".pdf");
+    { std::ofstream(target) << "old"; }
+    std::filesystem::create_symlink(target, link);
+    app.messages.shown.clear();
+    write(link);
+    EXPECT_TRUE(app.messages.shown.empty());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(bytes(target).rfind("%PDF-", 0), 0u);
+    // Read-only: refused with the reason, not one byte changed.
+    const std::string kept = bytes(target);
+    std::filesystem::permissions(target, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
+    for (const std::string& path : {target, link}) {
+      app.messages.shown.clear();
+      write(path);
+      ASSERT_EQ(app.messages.shown.size(), 1u);
+      EXPECT_NE(app.messages.shown[0].find("読み取り専用"), std::string::npos);
+      EXPECT_EQ(bytes(target), kept);
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+  }
 }
 
 }  // namespace

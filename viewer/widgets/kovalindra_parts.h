@@ -63,7 +63,8 @@ class KovalindraParts : public shell::ProgramParts {
   void Adjust(bool brightness);
   // Before a calibration over lengthMm: a window too narrow for it is
   // offered to be maximised.
-  void MakeRoomForCalibration(int32_t lengthMm);
+  // False when the user cancelled the calibration (Esc).
+  bool MakeRoomForCalibration(int32_t lengthMm);
   void SetToolboxCaption(const std::string& utf8);
   // The photo on paper at the current registration's real size. A photo
   // without a usable registration is refused with a message before any
