@@ -141,6 +141,10 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
     case MsgButtons::Ok: set = QMessageBox::Ok; break;
     case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
     case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; def = QMessageBox::Yes; break;
+    case MsgButtons::YesNoDefaultNo:
+      set = QMessageBox::Yes | QMessageBox::No;
+      def = QMessageBox::No;
+      break;
     case MsgButtons::YesNoCancel:
       set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
       def = QMessageBox::Yes;
@@ -151,7 +155,7 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   // Closing the box without a button counts as its safe answer.
   if (buttons == MsgButtons::Ok)
     box.setEscapeButton(QMessageBox::Ok);
-  else if (buttons == MsgButtons::YesNo)
+  else if (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoDefaultNo)
     box.setEscapeButton(QMessageBox::No);
   else
     box.setEscapeButton(QMessageBox::Cancel);
@@ -165,7 +169,8 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   }
   switch (buttons) {
     case MsgButtons::Ok: return MsgResult::Ok;
-    case MsgButtons::YesNo: return MsgResult::No;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoDefaultNo: return MsgResult::No;
     default: return MsgResult::Cancel;
   }
 }

@@ -10,7 +10,8 @@
 namespace kv::platform {
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: "いいえ" is the default button (the safe answer).
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgResult { Ok, Cancel, Yes, No };
 
 class MessageService {

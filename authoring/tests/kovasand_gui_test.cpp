@@ -14,8 +14,10 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtTest/qtestmouse.h>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 #include <cmath>
 #include <filesystem>
 #include <sys/stat.h>
@@ -372,6 +374,19 @@ TEST(KovasandGui, DeletingRenumbersAndMarksTheProjectModified) {
   EXPECT_EQ(app.Cell(0, 3), "102");
   ASSERT_EQ(app.Doc().registrations.size(), 1u);
   EXPECT_EQ(app.Doc().registrations[0].lengthMm, 102);
+
+  // Undo and redo by keys from whichever window is active, the menu never
+  // opened: the list's own window, then the navigation window.
+  app.List()->activateWindow();
+  QApplication::setActiveWindow(app.List());
+  QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(table->rowCount(), 3);
+  QApplication::setActiveWindow(app.Navi());
+  QTest::keyClick(app.Navi(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(table->rowCount(), 1);
+  QApplication::setActiveWindow(app.frame.get());
+  QTest::keyClick(app.widget, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(table->rowCount(), 3);
 }
 
 TEST(KovasandGui, RightClickBetweenTheClicksCancels) {
@@ -692,6 +707,14 @@ TEST(KovasandDialogs, CompletionDialogRefusesWhatIsNotALength) {
     EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
   }
   EXPECT_EQ(m.shown.size(), 7u);
+  // The refusal says which digits are taken.
+  EXPECT_NE(m.shown.back().find("０～９"), std::string::npos) << m.shown.back();
+  // Full-width digits as an input method types them.
+  dialog.MeasuredEdit()->setText(QString::fromUtf8("１５０"));
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.MeasuredMm(), 150);
+  dialog.setResult(QDialog::Rejected);
   dialog.MeasuredEdit()->setText(" 1000000 ");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -715,6 +738,32 @@ TEST(KovasandDialogs, CompletionDialogRefusesWhatIsNotALength) {
   EXPECT_EQ(edit.MeasuredEdit()->text(), "321");
   EXPECT_EQ(edit.windowTitle(), QString::fromUtf8("実測値の修正"));
   EXPECT_EQ(edit.AddButton()->text(), QString::fromUtf8("変更"));
+}
+
+TEST(KovasandDialogs, LogoLinkIsCheckedAsAnAddressWhenOkIsPressed) {
+  RecordingMessages m;
+  QImage logo(4, 2, QImage::Format_RGB888);
+  logo.fill(Qt::red);
+  ProgramFilesDialog dialog("https://example.com/", logo, &m);
+  for (const char* bad : {"http://", "https://", "ftp://example.com/", "example.com", "",
+                          "https://exa mple.com/", "https://:80/", "https://例え.jp/😀"}) {
+    dialog.LinkEdit()->setText(QString::fromUtf8(bad));
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
+    // What the user typed and chose stays for mending.
+    EXPECT_EQ(dialog.LinkEdit()->text(), QString::fromUtf8(bad));
+    EXPECT_EQ(dialog.Logo().size(), QSize(4, 2));
+  }
+  EXPECT_EQ(m.shown.size(), 8u);
+  EXPECT_NE(m.shown[7].find("保存できない文字"), std::string::npos) << m.shown[7];
+  for (const char* good : {"HTTPS://EXAMPLE.COM/", "Http://shop.example.jp:8080/店?a=1",
+                           "https://user@example.com"}) {
+    EXPECT_EQ(WhyLinkRefused(good), "") << good;
+    dialog.setResult(QDialog::Rejected);
+    dialog.LinkEdit()->setText(QString::fromUtf8(good));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << good;
+  }
 }
 
 TEST(KovasandDialogs, LinkDialogShowsTheLinkReadOnly) {
@@ -868,6 +917,56 @@ void SendWheel(App& app, QPoint logical, int delta, Qt::KeyboardModifiers modifi
                     false);
   QApplication::sendEvent(app.widget->viewport(), &wheel);
   QApplication::processEvents();
+}
+
+// A click as the window system delivers it: at a device pixel's middle,
+// which at a ratio above 1 is a fraction of a logical pixel.
+void PlatformClick(App& app, int deviceX, int deviceY) {
+  static int timestamp = 1000;
+  const double r = app.widget->Ratio();
+  QWidget* top = app.frame.get();
+  const QPointF local = QPointF(app.widget->viewport()->mapTo(top, QPoint(0, 0))) +
+                        QPointF((deviceX + 0.5) / r, (deviceY + 0.5) / r);
+  const QPointF global = QPointF(top->mapToGlobal(QPoint(0, 0))) + local;
+  QWindow* w = top->windowHandle();
+  qt_handleMouseEvent(w, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress,
+                      {}, ++timestamp);
+  qt_handleMouseEvent(w, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease,
+                      {}, ++timestamp);
+  QApplication::processEvents();
+}
+
+TEST(KovasandGui, OddPhotoPixelsAreRegisteredAtEveryScaleAndRatio) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "odd.jpg", 600, 400)));
+  app.frame->activateWindow();
+  const auto registerAt = [&](IntPoint a, IntPoint b, const char* where) {
+    app.frame->DispatchCommand(c::kRegisterSize);
+    for (const IntPoint p : {a, b}) {
+      const DeviceSpan sx = SpanOf(app.View(), p.x, false), sy = SpanOf(app.View(), p.y, true);
+      PlatformClick(app, (sx.first + sx.last) / 2, (sy.first + sy.last) / 2);
+    }
+    ASSERT_FALSE(app.Doc().registrations.empty()) << where;
+    EXPECT_EQ(app.Doc().registrations.back(), MakeRegistration(a.x, a.y, b.x, b.y, 250))
+        << where << " at ratio " << app.widget->Ratio();
+  };
+  const auto oddNearMiddle = [&](int dx, int dy) {
+    const QSize d = app.widget->DeviceSize();
+    const IntPoint m = app.View().ClientToPhoto(d.width() / 2, d.height() / 2);
+    return IntPoint{(m.x + dx) | 1, (m.y + dy) | 1};
+  };
+  app.widget->ZoomActual();
+  QApplication::processEvents();
+  registerAt({201, 151}, {303, 251}, "100 %");
+  app.widget->ZoomActual();
+  for (int i = 0; i < 6; ++i) app.widget->ZoomIn();  // 1.5 2 2.5 3 3.5 4
+  QApplication::processEvents();
+  ASSERT_EQ(app.widget->Scale(), 4.0);
+  registerAt(oddNearMiddle(-10, -6), oddNearMiddle(8, 4), "400 %");
+  app.widget->ZoomFit();
+  QApplication::processEvents();
+  registerAt({1, 3}, {597, 399 - 2}, "fit");
+  registerAt({101, 77}, {103, 79}, "fit, near");
 }
 
 TEST(KovasandGui, ZoomedByKeysAndCtrlWheelClicksRegisterThePixelsUnderThem) {

@@ -35,7 +35,7 @@ struct PartsOptions {
   std::function<void(QDialog&)> onProgramFilesDialog;
 };
 
-class KovasandParts : public shell::ProgramParts {
+class KovasandParts : public shell::ProgramParts, private platform::ViewBase {
  public:
   KovasandParts(shell::AppContext& context, PartsOptions options);
   ~KovasandParts() override;
@@ -53,13 +53,22 @@ class KovasandParts : public shell::ProgramParts {
   KovasandViewWidget* Widget() { return widget_; }
 
   void ImportJpeg();
+  // "写真の場所を指定...": the project's missing photo chosen again.
+  void LocatePhoto();
   void Publish();
   void Preview();
   void EditLength(size_t index);
   void EditProgramFiles();
 
  private:
+  // Menus and keys follow every change of the document, from whichever
+  // window it came.
+  void OnNotify(const std::string& text, int code) override;
   void InitialUpdate();
+  // The project's photo is not where it names it: told, and the user may
+  // choose where it is now.
+  void OfferLocatePhoto();
+  std::optional<std::string> ChoosePhoto(const QString& title);
   std::optional<std::string> AskKviPath();
   // Where file dialogs start: the project's folder, else the photo's.
   QString WorkFolder() const;

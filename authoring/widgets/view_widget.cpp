@@ -256,8 +256,19 @@ void KovasandViewWidget::UpdateCursor() {
   }
 }
 
+QPointF KovasandViewWidget::ExactPosition(const QMouseEvent* e) const {
+  // Widgets receive positions rounded to whole logical pixels, which at a
+  // pixel ratio above 1 loses device pixels (only even ones at 2). The
+  // global position is the platform's own, fractions included.
+  const QPointF exact = viewport()->mapFromGlobal(e->globalPosition());
+  const QPointF rounded = e->position();
+  if (std::abs(exact.x() - rounded.x()) <= 1.0 && std::abs(exact.y() - rounded.y()) <= 1.0)
+    return exact;
+  return rounded;
+}
+
 void KovasandViewWidget::mousePressEvent(QMouseEvent* e) {
-  const QPoint d = ToDevice(e->position());
+  const QPoint d = ToDevice(ExactPosition(e));
   if (e->button() == Qt::LeftButton) {
     model_->OnLeftButtonDown(d.x(), d.y());
   } else if (e->button() == Qt::RightButton) {

@@ -61,6 +61,9 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   QSize DeviceSize() const;
   // A point of the viewport (its own units) in device pixels.
   QPoint ToDevice(const QPointF& p) const;
+  // Where a mouse event happened in the viewport, to a fraction of a
+  // logical pixel.
+  QPointF ExactPosition(const QMouseEvent* e) const;
 
   // KovasandViewHost
   void InvalidateView() override;

@@ -82,7 +82,8 @@ class RecordingMessages : public platform::MessageService {
     shown.push_back(text);
     icons.push_back(icon);
     const bool question =
-        buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel;
+        buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel ||
+        buttons == platform::MsgButtons::YesNoDefaultNo;
     return question ? answer : platform::MsgResult::Ok;
   }
   std::vector<std::string> shown;
