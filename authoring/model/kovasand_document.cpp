@@ -82,11 +82,22 @@ namespace {
 
 // Both read without touching the document, so that a failure of either
 // leaves it whole.
-bool ReadSettings(KovasandDoc& doc, KovasandSettings& out) {
+bool ReadSettings(KovasandDoc& doc, KovasandSettings& out, bool& defaults) {
   std::vector<uint8_t> bytes;
   std::string reason;
-  if (!ReadWholeFile(SettingsFileForReading(doc.ProgramFilesLocation(), kSettingsFileName), bytes,
-                    reason, kMaxSettingsBytes)) {
+  const std::string path = SettingsFileForReading(doc.ProgramFilesLocation(), kSettingsFileName);
+  std::error_code ec;
+  defaults = false;
+  if (!fs::exists(path, ec) && !fs::is_symlink(path, ec)) {
+    // Nothing to read is no reason to stop: the defaults serve until the
+    // user saves the settings dialog, which writes the file.
+    out = KovasandSettings{};
+    out.link = kDefaultLogoLink;
+    out.tags = 3;
+    defaults = true;
+    return true;
+  }
+  if (!ReadWholeFile(path, bytes, reason, kMaxSettingsBytes)) {
     doc.Tell(text::kSettingsMissing, platform::MsgIcon::Information);
     return false;
   }
@@ -110,12 +121,30 @@ bool ReadLogo(KovasandDoc& doc, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-bool KovasandDoc::LoadSettings() {
-  KovasandSettings s;
-  if (!ReadSettings(*this, s)) return false;
+void KovasandDoc::ApplySettings(const KovasandSettings& s, bool defaults) {
   cx = s.cx;
   cy = s.cy;
   link = s.link;
+  // The logo the build writes has its own size; another logo waits for the
+  // settings dialog.
+  if (defaults && logoLength == uint32_t(kDefaultLogoWidth * kDefaultLogoHeight * 3)) {
+    cx = kDefaultLogoWidth;
+    cy = kDefaultLogoHeight;
+  }
+  if (defaults && !toldDefaults_) {
+    toldDefaults_ = true;
+    Tell(std::string(text::kSettingsMissing) + "\r" + kSettingsFileName +
+             " がないため、初期設定で始めます。\r"
+             "「出版」→「ﾛｺﾞとﾘﾝｸ先の設定」で保存すると、設定ﾌｧｲﾙが作られます。",
+         platform::MsgIcon::Information);
+  }
+}
+
+bool KovasandDoc::LoadSettings() {
+  KovasandSettings s;
+  bool defaults = false;
+  if (!ReadSettings(*this, s, defaults)) return false;
+  ApplySettings(s, defaults);
   return true;
 }
 
@@ -132,12 +161,11 @@ bool KovasandDoc::LoadLogo() {
 bool KovasandDoc::ReloadProgramFiles() {
   KovasandSettings s;
   std::vector<uint8_t> logo;
-  if (!ReadSettings(*this, s) || !ReadLogo(*this, logo)) return false;
-  cx = s.cx;
-  cy = s.cy;
-  link = s.link;
+  bool defaults = false;
+  if (!ReadSettings(*this, s, defaults) || !ReadLogo(*this, logo)) return false;
   logoBytes = std::move(logo);
   logoLength = uint32_t(logoBytes.size());
+  ApplySettings(s, defaults);
   return true;
 }
 

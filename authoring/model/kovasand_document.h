@@ -44,9 +44,13 @@ inline constexpr int32_t kMinLengthMm = 1;
 inline constexpr int32_t kMaxLengthMm = 1000000;
 
 inline constexpr const char* kSettingsFileName = "kovasand.ini";
+// The size of the logo the build writes into the program's folder.
+inline constexpr int32_t kDefaultLogoWidth = 120;
+inline constexpr int32_t kDefaultLogoHeight = 40;
 inline constexpr const char* kLogoFileName = "kovafunc.dll";
 
 struct LoadedPhoto;
+struct KovasandSettings;
 
 class KovasandDoc : public platform::DocumentBase {
  public:
@@ -128,6 +132,9 @@ class KovasandDoc : public platform::DocumentBase {
 
   // --- undo of adding, deleting and editing registrations ---
   bool CanUndo() const { return !undo_.empty(); }
+  // The content is not what was last read or saved (a project mended while
+  // it was read, say).
+  bool DiffersFromSaved() const { return version_ != savedVersion_; }
   bool CanRedo() const { return !redo_.empty(); }
   bool Undo();
   bool Redo();
@@ -187,6 +194,9 @@ class KovasandDoc : public platform::DocumentBase {
   // A photo whose name a project cannot store: asks, then copies it into
   // the folder under a name that can be stored and refers to the copy.
   bool CopyPhotoBeside(const std::string& folder, const std::string& reference);
+  // Without a settings file: the defaults, told once.
+  void ApplySettings(const KovasandSettings& s, bool defaults);
+  bool toldDefaults_ = false;
   // Settings and logo together: both read before either is applied.
   bool ReloadProgramFiles();
   bool EnsurePreviewFolder();

@@ -48,16 +48,35 @@ TEST_F(DocumentTest, SettingsAndLogoFailuresAreToldAndChangeNothing) {
   EXPECT_EQ(doc->registrations.size(), 1u);
   EXPECT_EQ(doc->cx, 2);
 
+  // A settings file that is not there: the defaults, told once; saving the
+  // settings writes it.
   fs::remove(program.File(kSettingsFileName));
-  EXPECT_FALSE(doc->OnNewDocument());
-  EXPECT_EQ(Last(), text::kSettingsMissing);
+  size_t told = messages.shown.size();
+  EXPECT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(messages.shown.size(), told + 1);
+  EXPECT_EQ(Last().rfind(text::kSettingsMissing, 0), 0u) << Last();
+  EXPECT_NE(Last().find("ﾛｺﾞとﾘﾝｸ先の設定"), std::string::npos) << Last();
+  EXPECT_EQ(doc->link, kDefaultLogoLink);
+  EXPECT_TRUE(doc->registrations.empty());
+  EXPECT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(messages.shown.size(), told + 1);
+  EXPECT_EQ(doc->cx, 0);  // a 2 x 1 logo of no known size: publishing waits for the settings
+  ASSERT_TRUE(doc->SaveProgramFiles("https://mine.example.jp/", 2, 1, std::vector<uint8_t>(6, 9)));
+  EXPECT_NE(ReadText(program.File(kSettingsFileName)).find("mine.example.jp"), std::string::npos);
+  // The logo the build writes has a size the defaults know.
+  fs::remove(program.File(kSettingsFileName));
+  WriteText(program.File(kLogoFileName), std::string(kDefaultLogoWidth * kDefaultLogoHeight * 3, 'x'));
+  EXPECT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(doc->cx, kDefaultLogoWidth);
+  EXPECT_EQ(doc->cy, kDefaultLogoHeight);
+  doc->registrations.push_back(MakeRegistration(1, 1, 5, 5, 10));
 
   WriteProgramFiles(program, 5, 5, 75);
   fs::remove(program.File(kLogoFileName));
   EXPECT_FALSE(doc->OnNewDocument());
   EXPECT_EQ(Last(), text::kLogoMissing);
   // Settings read before the missing logo are not half applied.
-  EXPECT_EQ(doc->cx, 2);
+  EXPECT_EQ(doc->cx, kDefaultLogoWidth);
   EXPECT_EQ(doc->registrations.size(), 1u);
 
   // A logo file that is a folder, and an empty one that loads but cannot publish.
@@ -289,7 +308,7 @@ TEST_F(DocumentTest, AFailedOpenKeepsTheDocumentWhole) {
     EXPECT_FALSE(doc->OnOpenDocument(work.File(name))) << name;
     EXPECT_NE(Last().find("ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(kvp)ではありません"), std::string::npos);
   }
-  fs::remove(program.File(kSettingsFileName));
+  WriteText(program.File(kSettingsFileName), "[cx]\n1\n");
   EXPECT_FALSE(doc->OnOpenDocument(work.File("other.kvp")));
   EXPECT_EQ(doc->jpegPath, before);
   ASSERT_EQ(doc->registrations.size(), 1u);

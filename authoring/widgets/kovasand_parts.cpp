@@ -55,6 +55,8 @@ KovasandParts::KovasandParts(shell::AppContext& context, PartsOptions options)
 
 void KovasandParts::OnNotify(const std::string&, int code) {
   if (code == code::kListChanged) context_.UpdateCommandUi();
+  // A photo came or went (imported, chosen again, undone).
+  if (code == code::kDisplay) ShowScale();
 }
 
 KovasandParts::~KovasandParts() {
@@ -67,11 +69,25 @@ QWidget* KovasandParts::CreateView(QWidget* parent) {
   widget_ = new KovasandViewWidget(doc_, context_, parent);
   if (options_.askLength) widget_->SetAskLength(options_.askLength);
   // The wheel and keys change the scale too, not only the menu.
-  QObject::connect(widget_, &KovasandViewWidget::ScaleChanged, widget_, [this](double scale) {
-    context_.SetStatusPaneText(0, QString::fromUtf8("表示倍率 %1%").arg(std::lround(scale * 100)));
+  QObject::connect(widget_, &KovasandViewWidget::ScaleChanged, widget_, [this](double) {
+    ShowScale();
     context_.UpdateCommandUi();
   });
   return widget_;
+}
+
+void KovasandParts::ShowScale() {
+  const bool photo = widget_ && doc_.HasPhoto();
+  context_.SetStatusPaneText(
+      kScalePane, photo ? QString::fromUtf8("表示倍率 %1%").arg(std::lround(widget_->Scale() * 100))
+                        : QString());
+}
+
+std::string KovasandParts::SuggestedSavePath() {
+  // Beside the photo, named after it.
+  if (doc_.jpegPath.empty()) return {};
+  const QFileInfo photo(platform::Utf8ToQString(doc_.jpegPath));
+  return platform::QStringToUtf8(photo.absolutePath() + "/" + photo.completeBaseName() + ".kvp");
 }
 
 void KovasandParts::InitialUpdate() {
@@ -90,8 +106,18 @@ void KovasandParts::InitialUpdate() {
   }
   widget_->Model().SetTellsMissingPhoto(false);
   widget_->Model().OnInitialUpdate();
+  ShowScale();
   context_.UpdateCommandUi();
-  if (doc_.PhotoMissing()) OfferLocatePhoto();
+  // After the frame has taken the project as opened (and cleared its
+  // modified flag): a project mended while read stays to be saved, and a
+  // missing photo may be chosen again.
+  const int update = ++initialUpdates_;
+  QTimer::singleShot(0, widget_, [this, update] {
+    if (update != initialUpdates_) return;  // another document came since
+    if (doc_.DiffersFromSaved()) doc_.SetModifiedFlag(true);
+    if (doc_.PhotoMissing()) OfferLocatePhoto();
+    context_.UpdateCommandUi();
+  });
 }
 
 void KovasandParts::OfferLocatePhoto() {
@@ -268,6 +294,13 @@ void KovasandParts::Publish() {
 }
 
 void KovasandParts::Preview() {
+  if (doc_.PhotoMissing()) {
+    // The viewer would open on nothing.
+    doc_.Tell(doc_.jpegPath + " が見つからないため、ﾌﾟﾚﾋﾞｭｰできません。\r"
+                              "「ﾌｧｲﾙ」→「写真の場所を指定...」で写真を指定して下さい。",
+              platform::MsgIcon::Warning);
+    return;
+  }
   std::optional<std::string> path;
   {
     platform::WaitCursor wait;

@@ -17,6 +17,9 @@ namespace kv::authoring {
 
 class KovasandViewWidget;
 
+// The status bar pane that shows the view's scale.
+inline constexpr int kScalePane = 5;
+
 // What tests replace: message boxes, the program and temporary folders, and
 // every modal question and the preview's way to the viewer.
 struct PartsOptions {
@@ -45,6 +48,7 @@ class KovasandParts : public shell::ProgramParts, private platform::ViewBase {
   bool OnNewDocument() override;
   bool OnOpenDocument(const std::string& path) override;
   bool OnSaveDocument(const std::string& path) override;
+  std::string SuggestedSavePath() override;
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, shell::CommandUi& ui) override;
   void OnFrameClosing() override;
@@ -65,6 +69,7 @@ class KovasandParts : public shell::ProgramParts, private platform::ViewBase {
   // window it came.
   void OnNotify(const std::string& text, int code) override;
   void InitialUpdate();
+  void ShowScale();
   // The project's photo is not where it names it: told, and the user may
   // choose where it is now.
   void OfferLocatePhoto();
@@ -81,6 +86,7 @@ class KovasandParts : public shell::ProgramParts, private platform::ViewBase {
   // registered with the document.
   QPointer<KovasandViewWidget> widget_;
   bool remindedOfLink_ = false;
+  int initialUpdates_ = 0;
 };
 
 std::unique_ptr<shell::ProgramParts> CreateKovasandPartsWith(shell::AppContext& context,

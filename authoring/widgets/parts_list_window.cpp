@@ -4,7 +4,9 @@
 #include <QColor>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <algorithm>
 
@@ -61,6 +63,10 @@ PartsListWindow::PartsListWindow(KovasandDoc& doc, platform::Profile* profile, Q
   delete_->resize(kButtonWidth, kButtonHeight);
   delete_->setAutoDefault(false);
   connect(delete_, &QPushButton::clicked, this, &PartsListWindow::DeleteSelected);
+  // The Delete key does what the button does, from anywhere in the window.
+  auto* del = new QShortcut(QKeySequence(Qt::Key_Delete), this);
+  del->setContext(Qt::WindowShortcut);
+  connect(del, &QShortcut::activated, this, &PartsListWindow::DeleteSelected);
   connect(table_, &QTableWidget::itemSelectionChanged, this, &PartsListWindow::SelectionChanged);
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
     if (row >= 0 && onEditLength) onEditLength(size_t(row));

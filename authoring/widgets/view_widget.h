@@ -84,6 +84,7 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   void changeEvent(QEvent*) override;
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
+  void mouseDoubleClickEvent(QMouseEvent*) override;
   void wheelEvent(QWheelEvent*) override;
   void keyPressEvent(QKeyEvent*) override;
   void contextMenuEvent(QContextMenuEvent*) override;

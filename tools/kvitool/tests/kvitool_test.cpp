@@ -141,6 +141,7 @@ TEST_F(Kvitool, BrokenFilesExitOneWithOneLineWhy) {
 
 // Both registrations give a scale on the 33 x 17 photo.
 ActualSizeFile Sound(ActualSizeFile f) {
+  f.registrations[0] = MakeRegistration(10, 4, 15, 13, 100);
   f.registrations[1] = MakeRegistration(0, 0, 32, 16, 20);
   return f;
 }
@@ -172,7 +173,7 @@ TEST_F(Kvitool, CheckSaysWhetherThePhotoDecodes) {
   EXPECT_NE(r.out.find("jpeg: decodes, 33 x 17"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("logo: 2 x 1"), std::string::npos) << r.out;
 
-  ActualSizeFile f = Sample();
+  ActualSizeFile f = Sound(Sample());
   f.jpegBytes.resize(20);  // a header fragment
   f.logoWidth = 3;         // 3 x 1 x 3 != 6
   Put("cut.kvi", SerializeActualSizeFile(f));
