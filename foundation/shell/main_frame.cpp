@@ -312,6 +312,11 @@ void MainFrame::BuildStatusBar() {
     bar->addWidget(row, 1);
   } else {
     panes_.push_back(pane(0, 1, false));
+    // The view's scale, a pane of its own that menu prompts never cover.
+    QLabel* scale = pane(0, 0, true);
+    scale->setObjectName("scalePane");
+    scale->setAlignment(Qt::AlignCenter);
+    scale->setMinimumWidth(scale->fontMetrics().horizontalAdvance(QString::fromUtf8("表示倍率 1600%")) + 12);
     // Lock-key indicators; the desktop does not tell us the lock states, so
     // they stand greyed as an unlit indicator does.
     for (const char* key : {"ｶﾅ", "CAP", "NUM", "SCRL"}) {
@@ -322,6 +327,7 @@ void MainFrame::BuildStatusBar() {
       l->setEnabled(false);
       panes_.push_back(l);
     }
+    panes_.push_back(scale);
   }
   ShowIdleMessage();
 }
@@ -461,6 +467,7 @@ bool MainFrame::DoSave(bool askName) {
   QString path = Utf8ToQString(doc.PathName());
   if (askName || path.isEmpty()) {
     QString suggested = path;
+    if (suggested.isEmpty()) suggested = Utf8ToQString(parts_->SuggestedSavePath());
     if (suggested.isEmpty()) suggested = TemplatePart(table_, 1);
     QFileDialog dialog(this, QString::fromUtf8("名前を付けて保存"), suggested,
                        FileDialogFilter(table_));
@@ -569,10 +576,16 @@ void MainFrame::ShowAboutBox() {
   connect(web, &QPushButton::clicked, this,
           [this] { shell_.Open(platform::QStringToUtf8(HelpPagePath())); });
   layout->addWidget(web);
-  auto* address = new QLabel(HelpPagePath(), &box);
-  address->setObjectName("aboutAddress");
-  address->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  layout->addWidget(address);
+  // A web address is shown for the reader to note; a path on this machine
+  // tells them nothing.
+  const QString help = HelpPagePath();
+  if (help.startsWith("http://", Qt::CaseInsensitive) ||
+      help.startsWith("https://", Qt::CaseInsensitive)) {
+    auto* address = new QLabel(help, &box);
+    address->setObjectName("aboutAddress");
+    address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(address);
+  }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
   buttons->button(QDialogButtonBox::Ok)->setText("OK");
   connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);

@@ -13,6 +13,7 @@ constexpr MenuItem kFileMenu[] = {
     {c::kFileSaveAs, "名前を付けて保存(&A)..."},
     {kSeparator, ""},
     {c::kImportJpeg, "JPEGﾌｧｲﾙの読み込み(&J)"},
+    {c::kLocatePhoto, "写真の場所を指定(&L)..."},
     {kSeparator, ""},
     {c::kFileMru1, "最近使ったﾌｧｲﾙ"},
     {kSeparator, ""},

@@ -17,6 +17,7 @@ constexpr int kProgramFiles = 32780; // ﾛｺﾞとﾘﾝｸ先の設定
 constexpr int kEditLength = 32781;   // 実測値の修正
 constexpr int kPublishWeb = 32790;   // Webﾍﾟｰｼﾞとして出力
 constexpr int kEditRedo = 57644;     // やり直し
+constexpr int kLocatePhoto = 32810;  // 写真の場所を指定
 // About box control: opens the help page.
 constexpr int kAboutWebButton = 1003;
 }  // namespace kv::authoring::cmd

@@ -152,6 +152,28 @@ int Check(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!ToUtf8(f, t, reason)) out << "text: " << reason << "\n";
   // The viewer could not show this file's photo: the file is refused.
   if (!decodes) return Refuse(err, path, why);
+  // A registration that can give no scale would leave the viewer with no
+  // true size at that point. Files store them on the photo as stored, so
+  // the decoded (unturned) size bounds them.
+  size_t unusable = 0;
+  for (size_t i = 0; i < f.registrations.size(); ++i) {
+    const SizeRegistration& r = f.registrations[i];
+    const char* what = nullptr;
+    switch (FindRegistrationFault(r, photo.HasImage() ? photo.width : 0,
+                                  photo.HasImage() ? photo.height : 0)) {
+      case RegistrationFault::None: break;
+      case RegistrationFault::NoLength: what = "length is not above 0 mm"; break;
+      case RegistrationFault::SamePoints: what = "start and end are the same point"; break;
+      case RegistrationFault::OutsidePhoto: what = "a point lies outside the photo"; break;
+    }
+    if (!what) continue;
+    ++unusable;
+    out << "registration " << i + 1 << ": unusable, " << what << "\n";
+  }
+  if (unusable > 0)
+    return Refuse(err, path,
+                  std::to_string(unusable) + " registration" + (unusable == 1 ? "" : "s") +
+                      " can give no scale");
   return kToolOk;
 }
 

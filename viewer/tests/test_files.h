@@ -85,7 +85,8 @@ class RecordingMessages : public platform::MessageService {
     if (buttons == platform::MsgButtons::OkEscapeCancels && escapeAt == shown.size() - 1)
       return platform::MsgResult::Cancel;
     const bool question =
-        buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel;
+        buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel ||
+        buttons == platform::MsgButtons::YesNoDefaultNo;
     return question ? answer : platform::MsgResult::Ok;
   }
   std::vector<std::string> shown;

@@ -554,10 +554,17 @@ TEST(ViewerGui, LengthDialogRefusesWhatIsNotALength) {
     EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
   }
   EXPECT_EQ(m.shown.size(), 5u);
+  EXPECT_NE(m.shown.back().find("０～９"), std::string::npos) << m.shown.back();
   dialog.Edit()->setText(" 150 ");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.SizeMm(), 150);
+  // Full-width digits as an input method types them.
+  DisplaySizeDialog wide(&m);
+  wide.Edit()->setText(QString::fromUtf8("１５０"));
+  wide.accept();
+  EXPECT_EQ(wide.result(), QDialog::Accepted);
+  EXPECT_EQ(wide.SizeMm(), 150);
   // Typed as a user types: digits go into the length, Enter takes them.
   DisplaySizeDialog typed(&m);
   typed.show();
