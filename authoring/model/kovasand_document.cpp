@@ -14,6 +14,7 @@
 #include "authoring/model/project_file.h"
 #include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 
@@ -244,6 +245,9 @@ int KovasandDoc::LoadJpeg(const std::string& path) {
   std::vector<uint8_t> bytes;
   std::string reason;
   if (!ReadWholeFile(path, bytes, reason, kMaxJpegBytes) || bytes.empty()) return 0;
+  // HEIC and PNG become the JPEG a ".kvi" carries, made again from the
+  // original at every load; a JPEG stays byte for byte as it is.
+  if (!PhotoToJpeg(std::move(bytes), bytes, reason)) return 0;
   DibImage decoded;
   if (DecodeJpegBuffer(bytes.data(), bytes.size(), decoded) != 1 || !decoded.HasImage()) return 0;
   // A profile that cannot be used leaves the photo as decoded, read as sRGB.
@@ -272,7 +276,7 @@ bool KovasandDoc::ImportJpeg(const std::string& path) {
                                platform::MsgButtons::YesNo) != platform::MsgResult::Yes)
     return false;
   if (LoadJpeg(path) != 1) {
-    Tell(name + " を読み込めませんでした。\rJPEGﾌｧｲﾙではないか、壊れています。",
+    Tell(name + " を読み込めませんでした。\r写真ﾌｧｲﾙ(JPEG、HEIC、PNG)ではないか、壊れています。",
          platform::MsgIcon::Warning);
     return false;
   }

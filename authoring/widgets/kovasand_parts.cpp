@@ -143,8 +143,9 @@ void KovasandParts::ImportJpeg() {
   if (options_.chooseJpeg) {
     chosen = options_.chooseJpeg();
   } else {
-    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("JPEGﾌｧｲﾙを選択"), WorkFolder(),
-                       QString::fromUtf8("JPEGﾌｧｲﾙ(*.jpg *.jpeg);;全ﾌｧｲﾙ(*)"));
+    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("写真ﾌｧｲﾙを選択"), WorkFolder(),
+                       QString::fromUtf8("写真ﾌｧｲﾙ(*.jpg *.jpeg *.heic *.heif *.png *.JPG *.JPEG "
+                                         "*.HEIC *.HEIF *.PNG);;全ﾌｧｲﾙ(*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, true);

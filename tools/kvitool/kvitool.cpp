@@ -6,13 +6,16 @@
 #include <optional>
 #include <ostream>
 
+#include "authoring/model/marker_detect.h"
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/orientation.h"
+#include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
 #include "platform/print_layout.h"
 #ifdef KV_KVITOOL_PDF
+#include "platform/marker_sheet.h"
 #include "platform/print_page.h"
 #endif
 
@@ -23,8 +26,12 @@ constexpr char kUsage[] =
     "usage: kvitool info FILE\n"
     "       kvitool check FILE\n"
     "       kvitool extract FILE OUT\n"
-    "       kvitool make --jpeg PHOTO [--reg SX,SY,EX,EY,MM]... [--link TEXT]\n"
+    "       kvitool make --photo PHOTO [--reg SX,SY,EX,EY,MM]... [--marker MM] [--link TEXT]\n"
     "                    [--logo-rgb FILE --logo-size WxH] -o OUT\n"
+    "               (PHOTO: JPEG, HEIC/HEIF or PNG; --jpeg is the same as --photo;\n"
+    "                --marker: a registration per printed marker of MM millimetres)\n"
+    "       kvitool marker-sheet OUT.pdf [--size MM] [--page A4|Letter]\n"
+    "               (markers of MM millimetres, 50 by default, to print at real size)\n"
     "       kvitool pdf FILE OUT.pdf [--registration N] [--page A4|A3|Letter]\n"
     "               (the photo at registration N's real size, N from 1; A4 by default)\n";
 
@@ -160,8 +167,37 @@ int Extract(const std::string& path, const std::string& target, std::ostream& er
   return kToolOk;
 }
 
+// Messages meant for a message box break lines with '\r'; a shell line
+// keeps them on one.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
+}
+
+// The markers are found on the photo as shown; the file keeps its
+// registrations as stored.
+bool AddMarkerRegistrations(ActualSizeFile& f, DibImage decoded, int32_t sizeMm, std::string& why) {
+  const Orientation o = ShownOrientation(f.jpegBytes.data(), f.jpegBytes.size());
+  const PixelSize stored{decoded.width, decoded.height};
+  if (!OrientImage(decoded, o)) {
+    why = "not enough memory to turn the photo upright";
+    return false;
+  }
+  authoring::MarkerDetector detector;
+  const authoring::MarkerOutcome found =
+      authoring::RegistrationsFromMarkers(detector.Detect(decoded), sizeMm);
+  if (!found.Ok()) {
+    why = OneLine(found.refusal);
+    return false;
+  }
+  for (const SizeRegistration& r : RegistrationsToStored(found.registrations, o, stored))
+    f.registrations.push_back(r);
+  return true;
+}
+
 int Make(const std::vector<std::string>& args, std::ostream& err) {
-  std::optional<std::string> photo, link, logoPath, logoSize, target;
+  std::optional<std::string> photo, link, logoPath, logoSize, target, markerText;
   std::vector<std::string> regs;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -172,8 +208,10 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
       return kToolOk;
     };
     int status = kToolOk;
-    if (a == "--jpeg") {
+    if (a == "--photo" || a == "--jpeg") {
       status = value(photo);
+    } else if (a == "--marker") {
+      status = value(markerText);
     } else if (a == "--link") {
       status = value(link);
     } else if (a == "--logo-rgb") {
@@ -190,7 +228,15 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
     }
     if (status != kToolOk) return status;
   }
-  if (!photo) return Usage(err, "make needs --jpeg PHOTO");
+  if (!photo) return Usage(err, "make needs --photo PHOTO");
+  std::optional<int32_t> markerMm;
+  if (markerText) {
+    markerMm = ParseInt(*markerText);
+    if (!markerMm || !authoring::CheckMarkerSize(*markerMm).empty())
+      return Usage(err, "--marker " + *markerText + " is not a marker size in whole millimetres (" +
+                            std::to_string(authoring::kMinMarkerMm) + " to " +
+                            std::to_string(authoring::kMaxMarkerMm) + ")");
+  }
   if (!target) return Usage(err, "make needs -o OUT");
   if (logoPath.has_value() != logoSize.has_value())
     return Usage(err, "--logo-rgb and --logo-size go together");
@@ -210,11 +256,18 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
   }
 
   std::string reason;
-  if (!ReadWholeFile(*photo, f.jpegBytes, reason, 0x7fffffff)) return Refuse(err, *photo, reason);
-  if (f.jpegBytes.empty()) return Refuse(err, *photo, "the photo file is empty");
+  std::vector<uint8_t> original;
+  if (!ReadWholeFile(*photo, original, reason, 0x7fffffff)) return Refuse(err, *photo, reason);
+  if (original.empty()) return Refuse(err, *photo, "the photo file is empty");
+  if (!PhotoToJpeg(std::move(original), f.jpegBytes, reason)) return Refuse(err, *photo, reason);
   DibImage decoded;
   if (DecodeJpegBuffer(f.jpegBytes.data(), f.jpegBytes.size(), decoded) != 1)
     return Refuse(err, *photo, "not a JPEG that decodes");
+  if (markerMm) {
+    std::string why;
+    if (!AddMarkerRegistrations(f, std::move(decoded), *markerMm, why))
+      return Refuse(err, *photo, why);
+  }
 
   const std::string name = std::filesystem::path(*photo).filename().string();
   std::optional<std::string> cp932 = Utf8ToCp932(name);
@@ -323,6 +376,51 @@ int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 #endif
 }
 
+int MarkerSheet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> paths;
+  std::optional<std::string> sizeText, pageText;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--size" || a == "--page") {
+      std::optional<std::string>& slot = a == "--size" ? sizeText : pageText;
+      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
+      if (slot) return Usage(err, a + " is given twice");
+      slot = args[++i];
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage(err, "unknown option " + a);
+    } else {
+      paths.push_back(a);
+    }
+  }
+  if (paths.size() != 1) return Usage(err, "marker-sheet takes OUT.pdf");
+  int32_t size = authoring::kDefaultMarkerMm;
+  if (sizeText) {
+    const std::optional<int32_t> n = ParseInt(*sizeText);
+    if (!n || !authoring::CheckMarkerSize(*n).empty())
+      return Usage(err, "--size " + *sizeText + " is not a marker size in whole millimetres (" +
+                            std::to_string(authoring::kMinMarkerMm) + " to " +
+                            std::to_string(authoring::kMaxMarkerMm) + ")");
+    size = *n;
+  }
+  print::PaperSize paper = print::PaperSize::kA4;
+  if (pageText) {
+    const std::optional<print::PaperSize> p = print::PaperSizeByName(*pageText);
+    if (!p || *p == print::PaperSize::kA3) return Usage(err, "--page " + *pageText + " is not A4 or Letter");
+    paper = *p;
+  }
+#ifdef KV_KVITOOL_PDF
+  const platform::MarkerSheetOutcome r = platform::WriteMarkerSheetPdf(size, paper, paths[0]);
+  if (!r.Done()) return Refuse(err, paths[0], r.failure);
+  out << paths[0] << ": " << r.markers << " marker" << (r.markers == 1 ? "" : "s") << " of "
+      << size << " mm (" << authoring::kMarkerFamily << ")\n";
+  return kToolOk;
+#else
+  (void)out;
+  (void)paper;
+  return Refuse(err, paths[0], "this kvitool was built without Qt and cannot write PDF");
+#endif
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& utf8) {
@@ -365,6 +463,7 @@ int RunKvitool(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (cmd == "make") return Make(args, err);
   if (cmd == "pdf") return Pdf(args, out, err);
+  if (cmd == "marker-sheet") return MarkerSheet(args, out, err);
   return Usage(err, "unknown command " + cmd);
 }
 
