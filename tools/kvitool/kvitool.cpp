@@ -1,12 +1,15 @@
 #include "tools/kvitool/kvitool.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <ostream>
 
+#include "authoring/model/batch_publish.h"
 #include "authoring/model/marker_detect.h"
+#include "authoring/model/project_file.h"
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/orientation.h"
 #include "foundation/core/image/photo_import.h"
@@ -31,6 +34,9 @@ constexpr char kUsage[] =
     "               (PHOTO: JPEG, HEIC/HEIF or PNG; --jpeg is the same as --photo;\n"
     "                --marker: a registration per printed marker of MM millimetres)\n"
     "       kvitool marker-sheet OUT.pdf [--size MM] [--page A4|Letter]\n"
+    "       kvitool batch FOLDER (--marker MM | --project P.kvp) -o DIR [--overwrite]\n"
+    "                    [--link TEXT] [--logo-rgb FILE --logo-size WxH]\n"
+    "               (every photo of FOLDER to DIR/NAME.kvi, one line each; exit 1 if any failed)\n"
     "               (markers of MM millimetres, 50 by default, to print at real size)\n"
     "       kvitool pdf FILE OUT.pdf [--registration N] [--page A4|A3|Letter]\n"
     "               (the photo at registration N's real size, N from 1; A4 by default)\n";
@@ -421,6 +427,145 @@ int MarkerSheet(const std::vector<std::string>& args, std::ostream& out, std::os
 #endif
 }
 
+
+// The registrations of a project's photo as shown, and that photo's shown
+// size: what a fixed rig gives every photo of the folder.
+bool ProjectRegistrations(const std::string& project, authoring::BatchRequest::Fixed& fixed,
+                          std::string& why) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(project, bytes, why, uint64_t(16) << 20)) return false;
+  const authoring::ProjectContent content = authoring::ParseProjectFile(bytes);
+  if (!content.recognised) {
+    why = "not a Kovasand project (.kvp)";
+    return false;
+  }
+  if (content.registrations.empty()) {
+    why = "the project has no registration";
+    return false;
+  }
+  const std::optional<std::string> ref = Cp932ToUtf8(content.jpegReference);
+  if (!ref || ref->empty()) {
+    why = "the project names no photo";
+    return false;
+  }
+  const std::string folder = std::filesystem::path(project).parent_path().string();
+  const std::string photo =
+      authoring::ResolvePhotoReference(*ref, folder.empty() ? std::string() : folder + "/");
+  std::vector<uint8_t> original, jpeg;
+  if (!ReadWholeFile(photo, original, why, 0x7fffffff)) {
+    why = photo + ": " + why;
+    return false;
+  }
+  if (!PhotoToJpeg(std::move(original), jpeg, why)) {
+    why = photo + ": " + why;
+    return false;
+  }
+  const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
+  if (!stored) {
+    why = photo + ": no JPEG size";
+    return false;
+  }
+  const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
+  fixed.upright = RegistrationsToShown(content.registrations, o, *stored);
+  fixed.uprightSize = ShownSize(*stored, o);
+  return true;
+}
+
+int Batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> folders;
+  std::optional<std::string> markerText, project, target, link, logoPath, logoSize;
+  bool overwrite = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::optional<std::string>* slot = a == "--marker"      ? &markerText
+                                       : a == "--project"   ? &project
+                                       : a == "-o"          ? &target
+                                       : a == "--link"      ? &link
+                                       : a == "--logo-rgb"  ? &logoPath
+                                       : a == "--logo-size" ? &logoSize
+                                                            : nullptr;
+    if (slot) {
+      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
+      if (*slot) return Usage(err, a + " is given twice");
+      *slot = args[++i];
+    } else if (a == "--overwrite") {
+      overwrite = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage(err, "unknown option " + a);
+    } else {
+      folders.push_back(a);
+    }
+  }
+  if (folders.size() != 1) return Usage(err, "batch takes one FOLDER");
+  if (markerText.has_value() == project.has_value())
+    return Usage(err, "batch needs either --marker MM or --project P.kvp");
+  if (!target) return Usage(err, "batch needs -o DIR");
+  if (logoPath.has_value() != logoSize.has_value())
+    return Usage(err, "--logo-rgb and --logo-size go together");
+
+  authoring::BatchRequest request;
+  request.targetFolder = *target;
+  request.overwrite = overwrite;
+  std::string why;
+  if (markerText) {
+    const std::optional<int32_t> mm = ParseInt(*markerText);
+    if (!mm || !authoring::CheckMarkerSize(*mm).empty())
+      return Usage(err, "--marker " + *markerText + " is not a marker size in whole millimetres (" +
+                            std::to_string(authoring::kMinMarkerMm) + " to " +
+                            std::to_string(authoring::kMaxMarkerMm) + ")");
+    request.markerMm = *mm;
+  } else {
+    authoring::BatchRequest::Fixed fixed;
+    if (!ProjectRegistrations(*project, fixed, why)) return Refuse(err, *project, why);
+    request.fixed = std::move(fixed);
+  }
+  if (link) {
+    const std::optional<std::string> cp932 = Utf8ToCp932(*link);
+    if (!cp932) return Refuse(err, "--link", "the text cannot be written in Shift-JIS");
+    request.link = *cp932;
+  }
+  if (logoPath) {
+    const std::vector<std::string_view> sides = Split(*logoSize, 'x');
+    const std::optional<int32_t> w = sides.size() == 2 ? ParseInt(sides[0]) : std::nullopt;
+    const std::optional<int32_t> h = sides.size() == 2 ? ParseInt(sides[1]) : std::nullopt;
+    if (!w || !h || *w <= 0 || *h <= 0 || uint64_t(*w) * uint64_t(*h) * 3 > 0x7fffffff)
+      return Usage(err, "--logo-size " + *logoSize + " is not WxH with both sides above 0");
+    const uint64_t need = uint64_t(*w) * uint64_t(*h) * 3;
+    if (!ReadWholeFile(*logoPath, request.logoBytes, why, need + 1)) return Refuse(err, *logoPath, why);
+    if (request.logoBytes.size() != need)
+      return Refuse(err, *logoPath, "holds " + std::to_string(request.logoBytes.size()) +
+                                        " bytes; the logo needs " + std::to_string(need));
+    request.logoWidth = *w;
+    request.logoHeight = *h;
+  }
+
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folders[0], ec)) return Refuse(err, folders[0], "not a folder");
+  const std::vector<std::string> photos = authoring::ListPhotos(folders[0]);
+  if (photos.empty()) return Refuse(err, folders[0], "holds no photo (JPEG, HEIC/HEIF, PNG)");
+  const std::vector<std::string> existing = authoring::ExistingTargets(photos, *target);
+  if (!existing.empty() && !overwrite)
+    return Refuse(err, *target,
+                  std::to_string(existing.size()) + " of the files exist already (" +
+                      std::filesystem::path(existing[0]).filename().string() +
+                      (existing.size() > 1 ? ", ..." : "") + "); --overwrite replaces them");
+  const std::vector<authoring::BatchItem> items = authoring::PublishFolder(
+      request, photos, nullptr, [&](size_t, size_t, const authoring::BatchItem& item) {
+        if (item.done)
+          out << "ok      " << item.photo << " -> " << item.target << " (" << item.registrations
+              << " registration" << (item.registrations == 1 ? "" : "s") << ")\n";
+        else
+          out << "failed  " << item.photo << ": " << OneLine(item.reason) << "\n";
+        out.flush();
+      });
+  const size_t failed = size_t(std::count_if(items.begin(), items.end(),
+                                             [](const authoring::BatchItem& i) { return !i.done; }));
+  out << items.size() - failed << " of " << items.size() << " photos published";
+  if (failed) out << ", " << failed << " failed";
+  out << "\n";
+  return failed ? kToolRefused : kToolOk;
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& utf8) {
@@ -464,6 +609,7 @@ int RunKvitool(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (cmd == "make") return Make(args, err);
   if (cmd == "pdf") return Pdf(args, out, err);
   if (cmd == "marker-sheet") return MarkerSheet(args, out, err);
+  if (cmd == "batch") return Batch(args, out, err);
   return Usage(err, "unknown command " + cmd);
 }
 
