@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "authoring/widgets/dialogs.h"
+#include "authoring/widgets/marker_batch_dialogs.h"
 #include "authoring/widgets/preview_opener.h"
 #include "authoring/widgets/view_widget.h"
 #include "foundation/core/util/geometry.h"
@@ -254,6 +255,9 @@ bool KovasandParts::OnCommand(int id) {
     case cmd::kPublish: Publish(); return true;
     case cmd::kPreview: Preview(); return true;
     case cmd::kProgramFiles: EditProgramFiles(); return true;
+    case cmd::kRegisterByMarker: RegisterByMarkersCommand(doc_, context_, services_); return true;
+    case cmd::kMarkerSheet: MarkerSheetCommand(doc_, context_, services_); return true;
+    case cmd::kFolderBatch: FolderBatchCommand(doc_, context_, services_); return true;
     case cmd::kEditUndo: doc_.Undo(); return true;
     case cmd::kEditRedo: doc_.Redo(); return true;
     case cmd::kEditLength:
@@ -284,7 +288,10 @@ bool KovasandParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
     case cmd::kRegisterSize:
       ui.checked = doc_.drawMode == kDrawStart || doc_.drawMode == kDrawEnd;
       return true;
-    case cmd::kProgramFiles: return true;
+    case cmd::kProgramFiles:
+    case cmd::kMarkerSheet:
+    case cmd::kFolderBatch: return true;
+    case cmd::kRegisterByMarker: ui.enabled = doc_.HasPhoto(); return true;
     case cmd::kEditUndo: ui.enabled = doc_.CanUndo(); return true;
     case cmd::kEditRedo: ui.enabled = doc_.CanRedo(); return true;
     case cmd::kEditLength:

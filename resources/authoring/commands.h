@@ -16,6 +16,9 @@ constexpr int kZoomActual = 32779;   // 等倍で表示
 constexpr int kProgramFiles = 32780; // ﾛｺﾞとﾘﾝｸ先の設定
 constexpr int kEditLength = 32781;   // 実測値の修正
 constexpr int kEditRedo = 57644;     // やり直し
+constexpr int kRegisterByMarker = 32790;  // ﾏｰｶｰで自動登録
+constexpr int kMarkerSheet = 32791;       // ﾏｰｶｰ用紙の出力...
+constexpr int kFolderBatch = 32792;       // ﾌｫﾙﾀﾞの一括出力...
 // About box control: opens the help page.
 constexpr int kAboutWebButton = 1003;
 }  // namespace kv::authoring::cmd
