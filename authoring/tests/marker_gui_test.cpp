@@ -137,7 +137,10 @@ TEST(MarkerCommands, TheSheetIsWrittenWhereTheUserSaysOnThePaperChosen) {
       d->PaperBox()->setCurrentIndex(1);  // Letter
       QTest::mouseClick(d->findChild<QPushButton*>("ok"), Qt::LeftButton);
     } else if (auto* f = qobject_cast<QFileDialog*>(w)) {
-      f->selectFile(QString::fromStdString(pdf));
+      // Typed as a user would: the whole path in the name field.
+      auto* name = f->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(pdf));
       QMetaObject::invokeMethod(f, "accept");
     }
   });
