@@ -423,6 +423,7 @@ int MarkerSheet(const std::vector<std::string>& args, std::ostream& out, std::os
 #else
   (void)out;
   (void)paper;
+  (void)size;
   return Refuse(err, paths[0], "this kvitool was built without Qt and cannot write PDF");
 #endif
 }
