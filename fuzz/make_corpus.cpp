@@ -250,6 +250,7 @@ void Photo() {
   Put("corpus/photo", "turned_alpha.heic", kv::test::EncodeHeic(picture, {6, {}, true, 50}));
   Put("corpus/photo", "profile_mirrored.heic",
       kv::test::EncodeHeic(picture, {5, SavedProfile(cmsCreate_sRGBProfile()), false, 50}));
+  Put("corpus/photo", "p3_code_points.heic", kv::test::EncodeHeic(picture, {1, {}, false, 50, true}));
   Put("corpus/photo", "rgb.png", kv::test::EncodePng(picture));
   Put("corpus/photo", "grey_alpha_16_interlaced.png", kv::test::EncodePng(picture, {2, 16, true, {}}));
   Put("corpus/photo", "rgba_profile.png",

@@ -145,8 +145,7 @@ void KovasandParts::ImportJpeg() {
     chosen = options_.chooseJpeg();
   } else {
     QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("写真ﾌｧｲﾙを選択"), WorkFolder(),
-                       QString::fromUtf8("写真ﾌｧｲﾙ(*.jpg *.jpeg *.heic *.heif *.png *.JPG *.JPEG "
-                                         "*.HEIC *.HEIF *.PNG);;全ﾌｧｲﾙ(*)"));
+                       QString::fromUtf8("写真ﾌｧｲﾙ(*.jpg *.jpeg *.heic *.heif *.png);;全ﾌｧｲﾙ(*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, true);

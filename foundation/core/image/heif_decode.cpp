@@ -1,4 +1,5 @@
 // HEIF (phones' HEIC) through libheif with its HEVC decoder.
+#include <lcms2.h>
 #include <libheif/heif.h>
 
 #include <memory>
@@ -28,6 +29,46 @@ struct OptionsFree {
 void InitLibheif() {
   static std::once_flag once;
   std::call_once(once, [] { heif_init(nullptr); });
+}
+
+// Phones that describe colour with code points (an "nclx" box) instead of
+// a profile: the same colours as an ICC profile, so the JPEG carries what
+// the viewer converts. Empty for sRGB's own primaries, for high dynamic
+// range curves (already brought to 8 bits by the library) and for anything
+// the colour engine cannot build.
+std::vector<uint8_t> ProfileFromCodePoints(const heif_image_handle* handle) {
+  std::vector<uint8_t> icc;
+  heif_color_profile_nclx* nclx = nullptr;
+  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+    return icc;
+  const int primaries = int(nclx->color_primaries);
+  const int transfer = int(nclx->transfer_characteristics);
+  const cmsCIExyY white{nclx->color_primary_white_x, nclx->color_primary_white_y, 1.0};
+  const cmsCIExyYTRIPLE rgb{{nclx->color_primary_red_x, nclx->color_primary_red_y, 1.0},
+                            {nclx->color_primary_green_x, nclx->color_primary_green_y, 1.0},
+                            {nclx->color_primary_blue_x, nclx->color_primary_blue_y, 1.0}};
+  heif_nclx_color_profile_free(nclx);
+  // 1: BT.709 (sRGB's), 2: unspecified; 16 and 18: PQ and HLG.
+  if (primaries == 1 || primaries == 2 || transfer == 16 || transfer == 18) return icc;
+  if (white.x <= 0 || white.y <= 0 || rgb.Red.y <= 0 || rgb.Green.y <= 0 || rgb.Blue.y <= 0)
+    return icc;
+  // BT.709's camera curve for 1, 6, 14 and 15; the sRGB curve otherwise.
+  const bool bt709 = transfer == 1 || transfer == 6 || transfer == 14 || transfer == 15;
+  const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  const cmsFloat64Number rec709[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, bt709 ? rec709 : srgb);
+  if (!curve) return icc;
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &rgb, curves);
+  cmsFreeToneCurve(curve);
+  if (!profile) return icc;
+  cmsUInt32Number n = 0;
+  if (cmsSaveProfileToMem(profile, nullptr, &n) && n > 0) {
+    icc.resize(n);
+    if (!cmsSaveProfileToMem(profile, icc.data(), &n)) icc.clear();
+  }
+  cmsCloseProfile(profile);
+  return icc;
 }
 
 }  // namespace
@@ -75,6 +116,7 @@ int DecodeHeif(const uint8_t* bytes, size_t count, DecodedPhoto& out, std::strin
         icc.clear();
     }
   }
+  if (icc.empty()) icc = ProfileFromCodePoints(handle.get());
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
   std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
   if (!options) {

@@ -71,8 +71,20 @@ std::vector<uint8_t> EncodeHeic(const DibImage& upright, const HeicOptions& opti
       }
     if (!options.icc.empty())
       heif_image_set_raw_color_profile(image, "prof", options.icc.data(), options.icc.size());
+    if (options.nclxP3) {
+      heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+      heif_nclx_color_profile_set_color_primaries(nclx, 12);           // SMPTE EG 432-1
+      heif_nclx_color_profile_set_transfer_characteristics(nclx, 13);  // the sRGB curve
+      heif_nclx_color_profile_set_matrix_coefficients(nclx, 6);
+      nclx->full_range_flag = 1;
+      heif_image_set_nclx_color_profile(image, nclx);
+      heif_nclx_color_profile_free(nclx);
+    }
     heif_encoding_options* eo = heif_encoding_options_alloc();
     eo->image_orientation = heif_orientation(options.orientation);
+    // The library leaves out the code points unless told, for an old
+    // viewer's sake; phones write them.
+    if (options.nclxP3) eo->macOS_compatibility_workaround_no_nclx_profile = 0;
     heif_image_handle* handle = nullptr;
     if (heif_context_encode_image(ctx, image, encoder, eo, &handle).code == heif_error_Ok) {
       heif_writer writer{1, WriteToVector};

@@ -14,6 +14,7 @@ struct HeicOptions {
   std::vector<uint8_t> icc;         // embedded as a "prof" profile when set
   bool alpha = false;               // adds an alpha plane: left half transparent
   int quality = 90;
+  bool nclxP3 = false;              // Display P3 said with code points instead
 };
 // The upright picture is `upright`; the file stores it turned so that the
 // boxes bring it back. Empty when the encoder is missing or fails.

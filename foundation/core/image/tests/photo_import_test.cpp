@@ -97,6 +97,26 @@ TEST(PhotoImport, HeicFromAPhoneComesInUprightWithItsProfileAndColours) {
   }
 }
 
+TEST(PhotoImport, DisplayP3SaidWithCodePointsBecomesAProfileTheViewerConverts) {
+  DibImage red = Quadrants(64, 48);
+  const std::vector<uint8_t> heic = test::EncodeHeic(red, {1, {}, false, 95, true});
+  ASSERT_FALSE(heic.empty());
+  const RoundTrip r = Import(heic);
+  const std::optional<std::vector<uint8_t>> profile = ReadIccProfile(r.jpeg.data(), r.jpeg.size());
+  ASSERT_TRUE(profile);
+  // The same colours as the P3 profile a phone would embed.
+  DibImage a = Quadrants(4, 4), b = Quadrants(4, 4);
+  ASSERT_TRUE(ConvertToSrgb(a, *profile));
+  ASSERT_TRUE(ConvertToSrgb(b, P3Profile()));
+  for (int32_t y = 0; y < 4; ++y)
+    for (int x = 0; x < 12; ++x) EXPECT_NEAR(a.Row(y)[x], b.Row(y)[x], 2) << x << "," << y;
+  // sRGB's own primaries need no profile.
+  std::vector<uint8_t> plain;
+  std::string reason;
+  ASSERT_TRUE(PhotoToJpeg(test::EncodeHeic(red), plain, reason));
+  EXPECT_FALSE(ReadIccProfile(plain.data(), plain.size()));
+}
+
 TEST(PhotoImport, EncodingIsFullQualityWithoutSubsamplingAndTheSameEveryTime) {
   const std::vector<uint8_t> heic = test::EncodeHeic(Quadrants(64, 48));
   ASSERT_FALSE(heic.empty());
