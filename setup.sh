@@ -16,6 +16,10 @@ packages=(
   # checks of the installed entries and file types, the .deb's library scan.
   librsvg2-bin desktop-file-utils shared-mime-info libxml2-utils
   libfile-mimeinfo-perl dpkg-dev
+  # Phone photos (HEIC through libheif with its HEVC decoder and, for the
+  # tests' own HEIC files, the x265 encoder; PNG through libpng) and the
+  # printed markers that register photos by themselves (libapriltag).
+  libheif-dev libpng-dev libapriltag-dev
   # Tests only: pdftoppm rasterises the real-size PDFs so they can be measured.
   poppler-utils
   # Tests only: the web page runs in headless Chromium, driven from Node.

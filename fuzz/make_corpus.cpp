@@ -15,6 +15,7 @@
 
 #include "foundation/core/image/jpeg_encode.h"
 #include "foundation/core/image/tests/exif_writer.h"
+#include "foundation/core/image/tests/phone_photos.h"
 #include "foundation/core/image/tests/test_images.h"
 #include "kvi/actual_size_file.h"
 
@@ -269,6 +270,22 @@ void Cp932() {
   Put("regressions/cp932", "wave_dash_typed.txt", "\u6CE2\u301C\u7DDA \u2016\u2212\u00A2\u00A3\u00AC.jpg");
 }
 
+// Small phone photos: HEIC turned by its boxes, with a profile and with
+// alpha; PNG of the kinds that take different paths through libpng.
+void Photo() {
+  const kv::DibImage picture = kv::test::Gradient(24, 16);
+  Put("corpus/photo", "upright.heic", kv::test::EncodeHeic(picture, {1, {}, false, 50}));
+  Put("corpus/photo", "turned_alpha.heic", kv::test::EncodeHeic(picture, {6, {}, true, 50}));
+  Put("corpus/photo", "profile_mirrored.heic",
+      kv::test::EncodeHeic(picture, {5, SavedProfile(cmsCreate_sRGBProfile()), false, 50}));
+  Put("corpus/photo", "p3_code_points.heic", kv::test::EncodeHeic(picture, {1, {}, false, 50, true}));
+  Put("corpus/photo", "rgb.png", kv::test::EncodePng(picture));
+  Put("corpus/photo", "grey_alpha_16_interlaced.png", kv::test::EncodePng(picture, {2, 16, true, {}}));
+  Put("corpus/photo", "rgba_profile.png",
+      kv::test::EncodePng(picture, {4, 8, false, SavedProfile(cmsCreate_sRGBProfile())}));
+  Put("corpus/photo", "jpeg.jpg", SmallJpeg());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -285,5 +302,6 @@ int main(int argc, char** argv) {
   Exif();
   Icc();
   Cp932();
+  Photo();
   return 0;
 }

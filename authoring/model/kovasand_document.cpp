@@ -15,6 +15,7 @@
 #include "authoring/model/project_file.h"
 #include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 
@@ -363,7 +364,11 @@ namespace {
 
 bool ReadPhotoFile(const std::string& path, LoadedPhoto& out) {
   std::string reason;
-  if (!ReadWholeFile(path, out.bytes, reason, kMaxJpegBytes) || out.bytes.empty()) return false;
+  std::vector<uint8_t> original;
+  if (!ReadWholeFile(path, original, reason, kMaxJpegBytes) || original.empty()) return false;
+  // HEIC and PNG become the JPEG a ".kvi" carries, made again from the
+  // original at every load; a JPEG stays byte for byte as it is.
+  if (!PhotoToJpeg(std::move(original), out.bytes, reason)) return false;
   if (DecodeJpegBuffer(out.bytes.data(), out.bytes.size(), out.image) != 1 ||
       !out.image.HasImage())
     return false;
@@ -442,7 +447,7 @@ bool KovasandDoc::ImportJpeg(const std::string& path) {
               platform::MsgResult::Yes;
   LoadedPhoto read;
   if (!ReadPhotoFile(path, read)) {
-    Tell(name + " を読み込めませんでした。\rJPEGﾌｧｲﾙではないか、壊れています。",
+    Tell(name + " を読み込めませんでした。\r写真ﾌｧｲﾙ(JPEG、HEIC、PNG)ではないか、壊れています。",
          platform::MsgIcon::Warning);
     return false;
   }

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "authoring/widgets/dialogs.h"
+#include "authoring/widgets/marker_batch_dialogs.h"
 #include "authoring/widgets/preview_opener.h"
 #include "authoring/widgets/view_widget.h"
 #include "foundation/core/util/geometry.h"
@@ -138,7 +139,7 @@ std::optional<std::string> KovasandParts::ChoosePhoto(const QString& title) {
     chosen = options_.chooseJpeg();
   } else {
     QFileDialog dialog(context_.MainWindow(), title, WorkFolder(),
-                       QString::fromUtf8("JPEGﾌｧｲﾙ(*.jpg *.jpeg);;全ﾌｧｲﾙ(*)"));
+                       QString::fromUtf8("写真ﾌｧｲﾙ(*.jpg *.jpeg *.heic *.heif *.png);;全ﾌｧｲﾙ(*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, true);
@@ -225,7 +226,7 @@ void KovasandParts::OnFrameClosing() {
 }
 
 void KovasandParts::ImportJpeg() {
-  const std::optional<std::string> chosen = ChoosePhoto(QString::fromUtf8("JPEGﾌｧｲﾙを選択"));
+  const std::optional<std::string> chosen = ChoosePhoto(QString::fromUtf8("写真ﾌｧｲﾙを選択"));
   if (!chosen) return;
   platform::WaitCursor wait;
   doc_.ImportJpeg(*chosen);
@@ -373,6 +374,9 @@ bool KovasandParts::OnCommand(int id) {
     case cmd::kPublishWeb: PublishWeb(); return true;
     case cmd::kPreview: Preview(); return true;
     case cmd::kProgramFiles: EditProgramFiles(); return true;
+    case cmd::kRegisterByMarker: RegisterByMarkersCommand(doc_, context_, services_); return true;
+    case cmd::kMarkerSheet: MarkerSheetCommand(doc_, context_, services_); return true;
+    case cmd::kFolderBatch: FolderBatchCommand(doc_, context_, services_); return true;
     case cmd::kEditUndo: doc_.Undo(); return true;
     case cmd::kEditRedo: doc_.Redo(); return true;
     case cmd::kEditLength:
@@ -404,8 +408,11 @@ bool KovasandParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
     case cmd::kRegisterSize:
       ui.checked = doc_.drawMode == kDrawStart || doc_.drawMode == kDrawEnd;
       return true;
-    case cmd::kProgramFiles: return true;
+    case cmd::kProgramFiles:
+    case cmd::kMarkerSheet:
+    case cmd::kFolderBatch: return true;
     case cmd::kLocatePhoto: ui.enabled = doc_.PhotoMissing(); return true;
+    case cmd::kRegisterByMarker: ui.enabled = doc_.HasPhoto(); return true;
     case cmd::kEditUndo: ui.enabled = doc_.CanUndo(); return true;
     case cmd::kEditRedo: ui.enabled = doc_.CanRedo(); return true;
     case cmd::kEditLength:

@@ -38,10 +38,14 @@ constexpr MenuItem kViewMenu[] = {
 };
 constexpr MenuItem kDrawMenu[] = {
     {c::kRegisterSize, "ｻｲｽﾞ登録(&E)"},
+    {c::kRegisterByMarker, "ﾏｰｶｰで自動登録(&A)"},
+    {kSeparator, ""},
+    {c::kMarkerSheet, "ﾏｰｶｰ用紙の出力(&K)..."},
 };
 constexpr MenuItem kPublishMenu[] = {
     {c::kPublish, "等倍情報kviﾌｧｲﾙの出力(&T)"},
     {c::kPublishWeb, "Webﾍﾟｰｼﾞとして出力(&W)..."},
+    {c::kFolderBatch, "ﾌｫﾙﾀﾞの一括出力(&B)..."},
     {kSeparator, ""},
     {c::kProgramFiles, "ﾛｺﾞとﾘﾝｸ先の設定(&L)..."},
 };
@@ -84,6 +88,9 @@ constexpr kv::res::CommandText kCommands[] = {
     {c::kZoomFit, "写真の全体をｳｨﾝﾄﾞｩに合わせて表示", "全体を表示"},
     {c::kZoomActual, "写真の1ﾄﾞｯﾄを画面の1ﾄﾞｯﾄで表示", "等倍で表示"},
     {c::kProgramFiles, "kviﾌｧｲﾙに入れるﾛｺﾞとﾘﾝｸ先を設定", "ﾛｺﾞとﾘﾝｸ先の設定"},
+    {c::kRegisterByMarker, "写真に写った印刷ﾏｰｶｰからｻｲｽﾞ登録を追加", "ﾏｰｶｰで自動登録"},
+    {c::kMarkerSheet, "実寸で印刷するﾏｰｶｰ用紙をPDFに出力", "ﾏｰｶｰ用紙の出力"},
+    {c::kFolderBatch, "ﾌｫﾙﾀﾞの写真をまとめてkviﾌｧｲﾙに出力", "ﾌｫﾙﾀﾞの一括出力"},
     {c::kEditLength, "選択したｻｲｽﾞ登録の実測値を修正", "実測値の修正"},
     {c::kEditUndo, "直前の操作を元に戻す", "元に戻す"},
     {c::kEditRedo, "元に戻した操作をやり直す", "やり直し"},

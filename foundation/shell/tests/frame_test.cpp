@@ -142,9 +142,12 @@ TEST(AuthoringFrame, MainMenuHasTheExactTextsAndIds) {
                                       "32776:拡大(&I)\t+", "32777:縮小(&O)\t-",
                                       "32778:全体を表示(&W)", "32779:等倍で表示(&A)", "---",
                                       "32774:ﾌﾟﾚﾋﾞｭｰ(&P)"}));
-  EXPECT_EQ(Lines(menus[3]), (std::vector<std::string>{"32773:ｻｲｽﾞ登録(&E)"}));
+  EXPECT_EQ(Lines(menus[3]), (std::vector<std::string>{"32773:ｻｲｽﾞ登録(&E)",
+                                                       "32793:ﾏｰｶｰで自動登録(&A)", "---",
+                                                       "32791:ﾏｰｶｰ用紙の出力(&K)..."}));
   EXPECT_EQ(Lines(menus[4]), (std::vector<std::string>{"32772:等倍情報kviﾌｧｲﾙの出力(&T)",
-                                                       "32790:Webﾍﾟｰｼﾞとして出力(&W)...", "---",
+                                                       "32790:Webﾍﾟｰｼﾞとして出力(&W)...",
+                                                       "32792:ﾌｫﾙﾀﾞの一括出力(&B)...", "---",
                                                        "32780:ﾛｺﾞとﾘﾝｸ先の設定(&L)..."}));
   EXPECT_EQ(Lines(menus[5]),
             (std::vector<std::string>{"57670:WEBﾍﾙﾌﾟの表示(&H)", "32786:Tessaloftﾎｰﾑﾍﾟｰｼﾞ(&V)",
