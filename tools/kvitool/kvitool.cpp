@@ -480,11 +480,13 @@ bool ProjectRegistrations(const std::string& project, authoring::BatchRequest::F
                           std::string& why) {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(project, bytes, why, uint64_t(16) << 20)) return false;
-  const authoring::ProjectContent content = authoring::ParseProjectFile(bytes);
-  if (!content.recognised) {
-    why = "not a Kovasand project (.kvp)";
+  std::string parseWhy;
+  const std::optional<authoring::ProjectContent> parsed = authoring::ParseProjectFile(bytes, parseWhy);
+  if (!parsed) {
+    why = "not a sound Kovasand project (.kvp): " + parseWhy;
     return false;
   }
+  const authoring::ProjectContent& content = *parsed;
   if (content.registrations.empty()) {
     why = "the project has no registration";
     return false;
@@ -494,7 +496,8 @@ bool ProjectRegistrations(const std::string& project, authoring::BatchRequest::F
     why = "the project names no photo";
     return false;
   }
-  const std::string folder = std::filesystem::path(project).parent_path().string();
+  // A project reached through a link names its photo beside its target.
+  const std::string folder = std::filesystem::path(ResolveLinks(project)).parent_path().string();
   const std::string photo =
       authoring::ResolvePhotoReference(*ref, folder.empty() ? std::string() : folder + "/");
   std::vector<uint8_t> original, jpeg;
@@ -511,6 +514,12 @@ bool ProjectRegistrations(const std::string& project, authoring::BatchRequest::F
     why = photo + ": no JPEG size";
     return false;
   }
+  for (size_t i = 0; i < content.registrations.size(); ++i)
+    if (FindRegistrationFault(content.registrations[i], stored->width, stored->height) !=
+        RegistrationFault::None) {
+      why = "registration " + std::to_string(i + 1) + " can never give a scale";
+      return false;
+    }
   const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
   fixed.upright = RegistrationsToShown(content.registrations, o, *stored);
   fixed.uprightSize = ShownSize(*stored, o);
