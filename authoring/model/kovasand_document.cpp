@@ -18,6 +18,7 @@
 #include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
+#include "kvi/upright.h"
 
 namespace kv::authoring {
 namespace {

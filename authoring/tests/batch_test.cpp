@@ -20,6 +20,7 @@
 #include "foundation/core/image/tests/phone_photos.h"
 #include "foundation/core/util/geometry.h"
 #include "kvi/actual_size_file.h"
+#include "kvi/upright.h"
 #include "tools/kvitool/kvitool.h"
 
 namespace kv::authoring {

@@ -16,6 +16,7 @@
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
+#include "kvi/upright.h"
 #include "platform/print_layout.h"
 #include "web/publish/web_folder.h"
 #ifdef KV_KVITOOL_PDF

@@ -6,6 +6,7 @@
 
 #include "foundation/core/util/geometry.h"
 #include "foundation/core/util/text.h"
+#include "kvi/upright.h"
 #include "viewer/model/open_messages.h"
 
 namespace kv::viewer {

@@ -14,6 +14,7 @@
 #include "viewer/model/viewer_view.h"
 #include "foundation/core/image/orientation.h"
 #include "foundation/core/image/tests/exif_writer.h"
+#include "kvi/upright.h"
 #include "viewer/tests/test_files.h"
 
 namespace kv::viewer {

@@ -16,6 +16,7 @@
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
+#include "kvi/upright.h"
 
 namespace {
 

@@ -134,38 +134,6 @@ void ShownToStored(Orientation o, PixelSize s, int32_t& x, int32_t& y) {
   y = int32_t(std::clamp<int64_t>(sy, INT32_MIN, INT32_MAX));
 }
 
-namespace {
-
-RegistrationList MapAll(const RegistrationList& in, Orientation o, PixelSize s, bool toShown) {
-  if (o < 2 || o > 8) return in;
-  RegistrationList out;
-  out.reserve(in.size());
-  for (const SizeRegistration& r : in) {
-    int32_t sx = r.startX, sy = r.startY, ex = r.endX, ey = r.endY;
-    if (toShown) {
-      StoredToShown(o, s, sx, sy);
-      StoredToShown(o, s, ex, ey);
-    } else {
-      ShownToStored(o, s, sx, sy);
-      ShownToStored(o, s, ex, ey);
-    }
-    out.push_back(MakeRegistration(sx, sy, ex, ey, r.lengthMm));
-  }
-  return out;
-}
-
-}  // namespace
-
-RegistrationList RegistrationsToShown(const RegistrationList& stored, Orientation o,
-                                      PixelSize storedSize) {
-  return MapAll(stored, o, storedSize, true);
-}
-
-RegistrationList RegistrationsToStored(const RegistrationList& shown, Orientation o,
-                                       PixelSize storedSize) {
-  return MapAll(shown, o, storedSize, false);
-}
-
 void ForEachUprightRun(PixelSize stored, size_t storedStride, Orientation o, UprightRun run,
                        void* context) {
   const PixelSize shown = ShownSize(stored, o);

@@ -1,16 +1,13 @@
 #pragma once
 // Photos from phones and cameras are often stored sideways with an Exif
-// orientation tag saying how to turn them upright. Both programs show them
-// upright, while the registrations in files stay in the coordinates of the
-// photo as stored, so that files keep their meaning for readers that ignore
-// the tag. Points are mapped only where files are read and written.
+// orientation tag saying how to turn them upright. Here the tag is read and
+// pixels are turned; registrations are turned where files are read and
+// written (kvi/upright.h).
 #include <cstddef>
-#include <cstdint>
 #include <cstdint>
 #include <optional>
 
 #include "foundation/core/image/dib_image.h"
-#include "kvi/size_registration.h"
 
 namespace kv {
 
@@ -46,15 +43,6 @@ PixelSize ShownSize(PixelSize stored, Orientation o);
 // One pixel between the stored photo (stored size given) and the shown one.
 void StoredToShown(Orientation o, PixelSize stored, int32_t& x, int32_t& y);
 void ShownToStored(Orientation o, PixelSize stored, int32_t& x, int32_t& y);
-
-// Registrations both ways. Orientation 1 returns them untouched (centres as
-// stored included); otherwise the two points are mapped and the centre is
-// made from them again, so that a shown registration stored and read back
-// is the same.
-RegistrationList RegistrationsToShown(const RegistrationList& stored, Orientation o,
-                                      PixelSize storedSize);
-RegistrationList RegistrationsToStored(const RegistrationList& shown, Orientation o,
-                                       PixelSize storedSize);
 
 // Visits the upright photo in runs along its rows: for each run of up to
 // 64 shown pixels starting at (x0, y), `run` gets the byte offset of the
