@@ -33,4 +33,17 @@ RegistrationList RegistrationsToStored(const RegistrationList& shown, Orientatio
   return MapAll(shown, o, storedSize, false);
 }
 
+UprightPhoto ShowUpright(const std::vector<uint8_t>& jpeg, const RegistrationList& stored) {
+  UprightPhoto p;
+  p.stored = ReadJpegSize(jpeg.data(), jpeg.size());
+  p.orientation = ShownOrientation(jpeg.data(), jpeg.size());
+  if (p.stored) {
+    p.shown = ShownSize(*p.stored, p.orientation);
+    p.registrations = RegistrationsToShown(stored, p.orientation, *p.stored);
+  } else {
+    p.registrations = stored;
+  }
+  return p;
+}
+
 }  // namespace kv

@@ -13,6 +13,7 @@
 #include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/util/file_io.h"
+#include "kvi/upright.h"
 
 namespace kv::platform {
 namespace {
@@ -134,7 +135,7 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     r.refusal = Refusal::kNoPhoto;
     return r;
   }
-  const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
+  const Orientation o = ShowUpright(jpeg).orientation;
   const PixelSize shown = ShownSize({stored.width, stored.height}, o);
   r.photoWidth = shown.width;
   r.photoHeight = shown.height;

@@ -35,17 +35,18 @@ void PublishOne(const BatchRequest& request, BatchItem& item, MarkerDetector* de
     item.reason = reason;
     return;
   }
-  const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
+  const UprightPhoto upright = ShowUpright(jpeg);
+  const Orientation o = upright.orientation;
   ActualSizeFile f;
   if (request.fixed) {
     // The rig's registrations fit only photos of the project photo's size;
     // the header says it without decoding.
-    const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
+    const std::optional<PixelSize> stored = upright.stored;
     if (!stored) {
       item.reason = "JPEGの大きさが読み取れません";
       return;
     }
-    const PixelSize shown = ShownSize(*stored, o);
+    const PixelSize shown = upright.shown;
     if (!(shown == request.fixed->uprightSize)) {
       item.reason = "写真の大きさ " + std::to_string(shown.width) + " x " +
                     std::to_string(shown.height) + " がﾌﾟﾛｼﾞｪｸﾄの写真(" +

@@ -375,7 +375,7 @@ bool ReadPhotoFile(const std::string& path, LoadedPhoto& out) {
     return false;
   // A profile that cannot be used leaves the photo as decoded, read as sRGB.
   if (auto p = ReadIccProfile(out.bytes.data(), out.bytes.size())) ConvertToSrgb(out.image, *p);
-  out.orientation = ReadExifOrientation(out.bytes.data(), out.bytes.size());
+  out.orientation = ShowUpright(out.bytes).orientation;
   out.stored = PixelSize{out.image.width, out.image.height};
   return OrientImage(out.image, out.orientation);
 }

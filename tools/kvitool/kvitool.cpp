@@ -210,7 +210,7 @@ std::string OneLine(std::string text) {
 // The markers are found on the photo as shown; the file keeps its
 // registrations as stored.
 bool AddMarkerRegistrations(ActualSizeFile& f, DibImage decoded, int32_t sizeMm, std::string& why) {
-  const Orientation o = ShownOrientation(f.jpegBytes.data(), f.jpegBytes.size());
+  const Orientation o = ShowUpright(f.jpegBytes).orientation;
   const PixelSize stored{decoded.width, decoded.height};
   if (!OrientImage(decoded, o)) {
     why = "not enough memory to turn the photo upright";
@@ -521,9 +521,9 @@ bool ProjectRegistrations(const std::string& project, authoring::BatchRequest::F
       why = "registration " + std::to_string(i + 1) + " can never give a scale";
       return false;
     }
-  const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
-  fixed.upright = RegistrationsToShown(content.registrations, o, *stored);
-  fixed.uprightSize = ShownSize(*stored, o);
+  const UprightPhoto shown = ShowUpright(jpeg, content.registrations);
+  fixed.upright = shown.registrations;
+  fixed.uprightSize = shown.shown;
   return true;
 }
 

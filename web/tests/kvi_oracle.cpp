@@ -87,16 +87,13 @@ int Kvi(int argc, char** argv) {
       std::cout << "{\"ok\":false,\"reason\":" << Json(reason) << "}\n";
       continue;
     }
-    const kv::Orientation o = kv::ShownOrientation(f.jpegBytes.data(), f.jpegBytes.size());
-    const std::optional<kv::PixelSize> size =
-        kv::ReadJpegSize(f.jpegBytes.data(), f.jpegBytes.size());
+    const kv::UprightPhoto upright = kv::ShowUpright(f.jpegBytes, f.registrations);
     std::cout << "{\"ok\":true,\"magic\":" << Text(f.magic)
               << ",\"formatVersion\":" << Text(f.formatVersion)
               << ",\"jpegName\":" << Text(f.jpegName) << ",\"link\":" << Text(f.link)
               << ",\"registrations\":" << Registrations(f.registrations)
               << ",\"shown\":"
-              << Registrations(size ? kv::RegistrationsToShown(f.registrations, o, *size)
-                                    : f.registrations)
+              << Registrations(upright.registrations)
               << ",\"jpegLength\":" << f.jpegBytes.size() << "," << Photo(f.jpegBytes)
               << ",\"logoWidth\":" << f.logoWidth << ",\"logoHeight\":" << f.logoHeight
               << ",\"logoLength\":" << f.logoBytes.size()
