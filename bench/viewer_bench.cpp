@@ -222,7 +222,7 @@ void BM_OpenKviFirstFrame(benchmark::State& state) {
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
     view.OnInitialUpdate();
-    queue.RunUntil([&] { return view.Photo() != nullptr; });
+    queue.RunUntil([&] { return view.Photo() && !view.Session().Pending(); });
     view.RenderBackBuffer();
     benchmark::DoNotOptimize(view.BackBuffer());
     shift = view.PhotoShift();
@@ -244,7 +244,7 @@ void BM_OpenKvi(benchmark::State& state) {
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
     view.OnInitialUpdate();
-    queue.RunUntil([&] { return view.Photo() && view.PhotoShift() == 0; });
+    queue.RunUntil([&] { return view.Session().State() == kv::viewer::PhotoState::Whole; });
     view.RenderBackBuffer();
     benchmark::DoNotOptimize(view.BackBuffer());
   }
@@ -267,7 +267,7 @@ void BM_StepPrefetched(benchmark::State& state) {
   int prefetched = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    queue.RunUntil([&] { return !view.Decoding() && view.Loader().PrefetchReady(); });
+    queue.RunUntil([&] { return !view.Decoding() && view.Session().AheadReady(); });
     state.ResumeTiming();
     if (!view.StepPhoto(+1)) state.SkipWithError("step failed");
     prefetched += view.Photo() && !view.Decoding();

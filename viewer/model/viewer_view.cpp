@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <numeric>
 
 #include "foundation/core/image/icc.h"
@@ -46,7 +47,7 @@ NavigatorGeometry ComputeNavigator(int32_t w, int32_t h, int32_t tw, int32_t th)
 }
 
 KovalindraView::KovalindraView(KovalindraDoc& doc, ViewHost* host)
-    : doc_(doc), host_(host), loader_(doc.Services().dispatcher) {
+    : doc_(doc), host_(host), session_(doc.Session()) {
   doc_.AddView(this);
 }
 
@@ -60,9 +61,16 @@ void KovalindraView::OnNotify(const std::string&, int c) {
       Repaint();
       break;
     case code::kDecode:
-      Decode();
+      // The photo is decoded by the document's session; the view takes up
+      // what it holds.
+      TakePhoto();
       DropMeasurements();  // they were made on the photo before
       break;
+    case code::kPhotoArrived: OnPhotoArrived(); break;
+    case code::kPhotoRequested:
+      if (host_) host_->PhotoPending(session_.Pending());
+      break;
+    case code::kPhotoFailed: OnPhotoFailed(); break;
     case code::kRebuildDisplay: RebuildDisplay(); break;
     case code::kRealSize:
       SyncPhotoSize();
@@ -86,119 +94,62 @@ void KovalindraView::OnNotify(const std::string&, int c) {
 void KovalindraView::SyncPhotoSize() {
   // The size of the photo upright, as its header gives it, once any of it
   // can be shown (a reduced first frame stands for the whole photo).
-  const PixelSize shown = sourceShift_ == 0 && source_
-                              ? PixelSize{source_->Width(), source_->Height()}
-                              : doc_.ShownPhotoSize();
-  scale_.photoWidth = source_ ? shown.width : 0;
-  scale_.photoHeight = source_ ? shown.height : 0;
+  const Image* photo = session_.Photo();
+  const PixelSize shown = session_.Shift() == 0 && photo ? PixelSize{photo->Width(), photo->Height()}
+                                                         : doc_.ShownPhotoSize();
+  scale_.photoWidth = photo ? shown.width : 0;
+  scale_.photoHeight = photo ? shown.height : 0;
 }
 
-void KovalindraView::ShowPhoto(IplImageSlot upright) {
-  ++photoGeneration_;
-  ++fileGeneration_;
-  loader_.Cancel();
-  DecodedPhoto photo;
-  photo.image = std::move(upright);
-  if (photo.image) photo.thumbnail = ThumbnailOf(*photo.image);
-  inlineDelivery_ = true;
-  OnPhotoDecoded(std::move(photo));
-  inlineDelivery_ = false;
-}
+void KovalindraView::ShowPhoto(IplImageSlot upright) { session_.ShowPhoto(std::move(upright)); }
 
-void KovalindraView::Decode() { BeginPhoto(std::nullopt); }
-
-void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
-  ++photoGeneration_;  // a new file was read: whatever was shown is stale
-  ++fileGeneration_;
-  loader_.Cancel();
-  // The old photo's copies are let go before the new one is decoded; its
-  // blocks are written over when the new one has their sizes.
-  Spare spare;
-  if (sourceShift_ == 0) {
-    spare.image = std::move(source_);
-    spare.levels = std::move(levels_);
-  }
-  ReleaseIplImage(source_);
-  sourceShift_ = 0;
-  levels_.clear();
+void KovalindraView::TakePhoto() {
   displayValid_ = false;
-  navigator_ = NavigatorGeometry{0.0, 0, 0};  // nothing to navigate until this photo decodes
-  const std::vector<uint8_t>& jpeg = doc_.File().jpegBytes;
-  if (jpeg.empty()) {
-    SyncPhotoSize();
-    return;
-  }
-  // Delivered within this call, the photo is presented by the caller, which
-  // goes on to size and place it; delivered later, by OnPhotoDecoded.
-  inlineDelivery_ = true;
-  if (ready) {
-    OnPhotoDecoded(std::move(*ready));
+  SyncPhotoSize();
+  navigator_ = session_.Photo() ? ComputeNavigator(scale_.photoWidth, scale_.photoHeight)
+                                : NavigatorGeometry{0.0, 0, 0};
+}
+
+void KovalindraView::OnPhotoArrived() {
+  if (host_) host_->PhotoPending(false);
+  if (session_.FileGeneration() != placedFile_) {
+    // Another file: everything about the one before goes in this one step,
+    // so the window changes in one repaint.
+    placedFile_ = session_.FileGeneration();
+    Notify(code::kDecode);
+    Notify(code::kRealSize);
+    Notify(code::kBuffers);
+    scale_.zoom = scale_.Fit();
+    ApplyZoom(0, 0);
+    // An opening's title is the frame's business.
+    if (host_ && !session_.Opening()) host_->TitleChanged();
+    PrefetchNeighbour();
   } else {
-    int shift = 0;
-    const PixelSize size = doc_.ShownPhotoSize();
-    if (loader_.Async() && size.width > 0 && size.height > 0 && scale_.clientWidth > 0 &&
-        scale_.clientHeight > 0)
-      shift = FirstFrameShift(
-          FitScale(size.width, size.height, scale_.clientWidth, scale_.clientHeight),
-          double(jpeg.size()) / (double(size.width) * double(size.height)));
-    loader_.Start(doc_.SharedFile(), doc_.PhotoOrientation(), shift,
-                  {scale_.clientWidth, scale_.clientHeight},
-                  [this](DecodedPhoto photo) { OnPhotoDecoded(std::move(photo)); },
-                  std::move(spare));
+    // The whole photo replaces its first frame where the user now is (or a
+    // photo that failed whole leaves).
+    TakePhoto();
+    Notify(code::kRebuildDisplay);
+    Repaint();
   }
-  inlineDelivery_ = false;
-  SyncPhotoSize();
+  if (host_) host_->PhotoChanged();
 }
 
-void KovalindraView::OnPhotoDecoded(DecodedPhoto photo) {
-  const bool first = !source_;
-  ++photoGeneration_;
-  if (!photo.image) {
-    ReleaseIplImage(source_);
-    levels_.clear();
-    displayValid_ = false;
-    SyncPhotoSize();
-    if (!inlineDelivery_) {
-      Notify(code::kRebuildDisplay);
-      Repaint();
-    }
-    doc_.Tell("写真(JPEG)を表示できませんでした。\rﾌｧｲﾙの中の画像が壊れています。\r(" + photo.reason + ")",
-              platform::MsgIcon::Warning);
-    return;
-  }
-  source_ = std::move(photo.image);
-  sourceShift_ = photo.shift;
-  levels_ = std::move(photo.levels);
-  displayValid_ = false;
-  doc_.thumbnail.image = std::move(photo.thumbnail);
-  SyncPhotoSize();
-  navigator_ = ComputeNavigator(scale_.photoWidth, scale_.photoHeight);
-  if (!inlineDelivery_) {
-    if (first) {
-      // What the opening did before any of the photo was there.
-      Notify(code::kRealSize);
-      Notify(code::kBuffers);
-      scale_.zoom = scale_.Fit();
-      ApplyZoom(0, 0);
-    } else {
-      // The whole photo replaces its first frame where the user now is.
-      Notify(code::kRebuildDisplay);
-      Repaint();
-    }
-    if (host_) host_->PhotoChanged();
-  }
-  if (sourceShift_ == 0) PrefetchNeighbour();
+void KovalindraView::OnPhotoFailed() {
+  if (host_) host_->PhotoPending(false);
+  const std::optional<SessionFailure>& f = doc_.LastFailure();
+  if (!f || !host_) return;
+  host_->SetStatusPaneText(
+      0, std::filesystem::path(f->path).filename().string() + " を開けませんでした (" + f->reason + ")");
 }
 
 void KovalindraView::PrefetchNeighbour() {
-  if (!loader_.Async()) return;
   const std::optional<size_t> next = doc_.StepTarget(lastDirection_);
-  if (next) loader_.Prefetch(doc_.Folder()[*next].path, {scale_.clientWidth, scale_.clientHeight});
+  session_.SetNeighbour(next ? doc_.Folder()[*next].path : std::string());
 }
 
 bool KovalindraView::DrawThumbnail(DibImage& destination) const {
-  if (!source_) return false;
-  DrawThumbnailOf(*source_, destination);
+  if (!session_.Photo()) return false;
+  DrawThumbnailOf(*session_.Photo(), destination);
   return true;
 }
 
@@ -218,14 +169,17 @@ void KovalindraView::MakeBuffers() {
 void KovalindraView::RebuildDisplay() {
   if (!display_) return;
   const ViewScale& s = scale_;
-  const DisplayKey key{s.zoom,          s.originX,       s.originY,        s.visibleWidth,
-                       s.visibleHeight, s.clientWidth,   s.clientHeight,   photoGeneration_};
+  const DisplayKey key{s.zoom,          s.originX,     s.originY,     s.visibleWidth,
+                       s.visibleHeight, s.clientWidth, s.clientHeight, session_.PhotoGeneration()};
   if (displayValid_ && key == displayKey_) return;
   displayKey_ = key;
   displayValid_ = true;
   ++rebuilds_;
   display_->ClearRoi();
-  if (!source_ || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) {
+  Image* source = session_.MutablePhoto();
+  std::vector<IplImageSlot>& levels = session_.Levels();
+  const int sourceShift = session_.Shift();
+  if (!source || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) {
     FillImage(*display_, 255);
     return;
   }
@@ -245,15 +199,15 @@ void KovalindraView::RebuildDisplay() {
     FillImage(*display_, 255);
   }
   display_->ClearRoi();
-  if (s.zoom == 1.0 && sourceShift_ == 0) {
-    levels_.clear();  // halved copies are made again in a few milliseconds when wanted
-    source_->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
-    CopyImage(*source_, *display_);
+  if (s.zoom == 1.0 && sourceShift == 0) {
+    levels.clear();  // halved copies are made again in a few milliseconds when wanted
+    source->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
+    CopyImage(*source, *display_);
   } else {
     int shift = 0;
     const Image* from = LevelFor(s.zoom, shift);
     // Only the halved copies this scale reads are kept.
-    if (levels_.size() > size_t(shift - sourceShift_)) levels_.resize(size_t(shift - sourceShift_));
+    if (levels.size() > size_t(shift - sourceShift)) levels.resize(size_t(shift - sourceShift));
     Image& level = const_cast<Image&>(*from);
     // One photo pixel more than fits whole, so the partly visible column and
     // row at the right and bottom edges are drawn too. On a halved level the
@@ -265,22 +219,23 @@ void KovalindraView::RebuildDisplay() {
     ResizeImage(level, *display_, num, den, num, den);
     level.ClearRoi();
   }
-  source_->ClearRoi();
+  source->ClearRoi();
 }
 
 const Image* KovalindraView::LevelFor(double zoom, int& shift) {
   // A reduced first frame counts as the level it stands for.
-  shift = sourceShift_;
-  const Image* best = source_.get();
+  shift = session_.Shift();
+  const Image* best = session_.Photo();
+  std::vector<IplImageSlot>& levels = session_.Levels();
   // Halve while the reduction left over would still be below one half.
   while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
-    const size_t k = size_t(shift - sourceShift_);
-    if (levels_.size() <= k) {
+    const size_t k = size_t(shift - session_.Shift());
+    if (levels.size() <= k) {
       IplImageSlot next = HalvedCopy(*best);
       if (!next) break;
-      levels_.push_back(std::move(next));
+      levels.push_back(std::move(next));
     }
-    best = levels_[k].get();
+    best = levels[k].get();
     ++shift;
   }
   return best;
@@ -291,8 +246,9 @@ size_t Bytes(const IplImageSlot& s) { return s ? s->Stride() * size_t(s->Height(
 }  // namespace
 
 size_t KovalindraView::PhotoBytes() const {
-  size_t n = Bytes(source_);
-  for (const IplImageSlot& l : levels_) n += Bytes(l);
+  size_t n = 0;
+  if (const Image* p = session_.Photo()) n += p->Stride() * size_t(p->Height());
+  for (const IplImageSlot& l : session_.Levels()) n += Bytes(l);
   return n;
 }
 
@@ -389,6 +345,7 @@ void KovalindraView::OnSize(int32_t cx, int32_t cy) {
   if (cx <= 0 || cy <= 0) return;
   scale_.clientWidth = cx;
   scale_.clientHeight = cy;
+  session_.SetClient({cx, cy});
   SyncPhotoSize();
   scale_.UpdateVisibleSize();
   scale_.ClampOrigin();
@@ -510,33 +467,10 @@ bool KovalindraView::StepPhotoToEnd(bool last) {
 
 bool KovalindraView::OpenFolderEntry(size_t target, int direction) {
   if (target >= doc_.Folder().size()) return false;
-  const FolderEntry entry = doc_.Folder()[target];
-  // Whether it opens or not, the folder position is now there: the next
-  // step goes on past a file that cannot be shown.
-  doc_.SetFolderIndex(target);
   lastDirection_ = direction < 0 ? -1 : +1;
-  std::optional<Prefetched> ahead = loader_.TakePrefetched(entry.path);
-  if (ahead) {
-    doc_.AdoptPhotoFile(std::move(ahead->file));
-  } else {
-    std::string reason;
-    if (!doc_.OpenPhotoFile(entry.path, reason)) {
-      if (host_) host_->SetStatusPaneText(0, entry.name + " を開けませんでした (" + reason + ")");
-      return false;
-    }
-  }
-  doc_.SetPathName(entry.path);
-  doc_.SetTitle(entry.path);
-  if (ahead)
-    BeginPhoto(std::move(ahead->photo));
-  else
-    Notify(code::kDecode);
-  Notify(code::kRealSize);
-  Notify(code::kBuffers);
-  scale_.zoom = scale_.Fit();
-  ApplyZoom(0, 0);
-  if (host_) host_->TitleChanged();
-  return true;
+  // The photo on show stays until the new one has a picture; then the
+  // session's delivery places it (OnPhotoArrived).
+  return doc_.OpenFolderEntry(target);
 }
 
 void KovalindraView::ToggleGuides() {
@@ -898,7 +832,7 @@ const MeasureList& KovalindraView::Measurements() const {
   static const MeasureList kNone;
   // Whatever path brought another photo in, lines measured on the old one
   // never show over it.
-  return measuredPhoto_ == fileGeneration_ ? measures_ : kNone;
+  return measuredPhoto_ == FileGeneration() ? measures_ : kNone;
 }
 
 MeasureScale KovalindraView::CurrentMeasureScale() const {
@@ -931,9 +865,9 @@ std::optional<PhotoPointF> KovalindraView::MeasurePointAt(int32_t x, int32_t y,
 }
 
 void KovalindraView::BeginMeasure(int32_t x, int32_t y) {
-  if (measuredPhoto_ != fileGeneration_) {
+  if (measuredPhoto_ != FileGeneration()) {
     measures_.Clear();
-    measuredPhoto_ = fileGeneration_;
+    measuredPhoto_ = FileGeneration();
   }
   // A press on the white around the photo measures nothing.
   const std::optional<PhotoPointF> p = MeasurePointAt(x, y, true);

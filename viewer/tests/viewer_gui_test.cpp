@@ -83,7 +83,7 @@ struct App {
   }
   QImage Frame() { return widget->ComposeFrame(); }
   // Photos decode on a worker: until the one on show is whole.
-  void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return !View().Decoding(); }, 20000)); }
+  void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return View().Session().Settled(); }, 20000)); }
   KovalindraView& View() { return parts->View(); }
   QString Pane(int i) { return frame->StatusPane(i)->text(); }
   // Clicks at a device-pixel point.
@@ -128,6 +128,7 @@ TEST(ViewerGui, SampleAtRealSizeDrawsTheRegistrationAtItsCalibratedLength) {
   EXPECT_FALSE(app.View().ShowsWelcome());
   ASSERT_TRUE(app.created);
   ASSERT_TRUE(app.frame->ProcessCommandLine({QString::fromStdString(sample)}));
+  app.Settle();  // read on a worker
   EXPECT_TRUE(app.frame->windowTitle().startsWith("sample.kvi"));
   ASSERT_FALSE(app.parts->Doc().Registrations().empty());
   EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
@@ -230,7 +231,8 @@ TEST(ViewerGui, StepsRegistrationsAndFilesAndRefusesBrokenFiles) {
 
   // Opening the broken file through the shell or the viewer's dialog.
   const QString title = app.frame->windowTitle();
-  EXPECT_FALSE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("c.kvi"))));
+  // Read on a worker: refused when it has been read.
+  EXPECT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("c.kvi"))));
   app.Settle();
   app.chosen = dir.File("c.kvi");
   app.frame->DispatchCommand(c::kOpenWithDialog);

@@ -124,7 +124,7 @@ TEST(ViewerModel, RejectedFileKeepsThePreviousDocumentWhole) {
   EXPECT_TRUE(v.doc.LogoImage());
 }
 
-TEST(ViewerModel, UndecodableJpegNeverShowsThePreviousPhoto) {
+TEST(ViewerModel, UndecodableJpegLeavesThePreviousPhotoWithItsOwnRegistrations) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(320, 240, kThree));
   ActualSizeFile broken = MakeKvi(64, 64, {MakeRegistration(0, 0, 30, 0, 10)});
@@ -132,21 +132,18 @@ TEST(ViewerModel, UndecodableJpegNeverShowsThePreviousPhoto) {
   WriteKvi(dir.File("b.kvi"), broken);
   Viewer v(dir.Folder());
   ASSERT_TRUE(v.Open(dir.File("a.kvi")));
-  ASSERT_TRUE(v.Open(dir.File("b.kvi")));  // the file itself is sound
-  EXPECT_FALSE((v.view.Photo() != nullptr));
+  // The file itself is sound, its photo is not: nothing of it is taken on,
+  // so its registrations never show over the photo before.
+  EXPECT_FALSE(v.Open(dir.File("b.kvi")));
   ASSERT_EQ(v.messages.shown.size(), 1u);
   EXPECT_NE(v.messages.shown[0].find("表示できませんでした"), std::string::npos);
-  EXPECT_EQ(v.view.Scale().photoWidth, 0);
-  // The view is white: no pixel of the old photo survives.
-  v.view.RenderBackBuffer();
-  const Image* back = v.view.BackBuffer();
-  ASSERT_TRUE(back);
-  for (int32_t y = 0; y < back->Height(); y += 37)
-    for (int32_t x = 0; x < back->Width(); x += 41) {
-      uint8_t px[4];
-      ASSERT_TRUE(GetPixel(*back, x, y, px));
-      ASSERT_EQ(px[0] + px[1] + px[2], 3 * 255) << x << "," << y;
-    }
+  EXPECT_NE(v.messages.shown[0].find("b.kvi"), std::string::npos);
+  EXPECT_NE(v.messages.shown[0].find("壊れています"), std::string::npos);
+  EXPECT_TRUE((v.view.Photo() != nullptr));
+  EXPECT_EQ(v.view.Scale().photoWidth, 320);
+  EXPECT_EQ(v.doc.Registrations(), kThree);
+  EXPECT_EQ(v.doc.PathName(), dir.File("a.kvi"));
+  EXPECT_EQ(v.doc.Session().State(), PhotoState::Failed);
 }
 
 TEST(ViewerModel, FolderSteppingWrapsAndKeepsThePhotoWhenAStepFails) {
@@ -909,7 +906,7 @@ struct AsyncViewer {
     view.OnInitialUpdate();
     return true;
   }
-  bool Settle() { return queue.RunUntil([&] { return !view.Decoding(); }); }
+  bool Settle() { return queue.RunUntil([&] { return view.Session().Settled(); }); }
   testing::QueueDispatcher queue;
   RecordingMessages messages;
   RecordingHost host;
@@ -966,7 +963,7 @@ TEST(ViewerDecoding, SteppingDuringDecodesShowsTheLastPhotoAskedFor) {
   AsyncViewer v(dir.Folder());
   ASSERT_TRUE(v.Open(dir.File("a.kvi")));
   ASSERT_TRUE(v.Settle());
-  EXPECT_EQ(v.view.Loader().PrefetchPath(), dir.File("b.kvi"));
+  EXPECT_EQ(v.view.Session().AheadPath(), dir.File("b.kvi"));
   // On to b and at once to c, while b's decode (or its read-ahead) runs.
   ASSERT_TRUE(v.view.StepPhoto(+1));
   ASSERT_TRUE(v.view.StepPhoto(+1));
@@ -975,28 +972,30 @@ TEST(ViewerDecoding, SteppingDuringDecodesShowsTheLastPhotoAskedFor) {
   EXPECT_EQ(v.view.Scale().photoWidth, 1440);
   EXPECT_NEAR(v.view.DisplayImage()->Row(200)[300 * 4 + 2], 240, 3);  // red of tag 2
   // The broken neighbour is read ahead without a word...
-  EXPECT_EQ(v.view.Loader().PrefetchPath(), dir.File("d.kvi"));
-  ASSERT_TRUE(v.queue.RunUntil([&] { return !v.view.Loader().PrefetchInFlight(); }));
-  EXPECT_FALSE(v.view.Loader().PrefetchReady());
+  EXPECT_EQ(v.view.Session().AheadPath(), dir.File("d.kvi"));
+  ASSERT_TRUE(v.queue.RunUntil([&] { return !v.view.Session().AheadInFlight(); }));
+  EXPECT_FALSE(v.view.Session().AheadReady());
   EXPECT_TRUE(v.messages.shown.empty());
   EXPECT_TRUE(v.host.message.empty());
   // c opened again starts new workers while the failed one is still named.
   ASSERT_TRUE(v.Open(dir.File("c.kvi")));
   ASSERT_TRUE(v.Settle());
   // ...and says why when stepped to; c stays.
-  EXPECT_FALSE(v.view.StepPhoto(+1));
+  ASSERT_TRUE(v.view.StepPhoto(+1));  // read on a worker
+  ASSERT_TRUE(v.queue.RunUntil([&] { return !v.host.message.empty(); }));
   EXPECT_NE(v.host.message.find("d.kvi"), std::string::npos);
+  EXPECT_EQ(v.doc.Session().State(), PhotoState::Failed);
   EXPECT_EQ(v.view.Scale().photoWidth, 1440);
   // A neighbour decoded ahead shows within the step, without waiting.
   ASSERT_TRUE(v.view.StepPhoto(+1));  // past d to a
   ASSERT_TRUE(v.Settle());
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Loader().PrefetchReady(); }));
+  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Session().AheadReady(); }));
   ASSERT_TRUE(v.view.StepPhoto(+1));
   EXPECT_FALSE(v.view.Decoding());
   EXPECT_EQ(v.view.Scale().photoWidth, 1280);
   EXPECT_NEAR(v.view.DisplayImage()->Row(200)[300 * 4 + 2], 140, 3);
   // A neighbour changed on disk since it was read is read again.
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Loader().PrefetchReady(); }));
+  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Session().AheadReady(); }));
   WriteKvi(dir.File("c.kvi"), MakeKvi(1000, 750, kThree, 0));
   ASSERT_TRUE(v.view.StepPhoto(+1));
   ASSERT_TRUE(v.Settle());

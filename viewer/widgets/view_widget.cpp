@@ -24,6 +24,11 @@ namespace kv::viewer {
 
 using platform::Utf8ToQString;
 
+namespace {
+// A step that shows its photo sooner than this shows no wait cursor.
+constexpr int kWaitCursorDelayMs = 300;
+}  // namespace
+
 KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext& context,
                                            QWidget* parent)
     : QWidget(parent), doc_(doc), context_(context) {
@@ -36,6 +41,13 @@ KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext
   welcome_ = MakeWelcomePanel();
   // Another screen made primary decides where a calibration is kept.
   connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { UpdateScreen(); });
+  waitTimer_.setSingleShot(true);
+  waitTimer_.setInterval(kWaitCursorDelayMs);
+  connect(&waitTimer_, &QTimer::timeout, this, [this] {
+    if (waitShown_ || !model_->Session().Pending()) return;
+    waitShown_ = true;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  });
   UpdateScreen();
 }
 
@@ -62,7 +74,17 @@ void KovalindraViewWidget::UpdateScreen() {
                           EstimateFromScreen(mm.width(), mm.height(), id.widthPx, id.heightPx));
 }
 
-KovalindraViewWidget::~KovalindraViewWidget() = default;
+KovalindraViewWidget::~KovalindraViewWidget() { PhotoPending(false); }
+
+void KovalindraViewWidget::PhotoPending(bool pending) {
+  if (pending) {
+    if (!waitShown_ && !waitTimer_.isActive()) waitTimer_.start();
+    return;
+  }
+  waitTimer_.stop();
+  if (waitShown_) QGuiApplication::restoreOverrideCursor();
+  waitShown_ = false;
+}
 
 double KovalindraViewWidget::Ratio() const {
   const double r = devicePixelRatioF();
