@@ -114,6 +114,12 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
     std::optional<std::vector<FolderEntry>> folder;
     if (!file) {
       if (hook && *hook) (*hook)(WorkerStage::Read, work.path);
+      // A named pipe or a device would block the read for good.
+      struct stat st {};
+      if (::stat(work.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        fail(FailureKind::Read, "通常のﾌｧｲﾙではありません");
+        return;
+      }
       auto fresh = std::make_shared<ActualSizeFile>();
       std::string reason;
       if (!ReadActualSizeFile(work.path, *fresh, reason)) {
@@ -151,7 +157,7 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
       }
     }
     if (stopped()) return;
-    if (hook && *hook) (*hook)(WorkerStage::Decode, work.path);
+    if (hook && *hook) (*hook)(work.shift > 0 ? WorkerStage::FirstFrame : WorkerStage::Decode, work.path);
     Outcome out;
     out.kind = Outcome::Picture;
     out.photo = DecodePhoto(jpeg, o, work.shift, &job.cancel, work.client);

@@ -90,7 +90,7 @@ struct SessionFailure {
 };
 
 // Where a worker is; a test hook may block there or throw.
-enum class WorkerStage { Read, List, Decode };
+enum class WorkerStage { Read, List, Decode, FirstFrame };
 
 class PhotoSession {
  public:

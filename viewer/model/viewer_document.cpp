@@ -125,9 +125,13 @@ std::optional<size_t> KovalindraDoc::StepTarget(int direction) const {
   // After a file that did not open the position is on it while another
   // photo is on show; stepping back onto the one on show would look like
   // nothing happened.
+  // While a file asked for is still on its way, the position is on it and
+  // steps go on from there.
+  const bool skipShown = session_->State() == PhotoState::Failed;
   for (size_t tries = 0; tries < n; ++tries) {
     index = direction > 0 ? (index + 1) % n : (index + n - 1) % n;
-    if (folder_[index].path != old && folder_[index].path != PathName()) return index;
+    if (folder_[index].path != old && !(skipShown && folder_[index].path == PathName()))
+      return index;
   }
   return std::nullopt;
 }
