@@ -210,7 +210,7 @@ bool KovalindraParts::CheckPrintable(const std::string& what) {
 platform::RealSizeRequest KovalindraParts::PrintRequest() {
   const QFileInfo shown(platform::Utf8ToQString(doc_.PathName()));
   platform::RealSizeRequest r;
-  r.file = &doc_.File();
+  r.file = doc_.SharedFile();
   r.fileName = shown.fileName().isEmpty() ? doc_.Title() : platform::QStringToUtf8(shown.fileName());
   r.registration = doc_.currentPoint;
   // The part of the photo the user is looking at; the monitor's scale
