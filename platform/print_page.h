@@ -34,6 +34,12 @@ struct RealSizeRequest {
   std::optional<int32_t> centreX, centreY;
 };
 
+// A request's hold on a file whose owner outlives the request (a tool, a
+// test): it is not owned.
+inline std::shared_ptr<const ActualSizeFile> Unowned(const ActualSizeFile& file) {
+  return std::shared_ptr<const ActualSizeFile>(std::shared_ptr<const ActualSizeFile>(), &file);
+}
+
 struct PrintOutcome {
   // Set: nothing was drawn and no file written.
   print::Refusal refusal = print::Refusal::kNone;
