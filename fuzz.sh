@@ -8,14 +8,14 @@
 # that break a target to build-fuzz/artifacts/: once the fault is mended,
 # such an input belongs in fuzz/regressions/<target>/.
 #
-#   ./fuzz.sh [SECONDS] [TARGET...]     targets: kvi kvp settings profile jpeg cp932 exif icc
+#   ./fuzz.sh [SECONDS] [TARGET...]     targets: kvi kvp settings profile jpeg cp932 exif icc photo
 set -euo pipefail
 cd "$(dirname "$0")"
 
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(kvi kvp settings profile jpeg cp932 exif icc)
+[ ${#targets[@]} -eq 0 ] && targets=(kvi kvp settings profile jpeg cp932 exif icc photo)
 
 ./setup.sh
 # Debian's clang brings libFuzzer and the sanitizer runtimes with it.

@@ -39,6 +39,15 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L async --repeat until-fail:5
 
+# The web page's browser tests drive Debian's Chromium through puppeteer-core,
+# installed from the lockfile (again only when the lockfile changed); no
+# browser is downloaded.
+lock=web/node_modules/.kova-package-lock.json
+if ! cmp -s web/package-lock.json "$lock"; then
+  (cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  cp web/package-lock.json "$lock"
+fi
+
 configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 echo "== all tests"

@@ -8,11 +8,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/core/image/jpeg_encode.h"
 #include "foundation/core/image/tests/exif_writer.h"
+#include "foundation/core/image/tests/phone_photos.h"
 #include "foundation/core/image/tests/test_images.h"
 #include "kvi/actual_size_file.h"
 
@@ -64,8 +67,32 @@ void Kvp() {
   Put("regressions/kvp", "drive_root.kvp", "[KOVASAND]\r\nVERSION1.0\r\n[COUNT]\r\n0\r\n[JPEG]\r\nC:\\\r\nEOF\r\n");
   // A colon in a name here, and a folder named like a drive: what was read
   // as a drive lost part of the name when the reference was made again.
-  Put("regressions/kvp", "colons_in_a_name.kvp", "[JPEG]\nC:::photo.jpg\n");
-  Put("regressions/kvp", "folder_named_like_a_drive.kvp", "[JPEG]\n.\\C:\\photo.jpg\n");
+  Put("regressions/kvp", "colons_in_a_name.kvp", "[COUNT]\n0\n[JPEG]\nC:::photo.jpg\nEOF\n");
+  Put("regressions/kvp", "folder_named_like_a_drive.kvp",
+      "[COUNT]\n0\n[JPEG]\n.\\C:\\photo.jpg\nEOF\n");
+  // Projects cut short or edited by hand were once read in part and saved
+  // so. Named "refused_" or "read_" after what the reader must do.
+  const std::string head = "[KOVASAND]\nVERSION1.0\n[COUNT]\n2\n[JPEG]\nphoto.jpg\n";
+  const std::string first = "[DATA]\n10\n20\n110\n20\n60\n20\n123\n";
+  auto second = [](const std::string& length) {
+    return "[DATA]\n5\n6\n70\n8\n37\n7\n" + length + "\n";
+  };
+  Put("regressions/kvp", "refused_cut_in_the_length.kvp", head + first + "[DATA]\n5\n6\n70\n8\n37\n7\n12");
+  Put("regressions/kvp", "refused_cut_in_the_second_block.kvp", head + first + "[DATA]\n5\n6\n7");
+  Put("regressions/kvp", "refused_a_block_lost.kvp", head + first + "EOF\n");
+  Put("regressions/kvp", "refused_no_eof.kvp", head + first + second("250"));
+  Put("regressions/kvp", "refused_block_runs_into_eof.kvp", head + first + "[DATA]\n5\n6\nEOF\n");
+  for (const auto& [name, value] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"refused_fraction.kvp", "12.5"}, {"refused_exponent.kvp", "1e3"},
+           {"refused_hexadecimal.kvp", "0x30"}, {"refused_full_width.kvp", "\x82\x50\x82\x51"},
+           {"refused_too_large.kvp", "99999999999"}, {"refused_blank.kvp", " 12"}})
+    Put("regressions/kvp", name, head + first + second(value) + "EOF\n");
+  // Read, then marked or mended by the document.
+  Put("regressions/kvp", "read_zero_and_negative_length.kvp",
+      "[COUNT]\n2\n[JPEG]\nphoto.jpg\n[DATA]\n1\n1\n9\n1\n5\n1\n0\n[DATA]\n1\n1\n9\n1\n5\n1\n-5\nEOF\n");
+  Put("regressions/kvp", "read_same_points_outside_wrong_centre.kvp",
+      "[COUNT]\n2\n[JPEG]\nphoto.jpg\n[DATA]\n4\n4\n4\n4\n4\n4\n10\n"
+      "[DATA]\n-50\n99999\n8\n8\n1000\n-3\n10\nEOF\n");
 }
 
 void Settings() {
@@ -239,6 +266,24 @@ void Cp932() {
   // and a tilde.
   Put("regressions/cp932", "yen_sign.txt", "\xC2\xA5" "100");
   Put("regressions/cp932", "overline.txt", "a\xE2\x80\xBE");
+  // Typed forms of characters CP932 reads back in another form.
+  Put("regressions/cp932", "wave_dash_typed.txt", "\u6CE2\u301C\u7DDA \u2016\u2212\u00A2\u00A3\u00AC.jpg");
+}
+
+// Small phone photos: HEIC turned by its boxes, with a profile and with
+// alpha; PNG of the kinds that take different paths through libpng.
+void Photo() {
+  const kv::DibImage picture = kv::test::Gradient(24, 16);
+  Put("corpus/photo", "upright.heic", kv::test::EncodeHeic(picture, {1, {}, false, 50}));
+  Put("corpus/photo", "turned_alpha.heic", kv::test::EncodeHeic(picture, {6, {}, true, 50}));
+  Put("corpus/photo", "profile_mirrored.heic",
+      kv::test::EncodeHeic(picture, {5, SavedProfile(cmsCreate_sRGBProfile()), false, 50}));
+  Put("corpus/photo", "p3_code_points.heic", kv::test::EncodeHeic(picture, {1, {}, false, 50, true}));
+  Put("corpus/photo", "rgb.png", kv::test::EncodePng(picture));
+  Put("corpus/photo", "grey_alpha_16_interlaced.png", kv::test::EncodePng(picture, {2, 16, true, {}}));
+  Put("corpus/photo", "rgba_profile.png",
+      kv::test::EncodePng(picture, {4, 8, false, SavedProfile(cmsCreate_sRGBProfile())}));
+  Put("corpus/photo", "jpeg.jpg", SmallJpeg());
 }
 
 }  // namespace
@@ -257,5 +302,6 @@ int main(int argc, char** argv) {
   Exif();
   Icc();
   Cp932();
+  Photo();
   return 0;
 }

@@ -45,17 +45,17 @@ class Reader {
     pos_ += 4;
     return true;
   }
-  // A count followed by that many bytes.
+  // A count followed by that many bytes. The reasons name the field, never
+  // the value read: a broken header's numbers mean nothing to the user.
   bool Block(const char* what, std::vector<uint8_t>* out, std::string& reason) {
     int32_t n = 0;
     if (!Int(n)) return Short(what, reason);
     if (n < 0) {
-      reason = std::string(what) + "の長さが負の値です (" + std::to_string(n) + ")";
+      reason = std::string(what) + "の長さが負の値です";
       return false;
     }
     if (size_t(n) > Remaining()) {
-      reason = std::string(what) + "の長さ (" + std::to_string(n) +
-               "ﾊﾞｲﾄ) がﾌｧｲﾙの終わりを越えています";
+      reason = std::string(what) + "の長さがﾌｧｲﾙの終わりを越えています (ﾌｧｲﾙが途中で切れています)";
       return false;
     }
     if (out) {
@@ -78,8 +78,7 @@ class Reader {
     return true;
   }
   bool Short(const char* what, std::string& reason) const {
-    reason = std::string(what) + "の前でﾌｧｲﾙが終わっています (" + std::to_string(pos_) +
-             "ﾊﾞｲﾄ目)";
+    reason = std::string(what) + "の前でﾌｧｲﾙが終わっています";
     return false;
   }
 
@@ -131,11 +130,11 @@ bool ParseActualSizeFile(std::span<const uint8_t> bytes, ActualSizeFile& out, st
   int32_t count = 0;
   if (!r.Int(count)) return r.Short("登録数", reason);
   if (count < 0) {
-    reason = "登録数が負の値です (" + std::to_string(count) + ")";
+    reason = "登録数が負の値です";
     return false;
   }
   if (size_t(count) > r.Remaining() / kRecordBytes) {
-    reason = "登録数 (" + std::to_string(count) + ") がﾌｧｲﾙに収まる数を超えています";
+    reason = "登録数がﾌｧｲﾙに収まる数を超えています";
     return false;
   }
   f.registrations.reserve(size_t(count));
@@ -157,7 +156,7 @@ bool ParseActualSizeFile(std::span<const uint8_t> bytes, ActualSizeFile& out, st
   if (!r.Int(f.logoHeight)) return r.Short("ﾛｺﾞの高さ", reason);
   if (!r.Block("ﾛｺﾞ", &f.logoBytes, reason)) return false;
   if (r.Remaining() != 0) {
-    reason = "ﾛｺﾞの後ろに余分なﾃﾞｰﾀが" + std::to_string(r.Remaining()) + "ﾊﾞｲﾄあります";
+    reason = "ﾛｺﾞの後ろに余分なﾃﾞｰﾀがあります";
     return false;
   }
   // A logo whose length disagrees with its sides is not a reason to refuse

@@ -10,4 +10,18 @@ SizeRegistration MakeRegistration(int32_t startX, int32_t startY, int32_t endX, 
   return SizeRegistration{startX, startY, endX, endY, lengthMm, int32_t(cx), int32_t(cy)};
 }
 
+RegistrationFault FindRegistrationFault(const SizeRegistration& r, int32_t photoWidth,
+                                        int32_t photoHeight) {
+  if (r.lengthMm <= 0) return RegistrationFault::NoLength;
+  if (r.startX == r.endX && r.startY == r.endY) return RegistrationFault::SamePoints;
+  if (photoWidth > 0 && photoHeight > 0) {
+    const auto inside = [&](int32_t x, int32_t y) {
+      return x >= 0 && y >= 0 && x < photoWidth && y < photoHeight;
+    };
+    if (!inside(r.startX, r.startY) || !inside(r.endX, r.endY))
+      return RegistrationFault::OutsidePhoto;
+  }
+  return RegistrationFault::None;
+}
+
 }  // namespace kv

@@ -24,4 +24,16 @@ SizeRegistration MakeRegistration(int32_t startX, int32_t startY, int32_t endX, 
 
 using RegistrationList = std::vector<SizeRegistration>;
 
+// Why a registration can never give a scale on a photo of this size
+// (photo pixels as the registration counts them; a size of 0 x 0 skips the
+// photo's bounds).
+enum class RegistrationFault { None, NoLength, SamePoints, OutsidePhoto };
+RegistrationFault FindRegistrationFault(const SizeRegistration& r, int32_t photoWidth,
+                                        int32_t photoHeight);
+// The centre as the two ends give it: a stored centre that differs was not
+// written by this format's writers.
+inline bool CentreMatches(const SizeRegistration& r) {
+  return MakeRegistration(r.startX, r.startY, r.endX, r.endY, r.lengthMm) == r;
+}
+
 }  // namespace kv

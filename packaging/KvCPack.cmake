@@ -25,8 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not linked, so not found by the library scan, yet needed: the Japanese
 # font the interface is drawn in, Qt's own dialogs in Japanese, and the
-# platform plugin without which a Qt program opens no window.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n, qt6-qpa-plugins")
+# platform plugins without which a Qt program opens no window (X11, and
+# Wayland sessions).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-ipafont-gothic, qt6-translations-l10n, qt6-qpa-plugins, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 
 include(CPack)

@@ -7,6 +7,8 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QUrl>
 #include <mutex>
@@ -114,6 +116,63 @@ QString MessageBoxText(const std::string& utf8) {
   return t;
 }
 
+namespace {
+
+// A line may end after these.
+bool BreaksAfter(QChar c) {
+  static const QString kAfter = QString::fromUtf8("/\\ 、。，．・）」』】");
+  return kAfter.contains(c);
+}
+
+// A line may not start with these.
+bool ClosingMark(QChar c) {
+  static const QString kClosing = QString::fromUtf8("、。，．）」』】ｰー ");
+  return kClosing.contains(c);
+}
+
+QStringList WrapOneLine(const QString& line, const QFontMetrics& fm, int maxWidth) {
+  const int total = fm.horizontalAdvance(line);
+  if (total <= maxWidth || line.size() < 2) return {line};
+  const int pieces = (total + maxWidth - 1) / maxWidth;
+  const int target = (total + pieces - 1) / pieces;
+  QStringList out;
+  int start = 0;
+  while (start < line.size()) {
+    const QString rest = line.mid(start);
+    if (fm.horizontalAdvance(rest) <= maxWidth) {
+      out << rest;
+      break;
+    }
+    // The longest piece up to the even width, then back to a good break.
+    int end = start + 1;
+    while (end < line.size() && fm.horizontalAdvance(line.mid(start, end + 1 - start)) <= target)
+      ++end;
+    int cut = end;
+    for (int k = end; k > start + (end - start) * 6 / 10; --k) {
+      if (BreaksAfter(line[k - 1]) && (k >= line.size() || !ClosingMark(line[k]))) {
+        cut = k;
+        break;
+      }
+    }
+    // Never a closing mark at a line's start: it stays with what it closes.
+    while (cut < line.size() && ClosingMark(line[cut]) &&
+           fm.horizontalAdvance(line.mid(start, cut + 1 - start)) <= maxWidth)
+      ++cut;
+    while (cut > start + 1 && cut < line.size() && ClosingMark(line[cut])) --cut;
+    out << line.mid(start, cut - start);
+    start = cut;
+  }
+  return out;
+}
+
+}  // namespace
+
+QString WrapMessageLines(const QString& text, const QFontMetrics& metrics, int maxWidth) {
+  QStringList lines;
+  for (const QString& line : text.split('\n')) lines << WrapOneLine(line, metrics, maxWidth);
+  return lines.join('\n');
+}
+
 void QtDispatcher::Post(std::function<void()> task) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
@@ -127,7 +186,8 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   QMessageBox box(parent_);
   box.setWindowTitle(title_);
   box.setTextFormat(Qt::PlainText);
-  box.setText(MessageBoxText(text));
+  // Narrower than the width past which the box wraps by itself.
+  box.setText(WrapMessageLines(MessageBoxText(text), QFontMetrics(box.font()), 440));
   switch (icon) {
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
@@ -138,9 +198,14 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   QMessageBox::StandardButtons set;
   QMessageBox::StandardButton def = QMessageBox::Ok;
   switch (buttons) {
-    case MsgButtons::Ok: set = QMessageBox::Ok; break;
+    case MsgButtons::Ok:
+    case MsgButtons::OkEscapeCancels: set = QMessageBox::Ok; break;
     case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
     case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; def = QMessageBox::Yes; break;
+    case MsgButtons::YesNoDefaultNo:
+      set = QMessageBox::Yes | QMessageBox::No;
+      def = QMessageBox::No;
+      break;
     case MsgButtons::YesNoCancel:
       set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
       def = QMessageBox::Yes;
@@ -149,12 +214,18 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   box.setStandardButtons(set);
   box.setDefaultButton(def);
   // Closing the box without a button counts as its safe answer.
-  if (buttons == MsgButtons::Ok)
+  if (buttons == MsgButtons::OkEscapeCancels) {
+    // Esc must be told from OK: it presses a Cancel the user never sees.
+    QPushButton* escape = box.addButton(QMessageBox::Cancel);
+    escape->hide();
+    box.setEscapeButton(escape);
+  } else if (buttons == MsgButtons::Ok) {
     box.setEscapeButton(QMessageBox::Ok);
-  else if (buttons == MsgButtons::YesNo)
+  } else if (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoDefaultNo) {
     box.setEscapeButton(QMessageBox::No);
-  else
+  } else {
     box.setEscapeButton(QMessageBox::Cancel);
+  }
   const int r = box.exec();
   switch (r) {
     case QMessageBox::Ok: return MsgResult::Ok;
@@ -165,7 +236,8 @@ MsgResult QtMessageService::Show(const std::string& text, MsgIcon icon, MsgButto
   }
   switch (buttons) {
     case MsgButtons::Ok: return MsgResult::Ok;
-    case MsgButtons::YesNo: return MsgResult::No;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoDefaultNo: return MsgResult::No;
     default: return MsgResult::Cancel;
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The Qt implementations of the services in platform/services.h.
 #include <QSettings>
+#include <QFontMetrics>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -86,5 +87,11 @@ void InstallQtWaitCursor();
 
 // Message text as a box shows it: "\r\n" and "\r" become "\n".
 QString MessageBoxText(const std::string& utf8);
+
+// Lines wider than maxWidth broken into lines of even width, each break
+// after a path separator, a blank or Japanese punctuation where one lies
+// near, never before a closing mark: a box that wraps by itself cuts a path
+// where it likes and may leave "い。" alone on the last line.
+QString WrapMessageLines(const QString& text, const QFontMetrics& metrics, int maxWidth);
 
 }  // namespace kv::platform

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 
 namespace kv::platform {
 
@@ -23,6 +24,24 @@ bool IsRectOnAnyScreen(const QRect& r) {
   for (const QScreen* s : QGuiApplication::screens())
     if (s->geometry().intersects(r)) return true;
   return false;
+}
+
+bool IsTitleAreaOnScreens(const QRect& window, const QList<QRect>& screens) {
+  if (window.isEmpty()) return false;
+  const QRect title(window.left(), window.top(), window.width(),
+                    std::min(window.height(), kTitleAreaVisibleHeight));
+  const int needW = std::min(title.width(), kTitleAreaVisibleWidth);
+  for (const QRect& s : screens) {
+    const QRect on = s.intersected(title);
+    if (on.width() >= needW && on.height() >= title.height()) return true;
+  }
+  return false;
+}
+
+bool IsTitleAreaOnAnyScreen(const QRect& window) {
+  QList<QRect> all;
+  for (const QScreen* s : QGuiApplication::screens()) all.push_back(s->geometry());
+  return IsTitleAreaOnScreens(window, all);
 }
 
 QRect DesktopRect() {

@@ -10,7 +10,10 @@
 namespace kv::platform {
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// OkEscapeCancels: only OK is shown, but Esc (or closing the box) answers
+// Cancel, for a message that starts something Esc may still stop.
+// YesNoDefaultNo: "いいえ" is the default button (the safe answer).
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, OkEscapeCancels, YesNoDefaultNo };
 enum class MsgResult { Ok, Cancel, Yes, No };
 
 class MessageService {

@@ -11,10 +11,11 @@ bool PlaceFromProfile(QWidget& window, Profile* profile, const char* section, co
   const std::string saved = profile->GetString(section, key, "");
   if (saved.empty()) return false;
   const Rect r = TextToRect(saved);
-  // A corner off every screen (a monitor since unplugged) would leave the
-  // window out of reach; one on a second monitor, even left of or above the
-  // primary one, is where the user put it.
-  if (!IsPointOnAnyScreen(r.left, r.top)) return false;
+  // A window left with only a sliver on some screen (a monitor since
+  // unplugged or moved) would be out of reach; one on a second monitor, even
+  // left of or above the primary one, is where the user put it.
+  const QRect frame = window.frameGeometry();
+  if (!IsTitleAreaOnAnyScreen(QRect(r.left, r.top, frame.width(), frame.height()))) return false;
   window.move(r.left, r.top);
   return true;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "authoring/model/project_file.h"
 #include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 
@@ -38,6 +40,17 @@ std::string FolderOf(const std::string& path) {
 std::string FileNameOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A name stored in CP932 reads back with some characters in another
+// Unicode form than the one the file on disk has (a wave dash typed by an
+// input method reads back as a full-width tilde): the form that exists.
+std::string ExistingForm(const std::string& path) {
+  std::error_code ec;
+  if (path.empty() || fs::exists(path, ec)) return path;
+  for (const std::string& other : Cp932FormVariants(path))
+    if (fs::exists(other, ec)) return other;
+  return path;
 }
 
 }  // namespace
@@ -70,11 +83,22 @@ namespace {
 
 // Both read without touching the document, so that a failure of either
 // leaves it whole.
-bool ReadSettings(KovasandDoc& doc, KovasandSettings& out) {
+bool ReadSettings(KovasandDoc& doc, KovasandSettings& out, bool& defaults) {
   std::vector<uint8_t> bytes;
   std::string reason;
-  if (!ReadWholeFile(SettingsFileForReading(doc.ProgramFilesLocation(), kSettingsFileName), bytes,
-                    reason, kMaxSettingsBytes)) {
+  const std::string path = SettingsFileForReading(doc.ProgramFilesLocation(), kSettingsFileName);
+  std::error_code ec;
+  defaults = false;
+  if (!fs::exists(path, ec) && !fs::is_symlink(path, ec)) {
+    // Nothing to read is no reason to stop: the defaults serve until the
+    // user saves the settings dialog, which writes the file.
+    out = KovasandSettings{};
+    out.link = kDefaultLogoLink;
+    out.tags = 3;
+    defaults = true;
+    return true;
+  }
+  if (!ReadWholeFile(path, bytes, reason, kMaxSettingsBytes)) {
     doc.Tell(text::kSettingsMissing, platform::MsgIcon::Information);
     return false;
   }
@@ -98,12 +122,30 @@ bool ReadLogo(KovasandDoc& doc, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-bool KovasandDoc::LoadSettings() {
-  KovasandSettings s;
-  if (!ReadSettings(*this, s)) return false;
+void KovasandDoc::ApplySettings(const KovasandSettings& s, bool defaults) {
   cx = s.cx;
   cy = s.cy;
   link = s.link;
+  // The logo the build writes has its own size; another logo waits for the
+  // settings dialog.
+  if (defaults && logoLength == uint32_t(kDefaultLogoWidth * kDefaultLogoHeight * 3)) {
+    cx = kDefaultLogoWidth;
+    cy = kDefaultLogoHeight;
+  }
+  if (defaults && !toldDefaults_) {
+    toldDefaults_ = true;
+    Tell(std::string(text::kSettingsMissing) + "\r" + kSettingsFileName +
+             " がないため、初期設定で始めます。\r"
+             "「出版」→「ﾛｺﾞとﾘﾝｸ先の設定」で保存すると、設定ﾌｧｲﾙが作られます。",
+         platform::MsgIcon::Information);
+  }
+}
+
+bool KovasandDoc::LoadSettings() {
+  KovasandSettings s;
+  bool defaults = false;
+  if (!ReadSettings(*this, s, defaults)) return false;
+  ApplySettings(s, defaults);
   return true;
 }
 
@@ -120,12 +162,11 @@ bool KovasandDoc::LoadLogo() {
 bool KovasandDoc::ReloadProgramFiles() {
   KovasandSettings s;
   std::vector<uint8_t> logo;
-  if (!ReadSettings(*this, s) || !ReadLogo(*this, logo)) return false;
-  cx = s.cx;
-  cy = s.cy;
-  link = s.link;
+  bool defaults = false;
+  if (!ReadSettings(*this, s, defaults) || !ReadLogo(*this, logo)) return false;
   logoBytes = std::move(logo);
   logoLength = uint32_t(logoBytes.size());
+  ApplySettings(s, defaults);
   return true;
 }
 
@@ -153,7 +194,7 @@ void KovasandDoc::Changed() {
 }
 
 void KovasandDoc::RecordUndo() {
-  undo_.push_back({registrations, version_});
+  undo_.push_back({registrations, version_, nullptr});
   redo_.clear();
 }
 
@@ -168,11 +209,18 @@ void KovasandDoc::RegistrationsReplaced() {
 
 bool KovasandDoc::TakeStep(std::vector<UndoStep>& from, std::vector<UndoStep>& to) {
   if (from.empty()) return false;
-  to.push_back({registrations, version_});
-  registrations = std::move(from.back().registrations);
-  version_ = from.back().version;
+  UndoStep step = std::move(from.back());
   from.pop_back();
+  const bool photo = step.photo != nullptr;
+  to.push_back({registrations, version_, photo ? TakePhotoState() : nullptr});
+  if (photo) PutPhotoState(std::move(*step.photo));
+  registrations = std::move(step.registrations);
+  version_ = step.version;
   RegistrationsReplaced();
+  if (photo) {
+    NotifyViews("", code::kThumbnail);
+    NotifyViews("", code::kDisplay);
+  }
   return true;
 }
 
@@ -180,19 +228,20 @@ bool KovasandDoc::Undo() { return TakeStep(undo_, redo_); }
 bool KovasandDoc::Redo() { return TakeStep(redo_, undo_); }
 
 bool KovasandDoc::OnOpenDocument(const std::string& path) {
+  const std::string real = ResolveLinks(path);
   std::vector<uint8_t> bytes;
   std::string reason;
   if (!ReadWholeFile(path, bytes, reason, kMaxProjectBytes)) {
     Tell(FileNameOf(path) + " を開けませんでした。\r(" + reason + ")", platform::MsgIcon::Warning);
     return false;
   }
-  ProjectContent content = ParseProjectFile(bytes);
-  if (!content.recognised) {
-    // Opened as an empty project, the next save would write over it.
-    Tell(FileNameOf(path) + " を開けませんでした。\rKovasandのﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(kvp)ではありません。",
-         platform::MsgIcon::Warning);
+  std::optional<ProjectContent> parsed = ParseProjectFile(bytes, reason);
+  if (!parsed) {
+    // Half a project taken would be saved over the whole one.
+    Tell(FileNameOf(path) + " を開けませんでした。\r" + reason, platform::MsgIcon::Warning);
     return false;
   }
+  ProjectContent& content = *parsed;
   std::string photo;
   if (!content.jpegReference.empty()) {
     const std::optional<std::string> ref = Cp932ToUtf8(content.jpegReference);
@@ -200,98 +249,270 @@ bool KovasandDoc::OnOpenDocument(const std::string& path) {
       Tell(FileNameOf(path) + " の写真のﾌｧｲﾙ名が読み取れません。", platform::MsgIcon::Warning);
       return false;
     }
-    photo = ResolvePhotoReference(*ref, FolderOf(path));
+    // A project reached through a link names its photo from where it
+    // really lies.
+    photo = ExistingForm(ResolvePhotoReference(*ref, FolderOf(real)));
   }
   if (!ReloadProgramFiles()) return false;
+  // A centre is only ever the midpoint of its ends; another is a mistake of
+  // whoever edited the file.
+  size_t recentred = 0;
+  for (SizeRegistration& r : content.registrations) {
+    if (CentreMatches(r)) continue;
+    r = MakeRegistration(r.startX, r.startY, r.endX, r.endY, r.lengthMm);
+    ++recentred;
+  }
   registrations = std::move(content.registrations);
+  openedPath_ = path;
+  openedTarget_ = real;
+  shownSize_ = PixelSize{content.photoWidth, content.photoHeight};
   registrationsStored_ = true;  // turned with the photo once it is loaded
   orientation_ = 1;
   jpegPath = photo;
   drawMode = kDrawIdle;
   selectedIndex = -1;
   StartHistory();
+  if (recentred > 0) {
+    Changed();
+    Tell(FileNameOf(path) + " の " + std::to_string(recentred) +
+             " 件のｻｲｽﾞ登録で、中心が始点と終点の中点と違っていたため、計算し直しました。\r"
+             "保存するとﾌｧｲﾙにも反映されます。",
+         platform::MsgIcon::Information);
+  }
   return true;
 }
 
 bool KovasandDoc::OnSaveDocument(const std::string& path) {
+  // The link was resolved when the project was opened: saving goes to that
+  // file, and the photo is named from its folder.
+  const std::string target = path == openedPath_ ? openedTarget_ : ResolveLinks(path);
   ProjectContent content;
   content.registrations = StoredRegistrations();
-  const std::string reference = MakePhotoReference(jpegPath, FolderOf(path));
+  content.photoWidth = shownSize_.width;
+  content.photoHeight = shownSize_.height;
+  std::string reference = MakePhotoReference(jpegPath, FolderOf(target));
+  if (!Utf8ToCp932(reference) && !CopyPhotoBeside(FolderOf(target), reference)) return false;
+  reference = MakePhotoReference(jpegPath, FolderOf(target));
   const std::optional<std::string> stored = Utf8ToCp932(reference);
-  if (!stored) {
-    Tell("写真のﾌｧｲﾙ名に、ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙに保存できない文字が含まれています。\r" + reference +
-             "\rﾌｧｲﾙ名を変えてから読み込み直して下さい。",
-         platform::MsgIcon::Warning);
-    return false;
-  }
+  if (!stored) return false;
   content.jpegReference = *stored;
   const std::string bytes = FormatProjectFile(content);
   std::string reason;
-  if (!WriteFileAtomically(path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+  std::error_code ec;
+  const bool existed = fs::exists(target, ec);
+  if (!WriteFileAtomically(target, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
                            reason)) {
-    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(path) +
-             " を保存できませんでした。元のﾌｧｲﾙはそのままです。\r(" + reason + ")",
+    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(path) + " を保存できませんでした。" +
+             (existed ? "元のﾌｧｲﾙはそのままです。" : "") + "\r(" + reason + ")",
          platform::MsgIcon::Warning);
     return false;
   }
+  openedPath_ = path;
+  openedTarget_ = target;
   savedVersion_ = version_;
+  return true;
+}
+
+bool KovasandDoc::CopyPhotoBeside(const std::string& folder, const std::string& reference) {
+  // Without the photo's bytes there is nothing to copy: the name cannot
+  // be stored.
+  const std::string copyName = ReplaceNonCp932(FileNameOf(jpegPath));
+  if (!HasPhoto()) {
+    Tell("写真のﾌｧｲﾙ名に、ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙに保存できない文字が含まれています。\r" + reference,
+         platform::MsgIcon::Warning);
+    return false;
+  }
+  // A free name: never over another file.
+  std::string copy = folder + copyName;
+  std::error_code ec;
+  const size_t dot = copyName.find_last_of('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? copyName : copyName.substr(0, dot);
+  const std::string ext = stem.size() == copyName.size() ? "" : copyName.substr(stem.size());
+  for (int n = 2; fs::exists(copy, ec) || fs::is_symlink(copy, ec); ++n)
+    copy = folder + stem + "_" + std::to_string(n) + ext;
+  const std::string ask =
+      "写真のﾌｧｲﾙ名 " + FileNameOf(jpegPath) +
+      " には、ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙに保存できない文字が含まれています。\r"
+      "写真をﾌﾟﾛｼﾞｪｸﾄと同じﾌｫﾙﾀﾞに " + FileNameOf(copy) +
+      " としてｺﾋﾟｰし、ｺﾋﾟｰの方を使いますか?\r(ｻｲｽﾞ登録はそのまま使えます)";
+  if (!services_.messages || services_.messages->Show(ask, platform::MsgIcon::Question,
+                                                      platform::MsgButtons::YesNo) !=
+                                 platform::MsgResult::Yes)
+    return false;
+  std::string reason;
+  if (!WriteFileAtomically(copy, jpegBytes, reason)) {
+    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(copy) + "\r(" + reason + ")",
+         platform::MsgIcon::Warning);
+    return false;
+  }
+  jpegPath = copy;
+  jpegName = FileNameOf(copy);
   return true;
 }
 
 // --- the photo ---------------------------------------------------------------
 
-int KovasandDoc::LoadJpeg(const std::string& path) {
+// A photo read and decoded, turned upright, not yet the document's.
+struct LoadedPhoto {
   std::vector<uint8_t> bytes;
+  DibImage image;
+  Orientation orientation = 1;
+  PixelSize stored;
+};
+
+namespace {
+
+bool ReadPhotoFile(const std::string& path, LoadedPhoto& out) {
   std::string reason;
-  if (!ReadWholeFile(path, bytes, reason, kMaxJpegBytes) || bytes.empty()) return 0;
-  DibImage decoded;
-  if (DecodeJpegBuffer(bytes.data(), bytes.size(), decoded) != 1 || !decoded.HasImage()) return 0;
+  std::vector<uint8_t> original;
+  if (!ReadWholeFile(path, original, reason, kMaxJpegBytes) || original.empty()) return false;
+  // HEIC and PNG become the JPEG a ".kvi" carries, made again from the
+  // original at every load; a JPEG stays byte for byte as it is.
+  if (!PhotoToJpeg(std::move(original), out.bytes, reason)) return false;
+  if (DecodeJpegBuffer(out.bytes.data(), out.bytes.size(), out.image) != 1 ||
+      !out.image.HasImage())
+    return false;
   // A profile that cannot be used leaves the photo as decoded, read as sRGB.
-  if (auto p = ReadIccProfile(bytes.data(), bytes.size())) ConvertToSrgb(decoded, *p);
-  const Orientation o = ReadExifOrientation(bytes.data(), bytes.size());
-  const PixelSize stored{decoded.width, decoded.height};
-  if (!OrientImage(decoded, o)) return 0;
-  orientation_ = o;
-  storedSize_ = stored;
+  if (auto p = ReadIccProfile(out.bytes.data(), out.bytes.size())) ConvertToSrgb(out.image, *p);
+  out.orientation = ReadExifOrientation(out.bytes.data(), out.bytes.size());
+  out.stored = PixelSize{out.image.width, out.image.height};
+  return OrientImage(out.image, out.orientation);
+}
+
+}  // namespace
+
+struct KovasandDoc::PhotoState {
+  std::string jpegPath, jpegName;
+  std::vector<uint8_t> jpegBytes;
+  DibImage image;
+  Orientation orientation = 1;
+  PixelSize stored;
+  bool registrationsStored = false;
+};
+
+std::shared_ptr<KovasandDoc::PhotoState> KovasandDoc::TakePhotoState() {
+  auto state = std::make_shared<PhotoState>();
+  state->jpegPath = jpegPath;
+  state->jpegName = jpegName;
+  state->jpegBytes = std::move(jpegBytes);
+  state->image = std::move(image);
+  state->orientation = orientation_;
+  state->stored = storedSize_;
+  state->registrationsStored = registrationsStored_;
+  jpegBytes.clear();
+  jpegLength = 0;
+  image.Reset(state->image.width, state->image.height);
+  return state;
+}
+
+void KovasandDoc::PutPhotoState(PhotoState&& state) {
+  jpegPath = std::move(state.jpegPath);
+  jpegName = std::move(state.jpegName);
+  jpegBytes = std::move(state.jpegBytes);
+  jpegLength = uint32_t(jpegBytes.size());
+  image = std::move(state.image);
+  orientation_ = state.orientation;
+  storedSize_ = state.stored;
+  registrationsStored_ = state.registrationsStored;
+  if (HasPhoto()) shownSize_ = PixelSize{image.width, image.height};
+}
+
+int KovasandDoc::LoadJpeg(const std::string& path) {
+  LoadedPhoto read;
+  if (!ReadPhotoFile(path, read)) return 0;
+  orientation_ = read.orientation;
+  storedSize_ = read.stored;
   if (registrationsStored_) {
-    registrations = RegistrationsToShown(registrations, o, stored);
+    registrations = RegistrationsToShown(registrations, read.orientation, read.stored);
     registrationsStored_ = false;
   }
   jpegPath = path;
   jpegName = FileNameOf(path);
-  jpegBytes = std::move(bytes);
+  jpegBytes = std::move(read.bytes);
   jpegLength = uint32_t(jpegBytes.size());
-  image = std::move(decoded);
+  image = std::move(read.image);
+  shownSize_ = PixelSize{image.width, image.height};
   return 1;
 }
 
 bool KovasandDoc::ImportJpeg(const std::string& path) {
   const std::string name = FileNameOf(path);
-  if (!registrations.empty() && services_.messages &&
-      services_.messages->Show(text::kDiscardRegistrations, platform::MsgIcon::Question,
-                               platform::MsgButtons::YesNo) != platform::MsgResult::Yes)
-    return false;
-  if (LoadJpeg(path) != 1) {
-    Tell(name + " を読み込めませんでした。\rJPEGﾌｧｲﾙではないか、壊れています。",
+  // The registrations were measured on the photo they were made on; another
+  // photo of the same thing (a better exposure, the same shot) keeps them,
+  // so keeping is the safe default.
+  bool discard = false;
+  if (!registrations.empty() && services_.messages)
+    discard = services_.messages->Show(text::kDiscardRegistrations, platform::MsgIcon::Question,
+                                       platform::MsgButtons::YesNoDefaultNo) ==
+              platform::MsgResult::Yes;
+  LoadedPhoto read;
+  if (!ReadPhotoFile(path, read)) {
+    Tell(name + " を読み込めませんでした。\r写真ﾌｧｲﾙ(JPEG、HEIC、PNG)ではないか、壊れています。",
          platform::MsgIcon::Warning);
     return false;
   }
-  // The old photo's registrations never go out with this one.
-  if (!registrations.empty()) {
-    FreeRegistrations();
-    NotifyViews("", code::kListChanged);
-  }
-  drawMode = kDrawIdle;
-  StartHistory();
-  Changed();
-  NotifyViews("", code::kThumbnail);
-  NotifyViews("", code::kDisplay);
+  ReplacePhoto(path, std::move(read), discard);
   if (!Utf8ToCp932(name))
     Tell("ﾌｧｲﾙ名 " + name + " には、ﾌﾟﾛｼﾞｪｸﾄやkviﾌｧｲﾙに保存できない文字が含まれています。\r"
              "kviﾌｧｲﾙには " + ReplaceNonCp932(name) + " として記録されます。\r"
-             "ﾌﾟﾛｼﾞｪｸﾄを保存するには、ﾌｧｲﾙ名を変えてから読み込み直して下さい。",
+             "ﾌﾟﾛｼﾞｪｸﾄを保存するときに、保存できる名前の写真のｺﾋﾟｰを作ることができます。",
          platform::MsgIcon::Information);
   return true;
+}
+
+void KovasandDoc::ReplacePhoto(const std::string& path, LoadedPhoto&& read, bool discard) {
+  // Undo brings back the photo replaced and the registrations as they were;
+  // a first photo replaces nothing.
+  if (HasPhoto()) {
+    undo_.push_back({registrations, version_, TakePhotoState()});
+    redo_.clear();
+  }
+  if (registrationsStored_) {
+    registrations = RegistrationsToShown(registrations, read.orientation, read.stored);
+    registrationsStored_ = false;
+  }
+  if (discard) FreeRegistrations();
+  PhotoState next;
+  next.jpegPath = path;
+  next.jpegName = FileNameOf(path);
+  next.jpegBytes = std::move(read.bytes);
+  next.image = std::move(read.image);
+  next.orientation = read.orientation;
+  next.stored = read.stored;
+  PutPhotoState(std::move(next));
+  drawMode = kDrawIdle;
+  selectedIndex = -1;
+  Changed();
+  NotifyViews("", code::kListChanged);
+  NotifyViews("", code::kThumbnail);
+  NotifyViews("", code::kDisplay);
+}
+
+KovasandDoc::LocateResult KovasandDoc::LocatePhoto(const std::string& path) {
+  LoadedPhoto read;
+  if (!ReadPhotoFile(path, read)) {
+    Tell(FileNameOf(path) + " を読み込めませんでした。\rJPEGﾌｧｲﾙではないか、壊れています。",
+         platform::MsgIcon::Warning);
+    return LocateResult::Failed;
+  }
+  const PixelSize upright{read.image.width, read.image.height};
+  const bool known = shownSize_.width > 0 && shownSize_.height > 0;
+  if (!registrations.empty() && !(known && upright == shownSize_)) {
+    const std::string size = std::to_string(upright.width) + " x " + std::to_string(upright.height);
+    const std::string ask =
+        known ? "選んだ写真の大きさ (" + size + ") が、元の写真 (" + std::to_string(shownSize_.width) +
+                    " x " + std::to_string(shownSize_.height) +
+                    ") と違います。\rｻｲｽﾞ登録が写真の違う場所を指すかもしれません。\r"
+                    "この写真を使いますか?"
+              : "元の写真の大きさが分からないため、選んだ写真 (" + size +
+                    ") がｻｲｽﾞ登録に合うか確かめられません。\rこの写真を使いますか?";
+    if (!services_.messages || services_.messages->Show(ask, platform::MsgIcon::Question,
+                                                        platform::MsgButtons::YesNoDefaultNo) !=
+                                   platform::MsgResult::Yes)
+      return LocateResult::Declined;
+  }
+  ReplacePhoto(path, std::move(read), false);
+  return LocateResult::Taken;
 }
 
 RegistrationList KovasandDoc::StoredRegistrations() const {
@@ -304,7 +525,10 @@ void KovasandDoc::ClearPhoto(bool keepPath) {
   jpegLength = 0;
   image.Reset(image.width, image.height);
   CreateThumbnailDib(thumbnail);
-  if (!keepPath) jpegPath.clear();
+  if (!keepPath) {
+    jpegPath.clear();
+    shownSize_ = PixelSize{};
+  }
 }
 
 // --- registrations -----------------------------------------------------------
@@ -384,6 +608,25 @@ bool KovasandDoc::SetRegistrationLength(size_t index, int32_t lengthMm) {
   return true;
 }
 
+std::string KovasandDoc::UnusableReason(size_t index) const {
+  if (index >= registrations.size()) return {};
+  const bool photo = HasPhoto() && !registrationsStored_;
+  switch (FindRegistrationFault(registrations[index], photo ? image.width : 0,
+                                photo ? image.height : 0)) {
+    case RegistrationFault::None: return {};
+    case RegistrationFault::NoLength: return "実ｻｲｽﾞが0以下です";
+    case RegistrationFault::SamePoints: return "始点と終点が同じ位置です";
+    case RegistrationFault::OutsidePhoto: return "写真の外側の点があります";
+  }
+  return {};
+}
+
+std::optional<size_t> KovasandDoc::FirstUnusable() const {
+  for (size_t i = 0; i < registrations.size(); ++i)
+    if (!UnusableReason(i).empty()) return i;
+  return std::nullopt;
+}
+
 void KovasandDoc::Select(int32_t index) {
   if (index < 0 || size_t(index) >= registrations.size()) index = -1;
   if (index == selectedIndex) return;
@@ -394,11 +637,38 @@ void KovasandDoc::Select(int32_t index) {
 
 // --- the logo and link ---------------------------------------------------------
 
+std::string WhyLinkRefused(const std::string& link) {
+  if (link.empty()) return "ﾘﾝｸ先を入力して下さい。";
+  for (const char c : link)
+    if (uint8_t(c) <= 0x20 || c == 0x7F)
+      return "ﾘﾝｸ先に空白や改行を含めることはできません。";
+  const auto lower = [&](size_t n) {
+    std::string head = link.substr(0, n);
+    for (char& c : head) c = char(std::tolower(uint8_t(c)));
+    return head;
+  };
+  size_t hostStart = 0;
+  if (lower(7) == "http://")
+    hostStart = 7;
+  else if (lower(8) == "https://")
+    hostStart = 8;
+  else
+    return "ﾘﾝｸ先は http:// か https:// で始まるWEBｱﾄﾞﾚｽを入力して下さい。";
+  // The host: up to the path, query or fragment, without a user and port.
+  std::string authority = link.substr(hostStart, link.find_first_of("/?#", hostStart) - hostStart);
+  if (const size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+  const std::string host = authority.substr(0, authority.find(':'));
+  if (host.empty()) return "ﾘﾝｸ先のWEBｱﾄﾞﾚｽにｻｰﾊﾞｰ名がありません。(例: https://www.example.com/)";
+  if (!Utf8ToCp932(link)) return "ﾘﾝｸ先に、設定ﾌｧｲﾙに保存できない文字が含まれています。";
+  return {};
+}
+
 bool KovasandDoc::SaveProgramFiles(const std::string& linkUtf8, int32_t width, int32_t height,
                                    const std::vector<uint8_t>& rgb) {
   const std::optional<std::string> stored = Utf8ToCp932(linkUtf8);
-  if (linkUtf8.empty() || !stored || stored->find_first_of("\r\n") != std::string::npos) {
-    Tell("ﾘﾝｸ先に、設定ﾌｧｲﾙに保存できない文字が含まれています。", platform::MsgIcon::Warning);
+  if (const std::string why = WhyLinkRefused(linkUtf8); !why.empty() || !stored) {
+    Tell(why.empty() ? "ﾘﾝｸ先に、設定ﾌｧｲﾙに保存できない文字が含まれています。" : why,
+         platform::MsgIcon::Warning);
     return false;
   }
   if (width <= 0 || height <= 0 || rgb.size() != size_t(width) * size_t(height) * 3) {
@@ -456,12 +726,22 @@ bool KovasandDoc::CheckPublishable() {
          platform::MsgIcon::Warning);
     return false;
   }
+  if (!CheckRegistrationsUsable()) return false;
   std::string reason;
   if (!MakeActualSizeFile(reason)) {
     Tell(reason, platform::MsgIcon::Warning);
     return false;
   }
   return true;
+}
+
+bool KovasandDoc::CheckRegistrationsUsable() {
+  const std::optional<size_t> bad = FirstUnusable();
+  if (!bad) return true;
+  Tell("使用できないｻｲｽﾞ登録があります。\r" + std::to_string(*bad + 1) + "番: " +
+           UnusableReason(*bad) + "\r等倍設定のﾘｽﾄで実ｻｲｽﾞを修正するか、削除して下さい。",
+       platform::MsgIcon::Warning);
+  return false;
 }
 
 std::optional<ActualSizeFile> KovasandDoc::MakeActualSizeFile(std::string& reason) const {
@@ -513,6 +793,7 @@ bool KovasandDoc::EnsurePreviewFolder() {
 }
 
 std::optional<std::string> KovasandDoc::WritePreview() {
+  if (!CheckRegistrationsUsable()) return std::nullopt;
   if (!EnsurePreviewFolder()) {
     Tell("ﾌﾟﾚﾋﾞｭｰ用の一時ﾌｫﾙﾀﾞを作れませんでした。\r(" + ErrnoJapanese(errno) + ")",
          platform::MsgIcon::Warning);

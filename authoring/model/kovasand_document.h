@@ -8,6 +8,7 @@
 // Paths are UTF-8 as the file system takes them; texts that go into files
 // are converted to CP932 and refused when they cannot be.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,7 +44,13 @@ inline constexpr int32_t kMinLengthMm = 1;
 inline constexpr int32_t kMaxLengthMm = 1000000;
 
 inline constexpr const char* kSettingsFileName = "kovasand.ini";
+// The size of the logo the build writes into the program's folder.
+inline constexpr int32_t kDefaultLogoWidth = 120;
+inline constexpr int32_t kDefaultLogoHeight = 40;
 inline constexpr const char* kLogoFileName = "kovafunc.dll";
+
+struct LoadedPhoto;
+struct KovasandSettings;
 
 class KovasandDoc : public platform::DocumentBase {
  public:
@@ -74,14 +81,22 @@ class KovasandDoc : public platform::DocumentBase {
   // Reads and decodes the photo; path, name, bytes and pixels change only
   // when it decoded. 1 success, 0 failure (no message).
   int LoadJpeg(const std::string& path);
-  // The import command after its dialog. Registrations are pixels of the
-  // photo they were made on: with some, the user is asked first whether to
-  // discard them (no: nothing changes). A photo that fails keeps the old
-  // one and its registrations and is told; success notifies thumbnail and
-  // display and marks the document modified. A file name CP932 lacks
-  // characters for is told: published files carry it with '_' in their
-  // place, and the project cannot be saved until the photo is renamed.
+  // The import command after its dialog. With registrations the user is
+  // asked whether to delete them ("no", the default, keeps them). A photo
+  // that fails keeps the old one and its registrations and is told;
+  // success notifies list, thumbnail and display, marks the document
+  // modified and can be undone. A file name CP932 lacks characters for is
+  // told: published files carry it with '_' in their place, and saving the
+  // project offers a copy under a name that can be stored.
   bool ImportJpeg(const std::string& path);
+  // The photo is missing: the project names it, but it is not loaded.
+  bool PhotoMissing() const { return !jpegPath.empty() && !HasPhoto(); }
+  // "写真の場所を指定": another file as the project's photo, registrations
+  // untouched. Taken at once when its upright size is the photo's the
+  // project knows (or there are no registrations), else the user is asked
+  // (default no). Undoable like an import.
+  enum class LocateResult { Taken, Declined, Failed };
+  LocateResult LocatePhoto(const std::string& path);
   // Drops the photo's bytes, pixels and thumbnail (the path stays when
   // keepPath, so a project saved again still names its missing photo).
   void ClearPhoto(bool keepPath);
@@ -108,9 +123,18 @@ class KovasandDoc : public platform::DocumentBase {
   void Select(int32_t index);
   // A new measured length for one registration; refusals are told.
   bool SetRegistrationLength(size_t index, int32_t lengthMm);
+  // Why the registration at this position can never give a scale (a
+  // hand-written project may hold such): empty when it can. The photo's
+  // bounds count once the photo is loaded.
+  std::string UnusableReason(size_t index) const;
+  // The first unusable registration's position, if any.
+  std::optional<size_t> FirstUnusable() const;
 
   // --- undo of adding, deleting and editing registrations ---
   bool CanUndo() const { return !undo_.empty(); }
+  // The content is not what was last read or saved (a project mended while
+  // it was read, say).
+  bool DiffersFromSaved() const { return version_ != savedVersion_; }
   bool CanRedo() const { return !redo_.empty(); }
   bool Undo();
   bool Redo();
@@ -129,6 +153,8 @@ class KovasandDoc : public platform::DocumentBase {
   // The publish command's checks, told to the user: photo bytes, logo
   // bytes, logo size agreeing with them, texts storable.
   bool CheckPublishable();
+  // Unusable registrations never go out: the first is told.
+  bool CheckRegistrationsUsable();
   // What the ".kvi" writer receives; nullopt (with reason, in Japanese)
   // when a text cannot be stored.
   std::optional<ActualSizeFile> MakeActualSizeFile(std::string& reason) const;
@@ -165,6 +191,12 @@ class KovasandDoc : public platform::DocumentBase {
   std::vector<std::string> tempFiles;
 
  private:
+  // A photo whose name a project cannot store: asks, then copies it into
+  // the folder under a name that can be stored and refers to the copy.
+  bool CopyPhotoBeside(const std::string& folder, const std::string& reference);
+  // Without a settings file: the defaults, told once.
+  void ApplySettings(const KovasandSettings& s, bool defaults);
+  bool toldDefaults_ = false;
   // Settings and logo together: both read before either is applied.
   bool ReloadProgramFiles();
   bool EnsurePreviewFolder();
@@ -176,9 +208,17 @@ class KovasandDoc : public platform::DocumentBase {
   void StartHistory();
   void RegistrationsReplaced();
 
+  // The photo with everything that goes with it, kept by undo when a photo
+  // replaces it.
+  struct PhotoState;
+  std::shared_ptr<PhotoState> TakePhotoState();
+  void PutPhotoState(PhotoState&& state);
+  void ReplacePhoto(const std::string& path, LoadedPhoto&& read, bool discard);
+
   struct UndoStep {
     RegistrationList registrations;
     uint64_t version;
+    std::shared_ptr<PhotoState> photo;  // null: the photo stayed
   };
   // The state on top of `from` comes back; the present goes onto `to`.
   bool TakeStep(std::vector<UndoStep>& from, std::vector<UndoStep>& to);
@@ -190,12 +230,23 @@ class KovasandDoc : public platform::DocumentBase {
   SettingsLocation location_;
   Orientation orientation_ = 1;
   PixelSize storedSize_;
+  // The upright size of the project's photo, from the photo or the project
+  // file; 0 x 0 unknown.
+  PixelSize shownSize_;
   // Read from a project before its photo: still in stored coordinates.
   bool registrationsStored_ = false;
+  // The project's path as opened or last saved, and the file it named then
+  // (itself, or the end of its links).
+  std::string openedPath_, openedTarget_;
   std::string tempRoot_;
   std::string previewFolder_;
   uint32_t previewCounter_ = 0;
 };
+
+// Why a logo link cannot be used (empty when it can): an http or https
+// address (scheme in any case) with a host, without blanks or control
+// characters, that the settings file can store in CP932.
+std::string WhyLinkRefused(const std::string& linkUtf8);
 
 // Texts the user sees.
 namespace text {
@@ -211,7 +262,8 @@ inline constexpr const char* kNoLogo = "ﾛｺﾞﾌｧｲﾙの長さがあり�
 inline constexpr const char* kWriteError = "書き込みﾌｧｲﾙの作成読み込みｴﾗｰです";
 inline constexpr const char* kDiscardRegistrations =
     "登録済みのｻｲｽﾞ情報は、今の写真の上で測ったものです。\r"
-    "新しい写真には使えないため削除されます。\r写真を読み込みますか?";
+    "新しい写真で、登録済みのｻｲｽﾞ情報を削除しますか?\r"
+    "(いいえ: ｻｲｽﾞ情報を残します。同じ写真を撮り直した場合など)";
 }  // namespace text
 
 }  // namespace kv::authoring

@@ -125,9 +125,10 @@ NavigatorMapping ComputeNavigatorMapping(int32_t w, int32_t h) {
   return m;
 }
 
-ListRow MakeListRow(const SizeRegistration& r, size_t position) {
+ListRow MakeListRow(const SizeRegistration& r, size_t position, const std::string& unusable) {
   return ListRow{IntToText(int32_t(position + 1)), PointText(r.startX, r.startY),
-                 PointText(r.endX, r.endY), IntToText(r.lengthMm), PointText(r.centerX, r.centerY)};
+                 PointText(r.endX, r.endY), IntToText(r.lengthMm), PointText(r.centerX, r.centerY),
+                 unusable.empty() ? std::string() : "使用不可: " + unusable};
 }
 
 // --- view --------------------------------------------------------------------
@@ -143,7 +144,7 @@ void KovasandView::OnInitialUpdate() {
   if (!doc_.jpegPath.empty()) {
     if (doc_.LoadJpeg(doc_.jpegPath) == 1) {
       loaded = true;
-    } else {
+    } else if (tellsMissingPhoto_) {
       doc_.Tell(doc_.jpegPath + text::kPhotoNotFound);
     }
   }

@@ -80,8 +80,10 @@ class KovasandView : public platform::ViewBase {
   ~KovasandView() override;
 
   // After every New and Open: loads the project's photo (told when it is
-  // missing), or clears the display; the list refills.
+  // missing, unless whoever drives the view offers more), or clears the
+  // display; the list refills.
   void OnInitialUpdate();
+  void SetTellsMissingPhoto(bool tells) { tellsMissingPhoto_ = tells; }
   void OnNotify(const std::string& text, int code) override;
 
   // The window's client size in device pixels (WM_SIZE).
@@ -177,12 +179,14 @@ class KovasandView : public platform::ViewBase {
   double scale_ = 1.0;
   bool fitting_ = false;
   bool initialised_ = false;
+  bool tellsMissingPhoto_ = true;
 };
 
-// Row texts of the registration list: "No.", start, end, length, centre.
+// Row texts of the registration list: "No.", start, end, length, centre,
+// and a note saying why a registration cannot be used (empty when it can).
 struct ListRow {
-  std::string number, start, end, length, center;
+  std::string number, start, end, length, center, note;
 };
-ListRow MakeListRow(const SizeRegistration& r, size_t position);
+ListRow MakeListRow(const SizeRegistration& r, size_t position, const std::string& unusable = "");
 
 }  // namespace kv::authoring

@@ -1,5 +1,6 @@
 #include "authoring/model/project_file.h"
 
+#include <climits>
 #include <filesystem>
 
 #include "foundation/core/util/text.h"
@@ -12,6 +13,7 @@ constexpr std::string_view kVersion = "VERSION1.0";
 constexpr std::string_view kCountTag = "[COUNT]";
 constexpr std::string_view kJpegTag = "[JPEG]";
 constexpr std::string_view kDataTag = "[DATA]";
+constexpr std::string_view kSizeTag = "[SIZE]";
 constexpr std::string_view kEofTag = "EOF";
 
 void AppendLine(std::string& out, std::string_view line) {
@@ -88,6 +90,11 @@ std::string FormatProjectFile(const ProjectContent& content) {
   AppendLine(out, IntToText(int32_t(content.registrations.size())));
   AppendLine(out, kJpegTag);
   AppendLine(out, content.jpegReference);
+  if (content.photoWidth > 0 && content.photoHeight > 0) {
+    AppendLine(out, kSizeTag);
+    AppendLine(out, IntToText(content.photoWidth));
+    AppendLine(out, IntToText(content.photoHeight));
+  }
   for (const SizeRegistration& r : content.registrations) {
     AppendLine(out, kDataTag);
     for (int32_t v : {r.startX, r.startY, r.endX, r.endY, r.centerX, r.centerY, r.lengthMm})
@@ -97,31 +104,55 @@ std::string FormatProjectFile(const ProjectContent& content) {
   return out;
 }
 
-ProjectContent ParseProjectFile(std::span<const uint8_t> bytes) {
+std::optional<ProjectContent> ParseProjectFile(std::span<const uint8_t> bytes,
+                                               std::string& reason) {
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   const std::vector<std::string_view> lines = SplitLines(text);
+  // The file's order of a block's values.
+  static const char* const kFields[7] = {"始点X", "始点Y", "終点X", "終点Y",
+                                         "中心X", "中心Y", "実ｻｲｽﾞ(mm)"};
   ProjectContent out;
+  std::optional<int64_t> count;
+  bool recognised = false, ended = false;
   size_t i = 0;
-  auto next = [&](std::string_view& line) {
-    if (i >= lines.size()) return false;
-    line = lines[i++];
-    return true;
+  auto refuse = [&](const std::string& why) {
+    reason = why;
+    return std::nullopt;
   };
-  std::string_view line;
-  while (next(line)) {
-    if (line == kEofTag) break;
-    std::string_view value;
-    if (line == kHeaderTag || line == kCountTag || line == kJpegTag || line == kDataTag)
-      out.recognised = true;
-    if (line == kHeaderTag || line == kCountTag) {
-      next(value);
-    } else if (line == kJpegTag) {
-      if (next(value)) out.jpegReference = std::string(value);
-    } else if (line == kDataTag) {
+  auto lineNo = [&](size_t index) { return "(" + std::to_string(index + 1) + "行目)"; };
+  while (i < lines.size()) {
+    const std::string_view line = lines[i++];
+    if (line == kEofTag) {
+      ended = true;
+      break;
+    }
+    const bool tag = line == kHeaderTag || line == kCountTag || line == kJpegTag || line == kDataTag;
+    if (line == kSizeTag) {
+      if (i + 2 > lines.size())
+        return refuse("[SIZE]の次の行がありません。ﾌｧｲﾙが途中で切れています。");
+      const std::optional<int64_t> w = ParseDecimal(lines[i], 1, INT32_MAX);
+      const std::optional<int64_t> h = ParseDecimal(lines[i + 1], 1, INT32_MAX);
+      if (!w || !h) return refuse("[SIZE]の値が1以上の整数ではありません。" + lineNo(w ? i + 1 : i));
+      out.photoWidth = int32_t(*w);
+      out.photoHeight = int32_t(*h);
+      i += 2;
+      continue;
+    }
+    if (!tag) continue;
+    recognised = true;
+    if (line == kDataTag) {
+      const size_t block = out.registrations.size() + 1;
+      const std::string where = std::to_string(block) + "番目の[DATA]ﾌﾞﾛｯｸ";
       int32_t v[7];
-      int got = 0;
-      while (got < 7 && next(value)) v[got++] = TextToLong(value);
-      if (got < 7) break;  // cut short by the end of the file
+      for (int f = 0; f < 7; ++f) {
+        if (i >= lines.size())
+          return refuse(where + "が途中で切れています(" + kFields[f] + "がありません)。");
+        const std::optional<int64_t> n = ParseDecimal(lines[i], INT32_MIN, INT32_MAX);
+        if (!n)
+          return refuse(where + "の" + kFields[f] + "が整数ではないか、範囲外です。" + lineNo(i));
+        v[f] = int32_t(*n);
+        ++i;
+      }
       SizeRegistration r;
       r.startX = v[0];
       r.startY = v[1];
@@ -131,8 +162,26 @@ ProjectContent ParseProjectFile(std::span<const uint8_t> bytes) {
       r.centerY = v[5];
       r.lengthMm = v[6];
       out.registrations.push_back(r);
+      continue;
+    }
+    if (i >= lines.size())
+      return refuse(std::string(line) + "の次の行がありません。ﾌｧｲﾙが途中で切れています。");
+    const size_t at = i;
+    const std::string_view value = lines[i++];
+    if (line == kCountTag) {
+      count = ParseDecimal(value, 0, INT32_MAX);
+      if (!count) return refuse("[COUNT]の値が0以上の整数ではありません。" + lineNo(at));
+    } else if (line == kJpegTag) {
+      out.jpegReference = std::string(value);
     }
   }
+  if (!recognised) return refuse("Kovasandのﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(kvp)ではありません。");
+  if (!ended) return refuse("最後の行(EOF)がありません。ﾌｧｲﾙが途中で切れています。");
+  if (!count) return refuse("[COUNT]がありません。");
+  if (uint64_t(*count) != out.registrations.size())
+    return refuse("[COUNT]は" + std::to_string(*count) + "ですが、[DATA]ﾌﾞﾛｯｸは" +
+                  std::to_string(out.registrations.size()) + "個です。" +
+                  (uint64_t(*count) > out.registrations.size() ? "ﾌﾞﾛｯｸが欠けています。" : ""));
   return out;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The ".kvp" project file and the authoring tool's settings file: short
 // line-oriented CP932 texts. Writers end every line with a line feed;
-// readers accept line feed or carriage return plus line feed, ignore lines
-// they do not know and never fail on content (they only fail to open).
+// readers accept line feed or carriage return plus line feed and ignore
+// lines they do not know. A project is read strictly: a file cut short or
+// holding values no program wrote is refused, never half taken.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,20 +20,25 @@ namespace kv::authoring {
 struct ProjectContent {
   std::string jpegReference;
   RegistrationList registrations;
-  // Some tag of a project was met: without one the bytes are something
-  // else (another file type, noise), not an empty project.
-  bool recognised = false;
+  // The photo's size as shown (upright), so that a moved photo can be
+  // recognised; 0 x 0 unknown. Written as "[SIZE]", width, height, which
+  // the other platform's reader passes over as lines it does not know.
+  int32_t photoWidth = 0;
+  int32_t photoHeight = 0;
 };
 
 // The file's bytes: header, count, reference, one block per registration
 // (centre before length), "EOF".
 std::string FormatProjectFile(const ProjectContent& content);
 
-// Tags may come in any order and any number of times; a later "[JPEG]"
-// replaces the reference; a registration block cut short by the end of the
-// file adds nothing. Value lines are read whole (the other platform's writer
-// never makes them longer than its paths).
-ProjectContent ParseProjectFile(std::span<const uint8_t> bytes);
+// Tags may come in any order; a later "[JPEG]" replaces the reference;
+// value lines are read whole (the other platform's writer never makes them
+// longer than its paths). Refused (nullopt, with the reason in Japanese,
+// naming the block, field and line): no tag at all, a missing "[COUNT]" or
+// one that disagrees with the "[DATA]" blocks, a tag without its value
+// lines, a value that is not a whole number in its field's range, no "EOF".
+std::optional<ProjectContent> ParseProjectFile(std::span<const uint8_t> bytes,
+                                               std::string& reason);
 
 // The photo's reference as stored: relative to the project's folder, with
 // "../" for a photo outside it; empty for no photo. Paths are UTF-8 with '/'

@@ -48,16 +48,35 @@ TEST_F(DocumentTest, SettingsAndLogoFailuresAreToldAndChangeNothing) {
   EXPECT_EQ(doc->registrations.size(), 1u);
   EXPECT_EQ(doc->cx, 2);
 
+  // A settings file that is not there: the defaults, told once; saving the
+  // settings writes it.
   fs::remove(program.File(kSettingsFileName));
-  EXPECT_FALSE(doc->OnNewDocument());
-  EXPECT_EQ(Last(), text::kSettingsMissing);
+  size_t told = messages.shown.size();
+  EXPECT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(messages.shown.size(), told + 1);
+  EXPECT_EQ(Last().rfind(text::kSettingsMissing, 0), 0u) << Last();
+  EXPECT_NE(Last().find("ﾛｺﾞとﾘﾝｸ先の設定"), std::string::npos) << Last();
+  EXPECT_EQ(doc->link, kDefaultLogoLink);
+  EXPECT_TRUE(doc->registrations.empty());
+  EXPECT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(messages.shown.size(), told + 1);
+  EXPECT_EQ(doc->cx, 0);  // a 2 x 1 logo of no known size: publishing waits for the settings
+  ASSERT_TRUE(doc->SaveProgramFiles("https://mine.example.jp/", 2, 1, std::vector<uint8_t>(6, 9)));
+  EXPECT_NE(ReadText(program.File(kSettingsFileName)).find("mine.example.jp"), std::string::npos);
+  // The logo the build writes has a size the defaults know.
+  fs::remove(program.File(kSettingsFileName));
+  WriteText(program.File(kLogoFileName), std::string(kDefaultLogoWidth * kDefaultLogoHeight * 3, 'x'));
+  EXPECT_TRUE(doc->OnNewDocument());
+  EXPECT_EQ(doc->cx, kDefaultLogoWidth);
+  EXPECT_EQ(doc->cy, kDefaultLogoHeight);
+  doc->registrations.push_back(MakeRegistration(1, 1, 5, 5, 10));
 
   WriteProgramFiles(program, 5, 5, 75);
   fs::remove(program.File(kLogoFileName));
   EXPECT_FALSE(doc->OnNewDocument());
   EXPECT_EQ(Last(), text::kLogoMissing);
   // Settings read before the missing logo are not half applied.
-  EXPECT_EQ(doc->cx, 2);
+  EXPECT_EQ(doc->cx, kDefaultLogoWidth);
   EXPECT_EQ(doc->registrations.size(), 1u);
 
   // A logo file that is a folder, and an empty one that loads but cannot publish.
@@ -76,7 +95,7 @@ TEST_F(DocumentTest, ImportCommitsOnlyADecodedPhoto) {
   doc->AddView(&view);
   const std::string good = WritePhoto(work, "写真.jpg", 64, 48);
   ASSERT_TRUE(doc->ImportJpeg(good));
-  EXPECT_EQ(view.codes, (std::vector<int>{code::kThumbnail, code::kDisplay}));
+  EXPECT_EQ(view.codes, (std::vector<int>{code::kListChanged, code::kThumbnail, code::kDisplay}));
   EXPECT_EQ(doc->jpegPath, good);
   EXPECT_EQ(doc->jpegName, "写真.jpg");
   EXPECT_EQ(doc->jpegLength, fs::file_size(good));
@@ -102,20 +121,32 @@ TEST_F(DocumentTest, ImportCommitsOnlyADecodedPhoto) {
   doc->RemoveView(&view);
 
   // Registrations belong to the photo they were made on: a new photo asks
-  // first, "no" keeps everything, "yes" drops them with the old photo.
+  // whether to delete them, "no" (the default) keeps them, "yes" drops
+  // them; either can be undone, the old photo coming back.
   ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 20, 20, 50)));
   const std::string other = WritePhoto(work, "other.jpg", 32, 32);
   messages.answer = platform::MsgResult::No;
-  EXPECT_FALSE(doc->ImportJpeg(other));
+  ASSERT_TRUE(doc->ImportJpeg(other));
   EXPECT_EQ(messages.shown.back(), text::kDiscardRegistrations);
   EXPECT_EQ(doc->registrations.size(), 1u);
+  EXPECT_EQ(doc->jpegPath, other);
+  EXPECT_EQ(doc->image.width, 32);
+  ASSERT_TRUE(doc->Undo());
   EXPECT_EQ(doc->jpegPath, good);
+  EXPECT_EQ(doc->image.width, 64);
+  EXPECT_EQ(doc->jpegLength, fs::file_size(good));
+  EXPECT_EQ(doc->registrations.size(), 1u);
   messages.answer = platform::MsgResult::Yes;
   EXPECT_FALSE(doc->ImportJpeg(work.File("bad.jpg")));  // yes, but it fails: all stays
   EXPECT_EQ(doc->registrations.size(), 1u);
   ASSERT_TRUE(doc->ImportJpeg(other));
   EXPECT_TRUE(doc->registrations.empty());
-  EXPECT_FALSE(doc->CanUndo());
+  ASSERT_TRUE(doc->Undo());
+  EXPECT_EQ(doc->registrations.size(), 1u);
+  EXPECT_EQ(doc->jpegPath, good);
+  ASSERT_TRUE(doc->Redo());
+  EXPECT_TRUE(doc->registrations.empty());
+  EXPECT_EQ(doc->jpegPath, other);
 
   // A name CP932 lacks characters for imports and publishes with '_' for
   // them (told); only a project, which must name the file, is refused.
@@ -128,8 +159,99 @@ TEST_F(DocumentTest, ImportCommitsOnlyADecodedPhoto) {
   const std::optional<ActualSizeFile> f = doc->MakeActualSizeFile(reason);
   ASSERT_TRUE(f) << reason;
   EXPECT_EQ(f->jpegName, "smile_.jpg");
+  // Saving offers a copy under a name that can be stored; refused, nothing
+  // is written.
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 6, 1, 10)));
+  messages.answer = platform::MsgResult::No;
   EXPECT_FALSE(doc->OnSaveDocument(work.File("smile.kvp")));
+  EXPECT_NE(Last().find("smile_.jpg としてｺﾋﾟｰ"), std::string::npos) << Last();
   EXPECT_FALSE(fs::exists(work.File("smile.kvp")));
+  EXPECT_FALSE(fs::exists(work.File("smile_.jpg")));
+  // Taken: the copy goes to a free name, the registrations stay.
+  messages.answer = platform::MsgResult::Yes;
+  WriteText(work.File("smile_.jpg"), "another photo");
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("smile.kvp")));
+  EXPECT_EQ(doc->jpegPath, work.File("smile__2.jpg"));
+  EXPECT_EQ(ReadText(work.File("smile__2.jpg")), ReadText(smile));
+  EXPECT_EQ(ReadText(work.File("smile_.jpg")), "another photo");
+  EXPECT_EQ(doc->registrations.size(), 1u);
+  auto reopened = MakeDoc();
+  ASSERT_TRUE(reopened->OnOpenDocument(work.File("smile.kvp")));
+  EXPECT_EQ(reopened->jpegPath, work.File("smile__2.jpg"));
+  EXPECT_EQ(reopened->registrations.size(), 1u);
+}
+
+// Names as Japanese input types them: a wave dash (U+301C) and its CP932
+// reading, a full-width tilde (U+FF5E), both stored as 0x8160 and found
+// again on disk in whichever form the file has.
+TEST_F(DocumentTest, NamesWithTwoUnicodeFormsAreStoredAndFoundAgain) {
+  for (const std::string name : {"波\u301C線.jpg", "波\uFF5E線.jpg", "\u2016\u2212\u00A2.jpg"}) {
+    TempDir folder;
+    const std::string photo = WritePhoto(folder, name, 20, 10);
+    auto doc = MakeDoc();
+    const size_t told = messages.shown.size();
+    ASSERT_TRUE(doc->ImportJpeg(photo));
+    EXPECT_EQ(messages.shown.size(), told) << Last();
+    ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 9, 1, 10)));
+    ASSERT_TRUE(doc->OnSaveDocument(folder.File("p.kvp"))) << Last();
+    const std::string stored = *Utf8ToCp932(name);
+    EXPECT_NE(ReadText(folder.File("p.kvp")).find("[JPEG]\n" + stored + "\n"), std::string::npos);
+    ASSERT_TRUE(doc->WriteKvi(folder.File("p.kvi")));
+    ActualSizeFile f;
+    std::string reason;
+    ASSERT_TRUE(ReadActualSizeFile(folder.File("p.kvi"), f, reason));
+    EXPECT_EQ(f.jpegName, stored);
+    auto reopened = MakeDoc();
+    ASSERT_TRUE(reopened->OnOpenDocument(folder.File("p.kvp")));
+    EXPECT_EQ(reopened->jpegPath, photo);
+    EXPECT_EQ(reopened->LoadJpeg(reopened->jpegPath), 1);
+  }
+  EXPECT_EQ(*Utf8ToCp932("波\u301C線.jpg"), "\x94\x67\x81\x60\x90\xFC.jpg");
+}
+
+// A photo moved or renamed after the project was saved is chosen again.
+TEST_F(DocumentTest, AMovedPhotoIsFoundAgainAndCheckedBySize) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 60, 40)));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 50, 1, 100)));
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("p.kvp")));
+  EXPECT_NE(ReadText(work.File("p.kvp")).find("p.jpg\n[SIZE]\n60\n40\n[DATA]"), std::string::npos);
+  fs::create_directories(work.File("moved"));
+  fs::rename(work.File("p.jpg"), work.File("moved/renamed.jpg"));
+  WritePhoto(work, "moved/small.jpg", 30, 40);
+
+  auto reopened = MakeDoc();
+  ASSERT_TRUE(reopened->OnOpenDocument(work.File("p.kvp")));
+  EXPECT_EQ(reopened->LoadJpeg(reopened->jpegPath), 0);
+  reopened->ClearPhoto(true);
+  EXPECT_TRUE(reopened->PhotoMissing());
+  // Another size: asked, "no" keeps all as it is.
+  messages.answer = platform::MsgResult::No;
+  size_t told = messages.shown.size();
+  EXPECT_EQ(reopened->LocatePhoto(work.File("moved/small.jpg")), KovasandDoc::LocateResult::Declined);
+  EXPECT_EQ(messages.shown.size(), told + 1);
+  EXPECT_NE(Last().find("30 x 40"), std::string::npos) << Last();
+  EXPECT_TRUE(reopened->PhotoMissing());
+  // The same size: taken without a word, registrations untouched.
+  told = messages.shown.size();
+  EXPECT_EQ(reopened->LocatePhoto(work.File("moved/renamed.jpg")), KovasandDoc::LocateResult::Taken);
+  EXPECT_EQ(messages.shown.size(), told);
+  EXPECT_EQ(reopened->jpegPath, work.File("moved/renamed.jpg"));
+  ASSERT_EQ(reopened->registrations.size(), 1u);
+  EXPECT_EQ(reopened->registrations[0], MakeRegistration(1, 1, 50, 1, 100));
+  EXPECT_TRUE(reopened->IsModified());
+  ASSERT_TRUE(reopened->OnSaveDocument(work.File("p.kvp")));
+  EXPECT_NE(ReadText(work.File("p.kvp")).find("moved/renamed.jpg\n"), std::string::npos);
+  // Without a known size (a project of the other platform's program) with
+  // registrations: asked.
+  WriteText(work.File("old.kvp"),
+            "[COUNT]\n1\n[JPEG]\ngone.jpg\n[DATA]\n1\n1\n50\n1\n25\n1\n100\nEOF\n");
+  auto old = MakeDoc();
+  ASSERT_TRUE(old->OnOpenDocument(work.File("old.kvp")));
+  messages.answer = platform::MsgResult::Yes;
+  told = messages.shown.size();
+  EXPECT_EQ(old->LocatePhoto(work.File("moved/renamed.jpg")), KovasandDoc::LocateResult::Taken);
+  EXPECT_EQ(messages.shown.size(), told + 1);
 }
 
 TEST_F(DocumentTest, ProjectsRoundTripWithPhotosBesideInAndOutsideTheFolder) {
@@ -171,13 +293,13 @@ TEST_F(DocumentTest, AFailedOpenKeepsTheDocumentWhole) {
   auto doc = MakeDoc();
   ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 20, 20)));
   ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 10, 10, 50)));
-  WriteText(work.File("other.kvp"), "[JPEG]\nx.jpg\n[DATA]\n1\n1\n2\n2\n1\n1\n5\n");
+  WriteText(work.File("other.kvp"), "[COUNT]\n1\n[JPEG]\nx.jpg\n[DATA]\n1\n1\n2\n2\n1\n1\n5\nEOF\n");
   const std::string before = doc->jpegPath;
 
   EXPECT_FALSE(doc->OnOpenDocument(work.File("none.kvp")));
   fs::create_directory(work.File("folder.kvp"));
   EXPECT_FALSE(doc->OnOpenDocument(work.File("folder.kvp")));
-  WriteText(work.File("bad-name.kvp"), "[JPEG]\n\x81\x20.jpg\n");
+  WriteText(work.File("bad-name.kvp"), "[COUNT]\n0\n[JPEG]\n\x81\x20.jpg\nEOF\n");
   EXPECT_FALSE(doc->OnOpenDocument(work.File("bad-name.kvp")));
   // Bytes of something else are no project: refused, not opened empty.
   WriteText(work.File("noise.kvp"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
@@ -186,12 +308,74 @@ TEST_F(DocumentTest, AFailedOpenKeepsTheDocumentWhole) {
     EXPECT_FALSE(doc->OnOpenDocument(work.File(name))) << name;
     EXPECT_NE(Last().find("ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(kvp)ではありません"), std::string::npos);
   }
-  fs::remove(program.File(kSettingsFileName));
+  WriteText(program.File(kSettingsFileName), "[cx]\n1\n");
   EXPECT_FALSE(doc->OnOpenDocument(work.File("other.kvp")));
   EXPECT_EQ(doc->jpegPath, before);
   ASSERT_EQ(doc->registrations.size(), 1u);
   EXPECT_EQ(doc->registrations[0].lengthMm, 50);
   EXPECT_EQ(doc->jpegLength, fs::file_size(before));
+}
+
+TEST_F(DocumentTest, ACutOrMisreadProjectIsRefusedAndLeftAsItIs) {
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(WritePhoto(work, "p.jpg", 200, 100)));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(10, 20, 110, 20, 123)));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(5, 6, 70, 8, 250)));
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("p.kvp")));
+  const std::string whole = ReadText(work.File("p.kvp"));
+  const struct {
+    std::string bytes, words;
+  } cases[] = {
+      {whole.substr(0, whole.find("123") + 2), "EOF"},
+      {whole.substr(0, whole.rfind("[DATA]") + 10), "2番目の[DATA]"},
+      {std::string(whole).replace(whole.find("250"), 3, "12.5"), "2番目の[DATA]"},
+      {std::string(whole).replace(whole.find("123"), 3, "１２"), "1番目の[DATA]ﾌﾞﾛｯｸの実ｻｲｽﾞ"},
+  };
+  for (const auto& c : cases) {
+    WriteText(work.File("cut.kvp"), c.bytes);
+    EXPECT_FALSE(doc->OnOpenDocument(work.File("cut.kvp")));
+    EXPECT_NE(Last().find(c.words), std::string::npos) << Last();
+    EXPECT_NE(Last().find("cut.kvp を開けませんでした"), std::string::npos) << Last();
+    EXPECT_EQ(ReadText(work.File("cut.kvp")), c.bytes);
+    EXPECT_EQ(doc->registrations.size(), 2u);
+  }
+}
+
+TEST_F(DocumentTest, RegistrationsThatGiveNoScaleAreMarkedAndNeverPublished) {
+  auto doc = MakeDoc();
+  WritePhoto(work, "photo.jpg", 40, 30);
+  WriteText(work.File("odd.kvp"),
+            "[COUNT]\n5\n[JPEG]\nphoto.jpg\n"
+            "[DATA]\n1\n1\n9\n1\n5\n1\n10\n"      // sound
+            "[DATA]\n1\n1\n9\n1\n5\n1\n0\n"       // no length
+            "[DATA]\n1\n1\n9\n1\n5\n1\n-5\n"      // below zero
+            "[DATA]\n4\n4\n4\n4\n4\n4\n10\n"      // one point
+            "[DATA]\n1\n1\n40\n1\n99\n-7\n10\n"   // past the edge, centre wrong
+            "EOF\n");
+  messages.shown.clear();
+  ASSERT_TRUE(doc->OnOpenDocument(work.File("odd.kvp")));
+  // The centre follows its ends, and the user hears of it.
+  EXPECT_EQ(doc->registrations[4].centerX, 20);
+  EXPECT_EQ(doc->registrations[4].centerY, 1);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_NE(Last().find("1 件"), std::string::npos) << Last();
+  EXPECT_NE(Last().find("中心"), std::string::npos) << Last();
+  EXPECT_TRUE(doc->IsModified());
+  ASSERT_EQ(doc->LoadJpeg(doc->jpegPath), 1);
+  EXPECT_EQ(doc->UnusableReason(0), "");
+  EXPECT_NE(doc->UnusableReason(1).find("0以下"), std::string::npos);
+  EXPECT_NE(doc->UnusableReason(2).find("0以下"), std::string::npos);
+  EXPECT_NE(doc->UnusableReason(3).find("同じ位置"), std::string::npos);
+  EXPECT_NE(doc->UnusableReason(4).find("外側"), std::string::npos);
+
+  EXPECT_FALSE(doc->CheckPublishable());
+  EXPECT_NE(Last().find("2番"), std::string::npos) << Last();
+  EXPECT_FALSE(doc->WritePreview().has_value());
+  // Mended or deleted, they let the photo go out.
+  ASSERT_TRUE(doc->SetRegistrationLength(1, 30));
+  ASSERT_TRUE(doc->DeleteRegistrations({2, 3, 4}));
+  EXPECT_EQ(doc->FirstUnusable(), std::nullopt);
+  EXPECT_TRUE(doc->CheckPublishable()) << Last();
 }
 
 TEST_F(DocumentTest, RegistrationsThatWouldBreakTheViewerAreRefused) {
@@ -327,6 +511,82 @@ TEST_F(DocumentTest, FailedSavesKeepTheEarlierFileAndAreTold) {
   EXPECT_EQ(ReadText(project), savedProject);
   EXPECT_EQ(ReadText(kvi), savedKvi);
   std::system(("umount '" + mnt + "'").c_str());
+}
+
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The project, its photo and a published file lie in one folder and are
+// reached through links in another; the program's files through links too.
+TEST_F(DocumentTest, FilesReachedThroughLinksAreWrittenWhereTheyLie) {
+  fs::create_directories(work.File("real"));
+  fs::create_directories(work.File("links"));
+  WritePhoto(work, "real/photo.jpg", 30, 20);
+  auto doc = MakeDoc();
+  ASSERT_TRUE(doc->ImportJpeg(work.File("real/photo.jpg")));
+  ASSERT_TRUE(doc->AddRegistration(MakeRegistration(1, 1, 20, 1, 10)));
+  ASSERT_TRUE(doc->OnSaveDocument(work.File("real/p.kvp")));
+  ASSERT_EQ(::symlink("../real/p.kvp", work.File("links/p.kvp").c_str()), 0);
+
+  auto other = MakeDoc();
+  ASSERT_TRUE(other->OnOpenDocument(work.File("links/p.kvp")));
+  EXPECT_EQ(other->jpegPath, work.File("real/photo.jpg"));
+  ASSERT_EQ(other->LoadJpeg(other->jpegPath), 1);
+  ASSERT_TRUE(other->AddRegistration(MakeRegistration(2, 2, 20, 2, 20)));
+  ASSERT_TRUE(other->OnSaveDocument(work.File("links/p.kvp")));
+  EXPECT_TRUE(IsLink(work.File("links/p.kvp")));
+  const std::string saved = ReadText(work.File("real/p.kvp"));
+  EXPECT_NE(saved.find("[COUNT]\n2\n[JPEG]\nphoto.jpg\n"), std::string::npos) << saved;
+
+  WriteText(work.File("real/out.kvi"), "old");
+  ASSERT_EQ(::symlink("../real/out.kvi", work.File("links/out.kvi").c_str()), 0);
+  ASSERT_TRUE(other->WriteKvi(work.File("links/out.kvi")));
+  EXPECT_TRUE(IsLink(work.File("links/out.kvi")));
+  ActualSizeFile back;
+  std::string reason;
+  ASSERT_TRUE(ReadActualSizeFile(work.File("real/out.kvi"), back, reason)) << reason;
+  EXPECT_EQ(back.registrations.size(), 2u);
+
+  // The program's files: written through their links, the links kept.
+  TempDir linkedProgram;
+  for (const char* name : {kSettingsFileName, kLogoFileName})
+    ASSERT_EQ(::symlink(program.File(name).c_str(), linkedProgram.File(name).c_str()), 0);
+  KovasandDoc linked(Services(), linkedProgram.Folder(), temp.Folder());
+  ASSERT_TRUE(linked.OnNewDocument());
+  const std::vector<uint8_t> rgb(2 * 2 * 3, 0x44);
+  ASSERT_TRUE(linked.SaveProgramFiles("https://links.example.jp/", 2, 2, rgb));
+  EXPECT_TRUE(IsLink(linkedProgram.File(kSettingsFileName)));
+  EXPECT_TRUE(IsLink(linkedProgram.File(kLogoFileName)));
+  EXPECT_NE(ReadText(program.File(kSettingsFileName)).find("links.example.jp"), std::string::npos);
+  EXPECT_EQ(ReadText(program.File(kLogoFileName)), std::string(rgb.begin(), rgb.end()));
+
+  // Read-only targets behind the links: refused, told, left as they were.
+  for (const std::string& real : {work.File("real/p.kvp"), work.File("real/out.kvi"),
+                                 program.File(kSettingsFileName), program.File(kLogoFileName)})
+    ::chmod(real.c_str(), 0444);
+  const std::string kvi = ReadText(work.File("real/out.kvi"));
+  ASSERT_TRUE(other->AddRegistration(MakeRegistration(3, 3, 20, 3, 30)));
+  size_t told = messages.shown.size();
+  EXPECT_FALSE(other->OnSaveDocument(work.File("links/p.kvp")));
+  EXPECT_FALSE(other->WriteKvi(work.File("links/out.kvi")));
+  EXPECT_FALSE(linked.SaveProgramFiles("https://other.example.jp/", 1, 1, {1, 2, 3}));
+  EXPECT_EQ(messages.shown.size(), told + 3);
+  EXPECT_NE(messages.shown[told].find("元のﾌｧｲﾙはそのままです"), std::string::npos);
+  EXPECT_EQ(ReadText(work.File("real/p.kvp")), saved);
+  EXPECT_EQ(ReadText(work.File("real/out.kvi")), kvi);
+  EXPECT_NE(ReadText(program.File(kSettingsFileName)).find("links.example.jp"), std::string::npos);
+  EXPECT_EQ(ReadText(program.File(kLogoFileName)), std::string(rgb.begin(), rgb.end()));
+  EXPECT_EQ(linked.link, "https://links.example.jp/");
+  for (const std::string name : {kSettingsFileName, kLogoFileName})
+    ::chmod(program.File(name).c_str(), 0644);
+
+  // A new project saved where nothing was: no word of an old file.
+  told = messages.shown.size();
+  EXPECT_FALSE(other->OnSaveDocument(work.File("none/p.kvp")));
+  EXPECT_EQ(messages.shown.size(), told + 1);
+  EXPECT_EQ(Last().find("元のﾌｧｲﾙ"), std::string::npos) << Last();
 }
 
 TEST_F(DocumentTest, UndoAndRedoOfAddingDeletingAndEditing) {

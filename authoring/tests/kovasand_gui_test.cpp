@@ -11,11 +11,14 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStatusTipEvent>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtTest/qtestmouse.h>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 #include <cmath>
 #include <filesystem>
 #include <sys/stat.h>
@@ -80,6 +83,7 @@ struct App {
       return linkAccepted;
     };
     options.chooseKviPath = [this] { return kviPath; };
+    options.chooseWebFolder = [this] { return webFolder; };
     if (!useDialog) {
       options.askLength = [this](int32_t px) -> std::optional<int32_t> {
         asked.push_back(px);
@@ -145,6 +149,7 @@ struct App {
   AnsweringMessages messages;
   std::optional<std::string> jpeg;
   std::optional<std::string> kviPath;
+  std::optional<std::string> webFolder;
   std::optional<int32_t> length = 250;
   std::vector<int32_t> asked;
   std::vector<QString> shownLinks;
@@ -372,6 +377,19 @@ TEST(KovasandGui, DeletingRenumbersAndMarksTheProjectModified) {
   EXPECT_EQ(app.Cell(0, 3), "102");
   ASSERT_EQ(app.Doc().registrations.size(), 1u);
   EXPECT_EQ(app.Doc().registrations[0].lengthMm, 102);
+
+  // Undo and redo by keys from whichever window is active, the menu never
+  // opened: the list's own window, then the navigation window.
+  app.List()->activateWindow();
+  QApplication::setActiveWindow(app.List());
+  QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(table->rowCount(), 3);
+  QApplication::setActiveWindow(app.Navi());
+  QTest::keyClick(app.Navi(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(table->rowCount(), 1);
+  QApplication::setActiveWindow(app.frame.get());
+  QTest::keyClick(app.widget, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(table->rowCount(), 3);
 }
 
 TEST(KovasandGui, RightClickBetweenTheClicksCancels) {
@@ -555,6 +573,40 @@ TEST(KovasandGui, PreviewWritesAFileThatTheOpenerReceives) {
   EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
+TEST(KovasandGui, PublishingForTheWebWritesTheFolderAndAsksBeforeReplacingItsFiles) {
+  App app;
+  app.webFolder = app.work.File("site");
+  app.frame->DispatchCommand(c::kPublishWeb);
+  ASSERT_FALSE(app.messages.shown.empty());
+  EXPECT_EQ(app.messages.shown.back(), text::kNoJpeg);
+  EXPECT_FALSE(std::filesystem::exists(*app.webFolder));
+
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 320, 200)));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10, 300, 10, 150)));
+  app.frame->DispatchCommand(c::kPublishWeb);
+  const std::string kvi = *app.webFolder + "/p.kvi";
+  ActualSizeFile f;
+  std::string reason;
+  ASSERT_TRUE(ReadActualSizeFile(kvi, f, reason)) << reason;
+  EXPECT_EQ(f.registrations, app.Doc().registrations);
+  for (const char* page : {"index.html", "js/app.js", "js/kvi.js", "p.kvi.js"})
+    EXPECT_TRUE(std::filesystem::is_regular_file(*app.webFolder + "/" + page)) << page;
+
+  // Published again into the same folder: asked first, and "No" keeps it.
+  const size_t shown = app.messages.shown.size();
+  app.messages.answer = platform::MsgResult::No;
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 50, 300, 50, 150)));
+  app.frame->DispatchCommand(c::kPublishWeb);
+  ASSERT_EQ(app.messages.shown.size(), shown + 1);
+  EXPECT_NE(app.messages.shown.back().find("index.html"), std::string::npos);
+  ASSERT_TRUE(ReadActualSizeFile(kvi, f, reason));
+  EXPECT_EQ(f.registrations.size(), 1u);
+  app.messages.answer = platform::MsgResult::Yes;
+  app.frame->DispatchCommand(c::kPublishWeb);
+  ASSERT_TRUE(ReadActualSizeFile(kvi, f, reason));
+  EXPECT_EQ(f.registrations.size(), 2u);
+}
+
 TEST(KovasandGui, PublishingChecksConfirmsTheLinkAndCompletesTheName) {
   App app;
   // No photo: refused before any dialog.
@@ -632,8 +684,10 @@ TEST(KovasandGui, NewAndOpenResetTheViewAndTheList) {
   // The photo gone: told, the registrations stay, nothing of the old photo.
   std::filesystem::remove(app.work.File("p.jpg"));
   const size_t before = app.messages.shown.size();
+  app.messages.answer = platform::MsgResult::No;
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(project)));
-  ASSERT_EQ(app.messages.shown.size(), before + 1);
+  QApplication::processEvents();
+  ASSERT_EQ(app.messages.shown.size(), before + 1) << app.messages.shown.back();
   EXPECT_NE(app.messages.shown.back().find("が見つかりません。"), std::string::npos);
   EXPECT_EQ(app.List()->Table()->rowCount(), 1);
   EXPECT_FALSE(app.Doc().image.HasImage());
@@ -692,6 +746,14 @@ TEST(KovasandDialogs, CompletionDialogRefusesWhatIsNotALength) {
     EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
   }
   EXPECT_EQ(m.shown.size(), 7u);
+  // The refusal says which digits are taken.
+  EXPECT_NE(m.shown.back().find("０～９"), std::string::npos) << m.shown.back();
+  // Full-width digits as an input method types them.
+  dialog.MeasuredEdit()->setText(QString::fromUtf8("１５０"));
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.MeasuredMm(), 150);
+  dialog.setResult(QDialog::Rejected);
   dialog.MeasuredEdit()->setText(" 1000000 ");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -715,6 +777,32 @@ TEST(KovasandDialogs, CompletionDialogRefusesWhatIsNotALength) {
   EXPECT_EQ(edit.MeasuredEdit()->text(), "321");
   EXPECT_EQ(edit.windowTitle(), QString::fromUtf8("実測値の修正"));
   EXPECT_EQ(edit.AddButton()->text(), QString::fromUtf8("変更"));
+}
+
+TEST(KovasandDialogs, LogoLinkIsCheckedAsAnAddressWhenOkIsPressed) {
+  RecordingMessages m;
+  QImage logo(4, 2, QImage::Format_RGB888);
+  logo.fill(Qt::red);
+  ProgramFilesDialog dialog("https://example.com/", logo, &m);
+  for (const char* bad : {"http://", "https://", "ftp://example.com/", "example.com", "",
+                          "https://exa mple.com/", "https://:80/", "https://例え.jp/😀"}) {
+    dialog.LinkEdit()->setText(QString::fromUtf8(bad));
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
+    // What the user typed and chose stays for mending.
+    EXPECT_EQ(dialog.LinkEdit()->text(), QString::fromUtf8(bad));
+    EXPECT_EQ(dialog.Logo().size(), QSize(4, 2));
+  }
+  EXPECT_EQ(m.shown.size(), 8u);
+  EXPECT_NE(m.shown[7].find("保存できない文字"), std::string::npos) << m.shown[7];
+  for (const char* good : {"HTTPS://EXAMPLE.COM/", "Http://shop.example.jp:8080/店?a=1",
+                           "https://user@example.com"}) {
+    EXPECT_EQ(WhyLinkRefused(good), "") << good;
+    dialog.setResult(QDialog::Rejected);
+    dialog.LinkEdit()->setText(QString::fromUtf8(good));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << good;
+  }
 }
 
 TEST(KovasandDialogs, LinkDialogShowsTheLinkReadOnly) {
@@ -818,11 +906,12 @@ TEST(KovasandGui, AProjectMadeByClicksReopensAndPublishesForTheViewer) {
   view.OnSize(800, 600);
   view.OnInitialUpdate();
   view.ShowRealSize();
-  // The default calibration: 300 screen pixels are 210 mm, 0.7 mm each.
+  // Uncalibrated and told of no screen: the viewer's fallback density.
   const SizeRegistration& r = made[size_t(shown.currentPoint)];
   const double imagePx = std::hypot(double(r.endX - r.startX), double(r.endY - r.startY));
-  EXPECT_NEAR(view.Scale().realSizeZoom, (r.lengthMm / imagePx) / 0.7, 1e-9);
-  EXPECT_NEAR(view.Scale().realSizeZoom, 0.5, 0.01);
+  const double mm = viewer::FallbackMmPerDevicePixel(1.0);
+  EXPECT_NEAR(view.Scale().realSizeZoom, (r.lengthMm / imagePx) / mm, 1e-9);
+  EXPECT_NEAR(view.Scale().realSizeZoom, 0.35 / mm, 0.01);
   EXPECT_TRUE(viewerMessages.shown.empty());
 }
 
@@ -868,6 +957,57 @@ void SendWheel(App& app, QPoint logical, int delta, Qt::KeyboardModifiers modifi
                     false);
   QApplication::sendEvent(app.widget->viewport(), &wheel);
   QApplication::processEvents();
+}
+
+// A click as the window system delivers it: at a device pixel's middle,
+// which at a ratio above 1 is a fraction of a logical pixel.
+void PlatformClick(App& app, int deviceX, int deviceY) {
+  static int timestamp = 1000;
+  const double r = app.widget->Ratio();
+  QWidget* top = app.frame.get();
+  const QPointF local = QPointF(app.widget->viewport()->mapTo(top, QPoint(0, 0))) +
+                        QPointF((deviceX + 0.5) / r, (deviceY + 0.5) / r);
+  const QPointF global = QPointF(top->mapToGlobal(QPoint(0, 0))) + local;
+  QWindow* w = top->windowHandle();
+  qt_handleMouseEvent(w, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress,
+                      {}, ++timestamp);
+  qt_handleMouseEvent(w, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease,
+                      {}, ++timestamp);
+  QApplication::processEvents();
+}
+
+TEST(KovasandGui, OddPhotoPixelsAreRegisteredAtEveryScaleAndRatio) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "odd.jpg", 600, 400)));
+  app.frame->activateWindow();
+  const auto registerAt = [&](IntPoint a, IntPoint b, const char* where) {
+    app.frame->DispatchCommand(c::kRegisterSize);
+    for (const IntPoint p : {a, b}) {
+      // The device pixel that shows the photo pixel (its middle one).
+      const IntPoint d = app.View().PhotoToClient(p.x, p.y);
+      PlatformClick(app, d.x, d.y);
+    }
+    ASSERT_FALSE(app.Doc().registrations.empty()) << where;
+    EXPECT_EQ(app.Doc().registrations.back(), MakeRegistration(a.x, a.y, b.x, b.y, 250))
+        << where << " at ratio " << app.widget->Ratio();
+  };
+  const auto oddNearMiddle = [&](int dx, int dy) {
+    const QSize d = app.widget->DeviceSize();
+    const IntPoint m = app.View().ClientToPhoto(d.width() / 2, d.height() / 2);
+    return IntPoint{(m.x + dx) | 1, (m.y + dy) | 1};
+  };
+  app.widget->ZoomActual();
+  QApplication::processEvents();
+  registerAt({201, 151}, {303, 251}, "100 %");
+  app.widget->ZoomActual();
+  for (int i = 0; i < 6; ++i) app.widget->ZoomIn();  // 1.5 2 2.5 3 3.5 4
+  QApplication::processEvents();
+  ASSERT_EQ(app.widget->Scale(), 4.0);
+  registerAt(oddNearMiddle(-10, -6), oddNearMiddle(8, 4), "400 %");
+  app.widget->ZoomFit();
+  QApplication::processEvents();
+  registerAt({1, 3}, {597, 399 - 2}, "fit");
+  registerAt({101, 77}, {103, 79}, "fit, near");
 }
 
 TEST(KovasandGui, ZoomedByKeysAndCtrlWheelClicksRegisterThePixelsUnderThem) {
@@ -972,12 +1112,17 @@ TEST(KovasandGui, TrapsOfEverydayWorkAreGone) {
   app.ClickPhoto(10, 10);
   app.ClickPhoto(110, 10);
   ASSERT_EQ(app.Doc().registrations.size(), 1u);
-  // Another photo asks first; "no" keeps photo and registrations.
+  // Another photo asks whether to delete the registrations; "no" keeps
+  // them with the new photo, and undo brings the old photo back.
   const std::string other = testing::WritePhoto(app.work, "q.jpg", 200, 100);
   app.messages.answer = platform::MsgResult::No;
   app.jpeg = other;
   app.frame->DispatchCommand(c::kImportJpeg);
+  EXPECT_EQ(app.Doc().jpegPath, other);
+  EXPECT_EQ(app.List()->Table()->rowCount(), 1);
+  app.frame->DispatchCommand(c::kEditUndo);
   EXPECT_EQ(app.Doc().jpegPath, photo);
+  EXPECT_EQ(app.Doc().image.width, 300);
   EXPECT_EQ(app.List()->Table()->rowCount(), 1);
   app.messages.answer = platform::MsgResult::Yes;
 
@@ -994,7 +1139,8 @@ TEST(KovasandGui, TrapsOfEverydayWorkAreGone) {
   QTest::keyClick(app.frame.get(), Qt::Key_Y, Qt::ControlModifier);
   EXPECT_EQ(app.List()->Table()->rowCount(), 1);
   EXPECT_FALSE(app.Doc().IsModified());
-  EXPECT_FALSE(app.frame->QueryCommand(c::kEditRedo).enabled);
+  // The photo replaced and taken back above could still come again.
+  EXPECT_TRUE(app.frame->QueryCommand(c::kEditRedo).enabled);
   // A double-click on the row edits the length; undo takes it back.
   app.editLength = 333;
   const QRect cell = app.List()->Table()->visualItemRect(app.List()->Table()->item(0, 3));
@@ -1050,6 +1196,76 @@ TEST(KovasandGui, TrapsOfEverydayWorkAreGone) {
   EXPECT_TRUE(app.frame->StatusPane(0)->text().contains("out.kvi"));
   EXPECT_NE(testing::ReadText(app.program.File(kSettingsFileName)).find("https://shop.example.jp/"),
             std::string::npos);
+}
+
+TEST(KovasandGui, AMissingPhotoIsOfferedFoundAgainAndNeverPreviewedEmpty) {
+  App app;
+  const std::string photo = testing::WritePhoto(app.work, "p.jpg", 300, 200);
+  ASSERT_TRUE(app.Import(photo));
+  EXPECT_EQ(app.frame->StatusPane(kScalePane)->text(), QString::fromUtf8("表示倍率 100%"));
+  EXPECT_EQ(app.parts->SuggestedSavePath(), app.work.File("p.kvp"));
+  ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10, 200, 10, 150)));
+  const std::string project = app.work.File("a.kvp");
+  ASSERT_TRUE(app.parts->OnSaveDocument(project));
+  std::filesystem::create_directories(app.work.File("moved"));
+  std::filesystem::rename(photo, app.work.File("moved/q.jpg"));
+  app.Doc().SetModifiedFlag(false);
+  app.frame->DispatchCommand(kv::cmd::kFileNew);
+  EXPECT_EQ(app.frame->StatusPane(kScalePane)->text(), QString());
+
+  app.messages.answer = platform::MsgResult::No;
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(project)));
+  QApplication::processEvents();
+  ASSERT_FALSE(app.messages.shown.empty());
+  EXPECT_NE(app.messages.shown.back().find("写真の場所を指定しますか"), std::string::npos)
+      << app.messages.shown.back();
+  EXPECT_TRUE(app.frame->QueryCommand(c::kLocatePhoto).enabled);
+  // Preview says why instead of opening an empty viewer.
+  app.frame->DispatchCommand(c::kPreview);
+  EXPECT_NE(app.messages.shown.back().find("ﾌﾟﾚﾋﾞｭｰできません"), std::string::npos);
+  EXPECT_TRUE(app.previews.empty());
+  // The photo chosen again: its size is the project's, so it is taken as it is.
+  const size_t told = app.messages.shown.size();
+  app.jpeg = app.work.File("moved/q.jpg");
+  app.frame->DispatchCommand(c::kLocatePhoto);
+  QApplication::processEvents();
+  EXPECT_EQ(app.messages.shown.size(), told);
+  EXPECT_EQ(app.Doc().jpegPath, app.work.File("moved/q.jpg"));
+  EXPECT_TRUE(app.Doc().HasPhoto());
+  EXPECT_EQ(app.List()->Table()->rowCount(), 1);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kLocatePhoto).enabled);
+  EXPECT_TRUE(app.Doc().IsModified());
+  // The scale has a pane of its own that a menu's prompt leaves alone.
+  EXPECT_EQ(app.frame->StatusPane(kScalePane)->text(), QString::fromUtf8("表示倍率 100%"));
+  QStatusTipEvent tip(QString::fromUtf8("写真を読み込みます"));
+  QApplication::sendEvent(app.frame.get(), &tip);
+  QStatusTipEvent none{QString()};
+  QApplication::sendEvent(app.frame.get(), &none);
+  EXPECT_EQ(app.frame->StatusPane(kScalePane)->text(), QString::fromUtf8("表示倍率 100%"));
+}
+
+TEST(KovasandGui, EscapeGivesUpARegistrationAndTheDeleteKeyDeletes) {
+  App app;
+  ASSERT_TRUE(app.Import(testing::WritePhoto(app.work, "p.jpg", 300, 200)));
+  app.frame->DispatchCommand(c::kRegisterSize);
+  app.ClickPhoto(20, 20);
+  ASSERT_EQ(app.Doc().drawMode, kDrawEnd);
+  app.widget->setFocus();
+  QTest::keyClick(app.widget, Qt::Key_Escape);
+  EXPECT_EQ(app.Doc().drawMode, kDrawIdle);
+  EXPECT_FALSE(app.frame->QueryCommand(c::kRegisterSize).checked);
+  app.ClickPhoto(60, 20);
+  EXPECT_TRUE(app.Doc().registrations.empty());
+  EXPECT_TRUE(app.asked.empty());
+
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(app.Doc().AddRegistration(MakeRegistration(10, 10 + 20 * i, 200, 10 + 20 * i, 100 + i)));
+  QTableWidget* table = app.List()->Table();
+  table->selectRow(1);
+  QApplication::setActiveWindow(app.List());
+  QTest::keyClick(table, Qt::Key_Delete);
+  ASSERT_EQ(table->rowCount(), 2);
+  EXPECT_EQ(app.Cell(1, 3), "102");
 }
 
 TEST(KovasandGui, ClosingTheFrameEndsTheProgramAndRemovesThePreviews) {

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "authoring/model/kovasand_document.h"
+#include "foundation/core/util/text.h"
 #include "platform/services.h"
 
 namespace kv::authoring {
@@ -77,17 +78,18 @@ SizeDoneDialog::SizeDoneDialog(int32_t imageLengthPx, platform::MessageService* 
 }
 
 std::optional<int32_t> SizeDoneDialog::Validate(const QString& text) {
-  bool okNumber = false;
-  const qlonglong v = text.trimmed().toLongLong(&okNumber);
-  if (!okNumber || v < kMinLengthMm || v > kMaxLengthMm) return std::nullopt;
-  return int32_t(v);
+  const std::optional<int64_t> v =
+      ParseTypedNumber(text.toStdString(), kMinLengthMm, kMaxLengthMm);
+  if (!v) return std::nullopt;
+  return int32_t(*v);
 }
 
 void SizeDoneDialog::accept() {
   const std::optional<int32_t> v = Validate(measured_->text());
   if (!v) {
     if (messages_)
-      messages_->Show("実測値は 1 から 1000000 までの整数(mm)で入力して下さい。",
+      messages_->Show(std::string("実測値は 1 から 1000000 までの整数(mm)で入力して下さい。\r") +
+                          kTypedDigitsNote,
                       platform::MsgIcon::Warning, platform::MsgButtons::Ok);
     measured_->setFocus();
     measured_->selectAll();
@@ -245,14 +247,13 @@ std::vector<uint8_t> ProgramFilesDialog::LogoRgb() const {
 }
 
 void ProgramFilesDialog::accept() {
-  const QString link = Link();
-  const bool web = link.startsWith("https://") || link.startsWith("http://");
-  if (!web || logo_.isNull()) {
+  // Refused here, the dialog stays open with what was typed and chosen.
+  const std::string why = WhyLinkRefused(Link().toStdString());
+  if (!why.empty() || logo_.isNull()) {
     if (messages_)
-      messages_->Show(web ? "ﾛｺﾞの画像を選んで下さい。"
-                          : "ﾘﾝｸ先は http:// か https:// で始まるWEBｱﾄﾞﾚｽを入力して下さい。",
-                      platform::MsgIcon::Warning, platform::MsgButtons::Ok);
-    (web ? static_cast<QWidget*>(choose_) : link_)->setFocus();
+      messages_->Show(why.empty() ? "ﾛｺﾞの画像を選んで下さい。" : why, platform::MsgIcon::Warning,
+                      platform::MsgButtons::Ok);
+    (why.empty() ? static_cast<QWidget*>(choose_) : link_)->setFocus();
     return;
   }
   QDialog::accept();

@@ -29,7 +29,8 @@ class SizeDoneDialog : public QDialog {
   QLineEdit* ImageLengthEdit() const { return imageLength_; }
   QPushButton* AddButton() const { return add_; }
   int32_t MeasuredMm() const { return measuredMm_; }
-  // A whole number from 1 to 1000000 (blanks around it allowed).
+  // A whole number from 1 to 1000000 (blanks around it allowed, full-width
+  // digits as Japanese input types them read as digits).
   static std::optional<int32_t> Validate(const QString& text);
   // Stays open, with a message, while the measured length is not valid.
   void accept() override;

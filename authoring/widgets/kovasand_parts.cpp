@@ -1,18 +1,22 @@
 #include "authoring/widgets/kovasand_parts.h"
 
+#include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
+#include <filesystem>
 
 #include "authoring/widgets/dialogs.h"
+#include "authoring/widgets/marker_batch_dialogs.h"
 #include "authoring/widgets/preview_opener.h"
 #include "authoring/widgets/view_widget.h"
 #include "foundation/core/util/geometry.h"
 #include "platform/qt_text.h"
 #include "resources/authoring/commands.h"
+#include "web/publish/web_folder.h"
 
 namespace kv::authoring {
 namespace {
@@ -48,9 +52,18 @@ KovasandParts::KovasandParts(shell::AppContext& context, PartsOptions options)
       services_(MakeServices(context, options_)),
       doc_(services_, options_.programFolder.empty() ? context.ProgramFolder() : options_.programFolder,
            options_.tempRoot,
-           options_.programFolder.empty() ? UserConfigFolder() : options_.userFolder) {}
+           options_.programFolder.empty() ? UserConfigFolder() : options_.userFolder) {
+  doc_.AddView(this);
+}
+
+void KovasandParts::OnNotify(const std::string&, int code) {
+  if (code == code::kListChanged) context_.UpdateCommandUi();
+  // A photo came or went (imported, chosen again, undone).
+  if (code == code::kDisplay) ShowScale();
+}
 
 KovasandParts::~KovasandParts() {
+  doc_.RemoveView(this);
   // The widget's view model is registered with the document: it goes first.
   delete widget_.data();
 }
@@ -59,21 +72,89 @@ QWidget* KovasandParts::CreateView(QWidget* parent) {
   widget_ = new KovasandViewWidget(doc_, context_, parent);
   if (options_.askLength) widget_->SetAskLength(options_.askLength);
   // The wheel and keys change the scale too, not only the menu.
-  QObject::connect(widget_, &KovasandViewWidget::ScaleChanged, widget_, [this](double scale) {
-    context_.SetStatusPaneText(0, QString::fromUtf8("表示倍率 %1%").arg(std::lround(scale * 100)));
+  QObject::connect(widget_, &KovasandViewWidget::ScaleChanged, widget_, [this](double) {
+    ShowScale();
     context_.UpdateCommandUi();
   });
   return widget_;
 }
 
+void KovasandParts::ShowScale() {
+  const bool photo = widget_ && doc_.HasPhoto();
+  context_.SetStatusPaneText(
+      kScalePane, photo ? QString::fromUtf8("表示倍率 %1%").arg(std::lround(widget_->Scale() * 100))
+                        : QString());
+}
+
+std::string KovasandParts::SuggestedSavePath() {
+  // Beside the photo, named after it.
+  if (doc_.jpegPath.empty()) return {};
+  const QFileInfo photo(platform::Utf8ToQString(doc_.jpegPath));
+  return platform::QStringToUtf8(photo.absolutePath() + "/" + photo.completeBaseName() + ".kvp");
+}
+
 void KovasandParts::InitialUpdate() {
   if (!widget_) return;
   widget_->EnsureToolWindows();
+  // The tool windows are windows of their own: the frame's keys (undo and
+  // redo above all) must work while one of them is active too.
+  for (QAction* a : context_.MainWindow()->actions()) {
+    if (a->shortcut().isEmpty()) continue;
+    if (NaviWindow* navi = widget_->Navigator()) navi->addAction(a);
+    if (PartsListWindow* list = widget_->List()) list->addAction(a);
+  }
   if (PartsListWindow* list = widget_->List()) {
     list->onEditLength = [this](size_t i) { EditLength(i); };
     list->onChanged = [this] { context_.UpdateCommandUi(); };
   }
+  widget_->Model().SetTellsMissingPhoto(false);
   widget_->Model().OnInitialUpdate();
+  ShowScale();
+  context_.UpdateCommandUi();
+  // After the frame has taken the project as opened (and cleared its
+  // modified flag): a project mended while read stays to be saved, and a
+  // missing photo may be chosen again.
+  const int update = ++initialUpdates_;
+  QTimer::singleShot(0, widget_, [this, update] {
+    if (update != initialUpdates_) return;  // another document came since
+    if (doc_.DiffersFromSaved()) doc_.SetModifiedFlag(true);
+    if (doc_.PhotoMissing()) OfferLocatePhoto();
+    context_.UpdateCommandUi();
+  });
+}
+
+void KovasandParts::OfferLocatePhoto() {
+  const std::string ask = doc_.jpegPath + text::kPhotoNotFound +
+                          "\r写真の場所を指定しますか?\r"
+                          "(後で「ﾌｧｲﾙ」→「写真の場所を指定...」でも指定できます)";
+  if (services_.messages &&
+      services_.messages->Show(ask, platform::MsgIcon::Question, platform::MsgButtons::YesNo) ==
+          platform::MsgResult::Yes)
+    LocatePhoto();
+}
+
+std::optional<std::string> KovasandParts::ChoosePhoto(const QString& title) {
+  std::optional<std::string> chosen;
+  if (options_.chooseJpeg) {
+    chosen = options_.chooseJpeg();
+  } else {
+    QFileDialog dialog(context_.MainWindow(), title, WorkFolder(),
+                       QString::fromUtf8("写真ﾌｧｲﾙ(*.jpg *.jpeg *.heic *.heif *.png);;全ﾌｧｲﾙ(*)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::ReadOnly, true);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      chosen = platform::QStringToUtf8(dialog.selectedFiles().first());
+  }
+  if (!chosen || chosen->empty()) return std::nullopt;
+  return platform::QStringToUtf8(QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath());
+}
+
+void KovasandParts::LocatePhoto() {
+  const std::optional<std::string> chosen = ChoosePhoto(QString::fromUtf8("写真の場所を指定"));
+  if (!chosen) return;
+  platform::WaitCursor wait;
+  doc_.LocatePhoto(*chosen);
   context_.UpdateCommandUi();
 }
 
@@ -102,17 +183,23 @@ void KovasandParts::EditProgramFiles() {
   // Read again: another run may have changed them since.
   doc_.LoadSettings();
   doc_.LoadLogo();
-  const QString link =
+  QString link =
       platform::Cp932ToQString(doc_.link).value_or(QString::fromLatin1(doc_.link.c_str()));
-  ProgramFilesDialog dialog(link, LogoFromRgb(doc_.logoBytes, doc_.cx, doc_.cy), services_.messages,
-                            context_.MainWindow());
-  if (options_.onProgramFilesDialog)
-    QTimer::singleShot(0, &dialog, [this, &dialog] { options_.onProgramFilesDialog(dialog); });
-  if (dialog.exec() != QDialog::Accepted) return;
-  const std::vector<uint8_t> rgb = dialog.LogoRgb();
-  if (doc_.SaveProgramFiles(platform::QStringToUtf8(dialog.Link()), dialog.Logo().width(),
-                            dialog.Logo().height(), rgb))
-    context_.SetStatusPaneText(0, QString::fromUtf8("ﾛｺﾞとﾘﾝｸ先を保存しました"));
+  QImage logo = LogoFromRgb(doc_.logoBytes, doc_.cx, doc_.cy);
+  // A save that fails brings the dialog back with what the user gave.
+  for (;;) {
+    ProgramFilesDialog dialog(link, logo, services_.messages, context_.MainWindow());
+    if (options_.onProgramFilesDialog)
+      QTimer::singleShot(0, &dialog, [this, &dialog] { options_.onProgramFilesDialog(dialog); });
+    if (dialog.exec() != QDialog::Accepted) return;
+    link = dialog.Link();
+    logo = dialog.Logo();
+    if (doc_.SaveProgramFiles(platform::QStringToUtf8(dialog.Link()), dialog.Logo().width(),
+                              dialog.Logo().height(), dialog.LogoRgb())) {
+      context_.SetStatusPaneText(0, QString::fromUtf8("ﾛｺﾞとﾘﾝｸ先を保存しました"));
+      return;
+    }
+  }
 }
 
 bool KovasandParts::OnNewDocument() {
@@ -139,22 +226,10 @@ void KovasandParts::OnFrameClosing() {
 }
 
 void KovasandParts::ImportJpeg() {
-  std::optional<std::string> chosen;
-  if (options_.chooseJpeg) {
-    chosen = options_.chooseJpeg();
-  } else {
-    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("JPEGﾌｧｲﾙを選択"), WorkFolder(),
-                       QString::fromUtf8("JPEGﾌｧｲﾙ(*.jpg *.jpeg);;全ﾌｧｲﾙ(*)"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOption(QFileDialog::ReadOnly, true);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      chosen = platform::QStringToUtf8(dialog.selectedFiles().first());
-  }
-  if (!chosen || chosen->empty()) return;
-  const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
+  const std::optional<std::string> chosen = ChoosePhoto(QString::fromUtf8("写真ﾌｧｲﾙを選択"));
+  if (!chosen) return;
   platform::WaitCursor wait;
-  doc_.ImportJpeg(platform::QStringToUtf8(full));
+  doc_.ImportJpeg(*chosen);
   context_.UpdateCommandUi();
 }
 
@@ -221,7 +296,51 @@ void KovasandParts::Publish() {
     context_.SetStatusPaneText(0, QString::fromUtf8("出力しました: ") + platform::Utf8ToQString(*path));
 }
 
+// The same file in a folder with the page that shows it at real size in a
+// browser; files already in the folder are replaced only when the user says so.
+void KovasandParts::PublishWeb() {
+  if (!doc_.CheckPublishable()) return;
+  std::optional<std::string> folder;
+  if (options_.chooseWebFolder) {
+    folder = options_.chooseWebFolder();
+  } else {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        context_.MainWindow(), QString::fromUtf8("Webﾍﾟｰｼﾞの出力先ﾌｫﾙﾀﾞ"));
+    if (!chosen.isEmpty()) folder = platform::QStringToUtf8(chosen);
+  }
+  if (!folder) return;
+  std::string stem = std::filesystem::path(doc_.jpegName).stem().string();
+  const std::string name = (stem.empty() ? std::string("photo") : stem) + ".kvi";
+  const std::vector<std::string> existing = web::ExistingFiles(*folder, name);
+  if (!existing.empty() && services_.messages) {
+    std::string list;
+    for (size_t i = 0; i < existing.size() && i < 5; ++i) list += existing[i] + "\r";
+    if (existing.size() > 5) list += "...\r";
+    const platform::MsgResult answer = services_.messages->Show(
+        "出力先のﾌｫﾙﾀﾞに同じ名前のﾌｧｲﾙがあります。\r" + list + "上書きしますか?",
+        platform::MsgIcon::Warning, platform::MsgButtons::YesNo);
+    if (answer != platform::MsgResult::Yes) return;
+  }
+  platform::WaitCursor wait;
+  std::string reason;
+  const std::optional<ActualSizeFile> file = doc_.MakeActualSizeFile(reason);
+  if (!file || !web::PublishWebFolder(*folder, name, SerializeActualSizeFile(*file), true, reason)) {
+    doc_.Tell(std::string(text::kWriteError) + "\r" + *folder + "\r(" + reason + ")",
+              platform::MsgIcon::Warning);
+    return;
+  }
+  context_.SetStatusPaneText(
+      0, QString::fromUtf8("出力しました: ") + platform::Utf8ToQString(*folder + "/index.html"));
+}
+
 void KovasandParts::Preview() {
+  if (doc_.PhotoMissing()) {
+    // The viewer would open on nothing.
+    doc_.Tell(doc_.jpegPath + " が見つからないため、ﾌﾟﾚﾋﾞｭｰできません。\r"
+                              "「ﾌｧｲﾙ」→「写真の場所を指定...」で写真を指定して下さい。",
+              platform::MsgIcon::Warning);
+    return;
+  }
   std::optional<std::string> path;
   {
     platform::WaitCursor wait;
@@ -246,13 +365,18 @@ void KovasandParts::Preview() {
 bool KovasandParts::OnCommand(int id) {
   switch (id) {
     case cmd::kImportJpeg: ImportJpeg(); return true;
+    case cmd::kLocatePhoto: LocatePhoto(); return true;
     case cmd::kRegisterSize:
       doc_.BeginRegistration();
       context_.UpdateCommandUi();
       return true;
     case cmd::kPublish: Publish(); return true;
+    case cmd::kPublishWeb: PublishWeb(); return true;
     case cmd::kPreview: Preview(); return true;
     case cmd::kProgramFiles: EditProgramFiles(); return true;
+    case cmd::kRegisterByMarker: RegisterByMarkersCommand(doc_, context_, services_); return true;
+    case cmd::kMarkerSheet: MarkerSheetCommand(doc_, context_, services_); return true;
+    case cmd::kFolderBatch: FolderBatchCommand(doc_, context_, services_); return true;
     case cmd::kEditUndo: doc_.Undo(); return true;
     case cmd::kEditRedo: doc_.Redo(); return true;
     case cmd::kEditLength:
@@ -279,11 +403,16 @@ bool KovasandParts::OnUpdateCommand(int id, shell::CommandUi& ui) {
   switch (id) {
     case cmd::kImportJpeg:
     case cmd::kPublish:
+    case cmd::kPublishWeb:
     case cmd::kPreview: return true;
     case cmd::kRegisterSize:
       ui.checked = doc_.drawMode == kDrawStart || doc_.drawMode == kDrawEnd;
       return true;
-    case cmd::kProgramFiles: return true;
+    case cmd::kProgramFiles:
+    case cmd::kMarkerSheet:
+    case cmd::kFolderBatch: return true;
+    case cmd::kLocatePhoto: ui.enabled = doc_.PhotoMissing(); return true;
+    case cmd::kRegisterByMarker: ui.enabled = doc_.HasPhoto(); return true;
     case cmd::kEditUndo: ui.enabled = doc_.CanUndo(); return true;
     case cmd::kEditRedo: ui.enabled = doc_.CanRedo(); return true;
     case cmd::kEditLength:

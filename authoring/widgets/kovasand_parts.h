@@ -17,6 +17,9 @@ namespace kv::authoring {
 
 class KovasandViewWidget;
 
+// The status bar pane that shows the view's scale.
+inline constexpr int kScalePane = 5;
+
 // What tests replace: message boxes, the program and temporary folders, and
 // every modal question and the preview's way to the viewer.
 struct PartsOptions {
@@ -27,6 +30,7 @@ struct PartsOptions {
   std::function<std::optional<std::string>()> chooseJpeg;     // unset: the open dialog
   std::function<bool(const QString& link)> confirmLink;       // unset: the link dialog
   std::function<std::optional<std::string>()> chooseKviPath;  // unset: the save dialog
+  std::function<std::optional<std::string>()> chooseWebFolder;  // unset: the folder dialog
   std::function<std::optional<int32_t>(int32_t imageLengthPx)> askLength;  // unset: "完了"
   std::function<bool(const std::string& path)> openPreview;   // unset: desktop, else viewer
   // Editing a registration's length: (image length, current length).
@@ -35,7 +39,7 @@ struct PartsOptions {
   std::function<void(QDialog&)> onProgramFilesDialog;
 };
 
-class KovasandParts : public shell::ProgramParts {
+class KovasandParts : public shell::ProgramParts, private platform::ViewBase {
  public:
   KovasandParts(shell::AppContext& context, PartsOptions options);
   ~KovasandParts() override;
@@ -45,6 +49,7 @@ class KovasandParts : public shell::ProgramParts {
   bool OnNewDocument() override;
   bool OnOpenDocument(const std::string& path) override;
   bool OnSaveDocument(const std::string& path) override;
+  std::string SuggestedSavePath() override;
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, shell::CommandUi& ui) override;
   void OnFrameClosing() override;
@@ -53,13 +58,24 @@ class KovasandParts : public shell::ProgramParts {
   KovasandViewWidget* Widget() { return widget_; }
 
   void ImportJpeg();
+  // "写真の場所を指定...": the project's missing photo chosen again.
+  void LocatePhoto();
   void Publish();
+  void PublishWeb();
   void Preview();
   void EditLength(size_t index);
   void EditProgramFiles();
 
  private:
+  // Menus and keys follow every change of the document, from whichever
+  // window it came.
+  void OnNotify(const std::string& text, int code) override;
   void InitialUpdate();
+  void ShowScale();
+  // The project's photo is not where it names it: told, and the user may
+  // choose where it is now.
+  void OfferLocatePhoto();
+  std::optional<std::string> ChoosePhoto(const QString& title);
   std::optional<std::string> AskKviPath();
   // Where file dialogs start: the project's folder, else the photo's.
   QString WorkFolder() const;
@@ -72,6 +88,7 @@ class KovasandParts : public shell::ProgramParts {
   // registered with the document.
   QPointer<KovasandViewWidget> widget_;
   bool remindedOfLink_ = false;
+  int initialUpdates_ = 0;
 };
 
 std::unique_ptr<shell::ProgramParts> CreateKovasandPartsWith(shell::AppContext& context,

@@ -1,9 +1,12 @@
 #include "authoring/widgets/parts_list_window.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <algorithm>
 
@@ -18,11 +21,12 @@ namespace {
 
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 24;
-const char* const kColumnTitles[] = {"No.", "始点", "終点", "実ｻｲｽﾞ", "中心"};
+const char* const kColumnTitles[] = {"No.", "始点", "終点", "実ｻｲｽﾞ", "中心", "備考"};
+constexpr int kColumns = 6;
 // What each column must show whole: five-digit coordinates of large photos,
 // seven-digit lengths.
 const char* const kWidestTexts[] = {"999", "(99999,99999)", "(99999,99999)", "1000000",
-                                    "(99999,99999)"};
+                                    "(99999,99999)", "使用不可: 始点と終点が同じ位置です"};
 
 }  // namespace
 
@@ -32,14 +36,14 @@ PartsListWindow::PartsListWindow(KovasandDoc& doc, platform::Profile* profile, Q
       profile_(profile) {
   setObjectName("partsListWindow");
   setWindowTitle(QString::fromUtf8("等倍設定のﾘｽﾄ"));
-  table_ = new QTableWidget(0, 5, this);
+  table_ = new QTableWidget(0, kColumns, this);
   table_->setObjectName("partsList");
   QStringList titles;
   for (const char* t : kColumnTitles) titles << QString::fromUtf8(t);
   table_->setHorizontalHeaderLabels(titles);
   const QFontMetrics metrics(table_->font());
   int total = 0;
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < kColumns; ++i) {
     const int w = std::max(metrics.horizontalAdvance(QString::fromUtf8(kWidestTexts[i])),
                            metrics.horizontalAdvance(QString::fromUtf8(kColumnTitles[i]))) + 16;
     table_->setColumnWidth(i, w);
@@ -59,6 +63,10 @@ PartsListWindow::PartsListWindow(KovasandDoc& doc, platform::Profile* profile, Q
   delete_->resize(kButtonWidth, kButtonHeight);
   delete_->setAutoDefault(false);
   connect(delete_, &QPushButton::clicked, this, &PartsListWindow::DeleteSelected);
+  // The Delete key does what the button does, from anywhere in the window.
+  auto* del = new QShortcut(QKeySequence(Qt::Key_Delete), this);
+  del->setContext(Qt::WindowShortcut);
+  connect(del, &QShortcut::activated, this, &PartsListWindow::DeleteSelected);
   connect(table_, &QTableWidget::itemSelectionChanged, this, &PartsListWindow::SelectionChanged);
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
     if (row >= 0 && onEditLength) onEditLength(size_t(row));
@@ -75,11 +83,14 @@ void PartsListWindow::Refill() {
   table_->setRowCount(0);
   table_->setRowCount(int(doc_.registrations.size()));
   for (size_t i = 0; i < doc_.registrations.size(); ++i) {
-    const ListRow row = MakeListRow(doc_.registrations[i], i);
-    const std::string* texts[] = {&row.number, &row.start, &row.end, &row.length, &row.center};
-    for (int c = 0; c < 5; ++c) {
+    const ListRow row = MakeListRow(doc_.registrations[i], i, doc_.UnusableReason(i));
+    const std::string* texts[] = {&row.number, &row.start, &row.end,
+                                  &row.length, &row.center, &row.note};
+    for (int c = 0; c < kColumns; ++c) {
       auto* item = new QTableWidgetItem(platform::Utf8ToQString(*texts[c]));
       item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+      // A registration no scale comes from stands out until mended.
+      if (!row.note.empty()) item->setForeground(QColor(200, 0, 0));
       table_->setItem(int(i), c, item);
     }
   }

@@ -256,8 +256,21 @@ void KovasandViewWidget::UpdateCursor() {
   }
 }
 
+QPointF KovasandViewWidget::ExactPosition(const QMouseEvent* e) const {
+  // Widgets receive positions (and global ones) rounded to whole logical
+  // pixels, which at a pixel ratio above 1 loses device pixels (only even
+  // ones at 2). The position in the window keeps its fractions; the
+  // viewport lies a whole number of logical pixels inside the window.
+  const QPointF exact =
+      e->scenePosition() - QPointF(viewport()->mapTo(viewport()->window(), QPoint(0, 0)));
+  const QPointF rounded = e->position();
+  if (std::abs(exact.x() - rounded.x()) <= 1.0 && std::abs(exact.y() - rounded.y()) <= 1.0)
+    return exact;
+  return rounded;
+}
+
 void KovasandViewWidget::mousePressEvent(QMouseEvent* e) {
-  const QPoint d = ToDevice(e->position());
+  const QPoint d = ToDevice(ExactPosition(e));
   if (e->button() == Qt::LeftButton) {
     model_->OnLeftButtonDown(d.x(), d.y());
   } else if (e->button() == Qt::RightButton) {
@@ -267,6 +280,12 @@ void KovasandViewWidget::mousePressEvent(QMouseEvent* e) {
   }
   UpdateCursor();
   context_.UpdateCommandUi();
+}
+
+void KovasandViewWidget::mouseDoubleClickEvent(QMouseEvent* e) {
+  // Two quick clicks close together are a start and an end, not a double
+  // click to be ignored.
+  mousePressEvent(e);
 }
 
 void KovasandViewWidget::mouseMoveEvent(QMouseEvent*) { UpdateCursor(); }
@@ -300,6 +319,15 @@ void KovasandViewWidget::keyPressEvent(QKeyEvent* e) {
       case Qt::Key_Minus:
         ZoomOut();
         return e->accept();
+      case Qt::Key_Escape:
+        // As the right button: the registration under way is given up.
+        if (doc_.drawMode != kDrawIdle) {
+          model_->OnRightButtonDown();
+          UpdateCursor();
+          context_.UpdateCommandUi();
+          return e->accept();
+        }
+        break;
       default: break;
     }
   }

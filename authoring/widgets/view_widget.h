@@ -61,6 +61,9 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   QSize DeviceSize() const;
   // A point of the viewport (its own units) in device pixels.
   QPoint ToDevice(const QPointF& p) const;
+  // Where a mouse event happened in the viewport, to a fraction of a
+  // logical pixel.
+  QPointF ExactPosition(const QMouseEvent* e) const;
 
   // KovasandViewHost
   void InvalidateView() override;
@@ -81,6 +84,7 @@ class KovasandViewWidget : public QAbstractScrollArea, public KovasandViewHost {
   void changeEvent(QEvent*) override;
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
+  void mouseDoubleClickEvent(QMouseEvent*) override;
   void wheelEvent(QWheelEvent*) override;
   void keyPressEvent(QKeyEvent*) override;
   void contextMenuEvent(QContextMenuEvent*) override;

@@ -1,6 +1,7 @@
 #include "foundation/shell/main_frame.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
@@ -14,6 +15,7 @@
 #include <QTranslator>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -24,7 +26,9 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "foundation/shell/status_panes.h"
 #include "foundation/shell/toolbar_images.h"
+#include "platform/file_dialog.h"
 #include "platform/qt_text.h"
 #include "resources/authoring/commands.h"
 #include "resources/viewer/commands.h"
@@ -47,6 +51,12 @@ QString FileDialogFilter(const res::ProgramTable& t) {
   return TemplatePart(t, 3) + ";;" + QString::fromUtf8("全ﾌｧｲﾙ(*.*)") + " (*)";
 }
 
+// Our files by our names, whatever the system's type database makes of them.
+void NameOurFileTypes(QFileDialog& dialog) {
+  platform::NameFileTypes(dialog, {{"kvi", QString::fromUtf8("kviﾌｧｲﾙ")},
+                                   {"kvp", QString::fromUtf8("kvpﾌｧｲﾙ")}});
+}
+
 // The about box's notice line.
 QString AboutNotice(ProgramKind kind) {
   return kind == ProgramKind::Viewer
@@ -54,13 +64,41 @@ QString AboutNotice(ProgramKind kind) {
              : QString::fromUtf8("写真に実寸の情報を付けて等倍情報ﾌｧｲﾙを作ります。");
 }
 
-// Status panes of fixed widths from the left, the last one taking the rest:
-// a narrow window clips the panes at its edge instead of squeezing them, so
-// each pane keeps the width its texts were written for.
-class FixedPanes : public QWidget {
+// A status pane that shows a text too long for it shortened in the middle,
+// so both its start (what it is about) and its end stay, and the whole of it
+// as its tooltip.
+class ElidedPane : public QLabel {
  public:
-  FixedPanes(std::vector<int> widths, int lastMinimum, QWidget* parent)
-      : QWidget(parent), widths_(std::move(widths)), lastMinimum_(lastMinimum) {
+  using QLabel::QLabel;
+  void SetFullText(const QString& text) {
+    full_ = text;
+    Elide();
+  }
+  const QString& FullText() const { return full_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override {
+    QLabel::resizeEvent(e);
+    Elide();
+  }
+
+ private:
+  void Elide() {
+    const int room = std::max(0, contentsRect().width() - 2 * margin() - 2);
+    const QString shown = fontMetrics().elidedText(full_, Qt::ElideMiddle, room);
+    setText(shown);
+    setToolTip(shown == full_ ? QString() : full_);
+  }
+  QString full_;
+};
+
+// The viewer's panes side by side: each keeps the width its texts were
+// written for while there is room; in a narrow window the message pane gives
+// way first, so the scale and the measured length stay readable.
+class FittedPanes : public QWidget {
+ public:
+  FittedPanes(std::vector<PaneSpec> specs, QWidget* parent)
+      : QWidget(parent), specs_(std::move(specs)) {
     setMinimumWidth(0);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   }
@@ -74,18 +112,17 @@ class FixedPanes : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent*) override {
+    const std::vector<int> w = FitPaneWidths(width(), kGap, specs_);
     int x = 0;
-    for (size_t i = 0; i < labels_.size(); ++i) {
-      const bool last = i + 1 == labels_.size();
-      const int w = last ? std::max(lastMinimum_, width() - x) : widths_[i];
-      labels_[i]->setGeometry(x, 0, w, height());
-      x += w + 2;
+    for (size_t i = 0; i < labels_.size() && i < w.size(); ++i) {
+      labels_[i]->setGeometry(x, 0, w[i], height());
+      x += w[i] + kGap;
     }
   }
 
  private:
-  std::vector<int> widths_;
-  int lastMinimum_;
+  static constexpr int kGap = 2;
+  std::vector<PaneSpec> specs_;
   std::vector<QLabel*> labels_;
 };
 
@@ -173,6 +210,8 @@ void MainFrame::BuildMenus() {
       addAction(a);  // keys work while the menu bar is hidden (full screen)
       if (item.id == cmd::kFileMru1) fileMenu_ = menu;
     }
+    menu->installEventFilter(this);
+    barMenus_.push_back(menu);
     connect(menu, &QMenu::aboutToShow, this, [this, menu] {
       if (menu == fileMenu_) RefreshRecentMenu();
       for (QAction* a : menu->actions())
@@ -260,9 +299,11 @@ void MainFrame::BuildStatusBar() {
     return l;
   };
   if (kind_ == ProgramKind::Viewer) {
-    auto* row = new FixedPanes({400, 200, 200}, 10, bar);
+    // Message, scale, measuring scale, last length: 400, 200 and 200 wide
+    // and the rest, as far as the window allows.
+    auto* row = new FittedPanes({{400, 120, 0}, {200, 100, 2}, {200, 110, 1}, {10, 130, 3}}, bar);
     for (int i = 0; i < 4; ++i) {
-      auto* l = new QLabel(row);
+      auto* l = new ElidedPane(row);
       l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       l->setMargin(1);
       row->Add(l);
@@ -271,6 +312,11 @@ void MainFrame::BuildStatusBar() {
     bar->addWidget(row, 1);
   } else {
     panes_.push_back(pane(0, 1, false));
+    // The view's scale, a pane of its own that menu prompts never cover.
+    QLabel* scale = pane(0, 0, true);
+    scale->setObjectName("scalePane");
+    scale->setAlignment(Qt::AlignCenter);
+    scale->setMinimumWidth(scale->fontMetrics().horizontalAdvance(QString::fromUtf8("表示倍率 1600%")) + 12);
     // Lock-key indicators; the desktop does not tell us the lock states, so
     // they stand greyed as an unlit indicator does.
     for (const char* key : {"ｶﾅ", "CAP", "NUM", "SCRL"}) {
@@ -281,6 +327,7 @@ void MainFrame::BuildStatusBar() {
       l->setEnabled(false);
       panes_.push_back(l);
     }
+    panes_.push_back(scale);
   }
   ShowIdleMessage();
 }
@@ -300,9 +347,7 @@ void MainFrame::BuildAccelerators() {
   }
 }
 
-void MainFrame::ShowIdleMessage() {
-  if (!panes_.empty()) panes_[0]->setText(Q(table_.idleMessage));
-}
+void MainFrame::ShowIdleMessage() { SetStatusPaneText(0, QString()); }
 
 QAction* MainFrame::Action(int id) const { return actions_.value(id); }
 
@@ -345,8 +390,10 @@ CommandUi MainFrame::QueryCommand(int id) {
 void MainFrame::ApplyUi(QAction* a, int id) {
   const CommandUi ui = QueryCommand(id);
   a->setEnabled(ui.enabled);
-  if (ui.checked && !a->isCheckable()) a->setCheckable(true);
-  if (a->isCheckable()) a->setChecked(ui.checked);
+  // A check mark while the state holds and nothing otherwise, for every item
+  // alike: an item once checked must not keep an empty box the others lack.
+  a->setCheckable(ui.checked);
+  a->setChecked(ui.checked);
 }
 
 void MainFrame::UpdateCommandUi() {
@@ -420,11 +467,13 @@ bool MainFrame::DoSave(bool askName) {
   QString path = Utf8ToQString(doc.PathName());
   if (askName || path.isEmpty()) {
     QString suggested = path;
+    if (suggested.isEmpty()) suggested = Utf8ToQString(parts_->SuggestedSavePath());
     if (suggested.isEmpty()) suggested = TemplatePart(table_, 1);
     QFileDialog dialog(this, QString::fromUtf8("名前を付けて保存"), suggested,
                        FileDialogFilter(table_));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(TemplatePart(table_, 4).mid(1));
+    NameOurFileTypes(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     path = dialog.selectedFiles().first();
   }
@@ -456,6 +505,7 @@ void MainFrame::OnFileOpen() {
   QFileDialog dialog(this, QString::fromUtf8("開く"), start, FileDialogFilter(table_));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  NameOurFileTypes(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   OpenDocumentFile(dialog.selectedFiles().first());
 }
@@ -542,10 +592,16 @@ void MainFrame::ShowAboutBox() {
   connect(web, &QPushButton::clicked, this,
           [this] { shell_.Open(platform::QStringToUtf8(HelpPagePath())); });
   layout->addWidget(web);
-  auto* address = new QLabel(HelpPagePath(), &box);
-  address->setObjectName("aboutAddress");
-  address->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  layout->addWidget(address);
+  // A web address is shown for the reader to note; a path on this machine
+  // tells them nothing.
+  const QString help = HelpPagePath();
+  if (help.startsWith("http://", Qt::CaseInsensitive) ||
+      help.startsWith("https://", Qt::CaseInsensitive)) {
+    auto* address = new QLabel(help, &box);
+    address->setObjectName("aboutAddress");
+    address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(address);
+  }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
   buttons->button(QDialogButtonBox::Ok)->setText("OK");
   connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
@@ -554,11 +610,19 @@ void MainFrame::ShowAboutBox() {
 }
 
 void MainFrame::SetStatusPaneText(int pane, const QString& text) {
-  if (QLabel* l = StatusPane(pane)) l->setText(text);
+  QLabel* l = StatusPane(pane);
+  if (!l) return;
+  // The message pane with nothing to say shows the idle text.
+  const QString shown = pane == 0 && text.isEmpty() ? Q(table_.idleMessage) : text;
+  if (auto* e = dynamic_cast<ElidedPane*>(l))
+    e->SetFullText(shown);
+  else
+    l->setText(shown);
 }
 
 QString MainFrame::StatusPaneText(int pane) const {
   const QLabel* l = StatusPane(pane);
+  if (const auto* e = dynamic_cast<const ElidedPane*>(l)) return e->FullText();
   return l ? l->text() : QString();
 }
 
@@ -638,11 +702,31 @@ std::string MainFrame::ProgramFolder() const {
 bool MainFrame::event(QEvent* e) {
   if (e->type() == QEvent::StatusTip) {
     // Menu prompts go to the message pane; the idle text comes back after.
-    const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
-    if (!panes_.empty()) panes_[0]->setText(tip.isEmpty() ? Q(table_.idleMessage) : tip);
+    SetStatusPaneText(0, static_cast<QStatusTipEvent*>(e)->tip());
     return true;
   }
   return PersistentFrame::event(e);
+}
+
+bool MainFrame::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape &&
+      std::find(barMenus_.begin(), barMenus_.end(), watched) != barMenus_.end()) {
+    // Esc closes the menu and leaves the menu bar in its keyboard mode, which
+    // swallows the view's keys until a second Esc: that second one is ours.
+    QTimer::singleShot(0, this, [this] { ReleaseMenuBarKeys(); });
+  }
+  return PersistentFrame::eventFilter(watched, e);
+}
+
+void MainFrame::ReleaseMenuBarKeys() {
+  QMenuBar* bar = menuBar();
+  if (QApplication::activePopupWidget()) return;  // another menu is open now
+  if (bar->hasFocus() || bar->activeAction()) {
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &esc);
+  }
+  QWidget* focus = QApplication::focusWidget();
+  if ((!focus || focus == bar) && centralWidget()) centralWidget()->setFocus(Qt::OtherFocusReason);
 }
 
 bool MainFrame::QueryClose() { return SaveModified(); }

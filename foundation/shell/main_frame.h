@@ -93,6 +93,7 @@ class MainFrame : public PersistentFrame, public AppContext {
 
  protected:
   bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
   bool QueryClose() override;
   void OnClosing() override;
 
@@ -111,6 +112,8 @@ class MainFrame : public PersistentFrame, public AppContext {
   void OnFileOpen();
   void OnFileNew();
   void ShowIdleMessage();
+  // After Esc closed one of its menus: the menu bar lets go of the keys.
+  void ReleaseMenuBarKeys();
 
   ProgramKind kind_;
   const res::ProgramTable& table_;
@@ -122,6 +125,7 @@ class MainFrame : public PersistentFrame, public AppContext {
   std::unique_ptr<ProgramParts> parts_;
   QMap<int, QAction*> actions_;  // one per command, shared by menu and toolbar
   std::vector<QAction*> recentActions_;
+  std::vector<QMenu*> barMenus_;
   QMenu* fileMenu_ = nullptr;
   QMenu* contextMenu_ = nullptr;
   QToolBar* toolBar_ = nullptr;

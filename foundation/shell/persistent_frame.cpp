@@ -51,6 +51,9 @@ WindowPlacement PlacementFromRecord(ProgramKind kind, std::string_view rectText,
     p.restoreMaximised = true;
   }
 
+  // Judged as stored: the clamping below would shrink a window left mostly
+  // off screen into a sliver that then seems to be on it.
+  const bool reachable = !onSomeScreen || onSomeScreen(p.normal);
   if (kind == ProgramKind::Viewer) {
     p.normal.left = std::max(p.normal.left, std::max(desktop.left, 0));
     p.normal.top = std::max(p.normal.top, std::max(desktop.top, 0));
@@ -59,8 +62,7 @@ WindowPlacement PlacementFromRecord(ProgramKind kind, std::string_view rectText,
   }
   // A rectangle without area, or one left on a screen that is gone, would
   // open a window nobody can see or reach.
-  if (p.normal.Width() <= 0 || p.normal.Height() <= 0 || (onSomeScreen && !onSomeScreen(p.normal)))
-    p.normal = kDefaultFrameRect;
+  if (p.normal.Width() <= 0 || p.normal.Height() <= 0 || !reachable) p.normal = kDefaultFrameRect;
   return p;
 }
 
@@ -111,7 +113,7 @@ void PersistentFrame::ActivateFrame() {
   const kv::Rect desktop = desk.isEmpty() ? kv::Rect{0, 0, 1 << 20, 1 << 20} : FromQRect(desk);
   const WindowPlacement p = PlacementFromRecord(
       kind_, rectText, icon, max, desktop,
-      [](const kv::Rect& r) { return platform::IsRectOnAnyScreen(ToQRect(r)); });
+      [](const kv::Rect& r) { return platform::IsTitleAreaOnAnyScreen(ToQRect(r)); });
 
   setGeometry(ToQRect(p.normal));
   switch (p.state) {

@@ -53,7 +53,8 @@ class AppContext {
   virtual platform::Services& Services() = 0;
 
   // Sets one pane of the status bar; the text stays until set again.
-  // Viewer: panes 0 to 3 (pane 1 carries the scale). Authoring: pane 0.
+  // Viewer: panes 0 to 3 (pane 1 carries the scale). Authoring: pane 0
+  // (messages) and pane 5 (the view's scale; 1 to 4 are the lock keys).
   virtual void SetStatusPaneText(int pane, const QString& text) = 0;
   virtual QString StatusPaneText(int pane) const = 0;
 
@@ -119,6 +120,9 @@ class ProgramParts {
   // call DocumentOpened or DocumentNotOpened when it ends.
   virtual bool OnOpenDocument(const std::string& path) = 0;
   virtual bool OpensInBackground() const { return false; }
+  // Where "save as" of a document never saved starts (UTF-8, empty: the
+  // dialog's own choice).
+  virtual std::string SuggestedSavePath() { return {}; }
   // The authoring tool's project save. True when written.
   virtual bool OnSaveDocument(const std::string& path) {
     (void)path;

@@ -1,6 +1,7 @@
 #include "kvi/actual_size_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <iterator>
 
 #include "foundation/core/util/bytes.h"
+#include "foundation/core/util/file_io.h"
 
 namespace kv {
 namespace {
@@ -149,6 +151,30 @@ TEST(ActualSizeFile, FilesOnDisk) {
   EXPECT_FALSE(ReadActualSizeFile(dir + "/missing.kvi", g, reason));
   EXPECT_FALSE(reason.empty());
   EXPECT_FALSE(WriteActualSizeFile(dir + "/no/such/folder.kvi", Example(), reason));
+
+  // Written over a link: the link stays and its target gets the file.
+  ASSERT_EQ(::mkdir((dir + "/real").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("real/photo.kvi", (dir + "/link.kvi").c_str()), 0);
+  ActualSizeFile other = Example();
+  other.link = "https://example.org/other";
+  ASSERT_TRUE(WriteActualSizeFile(dir + "/link.kvi", other, reason)) << reason;
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir + "/link.kvi").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_TRUE(ReadActualSizeFile(dir + "/real/photo.kvi", g, reason)) << reason;
+  EXPECT_EQ(g.link, other.link);
+  // A read-only target, named or behind the link: refused, left as it was.
+  std::vector<uint8_t> before;
+  ASSERT_TRUE(ReadWholeFile(dir + "/real/photo.kvi", before, reason));
+  ASSERT_EQ(::chmod((dir + "/real/photo.kvi").c_str(), 0444), 0);
+  for (const char* name : {"/real/photo.kvi", "/link.kvi"}) {
+    reason.clear();
+    EXPECT_FALSE(WriteActualSizeFile(dir + name, Example(), reason)) << name;
+    EXPECT_FALSE(reason.empty());
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(ReadWholeFile(dir + "/real/photo.kvi", after, reason));
+    EXPECT_EQ(after, before) << name;
+  }
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QFont>
+#include <QFontMetrics>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -8,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -111,6 +115,23 @@ TEST(QtMessageService, ShowsTheExactTextIconAndButtons) {
   EXPECT_EQ(messages.Show("e", MsgIcon::Error, MsgButtons::YesNo), MsgResult::Yes);
 }
 
+// A message that starts something: only OK is shown; Esc answers Cancel,
+// OK (or Enter) answers OK.
+TEST(QtMessageService, EscapeIsToldFromOk) {
+  QtMessageService messages("Kovalindra");
+  for (const auto& [key, expected] :
+       {std::pair{Qt::Key_Escape, MsgResult::Cancel}, std::pair{Qt::Key_Return, MsgResult::Ok}}) {
+    WhenBoxShows([key = key](QMessageBox* box) {
+      int shown = 0;
+      for (QAbstractButton* b : box->buttons()) shown += b->isVisible();
+      EXPECT_EQ(shown, 1);
+      EXPECT_TRUE(box->button(QMessageBox::Ok)->isVisible());
+      QTest::keyClick(box, key);
+    });
+    EXPECT_EQ(messages.Show("m", MsgIcon::Information, MsgButtons::OkEscapeCancels), expected);
+  }
+}
+
 class DesktopShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -179,6 +200,36 @@ TEST(TextBoundary, Cp932RoundTripsAndRefusesWhatItCannotHold) {
   EXPECT_FALSE(QStringToCp932(QString::fromUtf8("😀")));  // no CP932 form
   EXPECT_FALSE(QStringToCp932(QString(QChar(0xD800))));  // lone surrogate
   EXPECT_EQ(MessageBoxText("a\r\nb\rc"), "a\nb\nc");
+}
+
+TEST(TextBoundary, LongMessageLinesWrapEvenlyAtSeparators) {
+  const QFontMetrics fm{QFont()};
+  const int max = fm.horizontalAdvance(QString(40, 'x'));
+  const QString path = "/home/user/" + QString("a_long_folder_name/").repeated(6) + QString::fromUtf8("写真.jpg");
+  const QString text =
+      path + QString::fromUtf8("が見つかりません。kvpﾌｧｲﾙがあるﾌｫﾙﾀﾞにJPEGﾌｧｲﾙを配置して下さい。");
+  for (const QString& original : {path, text}) {
+    const QStringList lines = WrapMessageLines(original, fm, max).split('\n');
+    EXPECT_GT(lines.size(), 1);
+    EXPECT_EQ(lines.join(QString()), original);
+    for (const QString& l : lines) {
+      EXPECT_LE(fm.horizontalAdvance(l), max) << l.toStdString();
+      EXPECT_FALSE(l.startsWith(QString::fromUtf8("。"))) << l.toStdString();
+      EXPECT_NE(l, QString::fromUtf8("い。"));
+    }
+    // Inside the path, lines end at a separator.
+    EXPECT_TRUE(lines.front().endsWith('/')) << lines.front().toStdString();
+  }
+  // Short lines and explicit breaks stay as they are.
+  EXPECT_EQ(WrapMessageLines("a\nb", fm, max), "a\nb");
+  // A sentence a little wider than the box: two even lines, not one and a
+  // lone ending.
+  const QString sentence =
+      QString::fromUtf8("ｻｲｽﾞ登録を行います。始点と終点の順に写真をｸﾘｯｸして下さい。");
+  const int width = fm.horizontalAdvance(sentence);
+  const QStringList two = WrapMessageLines(sentence, fm, width - fm.horizontalAdvance("x")).split('\n');
+  ASSERT_EQ(two.size(), 2);
+  EXPECT_GT(fm.horizontalAdvance(two[1]), width / 3) << two[1].toStdString();
 }
 
 TEST(Screens, PointsAndRectanglesAgainstTheScreens) {

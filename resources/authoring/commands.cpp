@@ -13,6 +13,7 @@ constexpr MenuItem kFileMenu[] = {
     {c::kFileSaveAs, "名前を付けて保存(&A)..."},
     {kSeparator, ""},
     {c::kImportJpeg, "JPEGﾌｧｲﾙの読み込み(&J)"},
+    {c::kLocatePhoto, "写真の場所を指定(&L)..."},
     {kSeparator, ""},
     {c::kFileMru1, "最近使ったﾌｧｲﾙ"},
     {kSeparator, ""},
@@ -37,9 +38,14 @@ constexpr MenuItem kViewMenu[] = {
 };
 constexpr MenuItem kDrawMenu[] = {
     {c::kRegisterSize, "ｻｲｽﾞ登録(&E)"},
+    {c::kRegisterByMarker, "ﾏｰｶｰで自動登録(&A)"},
+    {kSeparator, ""},
+    {c::kMarkerSheet, "ﾏｰｶｰ用紙の出力(&K)..."},
 };
 constexpr MenuItem kPublishMenu[] = {
     {c::kPublish, "等倍情報kviﾌｧｲﾙの出力(&T)"},
+    {c::kPublishWeb, "Webﾍﾟｰｼﾞとして出力(&W)..."},
+    {c::kFolderBatch, "ﾌｫﾙﾀﾞの一括出力(&B)..."},
     {kSeparator, ""},
     {c::kProgramFiles, "ﾛｺﾞとﾘﾝｸ先の設定(&L)..."},
 };
@@ -73,6 +79,7 @@ constexpr kv::res::Accelerator kAccelerators[] = {
 constexpr kv::res::CommandText kCommands[] = {
     {c::kImportJpeg, "JPEGﾌｧｲﾙの読み込み", "JPEGﾌｧｲﾙの読み込み"},
     {c::kPublish, "等倍情報kviﾌｧｲﾙの出力", "等倍情報kviﾌｧｲﾙの出力"},
+    {c::kPublishWeb, "写真をﾌﾞﾗｳｻﾞで原寸大表示するﾍﾟｰｼﾞをﾌｫﾙﾀﾞに出力", "Webﾍﾟｰｼﾞとして出力"},
     {c::kRegisterSize, "ｻｲｽﾞ登録", "ｻｲｽﾞ登録"},
     {c::kPreview, "ﾌﾟﾚﾋﾞｭｰ", "ﾌﾟﾚﾋﾞｭｰ"},
     {c::kScrollText, "ｽｸﾛｰﾙ", ""},
@@ -81,6 +88,9 @@ constexpr kv::res::CommandText kCommands[] = {
     {c::kZoomFit, "写真の全体をｳｨﾝﾄﾞｩに合わせて表示", "全体を表示"},
     {c::kZoomActual, "写真の1ﾄﾞｯﾄを画面の1ﾄﾞｯﾄで表示", "等倍で表示"},
     {c::kProgramFiles, "kviﾌｧｲﾙに入れるﾛｺﾞとﾘﾝｸ先を設定", "ﾛｺﾞとﾘﾝｸ先の設定"},
+    {c::kRegisterByMarker, "写真に写った印刷ﾏｰｶｰからｻｲｽﾞ登録を追加", "ﾏｰｶｰで自動登録"},
+    {c::kMarkerSheet, "実寸で印刷するﾏｰｶｰ用紙をPDFに出力", "ﾏｰｶｰ用紙の出力"},
+    {c::kFolderBatch, "ﾌｫﾙﾀﾞの写真をまとめてkviﾌｧｲﾙに出力", "ﾌｫﾙﾀﾞの一括出力"},
     {c::kEditLength, "選択したｻｲｽﾞ登録の実測値を修正", "実測値の修正"},
     {c::kEditUndo, "直前の操作を元に戻す", "元に戻す"},
     {c::kEditRedo, "元に戻した操作をやり直す", "やり直し"},

@@ -1,18 +1,25 @@
 #include "tools/kvitool/kvitool.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <ostream>
 
+#include "authoring/model/batch_publish.h"
+#include "authoring/model/marker_detect.h"
+#include "authoring/model/project_file.h"
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/orientation.h"
+#include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
 #include "platform/print_layout.h"
+#include "web/publish/web_folder.h"
 #ifdef KV_KVITOOL_PDF
+#include "platform/marker_sheet.h"
 #include "platform/print_page.h"
 #endif
 
@@ -23,10 +30,19 @@ constexpr char kUsage[] =
     "usage: kvitool info FILE\n"
     "       kvitool check FILE\n"
     "       kvitool extract FILE OUT\n"
-    "       kvitool make --jpeg PHOTO [--reg SX,SY,EX,EY,MM]... [--link TEXT]\n"
+    "       kvitool make --photo PHOTO [--reg SX,SY,EX,EY,MM]... [--marker MM] [--link TEXT]\n"
     "                    [--logo-rgb FILE --logo-size WxH] -o OUT\n"
+    "               (PHOTO: JPEG, HEIC/HEIF or PNG; --jpeg is the same as --photo;\n"
+    "                --marker: a registration per printed marker of MM millimetres)\n"
+    "       kvitool marker-sheet OUT.pdf [--size MM] [--page A4|Letter]\n"
+    "               (markers of MM millimetres, 50 by default, to print at real size)\n"
+    "       kvitool batch FOLDER (--marker MM | --project P.kvp) -o DIR [--overwrite]\n"
+    "                    [--link TEXT] [--logo-rgb FILE --logo-size WxH]\n"
+    "               (every photo of FOLDER to DIR/NAME.kvi, one line each; exit 1 if any failed)\n"
     "       kvitool pdf FILE OUT.pdf [--registration N] [--page A4|A3|Letter]\n"
-    "               (the photo at registration N's real size, N from 1; A4 by default)\n";
+    "               (the photo at registration N's real size, N from 1; A4 by default)\n"
+    "       kvitool web FILE DIR [--replace]\n"
+    "               (a folder for a web host or a disk: the page for browsers and FILE)\n";
 
 int Usage(std::ostream& err, const std::string& why) {
   err << "kvitool: " << why << "\n" << kUsage;
@@ -149,6 +165,28 @@ int Check(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!ToUtf8(f, t, reason)) out << "text: " << reason << "\n";
   // The viewer could not show this file's photo: the file is refused.
   if (!decodes) return Refuse(err, path, why);
+  // A registration that can give no scale would leave the viewer with no
+  // true size at that point. Files store them on the photo as stored, so
+  // the decoded (unturned) size bounds them.
+  size_t unusable = 0;
+  for (size_t i = 0; i < f.registrations.size(); ++i) {
+    const SizeRegistration& r = f.registrations[i];
+    const char* what = nullptr;
+    switch (FindRegistrationFault(r, photo.HasImage() ? photo.width : 0,
+                                  photo.HasImage() ? photo.height : 0)) {
+      case RegistrationFault::None: break;
+      case RegistrationFault::NoLength: what = "length is not above 0 mm"; break;
+      case RegistrationFault::SamePoints: what = "start and end are the same point"; break;
+      case RegistrationFault::OutsidePhoto: what = "a point lies outside the photo"; break;
+    }
+    if (!what) continue;
+    ++unusable;
+    out << "registration " << i + 1 << ": unusable, " << what << "\n";
+  }
+  if (unusable > 0)
+    return Refuse(err, path,
+                  std::to_string(unusable) + " registration" + (unusable == 1 ? "" : "s") +
+                      " can give no scale");
   return kToolOk;
 }
 
@@ -160,8 +198,37 @@ int Extract(const std::string& path, const std::string& target, std::ostream& er
   return kToolOk;
 }
 
+// Messages meant for a message box break lines with '\r'; a shell line
+// keeps them on one.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
+}
+
+// The markers are found on the photo as shown; the file keeps its
+// registrations as stored.
+bool AddMarkerRegistrations(ActualSizeFile& f, DibImage decoded, int32_t sizeMm, std::string& why) {
+  const Orientation o = ShownOrientation(f.jpegBytes.data(), f.jpegBytes.size());
+  const PixelSize stored{decoded.width, decoded.height};
+  if (!OrientImage(decoded, o)) {
+    why = "not enough memory to turn the photo upright";
+    return false;
+  }
+  authoring::MarkerDetector detector;
+  const authoring::MarkerOutcome found =
+      authoring::RegistrationsFromMarkers(detector.Detect(decoded), sizeMm);
+  if (!found.Ok()) {
+    why = OneLine(found.refusal);
+    return false;
+  }
+  for (const SizeRegistration& r : RegistrationsToStored(found.registrations, o, stored))
+    f.registrations.push_back(r);
+  return true;
+}
+
 int Make(const std::vector<std::string>& args, std::ostream& err) {
-  std::optional<std::string> photo, link, logoPath, logoSize, target;
+  std::optional<std::string> photo, link, logoPath, logoSize, target, markerText;
   std::vector<std::string> regs;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -172,8 +239,10 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
       return kToolOk;
     };
     int status = kToolOk;
-    if (a == "--jpeg") {
+    if (a == "--photo" || a == "--jpeg") {
       status = value(photo);
+    } else if (a == "--marker") {
+      status = value(markerText);
     } else if (a == "--link") {
       status = value(link);
     } else if (a == "--logo-rgb") {
@@ -190,7 +259,15 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
     }
     if (status != kToolOk) return status;
   }
-  if (!photo) return Usage(err, "make needs --jpeg PHOTO");
+  if (!photo) return Usage(err, "make needs --photo PHOTO");
+  std::optional<int32_t> markerMm;
+  if (markerText) {
+    markerMm = ParseInt(*markerText);
+    if (!markerMm || !authoring::CheckMarkerSize(*markerMm).empty())
+      return Usage(err, "--marker " + *markerText + " is not a marker size in whole millimetres (" +
+                            std::to_string(authoring::kMinMarkerMm) + " to " +
+                            std::to_string(authoring::kMaxMarkerMm) + ")");
+  }
   if (!target) return Usage(err, "make needs -o OUT");
   if (logoPath.has_value() != logoSize.has_value())
     return Usage(err, "--logo-rgb and --logo-size go together");
@@ -210,11 +287,18 @@ int Make(const std::vector<std::string>& args, std::ostream& err) {
   }
 
   std::string reason;
-  if (!ReadWholeFile(*photo, f.jpegBytes, reason, 0x7fffffff)) return Refuse(err, *photo, reason);
-  if (f.jpegBytes.empty()) return Refuse(err, *photo, "the photo file is empty");
+  std::vector<uint8_t> original;
+  if (!ReadWholeFile(*photo, original, reason, 0x7fffffff)) return Refuse(err, *photo, reason);
+  if (original.empty()) return Refuse(err, *photo, "the photo file is empty");
+  if (!PhotoToJpeg(std::move(original), f.jpegBytes, reason)) return Refuse(err, *photo, reason);
   DibImage decoded;
   if (DecodeJpegBuffer(f.jpegBytes.data(), f.jpegBytes.size(), decoded) != 1)
     return Refuse(err, *photo, "not a JPEG that decodes");
+  if (markerMm) {
+    std::string why;
+    if (!AddMarkerRegistrations(f, std::move(decoded), *markerMm, why))
+      return Refuse(err, *photo, why);
+  }
 
   const std::string name = std::filesystem::path(*photo).filename().string();
   std::optional<std::string> cp932 = Utf8ToCp932(name);
@@ -323,6 +407,220 @@ int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 #endif
 }
 
+// The folder a browser shows FILE from at real size; files already there
+// are replaced only when asked to.
+int Web(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const bool replace = args.size() == 4 && args[3] == "--replace";
+  if (args.size() != 3 && !replace) return Usage(err, "web takes FILE DIR [--replace]");
+  const std::string& path = args[1];
+  const std::string& folder = args[2];
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadWholeFile(path, bytes, reason, uint64_t(1) << 32)) return Refuse(err, path, reason);
+  const std::string name = std::filesystem::path(path).filename().string();
+  if (!web::PublishWebFolder(folder, name, bytes, replace, reason)) {
+    if (!replace && !web::ExistingFiles(folder, name).empty())
+      reason += " (--replace replaces them)";
+    return Refuse(err, folder, reason);
+  }
+  out << folder << "/index.html: opens " << name << "\n";
+  return kToolOk;
+}
+
+int MarkerSheet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> paths;
+  std::optional<std::string> sizeText, pageText;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--size" || a == "--page") {
+      std::optional<std::string>& slot = a == "--size" ? sizeText : pageText;
+      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
+      if (slot) return Usage(err, a + " is given twice");
+      slot = args[++i];
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage(err, "unknown option " + a);
+    } else {
+      paths.push_back(a);
+    }
+  }
+  if (paths.size() != 1) return Usage(err, "marker-sheet takes OUT.pdf");
+  int32_t size = authoring::kDefaultMarkerMm;
+  if (sizeText) {
+    const std::optional<int32_t> n = ParseInt(*sizeText);
+    if (!n || !authoring::CheckMarkerSize(*n).empty())
+      return Usage(err, "--size " + *sizeText + " is not a marker size in whole millimetres (" +
+                            std::to_string(authoring::kMinMarkerMm) + " to " +
+                            std::to_string(authoring::kMaxMarkerMm) + ")");
+    size = *n;
+  }
+  print::PaperSize paper = print::PaperSize::kA4;
+  if (pageText) {
+    const std::optional<print::PaperSize> p = print::PaperSizeByName(*pageText);
+    if (!p || *p == print::PaperSize::kA3) return Usage(err, "--page " + *pageText + " is not A4 or Letter");
+    paper = *p;
+  }
+#ifdef KV_KVITOOL_PDF
+  const platform::MarkerSheetOutcome r = platform::WriteMarkerSheetPdf(size, paper, paths[0]);
+  if (!r.Done()) return Refuse(err, paths[0], r.failure);
+  out << paths[0] << ": " << r.markers << " marker" << (r.markers == 1 ? "" : "s") << " of "
+      << size << " mm (" << authoring::kMarkerFamily << ")\n";
+  return kToolOk;
+#else
+  (void)out;
+  (void)paper;
+  (void)size;
+  return Refuse(err, paths[0], "this kvitool was built without Qt and cannot write PDF");
+#endif
+}
+
+
+// The registrations of a project's photo as shown, and that photo's shown
+// size: what a fixed rig gives every photo of the folder.
+bool ProjectRegistrations(const std::string& project, authoring::BatchRequest::Fixed& fixed,
+                          std::string& why) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(project, bytes, why, uint64_t(16) << 20)) return false;
+  std::string parseWhy;
+  const std::optional<authoring::ProjectContent> parsed = authoring::ParseProjectFile(bytes, parseWhy);
+  if (!parsed) {
+    why = "not a sound Kovasand project (.kvp): " + parseWhy;
+    return false;
+  }
+  const authoring::ProjectContent& content = *parsed;
+  if (content.registrations.empty()) {
+    why = "the project has no registration";
+    return false;
+  }
+  const std::optional<std::string> ref = Cp932ToUtf8(content.jpegReference);
+  if (!ref || ref->empty()) {
+    why = "the project names no photo";
+    return false;
+  }
+  // A project reached through a link names its photo beside its target.
+  const std::string folder = std::filesystem::path(ResolveLinks(project)).parent_path().string();
+  const std::string photo =
+      authoring::ResolvePhotoReference(*ref, folder.empty() ? std::string() : folder + "/");
+  std::vector<uint8_t> original, jpeg;
+  if (!ReadWholeFile(photo, original, why, 0x7fffffff)) {
+    why = photo + ": " + why;
+    return false;
+  }
+  if (!PhotoToJpeg(std::move(original), jpeg, why)) {
+    why = photo + ": " + why;
+    return false;
+  }
+  const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
+  if (!stored) {
+    why = photo + ": no JPEG size";
+    return false;
+  }
+  for (size_t i = 0; i < content.registrations.size(); ++i)
+    if (FindRegistrationFault(content.registrations[i], stored->width, stored->height) !=
+        RegistrationFault::None) {
+      why = "registration " + std::to_string(i + 1) + " can never give a scale";
+      return false;
+    }
+  const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
+  fixed.upright = RegistrationsToShown(content.registrations, o, *stored);
+  fixed.uprightSize = ShownSize(*stored, o);
+  return true;
+}
+
+int Batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> folders;
+  std::optional<std::string> markerText, project, target, link, logoPath, logoSize;
+  bool overwrite = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::optional<std::string>* slot = a == "--marker"      ? &markerText
+                                       : a == "--project"   ? &project
+                                       : a == "-o"          ? &target
+                                       : a == "--link"      ? &link
+                                       : a == "--logo-rgb"  ? &logoPath
+                                       : a == "--logo-size" ? &logoSize
+                                                            : nullptr;
+    if (slot) {
+      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
+      if (*slot) return Usage(err, a + " is given twice");
+      *slot = args[++i];
+    } else if (a == "--overwrite") {
+      overwrite = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage(err, "unknown option " + a);
+    } else {
+      folders.push_back(a);
+    }
+  }
+  if (folders.size() != 1) return Usage(err, "batch takes one FOLDER");
+  if (markerText.has_value() == project.has_value())
+    return Usage(err, "batch needs either --marker MM or --project P.kvp");
+  if (!target) return Usage(err, "batch needs -o DIR");
+  if (logoPath.has_value() != logoSize.has_value())
+    return Usage(err, "--logo-rgb and --logo-size go together");
+
+  authoring::BatchRequest request;
+  request.targetFolder = *target;
+  request.overwrite = overwrite;
+  std::string why;
+  if (markerText) {
+    const std::optional<int32_t> mm = ParseInt(*markerText);
+    if (!mm || !authoring::CheckMarkerSize(*mm).empty())
+      return Usage(err, "--marker " + *markerText + " is not a marker size in whole millimetres (" +
+                            std::to_string(authoring::kMinMarkerMm) + " to " +
+                            std::to_string(authoring::kMaxMarkerMm) + ")");
+    request.markerMm = *mm;
+  } else {
+    authoring::BatchRequest::Fixed fixed;
+    if (!ProjectRegistrations(*project, fixed, why)) return Refuse(err, *project, why);
+    request.fixed = std::move(fixed);
+  }
+  if (link) {
+    const std::optional<std::string> cp932 = Utf8ToCp932(*link);
+    if (!cp932) return Refuse(err, "--link", "the text cannot be written in Shift-JIS");
+    request.link = *cp932;
+  }
+  if (logoPath) {
+    const std::vector<std::string_view> sides = Split(*logoSize, 'x');
+    const std::optional<int32_t> w = sides.size() == 2 ? ParseInt(sides[0]) : std::nullopt;
+    const std::optional<int32_t> h = sides.size() == 2 ? ParseInt(sides[1]) : std::nullopt;
+    if (!w || !h || *w <= 0 || *h <= 0 || uint64_t(*w) * uint64_t(*h) * 3 > 0x7fffffff)
+      return Usage(err, "--logo-size " + *logoSize + " is not WxH with both sides above 0");
+    const uint64_t need = uint64_t(*w) * uint64_t(*h) * 3;
+    if (!ReadWholeFile(*logoPath, request.logoBytes, why, need + 1)) return Refuse(err, *logoPath, why);
+    if (request.logoBytes.size() != need)
+      return Refuse(err, *logoPath, "holds " + std::to_string(request.logoBytes.size()) +
+                                        " bytes; the logo needs " + std::to_string(need));
+    request.logoWidth = *w;
+    request.logoHeight = *h;
+  }
+
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folders[0], ec)) return Refuse(err, folders[0], "not a folder");
+  const std::vector<std::string> photos = authoring::ListPhotos(folders[0]);
+  if (photos.empty()) return Refuse(err, folders[0], "holds no photo (JPEG, HEIC/HEIF, PNG)");
+  const std::vector<std::string> existing = authoring::ExistingTargets(photos, *target);
+  if (!existing.empty() && !overwrite)
+    return Refuse(err, *target,
+                  std::to_string(existing.size()) + " of the files exist already (" +
+                      std::filesystem::path(existing[0]).filename().string() +
+                      (existing.size() > 1 ? ", ..." : "") + "); --overwrite replaces them");
+  const std::vector<authoring::BatchItem> items = authoring::PublishFolder(
+      request, photos, nullptr, [&](size_t, size_t, const authoring::BatchItem& item) {
+        if (item.done)
+          out << "ok      " << item.photo << " -> " << item.target << " (" << item.registrations
+              << " registration" << (item.registrations == 1 ? "" : "s") << ")\n";
+        else
+          out << "failed  " << item.photo << ": " << OneLine(item.reason) << "\n";
+        out.flush();
+      });
+  const size_t failed = size_t(std::count_if(items.begin(), items.end(),
+                                             [](const authoring::BatchItem& i) { return !i.done; }));
+  out << items.size() - failed << " of " << items.size() << " photos published";
+  if (failed) out << ", " << failed << " failed";
+  out << "\n";
+  return failed ? kToolRefused : kToolOk;
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& utf8) {
@@ -365,6 +663,9 @@ int RunKvitool(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (cmd == "make") return Make(args, err);
   if (cmd == "pdf") return Pdf(args, out, err);
+  if (cmd == "web") return Web(args, out, err);
+  if (cmd == "marker-sheet") return MarkerSheet(args, out, err);
+  if (cmd == "batch") return Batch(args, out, err);
   return Usage(err, "unknown command " + cmd);
 }
 

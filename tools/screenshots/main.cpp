@@ -9,10 +9,17 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
+#include "authoring/model/marker_registration.h"
+#include "authoring/tests/marker_photos.h"
 #include "authoring/widgets/kovasand_parts.h"
+#include "authoring/widgets/marker_batch_dialogs.h"
+#include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/util/file_io.h"
 #include "authoring/widgets/view_widget.h"
 #include "foundation/shell/main_frame.h"
 #include "platform/services.h"
@@ -144,6 +151,72 @@ bool Authoring(const QString& out, const std::string& bin, const QString& temp) 
   return ok;
 }
 
+// The sample photo with a printed 30 mm marker laid beside the card, at the
+// photo's own 8 pixels a millimetre, turned a little as a hand lays it.
+std::optional<std::string> SampleWithMarker(const std::string& bin, const QString& temp) {
+  std::vector<uint8_t> jpeg;
+  std::string reason;
+  DibImage photo;
+  if (!ReadWholeFile(bin + "sample.jpg", jpeg, reason) ||
+      DecodeJpegBuffer(jpeg.data(), jpeg.size(), photo) != 1)
+    return std::nullopt;
+  const authoring::testing::Grey marker = authoring::testing::MarkerPicture(0, 30, 0);
+  const double turn = 6 * 3.14159265358979 / 180, c = std::cos(turn), s = std::sin(turn);
+  const double left = 930, top = 400, half = marker.width / 2.0;
+  for (int32_t y = int32_t(top) - 40; y < int32_t(top) + marker.height + 40; ++y)
+    for (int32_t x = int32_t(left) - 40; x < int32_t(left) + marker.width + 40; ++x) {
+      // Into the marker's own pixels, turned back about its centre.
+      const double dx = x + 0.5 - (left + half), dy = y + 0.5 - (top + half);
+      const double mx = c * dx + s * dy + half, my = -s * dx + c * dy + half;
+      if (mx < 0 || my < 0 || mx >= marker.width || my >= marker.height) continue;
+      const int v = marker.At(int32_t(mx), int32_t(my)) ? 238 : 28;
+      uint8_t* p = photo.Row(y) + x * 3;
+      p[0] = uint8_t(v - 6), p[1] = uint8_t(v - 2), p[2] = uint8_t(v);
+    }
+  const std::vector<uint8_t> out = EncodeJpeg(photo, 92);
+  const std::string path = temp.toStdString() + "/marker_sample.jpg";
+  if (!WriteFileAtomically(path, out, reason)) return std::nullopt;
+  return path;
+}
+
+// "ﾏｰｶｰで自動登録" on that photo, and the folder batch's dialog.
+bool Markers(const QString& out, const std::string& bin, const QString& temp) {
+  Quiet quiet;
+  const std::optional<std::string> photo = SampleWithMarker(bin, temp);
+  if (!photo) return false;
+  auto frame = Frame(shell::ProgramKind::Authoring, authoring::AuthoringTable(), temp + "/m.ini");
+  authoring::KovasandParts* parts = nullptr;
+  authoring::PartsOptions options;
+  options.messages = &quiet;
+  options.programFolder = bin;
+  options.tempRoot = temp.toStdString();
+  options.chooseJpeg = [&] { return photo; };
+  if (!frame->Create([&](shell::AppContext& ctx) {
+        auto p = authoring::CreateKovasandPartsWith(ctx, options);
+        parts = static_cast<authoring::KovasandParts*>(p.get());
+        return p;
+      }))
+    return false;
+  if (!frame->ProcessCommandLine({})) return false;
+  frame->resize(900, 640);
+  frame->show();
+  Settle();
+  frame->DispatchCommand(authoring::cmd::kImportJpeg);
+  frame->DispatchCommand(authoring::cmd::kZoomFit);
+  if (authoring::RegisterByMarkers(parts->Doc(), 30) != 1) {
+    std::fprintf(stderr, "kv_screenshots: the marker was not found\n");
+    return false;
+  }
+  parts->Doc().Select(0);
+  bool ok = Save(frame.get(), out + "/markers.png");
+  authoring::BatchDialog dialog(QStringLiteral("/home/shop/photos/2024-05-10"),
+                                QStringLiteral("/home/shop/photos/2024-05-10/kvi"), 50, true,
+                                frame.get());
+  dialog.show();
+  ok = Save(&dialog, out + "/batch.png") && ok;
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +233,7 @@ int main(int argc, char** argv) {
   QDir().mkpath(out);
   QTemporaryDir temp;
   if (!temp.isValid()) return 1;
-  const bool ok = Viewer(out, bin, temp.path()) && Authoring(out, bin, temp.path());
+  const bool ok = Viewer(out, bin, temp.path()) && Authoring(out, bin, temp.path()) &&
+                  Markers(out, bin, temp.path());
   return ok ? 0 : 1;
 }

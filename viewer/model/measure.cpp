@@ -156,4 +156,89 @@ std::vector<MeasureLine> MeasureLines(const MeasureList& list, const ViewScale& 
   return out;
 }
 
+bool SegmentTouchesBox(double x1, double y1, double x2, double y2, double halfWidth,
+                       const LabelBox& box) {
+  // Clip the segment against the box grown by the half width (Liang-Barsky).
+  const double left = box.x - halfWidth, right = box.x + box.width + halfWidth;
+  const double top = box.y - halfWidth, bottom = box.y + box.height + halfWidth;
+  const double dx = x2 - x1, dy = y2 - y1;
+  double t0 = 0.0, t1 = 1.0;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x1 - left, right - x1, y1 - top, bottom - y1};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0.0) {
+      if (q[i] < 0.0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0.0) {
+      if (t > t1) return false;
+      t0 = std::max(t0, t);
+    } else {
+      if (t < t0) return false;
+      t1 = std::min(t1, t);
+    }
+  }
+  return t0 <= t1;
+}
+
+std::vector<LabelBox> PlaceMeasureLabels(const std::vector<MeasureLine>& lines,
+                                         const std::vector<std::pair<double, double>>& sizes,
+                                         double viewWidth, double viewHeight, double lineWidth,
+                                         double clearance) {
+  std::vector<LabelBox> placed;
+  const size_t n = std::min(lines.size(), sizes.size());
+  placed.reserve(n);
+  const double halfLine = lineWidth / 2 + clearance;
+  for (size_t i = 0; i < n; ++i) {
+    const MeasureLine& m = lines[i];
+    const auto [w, h] = sizes[i];
+    const double ax = m.x1 + 0.5, ay = m.y1 + 0.5, bx = m.x2 + 0.5, by = m.y2 + 0.5;
+    const double dx = bx - ax, dy = by - ay, length = std::hypot(dx, dy);
+    // Across the line, the upper side first; straight up for a dot.
+    double nx = length > 0 ? -dy / length : 0.0, ny = length > 0 ? dx / length : -1.0;
+    if (ny > 0 || (ny == 0 && nx > 0)) {
+      nx = -nx;
+      ny = -ny;
+    }
+    // How far the box reaches along the normal from its centre.
+    const double reach = std::fabs(nx) * w / 2 + std::fabs(ny) * h / 2;
+    auto cover = [&](const LabelBox& b) {
+      int hits = 0;
+      for (const MeasureLine& l : lines)
+        if (SegmentTouchesBox(l.x1 + 0.5, l.y1 + 0.5, l.x2 + 0.5, l.y2 + 0.5, halfLine, b))
+          ++hits;
+      for (const LabelBox& o : placed) {
+        const LabelBox grown{o.x - clearance, o.y - clearance, o.width + 2 * clearance,
+                             o.height + 2 * clearance};
+        if (grown.Overlaps(b)) ++hits;
+      }
+      return hits;
+    };
+    std::optional<LabelBox> best;
+    int bestHits = 0;
+    for (double out : {0.0, 1.0, 2.5, 4.0}) {
+      for (double t : {0.5, 0.35, 0.65, 0.2, 0.8}) {
+        for (int side : {1, -1}) {
+          const double d = halfLine + reach + 1.0 + out * h;
+          const double cx = ax + dx * t + side * nx * d, cy = ay + dy * t + side * ny * d;
+          LabelBox b{cx - w / 2, cy - h / 2, w, h};
+          b.x = std::clamp(b.x, 0.0, std::max(0.0, viewWidth - w));
+          b.y = std::clamp(b.y, 0.0, std::max(0.0, viewHeight - h));
+          const int hits = cover(b);
+          if (!best || hits < bestHits) {
+            best = b;
+            bestHits = hits;
+          }
+          if (hits == 0) break;
+        }
+        if (bestHits == 0) break;
+      }
+      if (bestHits == 0) break;
+    }
+    placed.push_back(*best);
+  }
+  return placed;
+}
+
 }  // namespace kv::viewer

@@ -106,4 +106,26 @@ struct MeasureLine {
 std::vector<MeasureLine> MeasureLines(const MeasureList& list, const ViewScale& s,
                                       const MeasureScale& scale);
 
+// A caption's box in client device pixels.
+struct LabelBox {
+  double x = 0, y = 0, width = 0, height = 0;
+  bool Overlaps(const LabelBox& o) const {
+    return x < o.x + o.width && o.x < x + width && y < o.y + o.height && o.y < y + height;
+  }
+};
+
+// Where each line's caption goes: beside its own line, at least `clearance`
+// away from the pixels of every line (each `lineWidth` thick) and from the
+// captions placed before it, inside the view of viewWidth x viewHeight
+// where it fits. sizes[i] is caption i's width and height. Places near the
+// middle are tried first, then further along the line and further out;
+// when none is clear the least covered one is taken.
+std::vector<LabelBox> PlaceMeasureLabels(const std::vector<MeasureLine>& lines,
+                                         const std::vector<std::pair<double, double>>& sizes,
+                                         double viewWidth, double viewHeight, double lineWidth,
+                                         double clearance);
+// Whether the segment (thickened by halfWidth each side) touches the box.
+bool SegmentTouchesBox(double x1, double y1, double x2, double y2, double halfWidth,
+                       const LabelBox& box);
+
 }  // namespace kv::viewer

@@ -75,6 +75,37 @@ void ViewScale::PlaceCentredOn(int32_t cx, int32_t cy) {
   originY = PlaceAxis(cy, visibleHeight, photoHeight);
 }
 
+namespace {
+
+double CentreAxis(int32_t client, int32_t offset, double zoom, int32_t origin, int32_t visible,
+                  int32_t photo) {
+  const double p = IsUsableScale(zoom) ? (client / 2.0 - offset) / zoom + origin
+                                       : origin + visible / 2;
+  return photo > 0 ? std::clamp(p, 0.0, double(photo)) : p;
+}
+
+int32_t PlaceAxisAt(double p, int32_t client, double zoom, int32_t visible, int32_t photo) {
+  if (visible > photo) return 0;
+  const double origin = std::round(p - client / (2.0 * zoom));
+  return int32_t(std::clamp(origin, 0.0, double(photo - visible)));
+}
+
+}  // namespace
+
+double ViewScale::WindowCentrePhotoX() const {
+  return CentreAxis(clientWidth, offsetX, zoom, originX, visibleWidth, photoWidth);
+}
+double ViewScale::WindowCentrePhotoY() const {
+  return CentreAxis(clientHeight, offsetY, zoom, originY, visibleHeight, photoHeight);
+}
+
+void ViewScale::PlaceWindowCentreOn(double px, double py) {
+  UpdateVisibleSize();
+  if (!HasScale() || !std::isfinite(px) || !std::isfinite(py)) return ClampOrigin();
+  originX = PlaceAxisAt(px, clientWidth, zoom, visibleWidth, photoWidth);
+  originY = PlaceAxisAt(py, clientHeight, zoom, visibleHeight, photoHeight);
+}
+
 void ViewScale::ClampOrigin() {
   originX = ClampAxis(originX, visibleWidth, photoWidth);
   originY = ClampAxis(originY, visibleHeight, photoHeight);
@@ -119,10 +150,13 @@ RealSizeOutcome ComputeRealSize(ViewScale& s, const RegistrationList& registrati
   if (currentPoint < 0 || size_t(currentPoint) >= registrations.size())
     return fallBack(RealSizeOutcome::NoPoint);
   const SizeRegistration& r = registrations[size_t(currentPoint)];
+  // A monitor nobody calibrated is taken at its own word, or failing that
+  // at the one density the program assumes: never at the defaults' 0.7 mm.
   const std::optional<double> screenMm =
-      IsUncalibrated(calibration) && estimatedMmPerPixel && *estimatedMmPerPixel > 0
+      !IsUncalibrated(calibration) ? ScreenMillimetresPerPixel(calibration)
+      : estimatedMmPerPixel && *estimatedMmPerPixel > 0
           ? estimatedMmPerPixel
-          : ScreenMillimetresPerPixel(calibration);
+          : std::optional<double>(FallbackMmPerDevicePixel(1.0));
   if (screenMm) s.mmPerScreenPixel = *screenMm;
   const double imageDistance = PointDistance(r.startX, r.startY, r.endX, r.endY);
   if (r.lengthMm <= 0 || !(imageDistance > 0.0))

@@ -70,6 +70,16 @@ struct ViewScale {
   int32_t CentreX() const { return originX + visibleWidth / 2; }
   int32_t CentreY() const { return originY + visibleHeight / 2; }
 
+  // The photo point under the middle of the client area, in photo pixels
+  // (not truncated), kept within the photo: what stays put when the
+  // window's scale, size or screen changes, and what a printed page is
+  // centred on.
+  double WindowCentrePhotoX() const;
+  double WindowCentrePhotoY() const;
+  // Visible size, then the origin placed so that the photo point (px, py)
+  // lies under the middle of the client area, as far as the photo allows.
+  void PlaceWindowCentreOn(double px, double py);
+
   double Fit() const { return FitScale(photoWidth, photoHeight, clientWidth, clientHeight); }
 
   // Client point to photo point and back, truncating toward zero.

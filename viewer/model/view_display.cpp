@@ -34,9 +34,22 @@ void KovalindraView::MakeBuffers() {
   SyncPhotoSize();
   const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
   if (cw <= 0 || ch <= 0) return;
-  if (!display_ || display_->Width() != cw || display_->Height() != ch) {
-    MakeColorIplImage(display_, cw, ch);
-    MakeColorIplImage(back_, cw, ch);
+  if (!back_ || back_->Width() != cw || back_->Height() != ch) MakeColorIplImage(back_, cw, ch);
+  EnsureDisplaySize();
+}
+
+int32_t KovalindraView::DisplayPad() const {
+  // A drag leaves the photo up to one photo pixel (zoom device pixels) left
+  // of and above where its origin says; the display holds that much more.
+  return scale_.HasScale() ? std::clamp(TruncToInt(std::ceil(scale_.zoom)), 1, 4096) : 1;
+}
+
+void KovalindraView::EnsureDisplaySize() {
+  const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
+  if (cw <= 0 || ch <= 0) return;
+  const int32_t w = cw + DisplayPad(), h = ch + DisplayPad();
+  if (!display_ || display_->Width() != w || display_->Height() != h) {
+    MakeColorIplImage(display_, w, h);
     ReleaseIplImage(adjusted_);  // made at this size when first needed
     adjustedFor_ = -1;
     displayValid_ = false;
@@ -45,6 +58,7 @@ void KovalindraView::MakeBuffers() {
 
 void KovalindraView::RebuildDisplay() {
   if (!display_) return;
+  EnsureDisplaySize();
   const ViewScale& s = scale_;
   const DisplayKey key{s.zoom,          s.originX,     s.originY,     s.visibleWidth,
                        s.visibleHeight, s.clientWidth, s.clientHeight, session_.PhotoGeneration()};
@@ -78,7 +92,8 @@ void KovalindraView::RebuildDisplay() {
   display_->ClearRoi();
   if (s.zoom == 1.0 && sourceShift == 0) {
     levels.clear();  // halved copies are made again in a few milliseconds when wanted
-    source->SetRoi({s.originX, s.originY, s.visibleWidth, s.visibleHeight});
+    source->SetRoi({s.originX, s.originY, s.visibleWidth + DisplayPad() + 1,
+                    s.visibleHeight + DisplayPad() + 1});
     CopyImage(*source, *display_);
   } else {
     int shift = 0;
@@ -172,10 +187,14 @@ void KovalindraView::RenderBackBuffer() {
     FillImage(b, 255);
   }
   b.ClearRoi();
-  if (const Image* shown = DrawnDisplay()) {
-    b.SetRoi({scale_.offsetX, scale_.offsetY, b.Width() - scale_.offsetX,
-              b.Height() - scale_.offsetY});
-    CopyImage(*shown, b);
+  if (const Image* drawn = DrawnDisplay()) {
+    // A negative offset is what is left of a drag between photo pixels.
+    Image& shown = const_cast<Image&>(*drawn);
+    shown.SetRoi({std::max(0, -scale_.offsetX), std::max(0, -scale_.offsetY), shown.Width(),
+                  shown.Height()});
+    b.SetRoi({ox, oy, b.Width() - ox, b.Height() - oy});
+    CopyImage(shown, b);
+    shown.ClearRoi();
   } else {
     FillImage(b, 255);
   }

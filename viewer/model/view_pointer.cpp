@@ -82,8 +82,9 @@ void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
       dragging_ = true;
       dragStartX_ = x;
       dragStartY_ = y;
-      dragBaseX_ = scale_.originX;
-      dragBaseY_ = scale_.originY;
+      // Where the view really starts, between photo pixels after a drag.
+      dragBaseX_ = scale_.originX + (scale_.offsetX < 0 ? -scale_.offsetX / scale_.zoom : 0.0);
+      dragBaseY_ = scale_.originY + (scale_.offsetY < 0 ? -scale_.offsetY / scale_.zoom : 0.0);
       break;
     case kCalibrationPending: doc_.CompleteCalibration(x, y, scale_.clientHeight); break;
     case kMouseZoom:
@@ -96,15 +97,35 @@ void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
   }
 }
 
+void KovalindraView::DragAxis(double exact, int32_t visible, int32_t photo, int32_t& origin,
+                              int32_t& offset) const {
+  // A photo narrower than the view stays centred.
+  if (offset > 0) return;
+  const double last = std::max(0.0, double(photo) - visible);
+  exact = std::clamp(exact, 0.0, last);
+  origin = TruncToInt(std::floor(exact));
+  int32_t shift = TruncToInt(std::round((exact - origin) * scale_.zoom));
+  if (shift >= DisplayPad() || double(shift) >= scale_.zoom) {
+    ++origin;
+    shift = 0;
+  }
+  offset = -shift;
+}
+
 void KovalindraView::DragTo(int32_t x, int32_t y) {
   if (!scale_.HasScale()) return;
   // The photo follows the pointer: a movement of n device pixels is n / zoom
-  // photo pixels at any scale.
-  const int32_t ox = scale_.originX, oy = scale_.originY;
-  scale_.originX = TruncToInt(std::round(dragBaseX_ + (double(dragStartX_) - x) / scale_.zoom));
-  scale_.originY = TruncToInt(std::round(dragBaseY_ + (double(dragStartY_) - y) / scale_.zoom));
-  scale_.ClampOrigin();
-  if (scale_.originX == ox && scale_.originY == oy) return;
+  // photo pixels at any scale. The part below one photo pixel is kept as a
+  // shift of whole device pixels, so even at a high scale every device
+  // pixel of the movement moves the photo.
+  const ViewScale before = scale_;
+  DragAxis(dragBaseX_ + (double(dragStartX_) - x) / scale_.zoom, scale_.visibleWidth,
+           scale_.photoWidth, scale_.originX, scale_.offsetX);
+  DragAxis(dragBaseY_ + (double(dragStartY_) - y) / scale_.zoom, scale_.visibleHeight,
+           scale_.photoHeight, scale_.originY, scale_.offsetY);
+  if (scale_.originX == before.originX && scale_.originY == before.originY &&
+      scale_.offsetX == before.offsetX && scale_.offsetY == before.offsetY)
+    return;
   Notify(code::kRebuildDisplay);
   Repaint();
 }
@@ -127,6 +148,9 @@ void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier) 
   if (dragging_) {
     DragTo(x, y);
     dragging_ = false;
+    // The drag showed the plain image; the release always shows the
+    // adjusted one, also when the pointer has not moved since the last move.
+    Repaint();
     return;
   }
   if (measures_.Dragging()) {
@@ -290,7 +314,8 @@ void KovalindraView::FollowMeasureMode() {
     return;
   }
   DropMeasurements();
-  if (measureStatusShown_ && host_) host_->SetStatusPaneText(2, "");
+  // Out of measuring, pane 2 tells whether this screen is calibrated.
+  if (measureStatusShown_ && host_) host_->SetStatusPaneText(2, CalibrationNote());
   measureStatusShown_ = false;
 }
 

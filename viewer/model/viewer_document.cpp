@@ -1,10 +1,12 @@
 #include "viewer/model/viewer_document.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "foundation/core/util/geometry.h"
 #include "foundation/core/util/text.h"
+#include "viewer/model/open_messages.h"
 
 namespace kv::viewer {
 namespace {
@@ -16,9 +18,10 @@ std::string FileNameOf(const std::string& path) { return fs::path(path).filename
 }  // namespace
 
 KovalindraDoc::KovalindraDoc(platform::Services services, SettingsLocation settings)
-    : services_(services), settings_(settings), writePath_(SettingsWritePath(settings)) {
-  primaryCalibration_ = ReadCalibration(SettingsReadPath(settings));
-  calibration_ = primaryCalibration_;
+    : services_(services),
+      settings_(settings),
+      writePath_(SettingsWritePath(settings)),
+      store_(SettingsReadPath(settings), writePath_) {
   CreateThumbnailDib(thumbnail);
   PhotoSession::Callbacks callbacks;
   callbacks.fileArrived = [this](const ArrivedFile& arrived) { OnFileArrived(arrived); };
@@ -102,16 +105,19 @@ void KovalindraDoc::OnPhotoFailed(const SessionFailure& failure) {
   const bool opening = failure.opening;
   if (failure.kind == FailureKind::Read) {
     // A step says it in the status bar; an opening in a message box.
-    if (opening)
-      Tell("実寸情報ﾌｧｲﾙを開けませんでした。\r" + FileNameOf(failure.path) +
-               "\rﾌｧｲﾙが壊れているか、kviﾌｧｲﾙではありません。\r(" + failure.reason + ")",
-           platform::MsgIcon::Warning);
-  } else {
-    Tell("写真(JPEG)を表示できませんでした。\r" + FileNameOf(failure.path) + "\r" +
-             (failure.kind == FailureKind::Memory ? "写真が大きすぎて、ﾒﾓﾘに収まりません。"
-                                                  : "ﾌｧｲﾙの中の画像が壊れています。") +
-             "\r(" + failure.reason + ")",
+    if (opening) {
+      Tell(OpenFailureMessage(failure.path, failure.reason), platform::MsgIcon::Warning);
+      // An explicit open puts the folder position back on the photo on show,
+      // also after a step that stopped on a file that failed.
+      for (size_t i = 0; i < folder_.size(); ++i)
+        if (folder_[i].path == PathName()) folderIndex_ = i;
+    }
+  } else if (failure.kind == FailureKind::Memory) {
+    Tell("写真(JPEG)を表示できませんでした。\r" + ShownFileName(failure.path) +
+             "\r写真が大きすぎて、ﾒﾓﾘに収まりません。\r(" + failure.reason + ")",
          platform::MsgIcon::Warning);
+  } else {
+    Tell(BrokenPhotoMessage(failure.path, failure.reason), platform::MsgIcon::Warning);
   }
   if (opening && !failure.wasShown && onOpenFailed) onOpenFailed(failure.path);
 }
@@ -156,40 +162,54 @@ void KovalindraDoc::BuildLogoImage() {
   }
 }
 
-void KovalindraDoc::BeginA4Calibration() {
-  Tell(text::kA4Start);
+bool KovalindraDoc::TellOrCancel(const std::string& utf8) {
+  if (!services_.messages) return true;
+  return services_.messages->Show(utf8, platform::MsgIcon::Information,
+                                  platform::MsgButtons::OkEscapeCancels) != platform::MsgResult::Cancel;
+}
+
+bool KovalindraDoc::BeginA4Calibration() {
+  if (!TellOrCancel(text::kA4Start)) return false;
   mouseMode = kCalibrationPending;
   pendingLength_ = kA4WidthMm;
   NotifyViews("", code::kRepaint);
-  Tell(text::kA4Click);
+  if (TellOrCancel(text::kA4Click)) return true;
+  CancelCalibration();
+  return false;
 }
 
-void KovalindraDoc::BeginCustomCalibration(int32_t lengthMm) {
+bool KovalindraDoc::BeginCustomCalibration(int32_t lengthMm) {
   pendingLength_ = std::clamp(lengthMm, kMinCalibrationMm, kMaxCalibrationMm);
   mouseMode = kCalibrationPending;
-  Tell(text::kCustomStart);
+  if (TellOrCancel(text::kCustomStart)) {
+    NotifyViews("", code::kRepaint);
+    if (TellOrCancel(text::kCustomClick)) return true;
+  }
+  CancelCalibration();
+  return false;
+}
+
+bool KovalindraDoc::CancelCalibration() {
+  if (!CalibrationPending()) return false;
+  mouseMode = kMouseScroll;
   NotifyViews("", code::kRepaint);
-  Tell(text::kCustomClick);
+  return true;
 }
 
 std::string KovalindraDoc::GuideCaption() const {
   return pendingLength_ == kA4WidthMm ? text::kGuideA4 : text::kGuideCustom;
 }
 
-DisplayCalibration KovalindraDoc::ScreenCalibration(const std::string& key) {
-  auto it = screens_.find(key);
-  // Read once: the file is only written by this run from then on.
-  if (it == screens_.end())
-    it = screens_.emplace(key, ReadScreenCalibration(SettingsReadPath(settings_), key)).first;
-  return it->second.value_or(primaryCalibration_);
-}
-
-bool KovalindraDoc::SetScreen(const ScreenId& screen, bool primary) {
-  primary_ = primary;
-  screenKey_ = ScreenKey(screen);
+bool KovalindraDoc::SetScreen(const ScreenId& screen, const ScreenId& primary,
+                              std::optional<double> reportedMmPerPixel) {
+  store_.SetPrimary(primary);
+  screen_ = screen;
+  primary_ = screen == primary;
+  reported_ = reportedMmPerPixel;
   const DisplayCalibration before = calibration_;
-  calibration_ = primary ? primaryCalibration_ : ScreenCalibration(screenKey_);
-  return !(calibration_ == before);
+  const CalibrationState stateBefore = state_;
+  calibration_ = store_.For(screen, state_);
+  return !(calibration_ == before) || state_ != stateBefore;
 }
 
 CalibrationResult KovalindraDoc::CompleteCalibration(int32_t x, int32_t y, int32_t clientHeight) {
@@ -199,14 +219,26 @@ CalibrationResult KovalindraDoc::CompleteCalibration(int32_t x, int32_t y, int32
     Tell("ｸﾘｯｸした位置が┼ﾏｰｸに近すぎます。\r右端をｸﾘｯｸして下さい。", platform::MsgIcon::Warning);
     return CalibrationResult::TooCloseToAnchor;
   }
+  const double mm = ScreenMillimetresPerPixel(next).value_or(0.0);
+  if (CalibrationLooksWrong(mm, reported_)) {
+    // A mis-click must not replace a good calibration unasked.
+    std::string q = std::string(text::kLooksWrong) + "\r設定した大きさ: 約" +
+                    IntToText(int32_t(std::lround(25.4 / mm))) + "dpi";
+    if (reported_) q += "(ﾓﾆﾀｰの報告: 約" + IntToText(int32_t(std::lround(25.4 / *reported_))) + "dpi)";
+    q += std::string("\r") + text::kLooksWrongQuestion;
+    const platform::MsgResult answer =
+        services_.messages
+            ? services_.messages->Show(q, platform::MsgIcon::Question, platform::MsgButtons::YesNo)
+            : platform::MsgResult::No;
+    if (answer != platform::MsgResult::Yes) {
+      CancelCalibration();
+      return CalibrationResult::Declined;
+    }
+  }
   std::string reason;
-  const bool saved = primary_ ? WriteCalibration(writePath_, next, reason)
-                              : WriteScreenCalibration(writePath_, screenKey_, next, reason);
-  if (primary_)
-    primaryCalibration_ = next;
-  else
-    screens_[screenKey_] = next;
+  const bool saved = store_.Save(screen_, primary_, next, reason);
   calibration_ = next;
+  state_ = CalibrationState::Calibrated;
   mouseMode = kMouseScroll;
   NotifyViews("", code::kRealSize);
   NotifyViews("", code::kRebuildDisplay);

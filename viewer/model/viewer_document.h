@@ -47,7 +47,7 @@ inline constexpr int32_t kCalibrationPending = 1;
 inline constexpr int32_t kMouseZoom = 10;
 inline constexpr int32_t kMouseMeasure = 20;
 
-enum class CalibrationResult { Saved, SaveFailed, TooCloseToAnchor, NotPending };
+enum class CalibrationResult { Saved, SaveFailed, TooCloseToAnchor, NotPending, Declined };
 
 class KovalindraDoc : public platform::DocumentBase {
  public:
@@ -118,22 +118,30 @@ class KovalindraDoc : public platform::DocumentBase {
   int32_t mouseMode = kMouseScroll;
 
   // --- calibration ---
-  // The calibration of the screen the window is on.
+  // The calibration of the monitor the window is on: the defaults while
+  // that monitor has none of its own (see CalibrationState()).
   const DisplayCalibration& Calibration() const { return calibration_; }
-  // The window is on `screen`. The primary screen uses the five keys; any
-  // other its own entry, or the five keys while it has none. True when the
-  // calibration in use changed (the views are not told: the caller
-  // recomputes the real size together with the screen's own estimate).
-  bool SetScreen(const ScreenId& screen, bool primary);
-  // Whether a calibration now would be saved as the primary's five keys.
+  CalibrationState ScreenCalibrationState() const { return state_; }
+  // The window is on `screen`; `primary` is the primary monitor, and
+  // `reportedMmPerPixel` what `screen` reports of its size when plausible
+  // (a calibration far from it is questioned). True when the calibration
+  // in use changed (the views are not told: the caller recomputes the real
+  // size together with the screen's own estimate).
+  bool SetScreen(const ScreenId& screen, const ScreenId& primary,
+                 std::optional<double> reportedMmPerPixel = std::nullopt);
+  const ScreenId& Screen() const { return screen_; }
   bool OnPrimaryScreen() const { return primary_; }
   bool CalibrationPending() const { return mouseMode == kCalibrationPending; }
   // The reference length of the calibration in progress (kept apart from
   // the stored calibration until the click completes it).
   int32_t PendingLength() const { return pendingLength_; }
-  void BeginA4Calibration();
+  // False when the user cancelled it (Esc) at one of its messages.
+  bool BeginA4Calibration();
   // After the length dialog's OK.
-  void BeginCustomCalibration(int32_t lengthMm);
+  bool BeginCustomCalibration(int32_t lengthMm);
+  // Esc: a pending calibration is dropped, the stored one stays. False when
+  // none was pending.
+  bool CancelCalibration();
   // The click that completes a pending calibration, in client device pixels.
   CalibrationResult CompleteCalibration(int32_t x, int32_t y, int32_t clientHeight);
   // What the guide beside the anchor says while a calibration is pending.
@@ -151,7 +159,8 @@ class KovalindraDoc : public platform::DocumentBase {
   void OnFileArrived(const ArrivedFile& arrived);
   void OnPhotoFailed(const SessionFailure& failure);
 
-  DisplayCalibration ScreenCalibration(const std::string& key);
+  // A message of a calibration being started; false when Esc closed it.
+  bool TellOrCancel(const std::string& utf8);
 
   platform::Services services_;
   SettingsLocation settings_;
@@ -162,13 +171,13 @@ class KovalindraDoc : public platform::DocumentBase {
   Orientation orientation_ = 1;
   bool hasFile_ = false;
   IplImageSlot logoImage_;
+  CalibrationStore store_;
   DisplayCalibration calibration_;
-  DisplayCalibration primaryCalibration_;
+  CalibrationState state_ = CalibrationState::Uncalibrated;
   // Until a window says otherwise the screen is the primary.
+  ScreenId screen_;
   bool primary_ = true;
-  std::string screenKey_;
-  // Other screens' entries as read or made in this run (none: no entry).
-  std::map<std::string, std::optional<DisplayCalibration>> screens_;
+  std::optional<double> reported_;
   int32_t pendingLength_ = kA4WidthMm;
   std::vector<FolderEntry> folder_;
   size_t folderIndex_ = 0;
@@ -180,10 +189,16 @@ class KovalindraDoc : public platform::DocumentBase {
 // Texts the user sees.
 namespace text {
 inline constexpr const char* kA4Start = "ﾓﾆﾀｰ設定を行います。\rA4用紙の左上を┼ﾏｰｸに\r合わせて下さい。";
-inline constexpr const char* kA4Click = "用紙の右端をｸﾘｯｸして下さい。";
+inline constexpr const char* kA4Click = "用紙の右端をｸﾘｯｸして下さい。\r(Escｷｰで中止します)";
 inline constexpr const char* kCustomStart =
     "ﾓﾆﾀｰ設定を行います。\r指定した間隔の左を┼ﾏｰｸに\r合わせて下さい。";
-inline constexpr const char* kCustomClick = "右端をｸﾘｯｸして下さい。";
+inline constexpr const char* kCustomClick = "右端をｸﾘｯｸして下さい。\r(Escｷｰで中止します)";
+inline constexpr const char* kCalibrationCancelled = "ﾓﾆﾀｰ設定を中止しました。";
+// Asked before a calibration far from what the monitor reports is saved.
+inline constexpr const char* kLooksWrong =
+    "ﾓﾆﾀｰの報告する大きさと大きく違います。ｸﾘｯｸの位置を誤っていませんか?";
+inline constexpr const char* kLooksWrongQuestion =
+    "この設定を保存しますか?\r(「いいえ」で今までの設定のままにします)";
 inline constexpr const char* kCalibrated = "ﾓﾆﾀｰの設定が完了しました！\rﾘｱﾙｻｲｽﾞ表示が可能です。";
 inline constexpr const char* kGuideA4 = "┼　A4用紙の左上の端を合わせて下さい。";
 inline constexpr const char* kGuideCustom = "┼　左端を合わせて下さい。";

@@ -13,6 +13,7 @@
 #include "kvi/hit_test.h"
 #include "platform/services.h"
 #include "viewer/model/adjust.h"
+#include "viewer/model/open_messages.h"
 
 namespace kv::viewer {
 
@@ -53,6 +54,8 @@ void KovalindraView::OnNotify(const std::string&, int c) {
       // The scale changed: pane 1 must not keep the old one (a sender that
       // goes on to another scale writes its own text after this).
       Status(RealSizeText());
+      // A calibration just made (or another screen's) changes pane 2's word.
+      if (host_ && doc_.mouseMode != kMouseMeasure) host_->SetStatusPaneText(2, CalibrationNote());
       FollowMeasureMode();  // another point, or another photo's registrations
       break;
     case code::kOffsets: scale_.ComputeOffsets(); break;
@@ -86,6 +89,8 @@ void KovalindraView::OnPhotoArrived() {
     // Another file: everything about the one before goes in this one step,
     // so the window changes in one repaint.
     placedFile_ = session_.FileGeneration();
+    // A line about a file that failed is not about this one.
+    if (host_) host_->SetStatusPaneText(0, "");
     Notify(code::kDecode);
     Notify(code::kRealSize);
     Notify(code::kBuffers);
@@ -108,8 +113,7 @@ void KovalindraView::OnPhotoFailed() {
   if (host_) host_->PhotoPending(false);
   const std::optional<SessionFailure>& f = doc_.LastFailure();
   if (!f || !host_) return;
-  host_->SetStatusPaneText(
-      0, std::filesystem::path(f->path).filename().string() + " を開けませんでした (" + f->reason + ")");
+  host_->SetStatusPaneText(0, StepFailureText(f->path, f->reason));
 }
 
 void KovalindraView::PrefetchNeighbour() {
@@ -147,8 +151,10 @@ void KovalindraView::OnSize(int32_t cx, int32_t cy) {
   scale_.clientHeight = cy;
   session_.SetClient({cx, cy});
   SyncPhotoSize();
-  scale_.UpdateVisibleSize();
-  scale_.ClampOrigin();
+  if (!centreKeeper_.Apply(scale_)) {
+    scale_.UpdateVisibleSize();
+    scale_.ClampOrigin();
+  }
   Notify(code::kOffsets);
   Notify(code::kBuffers);
   Notify(code::kRebuildDisplay);
@@ -174,6 +180,7 @@ void KovalindraView::OnInitialUpdate() {
   scale_.zoom = scale_.Fit();
   ApplyZoom(0, 0);
   ++initialUpdates_;
+  if (host_ && doc_.mouseMode != kMouseMeasure) host_->SetStatusPaneText(2, CalibrationNote());
 }
 
 bool KovalindraView::ZoomIn() {
@@ -204,16 +211,30 @@ void KovalindraView::ShowRealSize() {
   Status(RealSizeText());
 }
 
-void KovalindraView::OnScreenChanged(const ScreenId& screen, bool primary,
-                                     std::optional<double> mmPerDevicePixel) {
-  doc_.SetScreen(screen, primary);
-  estimate_ = mmPerDevicePixel;
-  // Before the first update there is nothing shown to keep; it computes
-  // the real size itself.
-  if (initialUpdates_ == 0) return;
+void KovalindraView::OnScreenChanged(const ScreenId& screen, const ScreenId& primary,
+                                     std::optional<double> reportedMmPerPixel,
+                                     int32_t clientWidth, int32_t clientHeight) {
+  // Taken before anything moves: the client size and the scale change next.
+  const double keepX = scale_.WindowCentrePhotoX(), keepY = scale_.WindowCentrePhotoY();
   const bool wasRealSize = IsRealSize();
   const double zoom = scale_.zoom;
-  const int32_t cx = scale_.CentreX(), cy = scale_.CentreY();
+  doc_.SetScreen(screen, primary, reportedMmPerPixel);
+  estimate_ = reportedMmPerPixel && *reportedMmPerPixel > 0 ? *reportedMmPerPixel
+                                                            : FallbackMmPerDevicePixel(deviceRatio_);
+  const bool resized = clientWidth > 0 && clientHeight > 0 &&
+                       (clientWidth != scale_.clientWidth || clientHeight != scale_.clientHeight);
+  // Before the first update there is nothing shown to keep; it computes
+  // the real size itself.
+  if (initialUpdates_ == 0) {
+    if (resized) OnSize(clientWidth, clientHeight);
+    CalibrationStatus();
+    return;
+  }
+  if (resized) {
+    scale_.clientWidth = clientWidth;
+    scale_.clientHeight = clientHeight;
+    Notify(code::kBuffers);
+  }
   SyncPhotoSize();
   // The computation also moves to the registration; only its scale is
   // wanted here.
@@ -224,8 +245,33 @@ void KovalindraView::OnScreenChanged(const ScreenId& screen, bool primary,
   scale_.mmPerImagePixel = probe.mmPerImagePixel;
   scale_.mmPerScreenPixel = probe.mmPerScreenPixel;
   scale_.zoom = wasRealSize ? scale_.realSizeZoom : zoom;
-  ApplyZoom(cx, cy);
+  if (!scale_.HasScale()) scale_.zoom = 1.0;
+  scale_.PlaceWindowCentreOn(keepX, keepY);
+  Notify(code::kOffsets);
+  Notify(code::kRebuildDisplay);
+  Repaint();
   Status(RealSizeText());
+  CalibrationStatus();
+}
+
+std::string KovalindraView::CalibrationStatusText() const {
+  switch (doc_.ScreenCalibrationState()) {
+    case CalibrationState::Calibrated: return "";
+    case CalibrationState::ResolutionChanged:
+      return "解像度が変わったため、このﾓﾆﾀｰの設定は使えません。ﾓﾆﾀｰ設定をやり直して下さい"
+             "(いまはﾓﾆﾀｰの報告による推定の大きさです)。";
+    case CalibrationState::Uncalibrated: break;
+  }
+  return "このﾓﾆﾀｰは未設定です。等倍はﾓﾆﾀｰの報告による推定の大きさです。";
+}
+
+std::string KovalindraView::CalibrationNote() const {
+  switch (doc_.ScreenCalibrationState()) {
+    case CalibrationState::Calibrated: return "";
+    case CalibrationState::ResolutionChanged: return "解像度変更: ﾓﾆﾀｰ設定が必要";
+    case CalibrationState::Uncalibrated: break;
+  }
+  return "ﾓﾆﾀｰ未設定(推定の大きさ)";
 }
 
 void KovalindraView::ShowWhole() {
@@ -260,7 +306,12 @@ bool KovalindraView::StepPhotoToEnd(bool last) {
   const size_t n = doc_.Folder().size();
   if (n == 0) return false;
   const size_t target = last ? n - 1 : 0;
-  if (doc_.Folder()[target].path == doc_.PathName()) return false;
+  if (doc_.Folder()[target].path == doc_.PathName()) {
+    // Already on show: the position comes back to it from a file that
+    // failed, so the next step does not skip the one after that.
+    doc_.SetFolderIndex(target);
+    return false;
+  }
   // From the last photo the way on is back, from the first forward.
   return OpenFolderEntry(target, last ? -1 : +1);
 }
@@ -338,6 +389,10 @@ bool KovalindraView::OnKeyDown(ViewKey key) {
     case ViewKey::Plus: return ZoomIn();
     case ViewKey::Minus: return ZoomOut();
     case ViewKey::Escape:
+      if (doc_.CancelCalibration()) {
+        if (host_) host_->SetStatusPaneText(0, text::kCalibrationCancelled);
+        return true;
+      }
       if (selecting_) {
         selecting_ = false;
         Repaint();

@@ -5,6 +5,7 @@
 // the back buffer it is composed into with the logo, and the commands that
 // change scale and position. The widget forwards its events here in device
 // pixels and paints the back buffer with the overlays this class lists.
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "foundation/core/util/wheel_notches.h"
 #include "platform/color.h"
 #include "platform/doc_view.h"
+#include "viewer/model/centre_keeper.h"
 #include "viewer/model/photo_loader.h"
 #include "viewer/model/measure.h"
 #include "viewer/model/scale_model.h"
@@ -202,6 +204,10 @@ class KovalindraView : public platform::ViewBase {
   void ResetView();
   // Moves the visible part by a tenth of the view (dx, dy: -1, 0 or 1).
   void ScrollByTenth(int dx, int dy);
+  // The window is about to change size by itself (full screen and back):
+  // the photo point at the centre and the scale stay through the resizes
+  // that follow, until the user moves the view.
+  void KeepCentreThroughResize() { centreKeeper_.Hold(scale_); }
 
   bool CanZoomIn() const { return ZoomInStep(scale_.zoom).has_value(); }
   bool CanZoomOut() const { return ZoomOutStep(scale_.zoom).has_value(); }
@@ -210,19 +216,26 @@ class KovalindraView : public platform::ViewBase {
   bool HasRealSize() const { return realSizeOutcome_ == RealSizeOutcome::Ok; }
   bool IsRealSize() const { return HasRealSize() && scale_.zoom == scale_.realSizeZoom; }
   // The window is on `screen` now (moved, or its resolution or pixel ratio
-  // changed), with that screen's own millimetres per device pixel (used
-  // while it is uncalibrated; nothing when it reported nothing plausible):
-  // the real size is worked out for it. A view at real size stays at the
-  // new real size, any other scale stays as it is; the visible centre stays
-  // put either way.
-  void OnScreenChanged(const ScreenId& screen, bool primary,
-                       std::optional<double> mmPerDevicePixel);
+  // changed; `primary` is the primary monitor), with what that screen
+  // reports of its millimetres per device pixel when plausible, and the
+  // client size in device pixels there (0: unchanged). The real size is
+  // worked out for it: from its own calibration, else from its report (or
+  // the program's fallback density) as an estimate. A view at real size
+  // stays at the new real size, any other scale stays as it is; the photo
+  // point under the window's middle stays there either way.
+  void OnScreenChanged(const ScreenId& screen, const ScreenId& primary,
+                       std::optional<double> reportedMmPerPixel, int32_t clientWidth = 0,
+                       int32_t clientHeight = 0);
   // Real size comes from the screen's report, not from a calibration.
-  bool RealSizeIsEstimate() const {
-    return HasRealSize() && estimate_ && IsUncalibrated(doc_.Calibration());
-  }
-  // Millimetres per device pixel from the screen's own report, if plausible.
-  std::optional<double> ScreenEstimate() const { return estimate_; }
+  bool RealSizeIsEstimate() const { return HasRealSize() && IsUncalibrated(doc_.Calibration()); }
+  // Millimetres per device pixel an uncalibrated screen is taken at: its own
+  // report when plausible, else the fallback density.
+  double ScreenEstimate() const { return estimate_; }
+  // Pane 0's word on the screen's calibration when it changes, and pane
+  // 2's lasting short one (shown while not measuring); both empty when the
+  // screen has a calibration of its own.
+  std::string CalibrationStatusText() const;
+  std::string CalibrationNote() const;
   bool IsWhole() const { return scale_.zoom == scale_.Fit(); }
 
   // 10 end point, 11 line, 0 nothing; the index of the registration found.
@@ -241,8 +254,12 @@ class KovalindraView : public platform::ViewBase {
   bool toolboxShown = true;
   // Where the welcome panel goes while the monitor is uncalibrated.
   bool ShowsWelcome() const { return IsUncalibrated(doc_.Calibration()); }
-  int32_t WelcomeX() const { return scale_.clientWidth / 2 - kWelcomeWidth / 2; }
-  int32_t WelcomeY() const { return scale_.clientHeight / 2 - kWelcomeHeight / 2; }
+  // Its size and place in device pixels: its logical size at the pixel ratio.
+  int32_t WelcomeWidth() const { return int32_t(std::lround(kWelcomeWidth * deviceRatio_)); }
+  int32_t WelcomeHeight() const { return int32_t(std::lround(kWelcomeHeight * deviceRatio_)); }
+  int32_t WelcomeX() const { return scale_.clientWidth / 2 - WelcomeWidth() / 2; }
+  int32_t WelcomeY() const { return scale_.clientHeight / 2 - WelcomeHeight() / 2; }
+  double DeviceRatio() const { return deviceRatio_; }
 
   const ViewScale& Scale() const { return scale_; }
   ViewScale& MutableScale() { return scale_; }
@@ -295,10 +312,18 @@ class KovalindraView : public platform::ViewBase {
   void TakePhoto();
   void PrefetchNeighbour();
   void MakeBuffers();
+  // The display image is the client size plus DisplayPad() on each axis.
+  int32_t DisplayPad() const;
+  void EnsureDisplaySize();
   void RebuildDisplay();
   void Notify(int c) { doc_.NotifyViews("", c); }
   void Status(const std::string& t) {
     if (host_) host_->SetStatusPaneText(1, t);
+  }
+  void CalibrationStatus() {
+    if (!host_) return;
+    host_->SetStatusPaneText(0, CalibrationStatusText());
+    if (doc_.mouseMode != kMouseMeasure) host_->SetStatusPaneText(2, CalibrationNote());
   }
   void Repaint() {
     if (host_) host_->Repaint();
@@ -359,13 +384,19 @@ class KovalindraView : public platform::ViewBase {
   int rebuilds_ = 0;
 
   RealSizeOutcome realSizeOutcome_ = RealSizeOutcome::NoPoint;
-  std::optional<double> estimate_;
   double deviceRatio_ = 1.0;
+  double estimate_ = FallbackMmPerDevicePixel(1.0);
   bool refitOnResize_ = false;
+  CentreKeeper centreKeeper_;
   WheelNotches wheel_;
 
   bool dragging_ = false;
-  int32_t dragStartX_ = 0, dragStartY_ = 0, dragBaseX_ = 0, dragBaseY_ = 0;
+  int32_t dragStartX_ = 0, dragStartY_ = 0;
+  double dragBaseX_ = 0, dragBaseY_ = 0;  // photo pixels, between pixels too
+  // One axis of a drag to the exact photo position `exact`: the origin and
+  // the device-pixel shift (a negative offset) that show it.
+  void DragAxis(double exact, int32_t visible, int32_t photo, int32_t& origin,
+                int32_t& offset) const;
   bool selecting_ = false;
   int32_t anchorX_ = 0, anchorY_ = 0, endX_ = 0, endY_ = 0;
 

@@ -141,5 +141,64 @@ TEST(Measure, ListKeepsDraggedSegmentsAndDropsClicks) {
   EXPECT_TRUE(MeasureLines(list, s, half).empty());
 }
 
+TEST(Measure, CaptionsStayOffTheirLinesAndOffEachOther) {
+  const double lineWidth = 14, clearance = 3;
+  auto check = [&](const std::vector<MeasureLine>& lines, double w, double h) {
+    std::vector<std::pair<double, double>> sizes(lines.size(), {w, h});
+    const std::vector<LabelBox> boxes =
+        PlaceMeasureLabels(lines, sizes, 1000, 700, lineWidth, clearance);
+    EXPECT_EQ(boxes.size(), lines.size());
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      SCOPED_TRACE(i);
+      const LabelBox& b = boxes[i];
+      EXPECT_GE(b.x, 0);
+      EXPECT_GE(b.y, 0);
+      EXPECT_LE(b.x + b.width, 1000);
+      EXPECT_LE(b.y + b.height, 700);
+      for (const MeasureLine& l : lines)
+        EXPECT_FALSE(SegmentTouchesBox(l.x1 + 0.5, l.y1 + 0.5, l.x2 + 0.5, l.y2 + 0.5,
+                                       lineWidth / 2 + clearance - 0.01, b));
+      for (size_t j = 0; j < i; ++j) EXPECT_FALSE(boxes[j].Overlaps(b));
+      // Beside its own line: its middle within reach of the line's middle.
+      const MeasureLine& own = lines[i];
+      const double mx = (own.x1 + own.x2) / 2.0, my = (own.y1 + own.y2) / 2.0;
+      const double len = std::hypot(own.x2 - own.x1, own.y2 - own.y1);
+      EXPECT_LT(std::hypot(b.x + b.width / 2 - mx, b.y + b.height / 2 - my),
+                len / 2 + 5 * h + w);
+    }
+    return boxes;
+  };
+  // A level line: the caption above it, clear of its rim.
+  std::vector<LabelBox> b = check({{100, 300, 500, 300, "a", false}}, 120, 20);
+  EXPECT_LE(b[0].y + b[0].height, 300 - lineWidth / 2 - clearance);
+  // Steep and diagonal lines (the box's corner would cross a diagonal
+  // placed only by its height).
+  check({{300, 100, 310, 600, "a", false}}, 160, 20);
+  check({{100, 100, 600, 600, "a", false}}, 160, 20);
+  check({{600, 100, 100, 600, "a", false}}, 160, 20);
+  // Two crossing lines, and three parallel lines close together: no caption
+  // on a line, none on another.
+  check({{100, 100, 600, 600, "a", false}, {600, 100, 100, 600, "b", false}}, 140, 22);
+  check({{100, 300, 700, 300, "a", false},
+         {100, 330, 700, 330, "b", false},
+         {100, 360, 700, 360, "c", false}},
+        140, 22);
+  // A line along the top edge: the caption goes below, inside the view.
+  b = check({{100, 2, 600, 2, "a", false}}, 120, 20);
+  EXPECT_GE(b[0].y, 2 + lineWidth / 2);
+  // A line of no length yet still gets a caption, beside the point.
+  check({{400, 400, 400, 400, "a", true}}, 120, 20);
+}
+
+TEST(Measure, SegmentAgainstBox) {
+  const LabelBox box{10, 10, 20, 10};
+  EXPECT_TRUE(SegmentTouchesBox(0, 15, 40, 15, 0, box));
+  EXPECT_FALSE(SegmentTouchesBox(0, 0, 40, 0, 0, box));
+  EXPECT_TRUE(SegmentTouchesBox(0, 0, 40, 0, 10.5, box));
+  EXPECT_TRUE(SegmentTouchesBox(15, 12, 16, 13, 0, box));  // inside
+  EXPECT_FALSE(SegmentTouchesBox(0, 40, 40, 30, 0, box));
+  EXPECT_TRUE(SegmentTouchesBox(0, 0, 40, 40, 0, box));  // through a corner region
+}
+
 }  // namespace
 }  // namespace kv::viewer

@@ -60,6 +60,38 @@ TEST(ScaleModel, PlacementClampsIntoThePhoto) {
   EXPECT_EQ(s.CentreX(), 3500);
 }
 
+TEST(ScaleModel, ThePhotoPointInTheWindowsMiddleStaysThere) {
+  ViewScale s = Photo(4000, 3000, 1000, 700);
+  s.zoom = 0.5;
+  s.PlaceCentredOn(1234, 987);
+  s.ComputeOffsets();
+  const double px = s.WindowCentrePhotoX(), py = s.WindowCentrePhotoY();
+  EXPECT_NEAR(px, 1234, 1);
+  EXPECT_NEAR(py, 987, 1);
+  // The window on a screen of pixel ratio 2 at twice the scale: the same
+  // point stays in the middle to within a device pixel.
+  s.clientWidth = 2000;
+  s.clientHeight = 1400;
+  s.zoom = 1.0;
+  s.PlaceWindowCentreOn(px, py);
+  s.ComputeOffsets();
+  EXPECT_NEAR(s.WindowCentrePhotoX(), px, 1.0 / s.zoom);
+  EXPECT_NEAR(s.WindowCentrePhotoY(), py, 1.0 / s.zoom);
+  // A photo narrower than the window: its middle is under the window's,
+  // not the middle of the visible part that runs past its edge.
+  ViewScale t = Photo(800, 600, 1000, 700);
+  t.zoom = 1.0;
+  t.PlaceCentredOn(0, 0);
+  t.ComputeOffsets();
+  EXPECT_EQ(t.CentreX(), 500);
+  EXPECT_DOUBLE_EQ(t.WindowCentrePhotoX(), 400);
+  EXPECT_DOUBLE_EQ(t.WindowCentrePhotoY(), 300);
+  // Near an edge the point is as far as the photo allows.
+  s.PlaceWindowCentreOn(3990, 10);
+  EXPECT_EQ(s.originX, 4000 - s.visibleWidth);
+  EXPECT_EQ(s.originY, 0);
+}
+
 TEST(ScaleModel, ClientPhotoMappingTruncatesTowardZero) {
   ViewScale s = Photo(4000, 3000, 1000, 700);
   s.zoom = 0.5;
@@ -138,7 +170,7 @@ TEST(ScaleModel, RealSizeFallsBackToOneForEveryUnusableInput) {
        RealSizeOutcome::DegenerateRegistration},
       {"negative length", {MakeRegistration(0, 0, 10, 0, -4)}, 0, good,
        RealSizeOutcome::DegenerateRegistration},
-      {"zero calibration length", ok, 0, {100, 100, 400, 100, 0},
+      {"zero calibration length", ok, 0, {100, 500, 400, 500, 0},
        RealSizeOutcome::BadCalibration},
       {"coinciding calibration points", ok, 0, {100, 500, 100, 500, 210},
        RealSizeOutcome::BadCalibration},
@@ -157,11 +189,16 @@ TEST(ScaleModel, RealSizeFallsBackToOneForEveryUnusableInput) {
     EXPECT_EQ(s.originX, 1500);
     EXPECT_EQ(s.originY, 1150);
   }
-  // With the default calibration a 210 mm registration over 300 photo
-  // pixels is exactly 1.0, the uncalibrated 0.7 mm per pixel.
+  // The default points are no calibration: the monitor's own report, or
+  // the one fallback density, never the defaults' 0.7 mm per pixel.
   ViewScale s = Photo(4000, 3000, 1000, 700);
   EXPECT_EQ(ComputeRealSize(s, ok, 0, good), RealSizeOutcome::Ok);
-  EXPECT_DOUBLE_EQ(s.mmPerScreenPixel, 0.7);
+  EXPECT_DOUBLE_EQ(s.mmPerScreenPixel, 25.4 / 96);
+  EXPECT_DOUBLE_EQ(s.zoom, 0.7 / (25.4 / 96));
+  EXPECT_EQ(ComputeRealSize(s, ok, 0, good, 0.35), RealSizeOutcome::Ok);
+  EXPECT_DOUBLE_EQ(s.zoom, 2.0);
+  // A calibration wins over the report.
+  EXPECT_EQ(ComputeRealSize(s, ok, 0, {100, 500, 400, 500, 210}, 0.35), RealSizeOutcome::Ok);
   EXPECT_DOUBLE_EQ(s.zoom, 1.0);
   // An absurd but valid registration gives a bounded scale.
   RegistrationList huge = {MakeRegistration(0, 0, 1, 0, 2000000000)};

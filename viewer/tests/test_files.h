@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -81,14 +82,19 @@ class RecordingMessages : public platform::MessageService {
                            platform::MsgButtons buttons) override {
     shown.push_back(text);
     icons.push_back(icon);
+    if (buttons == platform::MsgButtons::OkEscapeCancels && escapeAt == shown.size() - 1)
+      return platform::MsgResult::Cancel;
     const bool question =
-        buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel;
+        buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel ||
+        buttons == platform::MsgButtons::YesNoDefaultNo;
     return question ? answer : platform::MsgResult::Ok;
   }
   std::vector<std::string> shown;
   std::vector<platform::MsgIcon> icons;
   // What a question is answered with.
   platform::MsgResult answer = platform::MsgResult::Yes;
+  // The message (counted in `shown`) closed with Esc, if any.
+  std::optional<size_t> escapeAt;
 };
 
 // The interface thread's queue as a test runs it: workers post, the test

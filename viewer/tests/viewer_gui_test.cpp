@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QMenuBar>
+#include <QTreeView>
+#include <QWindow>
 #include <QLabel>
 #include <QPrinter>
 #include <QMenu>
@@ -27,10 +32,12 @@
 #include "foundation/shell/main_frame.h"
 #include "resources/viewer/commands.h"
 #include "platform/print_layout.h"
+#include "platform/private_profile.h"
 #include "platform/screen.h"
 #include "platform/tests/pdf_raster.h"
 #include "viewer/tests/test_files.h"
 #include "viewer/widgets/adjust_dialog.h"
+#include "viewer/widgets/artwork.h"
 #include "viewer/widgets/display_size_dialog.h"
 #include "viewer/widgets/toolbox_window.h"
 #include "viewer/widgets/kovalindra_parts.h"
@@ -86,7 +93,7 @@ struct App {
   // Photos decode on a worker: until the one on show is whole.
   void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return View().Session().Settled(); }, 20000)); }
   KovalindraView& View() { return parts->View(); }
-  QString Pane(int i) { return frame->StatusPane(i)->text(); }
+  QString Pane(int i) { return frame->StatusPaneText(i); }
   // Clicks at a device-pixel point.
   void ClickDevice(int x, int y) {
     const double r = widget->Ratio();
@@ -157,6 +164,9 @@ TEST(ViewerGui, PhotoAndGuideLinesAgreeInDevicePixels) {
   TempDir dir;
   // blue = x mod 256, green = y mod 256 on a 2000 x 1500 photo.
   WriteKvi(dir.File("p.kvi"), MakeKvi(2000, 1500, {MakeRegistration(1040, 1060, 1200, 1060, 100)}));
+  // Calibrated, so that no welcome panel lies over the pixels compared.
+  std::string reason;
+  ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), {100, 500, 900, 500, 210}, reason));
   App app(dir.Folder());
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("p.kvi"))));
   app.Settle();
@@ -302,10 +312,12 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
   app.Settle();
   const QSize device = app.widget->DeviceSize();
-  // Uncalibrated: the panel sits in the middle of the view.
-  const QImage panel = MakeWelcomePanel();
+  // Uncalibrated: the panel sits in the middle of the view, at the pixel
+  // ratio's size.
+  const QImage panel = MakeWelcomePanel(app.widget->Ratio());
+  EXPECT_EQ(panel.width(), std::lround(300 * app.widget->Ratio()));
   QImage img = app.Frame();
-  const int wx = device.width() / 2 - 150, wy = device.height() / 2 - 200;
+  const int wx = device.width() / 2 - panel.width() / 2, wy = device.height() / 2 - panel.height() / 2;
   EXPECT_EQ(img.pixel(wx + 5, wy + 150), panel.pixel(5, 150));
   EXPECT_EQ(img.pixel(wx + 150, wy + 300), panel.pixel(150, 300));
   const double before = app.View().Scale().realSizeZoom;
@@ -329,7 +341,9 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
   for (int y = device.height() - 120; y < device.height() - 100; ++y)
     for (int x = 100; x < 250; ++x) dark += At(img, x, y).lightness() < 60;
   EXPECT_GT(dark, 10);
-  // A click on the anchor is refused; one 420 pixels right of it completes.
+  // A click on the anchor is refused; one 420 pixels right of it completes
+  // (far from what the screen reports, so asked first: "はい").
+  app.messages.answer = platform::MsgResult::Yes;
   app.ClickDevice(101, device.height() - 100);
   EXPECT_TRUE(app.parts->Doc().CalibrationPending());
   app.ClickDevice(520, device.height() - 100);
@@ -363,6 +377,57 @@ TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {
               IsColor(img, now.pt2x, now.pt2y + 3, 210, 210, 255));
 }
 
+TEST(ViewerGui, TheCrossIsWhereTheCalibrationMeasuresFromAndEscStopsIt) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(1600, 1200, {MakeRegistration(100, 100, 500, 100, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  const QSize device = app.widget->DeviceSize();
+  const double r = app.widget->Ratio();
+  // Esc at the window-too-narrow question: nothing starts.
+  app.messages.answer = platform::MsgResult::Cancel;
+  app.frame->DispatchCommand(c::kA4Size);
+  const bool asked = !app.messages.shown.empty() &&
+                     app.messages.shown[0].find("最大化しますか") != std::string::npos;
+  if (asked) {
+    EXPECT_FALSE(app.parts->Doc().CalibrationPending());
+    EXPECT_NE(app.messages.shown[0].find("Esc"), std::string::npos);
+  }
+  app.messages.answer = platform::MsgResult::No;
+  app.frame->DispatchCommand(c::kA4Size);
+  ASSERT_TRUE(app.parts->Doc().CalibrationPending());
+  const QImage img = app.Frame();
+  const int ax = KovalindraDoc::AnchorX(), ay = KovalindraDoc::AnchorY(device.height());
+  ASSERT_EQ(ay, device.height() - 100);
+  auto black = [&](int x, int y) { return At(img, x, y).lightness() < 40; };
+  ASSERT_TRUE(black(ax, ay));
+  // The cross's arms reach equally far each way from the anchor pixel.
+  int left = ax, right = ax, up = ay, down = ay;
+  while (black(left - 1, ay)) --left;
+  while (black(right + 1, ay)) ++right;
+  while (black(ax, up - 1)) --up;
+  while (black(ax, down + 1)) ++down;
+  EXPECT_EQ(ax - left, right - ax);
+  EXPECT_EQ(ay - up, down - ay);
+  EXPECT_EQ(right - ax, std::lround(kGuideCrossArm * r));
+  // The words beside it are as tall as the pixel ratio makes them.
+  int top = device.height(), bottom = 0;
+  for (int y = ay - int(60 * r); y < ay; ++y)
+    for (int x = right + 2; x < right + int(200 * r); ++x)
+      if (black(x, y)) {
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  EXPECT_GE(bottom - top, 7 * r);
+  // Esc in the view drops the pending calibration, and pane 0 says so.
+  app.widget->setFocus();
+  QTest::keyClick(app.widget, Qt::Key_Escape);
+  EXPECT_FALSE(app.parts->Doc().CalibrationPending());
+  EXPECT_EQ(app.Pane(0), QString::fromUtf8(text::kCalibrationCancelled));
+  EXPECT_TRUE(IsUncalibrated(app.parts->Doc().Calibration()));
+}
+
 TEST(ViewerGui, UncalibratedRealSizeIsTheScreensEstimateAndSaysSo) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {MakeRegistration(100, 100, 500, 100, 100)}));
@@ -377,13 +442,12 @@ TEST(ViewerGui, UncalibratedRealSizeIsTheScreensEstimateAndSaysSo) {
       int32_t(std::lround(screen->geometry().width() * r)),
       int32_t(std::lround(screen->geometry().height() * r)));
   app.frame->DispatchCommand(c::kNextPoint);
-  if (!estimate) {
-    // Nothing plausible reported: as before, the default calibration.
-    EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
-    return;
-  }
-  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel, *estimate);
+  // Nothing plausible reported: the one fallback density, marked all the same.
+  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel,
+                   estimate.value_or(FallbackMmPerDevicePixel(r)));
   EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(推定 ")));
+  EXPECT_EQ(app.Pane(2), QString::fromUtf8(app.View().CalibrationNote().c_str()));
+  EXPECT_FALSE(app.Pane(2).isEmpty());
   // Calibrating replaces it.
   std::string reason;
   ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), {100, 500, 500, 500, 100}, reason));
@@ -402,9 +466,10 @@ TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
   std::string reason;
   const DisplayCalibration primary{100, 500, 500, 500, 100};
   const DisplayCalibration other{100, 500, 900, 500, 100};
-  const ScreenId elsewhere{"elsewhere", "", "", 640, 480};
+  const ScreenId elsewhere{"elsewhere", "", "", 640, 480, 169, 127};
   ASSERT_TRUE(WriteCalibration(ini, primary, reason)) << reason;
-  ASSERT_TRUE(WriteScreenCalibration(ini, ScreenKey(elsewhere), other, reason)) << reason;
+  ASSERT_TRUE(WriteScreenCalibration(ini, MonitorKey(elsewhere), other, 640, 480, reason))
+      << reason;
   App app(dir.Folder());
   ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
   app.Settle();
@@ -414,10 +479,14 @@ TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
   KovalindraDoc& doc = app.parts->Doc();
   EXPECT_TRUE(doc.OnPrimaryScreen());
   EXPECT_EQ(doc.Calibration(), primary);
+  // The five keys were tied to the screen they were read on.
+  EXPECT_EQ(platform::GetPrivateProfileString(kSettingsSection, kMonitorKeyName, "", ini, 256)
+                .rfind(MonitorKey(ScreenIdOf(screen)) + "@", 0),
+            0u);
   // Whatever the window last heard, its screen's changes and a move bring
   // back the screen it is really on, and pane 1 follows.
   auto away = [&] {
-    app.View().OnScreenChanged(elsewhere, false, std::nullopt);
+    app.View().OnScreenChanged(elsewhere, ScreenIdOf(screen), std::nullopt);
     ASSERT_EQ(doc.Calibration(), other);
     app.frame->DispatchCommand(c::kNextPoint);
     ASSERT_EQ(app.Pane(1), QString::fromUtf8("倍率:等倍(2.00)"));
@@ -435,6 +504,68 @@ TEST(ViewerGui, TheWindowsScreenChoosesTheCalibration) {
   QApplication::sendEvent(app.widget, &moved);
   EXPECT_EQ(doc.Calibration(), primary);
   EXPECT_DOUBLE_EQ(app.View().Scale().zoom, 1.0);
+}
+
+// Run with two screens (the offscreen platform's configuration, see the
+// tests' CMakeLists): A, the primary, calibrated; B, of pixel ratio 2, not.
+// The window is moved between them and the real screen signals decide.
+TEST(ViewerGui, TwoScreensEachWithItsOwnCalibration) {
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  if (screens.size() < 2) GTEST_SKIP() << "one screen";
+  QScreen* a = QGuiApplication::primaryScreen();
+  QScreen* b = screens[0] == a ? screens[1] : screens[0];
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, {MakeRegistration(1000, 1000, 1400, 1000, 100)}));
+  std::string reason;
+  // A: 100 mm over 400 device pixels, close to what it reports.
+  const DisplayCalibration onA{100, 500, 100 + int(std::lround(100 / (a->physicalSize().width() /
+                                                                 (a->geometry().width() *
+                                                                  a->devicePixelRatio())))),
+                               500, 100};
+  ASSERT_TRUE(WriteCalibration(dir.File("Kovalindra.ini"), onA, reason)) << reason;
+  App app(dir.Folder());
+  app.frame->windowHandle()->setScreen(a);
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  KovalindraDoc& doc = app.parts->Doc();
+  ASSERT_EQ(app.widget->screen(), a);
+  EXPECT_EQ(doc.Calibration(), onA);
+  app.frame->DispatchCommand(c::kNextPoint);
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(")));
+  EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
+  app.View().ApplyZoom(1234, 888);
+  const double onAZoom = app.View().Scale().zoom;
+  const double px = app.View().Scale().WindowCentrePhotoX();
+  const double py = app.View().Scale().WindowCentrePhotoY();
+
+  // To B: never A's calibration; B's own report, marked; the same photo
+  // point in the window's middle, at B's pixel ratio.
+  app.frame->windowHandle()->setScreen(b);
+  QApplication::processEvents();
+  ASSERT_EQ(app.widget->screen(), b);
+  EXPECT_TRUE(IsUncalibrated(doc.Calibration()));
+  EXPECT_EQ(doc.ScreenCalibrationState(), CalibrationState::Uncalibrated);
+  EXPECT_TRUE(app.View().IsRealSize());
+  EXPECT_TRUE(app.Pane(1).startsWith(QString::fromUtf8("倍率:等倍(推定 ")));
+  EXPECT_EQ(app.Pane(2), QString::fromUtf8(app.View().CalibrationNote().c_str()));
+  const double ratio = b->devicePixelRatio();
+  EXPECT_EQ(app.View().Scale().clientWidth, std::lround(app.widget->width() * ratio));
+  const double bMm = EstimateFromScreen(b->physicalSize().width(), b->physicalSize().height(),
+                                        int32_t(std::lround(b->geometry().width() * ratio)),
+                                        int32_t(std::lround(b->geometry().height() * ratio)))
+                         .value_or(FallbackMmPerDevicePixel(ratio));
+  EXPECT_DOUBLE_EQ(app.View().Scale().mmPerScreenPixel, bMm);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoX(), px, 1.0);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoY(), py, 1.0);
+
+  // Back to A: its calibration and scale again, the point still in the middle.
+  app.frame->windowHandle()->setScreen(a);
+  QApplication::processEvents();
+  EXPECT_EQ(doc.Calibration(), onA);
+  EXPECT_DOUBLE_EQ(app.View().Scale().zoom, onAZoom);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoX(), px, 1.0);
+  EXPECT_NEAR(app.View().Scale().WindowCentrePhotoY(), py, 1.0);
+  EXPECT_EQ(app.Pane(1).indexOf(QString::fromUtf8("推定")), -1);
 }
 
 TEST(ViewerGui, ZoomCommandsFollowTheTable) {
@@ -469,10 +600,17 @@ TEST(ViewerGui, LengthDialogRefusesWhatIsNotALength) {
     EXPECT_NE(dialog.result(), QDialog::Accepted) << bad;
   }
   EXPECT_EQ(m.shown.size(), 5u);
+  EXPECT_NE(m.shown.back().find("０～９"), std::string::npos) << m.shown.back();
   dialog.Edit()->setText(" 150 ");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.SizeMm(), 150);
+  // Full-width digits as an input method types them.
+  DisplaySizeDialog wide(&m);
+  wide.Edit()->setText(QString::fromUtf8("１５０"));
+  wide.accept();
+  EXPECT_EQ(wide.result(), QDialog::Accepted);
+  EXPECT_EQ(wide.SizeMm(), 150);
   // Typed as a user types: digits go into the length, Enter takes them.
   DisplaySizeDialog typed(&m);
   typed.show();
@@ -785,6 +923,98 @@ TEST(ViewerGui, ToolboxNavigatorButtonsAndPlace) {
     EXPECT_TRUE(platform::IsPointOnAnyScreen(at.x(), at.y()));
 }
 
+// Where a key goes now: the focus of the active window, as the desktop
+// would deliver it.
+void KeyToActiveWindow(int key) {
+  QWindow* w = QGuiApplication::focusWindow();
+  ASSERT_TRUE(w);
+  QTest::keyClick(w, Qt::Key(key));
+}
+
+bool ShowsCursor(const QWidget* w, ViewerCursorId id, double ratio) {
+  return w->cursor().pixmap().toImage() == ViewerCursor(id, ratio).pixmap().toImage();
+}
+
+TEST(ViewerGui, KeysStayWithTheViewAfterToolboxButtonsMenusAndAlt) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, {}));
+  // The toolbox was left with only a sliver on the screen: not used.
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  App app(dir.Folder(), QSize(800, 600),
+          RectToText(screen.right() - 19, screen.bottom() - 9, screen.right() + 300,
+                     screen.bottom() + 300));
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  ToolboxWindow* box = app.parts->Toolbox();
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(platform::IsTitleAreaOnAnyScreen(box->frameGeometry()));
+  KovalindraView& v = app.View();
+  // A click on a toolbox button makes the toolbox the active window; the
+  // keys come back to the view all the same.
+  box->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+  const double before = v.Scale().zoom;
+  QTest::mouseClick(box->Button(toolbox::kZoomIn), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == app.frame.get(); }));
+  EXPECT_GT(v.Scale().zoom, before);
+  const double zoomed = v.Scale().zoom;
+  KeyToActiveWindow(Qt::Key_Plus);
+  EXPECT_GT(v.Scale().zoom, zoomed);
+  // An Alt tap in zoom mode: the minus cursor while it is down, the plus
+  // cursor back when it is up, also when the menu bar takes the release
+  // (and the keys with it, as an Alt tap does).
+  app.frame->DispatchCommand(c::kMouseZoom);
+  QCursor::setPos(app.widget->mapToGlobal(QPoint(200, 200)));
+  const double r = app.widget->Ratio();
+  QKeyEvent altDown(QEvent::KeyPress, Qt::Key_Alt, Qt::NoModifier);  // the state before it
+  QKeyEvent altUp(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
+  QApplication::sendEvent(app.widget, &altDown);
+  EXPECT_TRUE(ShowsCursor(app.widget, ViewerCursorId::ZoomOut, r));
+  QApplication::sendEvent(app.widget, &altUp);
+  EXPECT_TRUE(ShowsCursor(app.widget, ViewerCursorId::ZoomIn, r));
+  QApplication::sendEvent(app.widget, &altDown);
+  app.frame->menuBar()->setFocus();
+  EXPECT_TRUE(ShowsCursor(app.widget, ViewerCursorId::ZoomIn, r));
+  app.frame->DispatchCommand(c::kMouseScroll);
+  // Esc on an open menu: one Esc closes it and the keys are the view's again.
+  app.widget->setFocus();
+  QMenu* menu = app.frame->menuBar()->actions()[1]->menu();
+  app.frame->menuBar()->setActiveAction(menu->menuAction());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+  QTest::keyClick(menu, Qt::Key_Escape);
+  QTest::qWait(50);
+  EXPECT_EQ(app.frame->focusWidget(), app.widget);
+  const double atMenu = v.Scale().zoom;
+  QTest::keyClick(app.frame->windowHandle(), Qt::Key_Minus);
+  EXPECT_LT(v.Scale().zoom, atMenu);
+}
+
+TEST(ViewerGui, TheOpenDialogStartsWithThePatternAndNamesKviFilesItself) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(200, 100, {}));
+  std::unique_ptr<QFileDialog> dialog =
+      MakePhotoOpenDialog(nullptr, QString::fromStdString(dir.Folder()));
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  ASSERT_TRUE(model);
+  bool loaded = false;
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, [&] { loaded = true; });
+  dialog->show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 10000));
+  QApplication::processEvents();
+  const QModelIndex a = model->index(QString::fromStdString(dir.File("a.kvi")));
+  ASSERT_TRUE(a.isValid());
+  EXPECT_EQ(model->data(a.siblingAtColumn(2)).toString().toStdString(), "kviﾌｧｲﾙ");
+  auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->text().toStdString(), "*.kvi");
+  // Every column wide enough for what it shows.
+  auto* tree = dialog->findChild<QTreeView*>("treeView");
+  ASSERT_TRUE(tree);
+  const QString type = QString::fromUtf8("kviﾌｧｲﾙ");
+  EXPECT_GE(tree->columnWidth(2), tree->fontMetrics().horizontalAdvance(type));
+  dialog->reject();
+}
+
 TEST(ViewerGui, BrightnessFollowsTheSliderAndCancelRestores) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {}));
@@ -850,7 +1080,14 @@ TEST(ViewerGui, PrintAndPdfPutTheRegistrationAtItsRealLengthAroundTheViewsCentre
   app.frame->DispatchCommand(c::kRealSize);
   const ViewScale& s = app.View().Scale();
   ASSERT_EQ(s.photoWidth, 2000);
-  const int32_t cx = s.CentreX(), cy = s.CentreY();
+  // The page is centred on the photo point in the middle of the window:
+  // with white beside a photo narrower than the window that is the
+  // photo's middle, not the middle of the visible part.
+  const int32_t cx = int32_t(std::lround(s.WindowCentrePhotoX()));
+  const int32_t cy = int32_t(std::lround(s.WindowCentrePhotoY()));
+  if (s.offsetX > 0) {
+    EXPECT_NEAR(cx, 1000, 1);
+  }
   // The marks upright, and where a page centred on the view puts them.
   int32_t rx = 1200, ry = 800, bx = 1700, by = 800;
   StoredToShown(6, {3000, 2000}, rx, ry);
@@ -916,6 +1153,61 @@ TEST(ViewerGui, PrintAndPdfPutTheRegistrationAtItsRealLengthAroundTheViewsCentre
   ASSERT_EQ(app.messages.shown.size(), 2u);
   EXPECT_EQ(app.messages.shown[0].rfind("PDFに出力できません。\rこの写真にはｻｲｽﾞ登録", 0), 0u);
   EXPECT_EQ(app.messages.shown[1].rfind("実寸で印刷できません。\r", 0), 0u);
+}
+
+// The PDF and a print to a file are written like every other file: a link
+// is kept and its target written; a read-only file is refused, said so,
+// and left byte for byte.
+TEST(ViewerGui, PdfAndPrintToFileFollowLinksAndRefuseReadOnlyFiles) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, {MakeRegistration(100, 100, 500, 100, 100)}));
+  App app(dir.Folder());
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  std::filesystem::create_directory(dir.File("real"));
+  auto bytes = [](const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto printTo = [&](const std::string& path) {
+    app.setUpPrinter = [path](QPrinter& p) {
+      p.setOutputFormat(QPrinter::PdfFormat);
+      p.setOutputFileName(QString::fromStdString(path));
+      return true;
+    };
+    app.frame->DispatchCommand(c::kPrint);
+  };
+  auto exportTo = [&](const std::string& path) {
+    app.choosePdf = path;
+    app.frame->DispatchCommand(c::kExportPdf);
+  };
+  for (const auto& [what, write] :
+       {std::pair<const char*, std::function<void(const std::string&)>>{"pdf", exportTo},
+        {"print", printTo}}) {
+    SCOPED_TRACE(what);
+    const std::string target = dir.File(std::string("real/") + what + ".pdf");
+    const std::string link = dir.File(std::string(what) + ".pdf");
+    { std::ofstream(target) << "old"; }
+    std::filesystem::create_symlink(target, link);
+    app.messages.shown.clear();
+    write(link);
+    EXPECT_TRUE(app.messages.shown.empty());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(bytes(target).rfind("%PDF-", 0), 0u);
+    // Read-only: refused with the reason, not one byte changed.
+    const std::string kept = bytes(target);
+    std::filesystem::permissions(target, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
+    for (const std::string& path : {target, link}) {
+      app.messages.shown.clear();
+      write(path);
+      ASSERT_EQ(app.messages.shown.size(), 1u);
+      EXPECT_NE(app.messages.shown[0].find("読み取り専用"), std::string::npos);
+      EXPECT_EQ(bytes(target), kept);
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+  }
 }
 
 }  // namespace

@@ -57,6 +57,9 @@ struct Viewer {
   KovalindraView view;
 };
 
+// What an uncalibrated monitor that reports nothing is taken at.
+const double kFallback = 25.4 / 96;
+
 const RegistrationList kThree = {MakeRegistration(100, 100, 500, 100, 100),
                                  MakeRegistration(10, 10, 10, 310, 50),
                                  MakeRegistration(700, 500, 790, 590, 30)};
@@ -71,26 +74,27 @@ TEST(ViewerModel, OpenShowsWholeThenRealSizeSpansTheCalibratedLength) {
   EXPECT_EQ(v.view.Scale().photoWidth, 800);
   EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 700.0 / 600.0);  // whole photo
   EXPECT_TRUE(v.view.IsWhole());
-  // Uncalibrated: 0.7 mm per pixel; 100 mm over 400 photo pixels.
-  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 0.25 / 0.7);
+  // Uncalibrated and nothing reported: the fallback density, said to be
+  // an estimate; 100 mm over 400 photo pixels.
+  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 0.25 / kFallback);
   v.view.ShowRealSize();
   EXPECT_TRUE(v.view.IsRealSize());
-  EXPECT_EQ(v.host.scale, "倍率:等倍(0.36)");
+  EXPECT_EQ(v.host.scale, "倍率:等倍(推定 0.94)");
   v.view.showGuides = true;
   const std::vector<GuideLine> lines = v.view.GuideLines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].color, kCurrentGuideColor);
   EXPECT_EQ(lines[1].color, kOtherGuideColor);
-  // 400 photo pixels x realSizeZoom, and 100 mm at 300 / 210 pixels per mm.
+  // 400 photo pixels x realSizeZoom, and 100 mm at 96 / 25.4 pixels per mm.
   EXPECT_NEAR(lines[0].x2 - lines[0].x1, 400 * v.view.Scale().realSizeZoom, 1.0);
-  EXPECT_NEAR(lines[0].x2 - lines[0].x1, 100.0 * 300.0 / 210.0, 1.0);
+  EXPECT_NEAR(lines[0].x2 - lines[0].x1, 100.0 / kFallback, 1.0);
   v.view.ZoomIn();
-  EXPECT_EQ(v.view.Scale().zoom, 0.5);
+  EXPECT_EQ(v.view.Scale().zoom, 1.0);
   EXPECT_EQ(v.view.GuideLines()[0].color, kOtherGuideColor);  // not real size any more
   // Stepping the points walks from the end of the list.
   v.view.StepRealSizePoint(-1);
   EXPECT_EQ(v.doc.currentPoint, 2);
-  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, (30.0 / std::hypot(90.0, 90.0)) / 0.7);
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, (30.0 / std::hypot(90.0, 90.0)) / kFallback);
   v.view.StepRealSizePoint(-1);
   EXPECT_EQ(v.doc.currentPoint, 1);
   v.view.StepRealSizePoint(+1);
@@ -387,74 +391,188 @@ TEST(ViewerModel, CalibrationByClick) {
   EXPECT_EQ(v.doc.GuideCaption(), text::kGuideA4);
 }
 
-TEST(ViewerModel, EachScreenHasItsOwnCalibration) {
+// Two monitors without a window: A (primary) calibrated in the five keys,
+// B with its own entry, each with the size it reports.
+TEST(ViewerModel, EachMonitorUsesOnlyItsOwnCalibration) {
   TempDir dir;
-  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, kThree));
   const std::string ini = dir.File("Kovalindra.ini");
-  // The primary's 100 mm over 800 pixels: registration 0 at real size is 2.
+  // A: 100 mm over 800 pixels, so registration 0 (100 mm over 400 photo
+  // pixels) is at real size at 2.0. A file of before: no monitor named.
   const DisplayCalibration onA{100, 600, 900, 600, 100};
   std::string reason;
   ASSERT_TRUE(WriteCalibration(ini, onA, reason)) << reason;
-  const ScreenId a{"eDP-1", "Acme", "Panel", 1000, 700};
-  const ScreenId b{"HDMI-1", "Acme", "Wall", 1000, 700};
+  const ScreenId a{"eDP-1", "Acme", "Panel", 1000, 700, 125, 88};
+  const ScreenId b{"HDMI-1", "Acme", "Wall", 1000, 700, 265, 186};
+  const double bReports = 0.265;
   Viewer v(dir.Folder());
   ASSERT_TRUE(v.Open(dir.File("a.kvi")));
-  v.view.OnScreenChanged(a, true, std::nullopt);
+  v.view.OnScreenChanged(a, a, 0.125);
   v.view.ShowRealSize();
   EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
-  // A screen without its own entry uses the primary's.
-  v.view.OnScreenChanged(b, false, std::nullopt);
-  EXPECT_EQ(v.doc.Calibration(), onA);
-  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
+  EXPECT_EQ(v.host.scale, "倍率:等倍(2.00)");
+  EXPECT_EQ(v.host.message, "");
 
-  // Calibrated on B (50 mm over 800 pixels): B's entries only.
-  v.doc.BeginCustomCalibration(50);
+  // B has no calibration: its own report, marked, never A's.
+  v.view.OnScreenChanged(b, a, bReports);
+  EXPECT_EQ(v.doc.Calibration(), DisplayCalibration{});
+  EXPECT_EQ(v.doc.ScreenCalibrationState(), CalibrationState::Uncalibrated);
+  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 0.25 / bReports);
+  EXPECT_EQ(v.host.scale, "倍率:等倍(推定 0.94)");
+  EXPECT_EQ(v.host.message, v.view.CalibrationStatusText());
+  EXPECT_FALSE(v.host.message.empty());
+  EXPECT_EQ(v.host.panes[2], "ﾓﾆﾀｰ未設定(推定の大きさ)");
+  EXPECT_TRUE(v.view.ShowsWelcome());
+  // Nothing plausible reported: the one fallback density, still marked.
+  v.view.OnScreenChanged(b, a, std::nullopt);
+  EXPECT_DOUBLE_EQ(v.view.Scale().mmPerScreenPixel, kFallback);
+  EXPECT_TRUE(v.view.RealSizeIsEstimate());
+
+  // Calibrated on B (200 mm over 800 pixels): B's entry only.
+  v.view.OnScreenChanged(b, a, bReports);
+  ASSERT_TRUE(v.doc.BeginCustomCalibration(200));
   EXPECT_EQ(v.doc.CompleteCalibration(900, 600, 700), CalibrationResult::Saved);
-  const DisplayCalibration onB{100, 600, 900, 600, 50};
+  EXPECT_EQ(v.host.panes[2], "");  // calibrated now: no word on it
+  const DisplayCalibration onB{100, 600, 900, 600, 200};
   EXPECT_EQ(v.doc.Calibration(), onB);
   EXPECT_EQ(ReadCalibration(ini), onA);
-  EXPECT_EQ(ReadScreenCalibration(ini, ScreenKey(b)), onB);
-  EXPECT_FALSE(ReadScreenCalibration(ini, ScreenKey(a)));
-  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 4.0);
+  EXPECT_EQ(ReadScreenCalibration(ini, MonitorKey(b)), onB);
+  EXPECT_FALSE(ReadScreenCalibration(ini, MonitorKey(a)));
+  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 1.0);
 
-  // Back on A at real size: A's scale, the same part of the photo in the
-  // middle, pane 1 saying so.
-  v.view.ApplyZoom(420, 290);
-  v.view.ScrollByTenth(1, 1);
-  const int32_t cx = v.view.Scale().CentreX(), cy = v.view.Scale().CentreY();
-  v.view.OnScreenChanged(a, true, std::nullopt);
+  // B made primary: B keeps its own, A keeps the five keys.
+  v.view.OnScreenChanged(b, b, bReports);
+  EXPECT_EQ(v.doc.Calibration(), onB);
+  v.view.OnScreenChanged(a, b, 0.125);
   EXPECT_EQ(v.doc.Calibration(), onA);
-  EXPECT_TRUE(v.view.IsRealSize());
-  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
-  EXPECT_NEAR(v.view.Scale().CentreX(), cx, 1);
-  EXPECT_NEAR(v.view.Scale().CentreY(), cy, 1);
-  EXPECT_EQ(v.host.scale, "倍率:等倍(2.00)");
-  // A scale of the user's own stays; only the real size it would go to moves.
-  v.view.ZoomOut();
-  const double chosen = v.view.Scale().zoom;
-  v.view.OnScreenChanged(b, false, std::nullopt);
-  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, chosen);
-  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 4.0);
-  v.view.ShowRealSize();
-  EXPECT_EQ(v.host.scale, "倍率:等倍(4.00)");
-  // B at another resolution is another screen: the primary's again.
-  v.view.OnScreenChanged({"HDMI-1", "Acme", "Wall", 1920, 1080}, false, std::nullopt);
-  EXPECT_EQ(v.doc.Calibration(), onA);
-  EXPECT_DOUBLE_EQ(v.view.Scale().zoom, 2.0);
+  // Calibrating A now (B primary) still writes the five keys, and B's
+  // entry stays.
+  ASSERT_TRUE(v.doc.BeginCustomCalibration(100));
+  EXPECT_EQ(v.doc.CompleteCalibration(850, 600, 700), CalibrationResult::Saved);
+  const DisplayCalibration onA2{100, 600, 850, 600, 100};
+  EXPECT_EQ(ReadCalibration(ini), onA2);
+  EXPECT_EQ(ReadScreenCalibration(ini, MonitorKey(b)), onB);
 
-  // A fresh document reads both back; calibrating on the primary writes
-  // the five keys and leaves B's entry.
+  // A fresh start with B primary reads both back where they belong.
   Viewer w(dir.Folder());
-  w.view.OnScreenChanged(b, false, std::nullopt);
+  w.view.OnScreenChanged(b, b, bReports);
   EXPECT_EQ(w.doc.Calibration(), onB);
-  w.view.OnScreenChanged(a, true, std::nullopt);
-  EXPECT_EQ(w.doc.Calibration(), onA);
-  w.doc.BeginCustomCalibration(100);
-  EXPECT_EQ(w.doc.CompleteCalibration(500, 600, 700), CalibrationResult::Saved);
-  EXPECT_EQ(ReadCalibration(ini), (DisplayCalibration{100, 600, 500, 600, 100}));
-  EXPECT_EQ(ReadScreenCalibration(ini, ScreenKey(b)), onB);
-  w.view.OnScreenChanged(b, false, std::nullopt);
-  EXPECT_EQ(w.doc.Calibration(), onB);
+  w.view.OnScreenChanged(a, b, 0.125);
+  EXPECT_EQ(w.doc.Calibration(), onA2);
+
+  // A at another resolution: its calibration counts in pixels that are no
+  // more; an estimate, marked, and pane 0 says why.
+  const ScreenId aWide{"eDP-1", "Acme", "Panel", 2000, 1400, 125, 88};
+  w.view.OnScreenChanged(aWide, b, 0.0625);
+  EXPECT_EQ(w.doc.ScreenCalibrationState(), CalibrationState::ResolutionChanged);
+  EXPECT_EQ(w.doc.Calibration(), DisplayCalibration{});
+  EXPECT_NE(w.host.message.find("解像度が変わった"), std::string::npos);
+  EXPECT_EQ(w.host.panes[2], "解像度変更: ﾓﾆﾀｰ設定が必要");
+  ASSERT_TRUE(w.Open(dir.File("a.kvi")));
+  w.view.ShowRealSize();
+  EXPECT_DOUBLE_EQ(w.view.Scale().zoom, 0.25 / 0.0625);
+  EXPECT_EQ(w.host.scale, "倍率:等倍(推定 4.00)");
+  // Back at its own resolution it is calibrated again.
+  w.view.OnScreenChanged(a, b, 0.125);
+  EXPECT_EQ(w.doc.ScreenCalibrationState(), CalibrationState::Calibrated);
+  EXPECT_EQ(w.host.message, "");
+  EXPECT_EQ(w.host.panes[2], "");
+}
+
+TEST(ViewerModel, MovingToAnotherMonitorKeepsThePhotoPointInTheMiddle) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(3000, 2000, kThree));
+  const ScreenId a{"eDP-1", "Acme", "Panel", 1000, 700, 265, 186};
+  const ScreenId b{"HDMI-1", "Acme", "Wall", 2000, 1400, 265, 186};
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  v.view.OnScreenChanged(a, a, 0.265);
+  v.view.ShowRealSize();
+  v.view.ApplyZoom(1234, 777);
+  const double px = v.view.Scale().WindowCentrePhotoX(), py = v.view.Scale().WindowCentrePhotoY();
+  const double mmAcross = v.view.Scale().clientWidth * 0.265;
+  // B has twice the pixels in the same glass (pixel ratio 2): the client
+  // doubles, the real size doubles, and the same point stays in the middle.
+  v.view.SetDeviceRatio(2.0);
+  v.view.OnScreenChanged(b, a, 0.1325, 2000, 1400);
+  EXPECT_TRUE(v.view.IsRealSize());
+  EXPECT_NEAR(v.view.Scale().zoom, 2 * 0.25 / 0.265, 1e-12);
+  EXPECT_EQ(v.view.Scale().clientWidth, 2000);
+  EXPECT_NEAR(v.view.Scale().WindowCentrePhotoX(), px, 0.5);
+  EXPECT_NEAR(v.view.Scale().WindowCentrePhotoY(), py, 0.5);
+  // In millimetres on the glass nothing moved: the same width of photo.
+  EXPECT_NEAR(v.view.Scale().clientWidth * 0.1325, mmAcross, 1e-9);
+  EXPECT_NEAR(v.view.Scale().visibleWidth, 1000 / (0.25 / 0.265), 1);
+  v.view.SetDeviceRatio(1.0);
+  v.view.OnScreenChanged(a, a, 0.265, 1000, 700);
+  EXPECT_NEAR(v.view.Scale().WindowCentrePhotoX(), px, 1.0);
+  EXPECT_NEAR(v.view.Scale().WindowCentrePhotoY(), py, 1.0);
+}
+
+TEST(ViewerModel, AMisClickOrEscDoesNotReplaceAGoodCalibration) {
+  TempDir dir;
+  WriteKvi(dir.File("a.kvi"), MakeKvi(800, 600, kThree));
+  const std::string ini = dir.File("Kovalindra.ini");
+  const DisplayCalibration good{100, 600, 894, 600, 210};
+  std::string reason;
+  ASSERT_TRUE(WriteCalibration(ini, good, reason)) << reason;
+  const ScreenId a{"eDP-1", "Acme", "Panel", 1000, 700, 265, 186};
+  Viewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  v.view.OnScreenChanged(a, a, 0.265);
+  auto fileNow = [&] {
+    std::ifstream in(ini, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string before = fileNow();
+  // 80 pixels for 210 mm (about 10 dpi): asked, "いいえ" keeps the old.
+  ASSERT_TRUE(v.doc.BeginA4Calibration());
+  v.messages.shown.clear();
+  v.messages.answer = platform::MsgResult::No;
+  EXPECT_EQ(v.doc.CompleteCalibration(180, 600, 700), CalibrationResult::Declined);
+  ASSERT_EQ(v.messages.shown.size(), 1u);
+  EXPECT_TRUE(v.messages.shown[0].starts_with(text::kLooksWrong));
+  EXPECT_EQ(v.messages.icons.back(), platform::MsgIcon::Question);
+  EXPECT_FALSE(v.doc.CalibrationPending());
+  EXPECT_EQ(v.doc.Calibration(), good);
+  EXPECT_EQ(fileNow(), before);
+  // Plausible in itself but 40 % off the monitor's own report: asked too.
+  ASSERT_TRUE(v.doc.BeginA4Calibration());
+  EXPECT_EQ(v.doc.CompleteCalibration(100 + 567, 600, 700), CalibrationResult::Declined);
+  EXPECT_EQ(v.doc.Calibration(), good);
+  // "はい" saves it all the same.
+  v.messages.answer = platform::MsgResult::Yes;
+  ASSERT_TRUE(v.doc.BeginA4Calibration());
+  EXPECT_EQ(v.doc.CompleteCalibration(100 + 567, 600, 700), CalibrationResult::Saved);
+  EXPECT_EQ(v.doc.Calibration(), (DisplayCalibration{100, 600, 667, 600, 210}));
+  // Within 25 % of the report: saved without a question.
+  v.messages.shown.clear();
+  ASSERT_TRUE(v.doc.BeginA4Calibration());
+  v.messages.shown.clear();
+  EXPECT_EQ(v.doc.CompleteCalibration(894, 600, 700), CalibrationResult::Saved);
+  EXPECT_EQ(v.messages.shown, std::vector<std::string>{text::kCalibrated});
+  EXPECT_EQ(ReadCalibration(ini), good);
+
+  // Esc in the view while the click is awaited: dropped, pane 0 says so.
+  ASSERT_TRUE(v.doc.BeginCustomCalibration(100));
+  EXPECT_TRUE(v.view.OnKeyDown(ViewKey::Escape));
+  EXPECT_FALSE(v.doc.CalibrationPending());
+  EXPECT_EQ(v.host.message, text::kCalibrationCancelled);
+  EXPECT_EQ(v.doc.Calibration(), good);
+  // Esc at either message of the start: nothing pending, nothing changed.
+  for (size_t at : {size_t(0), size_t(1)}) {
+    v.messages.shown.clear();
+    v.messages.escapeAt = at;
+    EXPECT_FALSE(v.doc.BeginA4Calibration());
+    EXPECT_FALSE(v.doc.CalibrationPending());
+    v.messages.shown.clear();
+    EXPECT_FALSE(v.doc.BeginCustomCalibration(150));
+    EXPECT_FALSE(v.doc.CalibrationPending());
+  }
+  v.messages.escapeAt.reset();
+  // The prompt says Esc stops it.
+  EXPECT_NE(std::string(text::kA4Click).find("Esc"), std::string::npos);
+  EXPECT_NE(std::string(text::kCustomClick).find("Esc"), std::string::npos);
 }
 
 TEST(ViewerModel, CalibrationThatCannotBeSavedIsNotReportedAsDone) {
@@ -683,7 +801,7 @@ TEST(ViewerInteraction, WheelKeysAndRealSizeLabels) {
   EXPECT_EQ(v.view.Scale().photoWidth, 2000);
   EXPECT_EQ(v.doc.currentPoint, 0);
   EXPECT_TRUE(v.view.HasRealSize());
-  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 0.1 / 0.7);
+  EXPECT_DOUBLE_EQ(v.view.Scale().realSizeZoom, 0.1 / kFallback);
   // Home and End: first and last of the folder.
   EXPECT_TRUE(v.view.OnKeyDown(ViewKey::Home));
   EXPECT_EQ(v.view.Scale().photoWidth, 4000);
@@ -798,7 +916,7 @@ TEST(ViewerInteraction, MeasureModeMeasuresSnapsClearsAndNeverTouchesTheFile) {
   drag(500, 300, 600, 300);
   setMode(kMouseScroll);
   EXPECT_TRUE(v.view.Measurements().Empty());
-  EXPECT_EQ(v.host.panes[2], "");
+  EXPECT_EQ(v.host.panes[2], v.view.CalibrationNote());  // back to the screen's word
   EXPECT_EQ(v.host.panes[3], "");
   v.view.OnLeftButtonDown(500, 300);
   EXPECT_TRUE(v.view.Dragging());

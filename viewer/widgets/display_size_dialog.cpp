@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "foundation/core/util/text.h"
 #include "platform/services.h"
 #include "viewer/model/calibration.h"
 
@@ -50,18 +51,20 @@ DisplaySizeDialog::DisplaySizeDialog(platform::MessageService* messages, QWidget
 }
 
 std::optional<int32_t> DisplaySizeDialog::Validate(const QString& text) {
-  bool okNumber = false;
-  const qlonglong v = text.trimmed().toLongLong(&okNumber);
-  if (!okNumber || v < kMinCalibrationMm || v > kMaxCalibrationMm) return std::nullopt;
-  return int32_t(v);
+  // Full-width digits, as Japanese input types them, are digits too.
+  const std::optional<int64_t> v =
+      ParseTypedNumber(text.toStdString(), kMinCalibrationMm, kMaxCalibrationMm);
+  if (!v) return std::nullopt;
+  return int32_t(*v);
 }
 
 void DisplaySizeDialog::accept() {
   const std::optional<int32_t> v = Validate(edit_->text());
   if (!v) {
     if (messages_)
-      messages_->Show("1 から 1000000 までの整数を入力して下さい。", platform::MsgIcon::Warning,
-                      platform::MsgButtons::Ok);
+      messages_->Show(std::string("1 から 1000000 までの整数を入力して下さい。\r") +
+                          kTypedDigitsNote,
+                      platform::MsgIcon::Warning, platform::MsgButtons::Ok);
     edit_->setFocus();
     edit_->selectAll();
     return;  // stays open

@@ -9,8 +9,12 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTimer>
+#include <cmath>
 
+#include "foundation/core/util/file_io.h"
+#include "platform/file_dialog.h"
 #include "platform/print_page.h"
 #include "platform/qt_text.h"
 #include "resources/viewer/commands.h"
@@ -30,6 +34,19 @@ platform::Services MakeServices(shell::AppContext& context, const PartsOptions& 
 }
 
 }  // namespace
+
+std::unique_ptr<QFileDialog> MakePhotoOpenDialog(QWidget* parent, const QString& folder) {
+  auto dialog = std::make_unique<QFileDialog>(parent, QString::fromUtf8("実寸情報ﾌｧｲﾙを選択"),
+                                              folder, QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setOption(QFileDialog::ReadOnly, true);
+  dialog->setDefaultSuffix("kvi");
+  platform::NameFileTypes(*dialog, {{"kvi", QString::fromUtf8("kviﾌｧｲﾙ")}});
+  // The name line starts as the pattern, as the dialog always has.
+  dialog->selectFile("*.kvi");
+  return dialog;
+}
 
 SettingsLocation DefaultSettingsLocation(const shell::AppContext& context) {
   QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
@@ -73,6 +90,12 @@ void KovalindraParts::OnFrameCreated() {
     context_.UpdateCommandUi();
   };
   hooks.viewChanged = [this] { context_.UpdateCommandUi(); };
+  hooks.returnKeys = [this] {
+    QWidget* frame = context_.MainWindow();
+    if (!widget_ || !frame || !frame->isVisible()) return;
+    frame->activateWindow();
+    widget_->setFocus(Qt::OtherFocusReason);
+  };
   toolbox_ = new ToolboxWindow(doc_, v, std::move(hooks), context_.MainWindow());
   widget_->onShowToolbox = [this](bool shown) {
     if (!toolbox_) return;
@@ -141,14 +164,9 @@ void KovalindraParts::OpenWithDialog() {
     // Photos are looked through folder by folder: start in the one on show.
     const QString shown = platform::Utf8ToQString(doc_.PathName());
     const QString start = shown.isEmpty() ? QString() : QFileInfo(shown).absolutePath();
-    QFileDialog dialog(context_.MainWindow(), QString::fromUtf8("実寸情報ﾌｧｲﾙを選択"), start,
-                       QString::fromUtf8("kviﾌｧｲﾙ(*.kvi);;全ﾌｧｲﾙ(*)"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOption(QFileDialog::ReadOnly, true);
-    dialog.setDefaultSuffix("kvi");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      chosen = platform::QStringToUtf8(dialog.selectedFiles().first());
+    std::unique_ptr<QFileDialog> dialog = MakePhotoOpenDialog(context_.MainWindow(), start);
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+      chosen = platform::QStringToUtf8(dialog->selectedFiles().first());
   }
   if (!chosen || chosen->empty()) return;
   const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
@@ -165,38 +183,36 @@ void KovalindraParts::StartCustomCalibration() {
     DisplaySizeDialog dialog(services_.messages, context_.MainWindow());
     if (dialog.exec() == QDialog::Accepted) length = dialog.SizeMm();
   }
-  if (!length) return;
-  MakeRoomForCalibration(*length);
+  if (!length || !MakeRoomForCalibration(*length)) return;
   doc_.BeginCustomCalibration(*length);
 }
 
-void KovalindraParts::MakeRoomForCalibration(int32_t lengthMm) {
-  if (!widget_) return;
-  // The stored calibration knows the screen best; before there is one, the
-  // same estimate real size uses, else the screen's dots per inch (or the
-  // usual 96) guesses.
+bool KovalindraParts::MakeRoomForCalibration(int32_t lengthMm) {
+  if (!widget_) return false;
+  // The density real size uses on this screen: its own calibration, else
+  // the screen's report or the program's fallback.
   const DisplayCalibration& cal = doc_.Calibration();
   const std::optional<double> stored = ScreenMillimetresPerPixel(cal);
-  double mmPerPixel = 0;
-  if (stored && !IsUncalibrated(cal)) {
-    mmPerPixel = *stored;
-  } else if (const std::optional<double> e = widget_->Model().ScreenEstimate()) {
-    mmPerPixel = *e;
-  } else {
-    const QScreen* s = widget_->screen();
-    mmPerPixel = EstimatedMmPerDevicePixel(s ? s->physicalDotsPerInchX() * widget_->Ratio() : 0);
-  }
+  const double mmPerPixel =
+      stored && !IsUncalibrated(cal) ? *stored : widget_->Model().ScreenEstimate();
   const int32_t needed = CalibrationWidthNeeded(lengthMm, mmPerPixel);
   const int32_t have = widget_->DeviceSize().width();
-  if (needed <= have || !services_.messages) return;
+  if (needed <= have || !services_.messages) return true;
   const std::string text = "ﾓﾆﾀｰ設定には、ｳｨﾝﾄﾞｩの幅が約" + std::to_string(needed) +
                            "ﾄﾞｯﾄ必要です(いまは" + std::to_string(have) +
                            "ﾄﾞｯﾄ)。\rｳｨﾝﾄﾞｩを最大化しますか?\r"
-                           "画面に収まらない場合は、任意ｻｲｽﾞで短い長さを指定して下さい。";
-  if (services_.messages->Show(text, platform::MsgIcon::Question, platform::MsgButtons::YesNo) ==
-      platform::MsgResult::Yes) {
-    context_.MainWindow()->showMaximized();
-    QApplication::processEvents();  // the view takes its new size before the guide is drawn
+                           "画面に収まらない場合は、任意ｻｲｽﾞで短い長さを指定して下さい。\r"
+                           "(Escｷｰでﾓﾆﾀｰ設定を中止します)";
+  switch (services_.messages->Show(text, platform::MsgIcon::Question,
+                                   platform::MsgButtons::YesNoCancel)) {
+    case platform::MsgResult::Yes:
+      context_.MainWindow()->showMaximized();
+      QApplication::processEvents();  // the view takes its new size before the guide is drawn
+      return true;
+    case platform::MsgResult::No: return true;
+    default:
+      context_.SetStatusPaneText(0, QString::fromUtf8(text::kCalibrationCancelled));
+      return false;
   }
 }
 
@@ -217,11 +233,43 @@ platform::RealSizeRequest KovalindraParts::PrintRequest() {
   // plays no part on paper.
   const ViewScale& s = widget_->Model().Scale();
   if (s.HasScale() && s.photoWidth > 0 && s.photoHeight > 0) {
-    r.centreX = s.CentreX();
-    r.centreY = s.CentreY();
+    // The point in the middle of the window, not the middle of the visible
+    // part: with white around the photo the two differ.
+    r.centreX = int32_t(std::lround(s.WindowCentrePhotoX()));
+    r.centreY = int32_t(std::lround(s.WindowCentrePhotoY()));
   }
   return r;
 }
+
+namespace {
+
+// A printer told to print to a file writes it as every file is written:
+// the page goes to a temporary file, whose bytes then replace the chosen
+// file through the one helper (a link kept and its target written, a
+// read-only file refused and left as it was).
+platform::PrintOutcome PrintOnPrinter(QPrinter& printer, const platform::RealSizeRequest& request) {
+  const QString target = printer.outputFileName();
+  if (target.isEmpty()) return platform::PrintRealSize(printer, request);
+  QTemporaryFile temp(QDir::tempPath() + "/kovalindra_print_XXXXXX.pdf");
+  platform::PrintOutcome r;
+  if (!temp.open()) {
+    r.failure = "一時ﾌｧｲﾙを作れませんでした";
+    return r;
+  }
+  temp.close();
+  printer.setOutputFileName(temp.fileName());
+  r = platform::PrintRealSize(printer, request);
+  printer.setOutputFileName(target);
+  if (!r.Done()) return r;
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadWholeFile(platform::QStringToUtf8(temp.fileName()), bytes, reason) ||
+      !WriteFileAtomically(platform::QStringToUtf8(target), bytes, reason))
+    r.failure = reason;
+  return r;
+}
+
+}  // namespace
 
 void KovalindraParts::Print() {
   const std::string cannot = "実寸で印刷できません。";
@@ -249,7 +297,7 @@ void KovalindraParts::Print() {
     if (dialog.exec() != QDialog::Accepted) return;
   }
   platform::WaitCursor wait;
-  const platform::PrintOutcome r = platform::PrintRealSize(printer, request);
+  const platform::PrintOutcome r = PrintOnPrinter(printer, request);
   if (r.refusal != print::Refusal::kNone) {
     doc_.Tell(cannot + "\r" + print::RefusalText(r.refusal), platform::MsgIcon::Warning);
   } else if (!r.failure.empty()) {
@@ -314,8 +362,7 @@ bool KovalindraParts::OnCommand(int id) {
     case cmd::kSizeInfo: v.ToggleGuides(); return true;
     case cmd::kDisplaySettings: v.ToggleCalibrationMarks(); return true;
     case cmd::kA4Size:
-      MakeRoomForCalibration(kA4WidthMm);
-      doc_.BeginA4Calibration();
+      if (MakeRoomForCalibration(kA4WidthMm)) doc_.BeginA4Calibration();
       return true;
     case cmd::kCustomSize: StartCustomCalibration(); return true;
     case cmd::kPrint: Print(); return true;
@@ -340,11 +387,17 @@ bool KovalindraParts::OnCommand(int id) {
     case cmd::kBrightness: Adjust(true); return true;
     case cmd::kContrast: Adjust(false); return true;
     case cmd::kFullScreen:
-      if (!context_.IsFullScreen()) context_.EnterFullScreen();
+      if (!context_.IsFullScreen()) {
+        v.KeepCentreThroughResize();
+        context_.EnterFullScreen();
+      }
       if (toolbox_) toolbox_->Refresh();
       return true;
     case cmd::kWindowed:
-      if (context_.IsFullScreen()) context_.LeaveFullScreen();
+      if (context_.IsFullScreen()) {
+        v.KeepCentreThroughResize();
+        context_.LeaveFullScreen();
+      }
       if (toolbox_) toolbox_->Refresh();
       return true;
     default: return false;

@@ -12,6 +12,7 @@
 #include "viewer/model/viewer_document.h"
 #include "viewer/model/viewer_view.h"
 
+class QFileDialog;
 class QPrinter;
 
 namespace kv::platform {
@@ -63,7 +64,8 @@ class KovalindraParts : public shell::ProgramParts {
   void Adjust(bool brightness);
   // Before a calibration over lengthMm: a window too narrow for it is
   // offered to be maximised.
-  void MakeRoomForCalibration(int32_t lengthMm);
+  // False when the user cancelled the calibration (Esc).
+  bool MakeRoomForCalibration(int32_t lengthMm);
   void SetToolboxCaption(const std::string& utf8);
   // The photo on paper at the current registration's real size. A photo
   // without a usable registration is refused with a message before any
@@ -89,5 +91,9 @@ std::unique_ptr<shell::ProgramParts> CreateKovalindraPartsWith(shell::AppContext
 
 // Where the settings live for the running program.
 SettingsLocation DefaultSettingsLocation(const shell::AppContext& context);
+
+// The viewer's own open dialog, starting in `folder` with "*.kvi" as its
+// file name and our name for the type of ".kvi" files.
+std::unique_ptr<QFileDialog> MakePhotoOpenDialog(QWidget* parent, const QString& folder);
 
 }  // namespace kv::viewer

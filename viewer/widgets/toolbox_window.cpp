@@ -125,6 +125,7 @@ void ToolboxWindow::Pressed(int id) {
     if (hooks_.viewChanged) hooks_.viewChanged();
   }
   Refresh();
+  if (hooks_.returnKeys) hooks_.returnKeys();
 }
 
 void ToolboxWindow::Refresh() {

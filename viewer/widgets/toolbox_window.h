@@ -45,6 +45,9 @@ class ToolboxWindow : public QWidget {
     std::function<bool()> isFullScreen;
     std::function<void()> hiddenByUser;  // Esc or the close box
     std::function<void()> viewChanged;   // after a navigator move or a reset
+    // After a button: the keys go back to the view. A click on a button
+    // made the toolbox the active window, and its buttons take no keys.
+    std::function<void()> returnKeys;
   };
   ToolboxWindow(KovalindraDoc& doc, KovalindraView& view, Hooks hooks, QWidget* parent);
 

@@ -28,6 +28,17 @@ namespace {
 // A step that shows its photo sooner than this shows no wait cursor.
 constexpr int kWaitCursorDelayMs = 300;
 }  // namespace
+ScreenId ScreenIdOf(const QScreen* s) {
+  const double r = s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
+  const QSizeF mm = s->physicalSize();
+  return ScreenId{s->name().toStdString(),
+                  s->manufacturer().toStdString(),
+                  s->model().toStdString(),
+                  int32_t(std::lround(s->geometry().width() * r)),
+                  int32_t(std::lround(s->geometry().height() * r)),
+                  int32_t(std::lround(mm.width())),
+                  int32_t(std::lround(mm.height()))};
+}
 
 KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext& context,
                                            QWidget* parent)
@@ -38,7 +49,7 @@ KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(64, 64);
   model_ = std::make_unique<KovalindraView>(doc_, this);
-  welcome_ = MakeWelcomePanel();
+  welcome_ = MakeWelcomePanel(welcomeRatio_);
   // Another screen made primary decides where a calibration is kept.
   connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { UpdateScreen(); });
   waitTimer_.setSingleShot(true);
@@ -65,13 +76,14 @@ void KovalindraViewWidget::UpdateScreen() {
     geometryWatch_ = connect(s, &QScreen::geometryChanged, this, changed);
     dpiWatch_ = connect(s, &QScreen::logicalDotsPerInchChanged, this, changed);
   }
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  const ScreenId id = ScreenIdOf(s);
   const QSizeF mm = s->physicalSize();
-  const double r = s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
-  const ScreenId id{s->name().toStdString(), s->manufacturer().toStdString(),
-                    s->model().toStdString(), int32_t(std::lround(s->geometry().width() * r)),
-                    int32_t(std::lround(s->geometry().height() * r))};
-  model_->OnScreenChanged(id, s == QGuiApplication::primaryScreen(),
-                          EstimateFromScreen(mm.width(), mm.height(), id.widthPx, id.heightPx));
+  model_->SetDeviceRatio(Ratio());
+  const QSize d = DeviceSize();
+  model_->OnScreenChanged(id, primary ? ScreenIdOf(primary) : id,
+                          EstimateFromScreen(mm.width(), mm.height(), id.widthPx, id.heightPx),
+                          d.width(), d.height());
 }
 
 KovalindraViewWidget::~KovalindraViewWidget() { PhotoPending(false); }
@@ -166,6 +178,7 @@ bool KovalindraViewWidget::IsFullScreen() const { return context_.IsFullScreen()
 
 void KovalindraViewWidget::SetFullScreen(bool on) {
   if (on == context_.IsFullScreen()) return;
+  model_->KeepCentreThroughResize();
   on ? context_.EnterFullScreen() : context_.LeaveFullScreen();
 }
 
@@ -176,9 +189,8 @@ QColor ToQColor(platform::ColorRef c) {
 }
 
 // A dimension line: the segment with short bars across its ends, white
-// under the colour so it shows on any photo, and its length in a label
-// beside the middle, kept inside the view.
-void DrawMeasureLine(QPainter& p, const MeasureLine& m, double ratio) {
+// under the colour so it shows on any photo.
+void DrawMeasureSegment(QPainter& p, const MeasureLine& m, double ratio) {
   const QColor colour = ToQColor(kMeasureColor);
   const QPointF a(m.x1 + 0.5, m.y1 + 0.5), b(m.x2 + 0.5, m.y2 + 0.5);
   const QPointF d = b - a;
@@ -196,28 +208,71 @@ void DrawMeasureLine(QPainter& p, const MeasureLine& m, double ratio) {
     p.drawLine(a - bar, a + bar);
     p.drawLine(b - bar, b + bar);
   }
+  p.restore();
+}
+
+QFont MeasureFont(double ratio) {
   QFont f(platform::DefaultGothicFace());
   f.setPixelSize(std::max(8, int(std::lround(12 * ratio))));
-  p.setFont(f);
-  const QString text = Utf8ToQString(m.caption);
-  const QRectF box = QRectF(p.fontMetrics().boundingRect(text)).adjusted(-4 * ratio, -2 * ratio,
-                                                                         4 * ratio, 2 * ratio);
-  // Beside the middle, on the upper side of the line, clear of it.
-  const QPointF up = across.y() > 0 ? -across : across;
-  const QPointF mid = (a + b) / 2 + up * (box.height() / 2 + 6 * ratio);
-  QRectF at(mid - QPointF(box.width() / 2, box.height() / 2), box.size());
-  const QRectF view(QPointF(0, 0), QSizeF(p.device()->width(), p.device()->height()));
-  at.moveLeft(std::clamp(at.left(), view.left(), std::max(view.left(), view.right() - at.width())));
-  at.moveTop(std::clamp(at.top(), view.top(), std::max(view.top(), view.bottom() - at.height())));
-  p.setPen(QPen(colour, std::max(1.0, std::round(ratio))));
-  p.setBrush(QColor(255, 255, 255, m.pending ? 200 : 235));
-  p.drawRoundedRect(at, 3 * ratio, 3 * ratio);
-  p.setPen(QColor(40, 30, 20));
-  p.drawText(at, Qt::AlignCenter, text);
+  return f;
+}
+
+// How wide the drawn line is with its white rim and end bars, in device pixels.
+double MeasureLineWidth(double ratio) {
+  return std::max(1.0, std::round(2 * ratio)) + 2 * ratio + 10 * ratio;
+}
+
+// The captions of all lines, each beside its own line and clear of every
+// line and of each other (drawn after all lines, so none is covered).
+void DrawMeasureOverlay(QPainter& p, const std::vector<MeasureLine>& lines, double ratio) {
+  for (const MeasureLine& m : lines) DrawMeasureSegment(p, m, ratio);
+  p.save();
+  p.setFont(MeasureFont(ratio));
+  std::vector<std::pair<double, double>> sizes;
+  for (const MeasureLine& m : lines) {
+    const QRectF text = p.fontMetrics().boundingRect(Utf8ToQString(m.caption));
+    sizes.emplace_back(text.width() + 8 * ratio, text.height() + 4 * ratio);
+  }
+  const std::vector<LabelBox> boxes =
+      PlaceMeasureLabels(lines, sizes, p.device()->width(), p.device()->height(),
+                         MeasureLineWidth(ratio), 3 * ratio);
+  const QColor colour = ToQColor(kMeasureColor);
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    const QRectF at(boxes[i].x, boxes[i].y, boxes[i].width, boxes[i].height);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour, std::max(1.0, std::round(ratio))));
+    p.setBrush(QColor(255, 255, 255, lines[i].pending ? 200 : 235));
+    p.drawRoundedRect(at, 3 * ratio, 3 * ratio);
+    p.setPen(QColor(40, 30, 20));
+    p.drawText(at, Qt::AlignCenter, Utf8ToQString(lines[i].caption));
+  }
   p.restore();
 }
 
 }  // namespace
+
+void KovalindraViewWidget::DrawCalibrationGuide(platform::DrawSurface& surface, QPainter& painter) {
+  // The cross's middle is the pixel the calibration measures from, at
+  // every pixel ratio: a sheet laid on it gives the length clicked.
+  const int x = KovalindraDoc::AnchorX();
+  const int y = KovalindraDoc::AnchorY(model_->Scale().clientHeight);
+  const double r = Ratio();
+  const int arm = int(std::lround(kGuideCrossArm * r));
+  const int halo = std::max(1, int(std::lround(r)));
+  painter.fillRect(QRect(x - arm - halo, y - halo, 2 * (arm + halo) + 1, 2 * halo + 1), Qt::white);
+  painter.fillRect(QRect(x - halo, y - arm - halo, 2 * halo + 1, 2 * (arm + halo) + 1), Qt::white);
+  painter.fillRect(QRect(x - arm, y, 2 * arm + 1, 1), Qt::black);
+  painter.fillRect(QRect(x, y - arm, 1, 2 * arm + 1), Qt::black);
+  // The words beside it, without the cross glyph the caption starts with.
+  std::string words = doc_.GuideCaption();
+  for (const char* lead : {"┼　", "┼"})
+    if (words.starts_with(lead)) {
+      words.erase(0, std::string(lead).size());
+      break;
+    }
+  shell::DrawCaption(surface, x + arm + int(std::lround(4 * r)), y - arm / 2, words, 12, 0,
+                     platform::kBlack, r);
+}
 
 QImage KovalindraViewWidget::ComposeFrame() {
   SyncSize();
@@ -233,18 +288,13 @@ QImage KovalindraViewWidget::ComposeFrame() {
   platform::DrawSurface surface(painter);
   for (const GuideLine& l : model_->GuideLines())
     shell::DrawDashedLine(surface, l.x1, l.y1, l.x2, l.y2, l.color);
-  for (const MeasureLine& m : model_->MeasureOverlay()) DrawMeasureLine(painter, m, Ratio());
+  DrawMeasureOverlay(painter, model_->MeasureOverlay(), Ratio());
   const DisplayCalibration& cal = doc_.Calibration();
   if (model_->showCalibrationMarks && !context_.IsFullScreen()) {
     shell::DrawMarkedPoint(surface, std::string("ディスプレイＡ"), cal.pt1x, cal.pt1y,
                            kCalibrationMarkColor);
     shell::DrawMarkedPoint(surface, std::string("ディスプレイＢ"), cal.pt2x, cal.pt2y,
                            kCalibrationMarkColor);
-  }
-  if (doc_.CalibrationPending()) {
-    shell::DrawCaption(surface, KovalindraDoc::AnchorX(),
-                       KovalindraDoc::AnchorY(model_->Scale().clientHeight), doc_.GuideCaption(),
-                       12, 0, platform::kBlack, 1.0);
   }
   if (model_->ShowsHotIcons()) {
     // Drawn at the screen's pixel ratio where their hot spots are.
@@ -271,7 +321,15 @@ QImage KovalindraViewWidget::ComposeFrame() {
                             platform::kBlack, 1);
     }
   }
-  if (model_->ShowsWelcome()) painter.drawImage(model_->WelcomeX(), model_->WelcomeY(), welcome_);
+  if (model_->ShowsWelcome()) {
+    if (welcomeRatio_ != Ratio()) {
+      welcomeRatio_ = Ratio();
+      welcome_ = MakeWelcomePanel(welcomeRatio_);
+    }
+    painter.drawImage(model_->WelcomeX(), model_->WelcomeY(), welcome_);
+  }
+  // Over the welcome panel, which at a high pixel ratio reaches the anchor.
+  if (doc_.CalibrationPending()) DrawCalibrationGuide(surface, painter);
   painter.end();
   return frame;
 }
@@ -397,6 +455,10 @@ void KovalindraViewWidget::focusOutEvent(QFocusEvent* e) {
   // A popup or another window took the pointer mid-drag.
   if (model_->Dragging() || model_->SelectionRect() || model_->MeasureDragging())
     model_->OnCaptureLost();
+  // The key up that ends an Alt tap goes to the menu bar, which takes the
+  // keys: without them the view shows its plain cursor, not the last
+  // modifier it saw go down.
+  UpdateCursorHere(Qt::NoModifier);
   QWidget::focusOutEvent(e);
 }
 
@@ -416,10 +478,13 @@ void KovalindraViewWidget::contextMenuEvent(QContextMenuEvent* e) {
   context_.ShowContextMenu(at);
 }
 
-QImage MakeWelcomePanel() {
-  QImage img(kWelcomeWidth, kWelcomeHeight, QImage::Format_RGB32);
+QImage MakeWelcomePanel(double ratio) {
+  const double r = ratio > 0 && std::isfinite(ratio) ? ratio : 1.0;
+  QImage img(int(std::lround(kWelcomeWidth * r)), int(std::lround(kWelcomeHeight * r)),
+             QImage::Format_RGB32);
   img.fill(QColor(250, 250, 246));
   QPainter p(&img);
+  p.scale(r, r);
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(QColor(60, 90, 150), 3));
   p.drawRect(QRectF(1.5, 1.5, kWelcomeWidth - 3, kWelcomeHeight - 3));

@@ -10,13 +10,20 @@
 
 #include "viewer/model/viewer_view.h"
 
+class QPainter;
 class QScreen;
 
 namespace kv::shell {
 class AppContext;
 }
+namespace kv::platform {
+class DrawSurface;
+}
 
 namespace kv::viewer {
+
+// Half the anchor cross's width, in logical pixels.
+inline constexpr int kGuideCrossArm = 10;
 
 class KovalindraViewWidget : public QWidget, public ViewHost {
   Q_OBJECT
@@ -73,11 +80,14 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   void UpdateScreen();
   void UpdateCursor(const QPoint& device, Qt::KeyboardModifiers mods);
   void UpdateCursorHere(Qt::KeyboardModifiers mods);
+  // The anchor's cross and the words beside it while a calibration waits.
+  void DrawCalibrationGuide(platform::DrawSurface& surface, QPainter& painter);
 
   KovalindraDoc& doc_;
   shell::AppContext& context_;
   std::unique_ptr<KovalindraView> model_;
   QImage welcome_;
+  double welcomeRatio_ = 1.0;
   // The corner icons, made once per pixel ratio.
   QImage returnIcon_, toolboxIcon_;
   double iconRatio_ = 0.0;
@@ -90,6 +100,10 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
 };
 
 // The 300 x 400 picture shown while the monitor is not calibrated.
-QImage MakeWelcomePanel();
+// The welcome panel at a device-pixel ratio (its logical size times it).
+QImage MakeWelcomePanel(double ratio = 1.0);
+// How the calibrations know a screen: its names, device pixels and the
+// millimetres it reports.
+ScreenId ScreenIdOf(const QScreen* s);
 
 }  // namespace kv::viewer

@@ -33,7 +33,8 @@ std::string ErrnoJapanese(int err) {
     case ETXTBSY: return "使用中です";
     case ELOOP: return "ﾘﾝｸが多すぎます";
     case EFBIG: return "ﾌｧｲﾙが大きすぎます";
-    default: return "ｴﾗｰ番号 " + std::to_string(err);
+    // The number would mean nothing to the user.
+    default: return "ｼｽﾃﾑのｴﾗｰです";
   }
 }
 
@@ -45,9 +46,34 @@ std::string ErrnoText(const char* what, int err) {
 
 }  // namespace
 
+std::optional<std::string> UnreadableReason(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR) return "ﾌｧｲﾙが見つかりません";
+    return "ﾌｧｲﾙを開けません (" + ErrnoJapanese(err) + ")";
+  }
+  if (S_ISDIR(st.st_mode)) return "ﾌｫﾙﾀﾞです。ﾌｧｲﾙを選んで下さい";
+  if (S_ISFIFO(st.st_mode)) return "名前付きﾊﾟｲﾌﾟです。通常のﾌｧｲﾙではありません";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+    return "ﾃﾞﾊﾞｲｽです。通常のﾌｧｲﾙではありません";
+  if (!S_ISREG(st.st_mode)) return "通常のﾌｧｲﾙではありません";
+  if (::access(path.c_str(), R_OK) != 0 && errno == EACCES)
+    return "ﾌｧｲﾙを読む権限がありません";
+  return std::nullopt;
+}
+
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& reason,
                    uint64_t maxBytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A pipe or a device would make open() or read() wait for a writer that
+  // may never come, and the caller may be the interface thread.
+  if (const std::optional<std::string> why = UnreadableReason(path)) {
+    reason = *why;
+    return false;
+  }
+  // Non-blocking in case it was swapped for a pipe since the look above;
+  // the type is checked again on what was really opened.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     reason = ErrnoText("ﾌｧｲﾙを開けません", errno);
     return false;

@@ -1,12 +1,19 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace kv {
 
-// Reads the whole regular file into `out`. Refuses (false, reason) a file
+// Why `path` cannot be read as a document, in Japanese: it does not exist,
+// is a folder, a named pipe or a device, or may not be read. None when it
+// is a regular file that can be tried.
+std::optional<std::string> UnreadableReason(const std::string& path);
+
+// Reads the whole regular file into `out`; anything else (a named pipe, a
+// device) is refused before it is opened, so a read never waits on one. Refuses (false, reason) a file
 // larger than maxBytes instead of allocating what it claims; `out` is only
 // replaced on success.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& reason,

@@ -6,6 +6,54 @@
 namespace kv {
 
 const char* const kStrRightTooShort = "文字列が短すぎます...StrRight";
+const char* const kTypedDigitsNote = "数字は半角(0～9)でも全角(０～９)でも入力できます。";
+
+std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t max) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return std::nullopt;
+  // Beyond 19 digits nothing fits in 64 bits; stop counting early so a long
+  // run of digits cannot overflow.
+  uint64_t value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    if (value > (uint64_t(1) << 62)) return std::nullopt;
+    value = value * 10 + uint64_t(text[i] - '0');
+  }
+  if (value > (uint64_t(1) << 62)) return std::nullopt;
+  const int64_t v = negative ? -int64_t(value) : int64_t(value);
+  if (v < min || v > max) return std::nullopt;
+  return v;
+}
+
+std::optional<int64_t> ParseTypedNumber(std::string_view utf8, int64_t min, int64_t max) {
+  // U+FF10..U+FF19 are EF BC 90..99; U+FF0B (+) EF BC 8B, U+FF0D (-) EF BC 8D;
+  // U+2212 (minus) E2 88 92; U+3000 (blank) E3 80 80.
+  std::string ascii;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = [&](size_t k) { return uint8_t(utf8[i + k]); };
+    if (i + 2 < utf8.size() && b(0) == 0xEF && b(1) == 0xBC && b(2) >= 0x90 && b(2) <= 0x99) {
+      ascii += char('0' + (b(2) - 0x90));
+    } else if (i + 2 < utf8.size() && b(0) == 0xEF && b(1) == 0xBC && b(2) == 0x8B) {
+      ascii += '+';
+    } else if (i + 2 < utf8.size() && ((b(0) == 0xEF && b(1) == 0xBC && b(2) == 0x8D) ||
+                                       (b(0) == 0xE2 && b(1) == 0x88 && b(2) == 0x92))) {
+      ascii += '-';
+    } else if (i + 2 < utf8.size() && b(0) == 0xE3 && b(1) == 0x80 && b(2) == 0x80) {
+      ascii += ' ';
+    } else {
+      ascii += utf8[i];
+      ++i;
+      continue;
+    }
+    i += 3;
+  }
+  const size_t first = ascii.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::nullopt;
+  const size_t last = ascii.find_last_not_of(" \t");
+  return ParseDecimal(std::string_view(ascii).substr(first, last - first + 1), min, max);
+}
 
 int32_t TextToLong(std::string_view text) {
   size_t i = 0;

@@ -3,6 +3,7 @@
 // files, the profile and the parsers. Texts are byte strings (CP932 where they
 // come from files); every length counts bytes.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,15 @@ struct Rect {
 // sign, stops at the first non-digit; no digits gives 0. Values beyond the
 // 32-bit range saturate instead of wrapping.
 int32_t TextToLong(std::string_view text);
+// A whole number written by a program: an optional sign and decimal digits,
+// nothing else (no blanks, no point, no exponent), within [min, max].
+std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t max);
+// A whole number typed by a user (UTF-8): blanks around it, and full-width
+// digits and signs as Japanese input produces them, read as their ASCII
+// forms; otherwise as ParseDecimal.
+std::optional<int64_t> ParseTypedNumber(std::string_view utf8, int64_t min, int64_t max);
+// Which digits ParseTypedNumber takes, for refusal messages (UTF-8).
+extern const char* const kTypedDigitsNote;
 std::string IntToText(int32_t value);               // "%d"
 std::string DoubleToText(double value);             // "%.2f"
 std::string RectToText(int32_t left, int32_t top, int32_t right, int32_t bottom);  // "%04d %04d %04d %04d"

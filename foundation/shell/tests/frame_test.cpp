@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "foundation/shell/status_panes.h"
 #include "foundation/shell/tests/fake_parts.h"
 #include "foundation/shell/toolbar_images.h"
 
@@ -130,7 +131,8 @@ TEST(AuthoringFrame, MainMenuHasTheExactTextsAndIds) {
   EXPECT_EQ(Lines(menus[0]),
             (std::vector<std::string>{"57600:新規作成(&N)\tCtrl+N", "57601:開く(&O)...\tCtrl+O",
                                       "57603:上書き保存(&S)\tCtrl+S", "57604:名前を付けて保存(&A)...",
-                                      "---", "32771:JPEGﾌｧｲﾙの読み込み(&J)", "---",
+                                      "---", "32771:JPEGﾌｧｲﾙの読み込み(&J)",
+                                      "32810:写真の場所を指定(&L)...", "---",
                                       "57616:最近使ったﾌｧｲﾙ", "---", "57665:Kovasandの終了(&X)"}));
   EXPECT_EQ(Lines(menus[1]),
             (std::vector<std::string>{"57643:元に戻す(&U)\tCtrl+Z", "57644:やり直し(&R)\tCtrl+Y",
@@ -140,8 +142,12 @@ TEST(AuthoringFrame, MainMenuHasTheExactTextsAndIds) {
                                       "32776:拡大(&I)\t+", "32777:縮小(&O)\t-",
                                       "32778:全体を表示(&W)", "32779:等倍で表示(&A)", "---",
                                       "32774:ﾌﾟﾚﾋﾞｭｰ(&P)"}));
-  EXPECT_EQ(Lines(menus[3]), (std::vector<std::string>{"32773:ｻｲｽﾞ登録(&E)"}));
-  EXPECT_EQ(Lines(menus[4]), (std::vector<std::string>{"32772:等倍情報kviﾌｧｲﾙの出力(&T)", "---",
+  EXPECT_EQ(Lines(menus[3]), (std::vector<std::string>{"32773:ｻｲｽﾞ登録(&E)",
+                                                       "32793:ﾏｰｶｰで自動登録(&A)", "---",
+                                                       "32791:ﾏｰｶｰ用紙の出力(&K)..."}));
+  EXPECT_EQ(Lines(menus[4]), (std::vector<std::string>{"32772:等倍情報kviﾌｧｲﾙの出力(&T)",
+                                                       "32790:Webﾍﾟｰｼﾞとして出力(&W)...",
+                                                       "32792:ﾌｫﾙﾀﾞの一括出力(&B)...", "---",
                                                        "32780:ﾛｺﾞとﾘﾝｸ先の設定(&L)..."}));
   EXPECT_EQ(Lines(menus[5]),
             (std::vector<std::string>{"57670:WEBﾍﾙﾌﾟの表示(&H)", "32786:Tessaloftﾎｰﾑﾍﾟｰｼﾞ(&V)",
@@ -247,10 +253,59 @@ TEST(StatusBar, ViewerHasFourPanesOfTheirWidths) {
   EXPECT_EQ(fx.frame->StatusPaneText(0).toStdString(), "等倍表示ｿﾌﾄ");
   fx.frame->SetStatusPaneText(1, QString::fromUtf8("倍率:0.95"));
   EXPECT_EQ(fx.frame->StatusPane(1)->text().toStdString(), "倍率:0.95");
-  // A narrow window clips the panes; it does not squeeze them.
-  fx.frame->resize(500, 400);
+  // At the default 640 x 480 the message pane gives way first: the scale
+  // and the last measured length stay readable, inside the bar.
+  fx.frame->resize(640, 480);
   QApplication::processEvents();
-  EXPECT_EQ(fx.frame->StatusPane(0)->width(), 400);
+  const QWidget* bar = fx.frame->statusBar();
+  EXPECT_EQ(fx.frame->StatusPane(1)->width(), 200);
+  EXPECT_GE(fx.frame->StatusPane(2)->width(), 110);
+  EXPECT_GE(fx.frame->StatusPane(3)->width(), 130);
+  EXPECT_GE(fx.frame->StatusPane(0)->width(), 120);
+  const QString scale = QString::fromUtf8("倍率:等倍(推定 0.95)");
+  EXPECT_LT(fx.frame->StatusPane(1)->fontMetrics().horizontalAdvance(scale),
+            fx.frame->StatusPane(1)->contentsRect().width());
+  const QLabel* last = fx.frame->StatusPane(3);
+  EXPECT_LE(last->mapTo(bar, QPoint(last->width(), 0)).x(), bar->width());
+}
+
+TEST(StatusBar, PanesTheirWidthsWhateverTheRow) {
+  const std::vector<PaneSpec> viewer = {{400, 120, 0}, {200, 100, 2}, {200, 110, 1}, {10, 130, 3}};
+  EXPECT_EQ(FitPaneWidths(1200, 2, viewer), (std::vector<int>{400, 200, 200, 394}));
+  EXPECT_EQ(FitPaneWidths(940, 2, viewer), (std::vector<int>{400, 200, 200, 134}));
+  EXPECT_EQ(FitPaneWidths(700, 2, viewer), (std::vector<int>{164, 200, 200, 130}));
+  // Narrower: the measuring scale gives way next, then the scale.
+  EXPECT_EQ(FitPaneWidths(620, 2, viewer), (std::vector<int>{120, 200, 164, 130}));
+  EXPECT_EQ(FitPaneWidths(500, 2, viewer), (std::vector<int>{120, 134, 110, 130}));
+  // Narrower than every minimum: clipped at the end.
+  EXPECT_EQ(FitPaneWidths(300, 2, viewer), (std::vector<int>{120, 100, 110, 130}));
+}
+
+TEST(StatusBar, ALongMessageShowsItsStartAndEndAndAllOfItAsTheTooltip) {
+  FrameFixture fx(ProgramKind::Viewer);
+  fx.frame->resize(1000, 480);
+  fx.frame->show();
+  QApplication::processEvents();
+  const QString text = QString::fromUtf8(
+      "b.kvi を開けませんでした (ﾌｧｲﾙが壊れているか、kviﾌｧｲﾙではありません: "
+      "写真の長さがﾌｧｲﾙの終わりを越えています (ﾌｧｲﾙが途中で切れています))");
+  fx.frame->SetStatusPaneText(0, text);
+  QLabel* pane = fx.frame->StatusPane(0);
+  EXPECT_EQ(fx.frame->StatusPaneText(0), text);
+  EXPECT_TRUE(pane->text().startsWith(QString::fromUtf8("b.kvi を開けませんでした")))
+      << pane->text().toStdString();
+  EXPECT_TRUE(pane->text().endsWith(QString::fromUtf8("ています))")));
+  EXPECT_TRUE(pane->text().contains(QChar(0x2026)));
+  EXPECT_LE(pane->fontMetrics().horizontalAdvance(pane->text()), pane->contentsRect().width());
+  EXPECT_EQ(pane->toolTip(), text);
+  // A short one shows whole; nothing to say brings the idle text back.
+  const QString shortText = QString::fromUtf8("c.kvi を開けませんでした");
+  fx.frame->SetStatusPaneText(0, shortText);
+  EXPECT_EQ(pane->text(), shortText);
+  EXPECT_TRUE(pane->toolTip().isEmpty());
+  fx.frame->SetStatusPaneText(0, QString());
+  EXPECT_EQ(pane->text().toStdString(), "等倍表示ｿﾌﾄ");
+  EXPECT_TRUE(pane->toolTip().isEmpty());
 }
 
 TEST(StatusBar, PromptsGoToThePaneAndTheIdleTextComesBack) {
@@ -267,8 +322,11 @@ TEST(StatusBar, PromptsGoToThePaneAndTheIdleTextComesBack) {
 
 TEST(StatusBar, AuthoringHasTheMessagePaneAndKeyIndicators) {
   FrameFixture fx(ProgramKind::Authoring);
-  ASSERT_EQ(fx.frame->StatusPaneCount(), 5);
+  ASSERT_EQ(fx.frame->StatusPaneCount(), 6);
   EXPECT_EQ(fx.frame->StatusPaneText(0).toStdString(), "等倍画像作成ｿﾌﾄ");
+  // The view's scale, left of the key indicators, empty without a photo.
+  EXPECT_EQ(fx.frame->StatusPaneText(5).toStdString(), "");
+  EXPECT_LT(fx.frame->StatusPane(5)->x(), fx.frame->StatusPane(1)->x());
   EXPECT_EQ(fx.frame->StatusPaneText(1).toStdString(), "ｶﾅ");
   EXPECT_EQ(fx.frame->StatusPaneText(2).toStdString(), "CAP");
   EXPECT_EQ(fx.frame->StatusPaneText(3).toStdString(), "NUM");
@@ -379,7 +437,8 @@ TEST_F(ShellCommands, AboutBoxShowsItsTextsAndItsButtonOpensTheHelpPage) {
     ASSERT_NE(web, nullptr);
     EXPECT_EQ(web->text().toStdString(), "オンラインサポートWEBページを開く");
     EXPECT_EQ(web->property("controlId").toInt(), 1004);
-    EXPECT_EQ(box->findChild<QLabel*>("aboutAddress")->text(), fx.frame->HelpPagePath());
+    // The help page here is a file: no local path is shown.
+    EXPECT_EQ(box->findChild<QLabel*>("aboutAddress"), nullptr);
     QTest::mouseClick(web, Qt::LeftButton);
     box->accept();
   });
@@ -392,6 +451,50 @@ TEST(Translations, QtsOwnButtonsSpeakJapanese) {
   ASSERT_TRUE(InstallQtJapanese(*QCoreApplication::instance()));
   EXPECT_TRUE(InstallQtJapanese(*QCoreApplication::instance()));  // once is enough
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("キャンセル"));
+}
+
+TEST(Menus, EveryItemThatCanBeCheckedLooksTheSameWhenItIsNot) {
+  // 32773 checked, 32777 not, as the mouse modes start.
+  FrameFixture fx(ProgramKind::Viewer, {{32773, CommandUi{true, true}}, {32777, CommandUi{}}});
+  QMenu* modes = Menus(*fx.frame)[2];
+  auto row = [&](int id) {
+    fx.frame->UpdateCommandUi();
+    modes->adjustSize();
+    const QImage all = modes->grab().toImage();
+    const QRect r = modes->actionGeometry(fx.frame->Action(id));
+    return all.copy(r);
+  };
+  fx.parts->Handled()[32773] = CommandUi{true, false};
+  const QImage scrollOff = row(32773);
+  const QImage zoomNever = row(32777);
+  // The zoom mode chosen once and left again: its row is drawn as before.
+  fx.parts->Handled()[32777] = CommandUi{true, true};
+  row(32777);
+  fx.parts->Handled()[32777] = CommandUi{};
+  EXPECT_TRUE(row(32777) == zoomNever);
+  // And so does the item that was checked at the start.
+  fx.parts->Handled()[32777] = CommandUi{true, true};
+  EXPECT_FALSE(row(32777) == zoomNever);
+  fx.parts->Handled()[32777] = CommandUi{};
+  EXPECT_TRUE(row(32773) == scrollOff);
+}
+
+TEST(Menus, EscOnAnOpenMenuGivesTheKeysBackToTheView) {
+  FrameFixture fx(ProgramKind::Viewer);
+  QWidget* view = fx.frame->centralWidget();
+  view->setFocusPolicy(Qt::StrongFocus);
+  fx.frame->show();
+  fx.frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(fx.frame.get()));
+  view->setFocus();
+  QMenu* menu = Menus(*fx.frame)[1];
+  fx.frame->menuBar()->setActiveAction(menu->menuAction());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+  QTest::keyClick(menu, Qt::Key_Escape);
+  QTest::qWait(50);
+  EXPECT_FALSE(menu->isVisible());
+  EXPECT_EQ(fx.frame->focusWidget(), view);
+  EXPECT_EQ(fx.frame->menuBar()->activeAction(), nullptr);
 }
 
 TEST(FullScreen, HidesTheBarsAndComesBackWithoutTheToolbar) {

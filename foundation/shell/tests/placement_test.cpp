@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
 
+#include "foundation/core/util/text.h"
 #include "foundation/shell/tests/fake_parts.h"
+#include "platform/screen.h"
 
 namespace kv::shell {
 namespace {
@@ -169,6 +172,44 @@ TEST_F(Restart, ARectangleOffEveryScreenIsIgnored) {
   EXPECT_GE(fx->frame->x(), 0);
   EXPECT_LE(fx->frame->x(), 8);
   EXPECT_EQ(fx->frame->width(), 600);
+}
+
+TEST(TitleArea, ASliverOnAScreenIsOffScreen) {
+  const QList<QRect> one = {QRect(0, 0, 1600, 1000)};
+  // 20 x 10 of the title left on the screen: out of reach.
+  EXPECT_FALSE(platform::IsTitleAreaOnScreens(QRect(1580, 990, 640, 480), one));
+  EXPECT_TRUE(platform::IsTitleAreaOnScreens(QRect(1500, 950, 640, 480), one));
+  EXPECT_FALSE(platform::IsTitleAreaOnScreens(QRect(1501, 950, 640, 480), one));
+  EXPECT_FALSE(platform::IsTitleAreaOnScreens(QRect(1500, 951, 640, 480), one));
+  EXPECT_TRUE(platform::IsTitleAreaOnScreens(QRect(-540, 0, 640, 480), one));
+  EXPECT_FALSE(platform::IsTitleAreaOnScreens(QRect(-541, 0, 640, 480), one));
+  EXPECT_FALSE(platform::IsTitleAreaOnScreens(QRect(100, -20, 640, 480), one));
+  // A window narrower than the rule needs all of its width.
+  EXPECT_TRUE(platform::IsTitleAreaOnScreens(QRect(1520, 0, 80, 300), one));
+  // The part on one screen counts, whichever screen it is.
+  const QList<QRect> two = {QRect(0, 0, 1600, 1000), QRect(1600, -200, 1280, 1024)};
+  EXPECT_TRUE(platform::IsTitleAreaOnScreens(QRect(2700, -200, 640, 480), two));
+  EXPECT_FALSE(platform::IsTitleAreaOnScreens(QRect(2800, -200, 640, 480), two));
+}
+
+TEST_F(Restart, AWindowLeftWithASliverOnTheScreenComesBackWhole) {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  // The viewer, which pulls a window into the screen, alike: not a
+  // 20 x 10 window in the corner.
+  for (ProgramKind kind : {ProgramKind::Authoring, ProgramKind::Viewer}) {
+    {
+      QSettings s(ProfilePath(), QSettings::IniFormat);
+      s.setValue("Window size/Rect", QString::fromStdString(kv::RectToText(
+                                         screen.right() - 19, screen.bottom() - 9,
+                                         screen.right() + 621, screen.bottom() + 471)));
+      s.setValue("Window size/icon", "0");
+      s.setValue("Window size/max", "0");
+    }
+    auto fx = Start(kind);
+    EXPECT_EQ(fx->frame->size(), QSize(640, 480));
+    EXPECT_LE(fx->frame->x(), 8);
+    fx.reset();
+  }
 }
 
 TEST_F(Restart, IconTwoStartsTheViewerNormalAndTheAuthoringToolMinimised) {

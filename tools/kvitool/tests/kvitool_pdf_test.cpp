@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "foundation/core/image/jpeg_decode.h"
@@ -148,6 +149,26 @@ TEST_F(KvitoolPdf, TheProgramWritesWithoutADisplayAndSaysWhatItRefuses) {
   // A folder that is not there: the write fails, and says so.
   EXPECT_EQ(run("pdf '" + kvi + "' '" + Path("no/such.pdf") + "'"), 1);
   EXPECT_FALSE(std::filesystem::exists(Path("no")));
+
+  // Over a link: the link stays, its target gets the page.
+  std::filesystem::create_directory(Path("real"));
+  { std::ofstream(Path("real/page.pdf")) << "old"; }
+  std::filesystem::create_symlink("real/page.pdf", Path("link.pdf"));
+  EXPECT_EQ(run("pdf '" + kvi + "' '" + Path("link.pdf") + "'"), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("link.pdf")));
+  const std::vector<uint8_t> page = kv::testing::FileBytes(Path("real/page.pdf"));
+  EXPECT_EQ(std::string(page.begin(), page.begin() + 5), "%PDF-");
+  // A read-only target, named or behind the link: exit 1, one line, the
+  // file byte for byte as it was.
+  std::filesystem::permissions(Path("real/page.pdf"), std::filesystem::perms::owner_read);
+  for (const char* name : {"real/page.pdf", "link.pdf"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(run("pdf '" + kvi + "' '" + Path(name) + "' --registration 2"), 1);
+    EXPECT_EQ(kv::testing::FileBytes(Path("real/page.pdf")), page);
+    const std::vector<uint8_t> why = kv::testing::FileBytes(Path("stderr"));
+    EXPECT_EQ(std::count(why.begin(), why.end(), '\n'), 1);
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("link.pdf")));
 }
 
 }  // namespace

@@ -139,15 +139,41 @@ TEST_F(Kvitool, BrokenFilesExitOneWithOneLineWhy) {
   EXPECT_TRUE(bad.out.empty());
 }
 
+// Both registrations give a scale on the 33 x 17 photo.
+ActualSizeFile Sound(ActualSizeFile f) {
+  f.registrations[0] = MakeRegistration(10, 4, 15, 13, 100);
+  f.registrations[1] = MakeRegistration(0, 0, 32, 16, 20);
+  return f;
+}
+
+TEST_F(Kvitool, CheckReportsRegistrationsThatGiveNoScale) {
+  ActualSizeFile f = Sound(Sample());
+  f.registrations.push_back(MakeRegistration(1, 1, 20, 1, 0));    // no length
+  f.registrations.push_back(MakeRegistration(1, 1, 20, 1, -5));   // below zero
+  f.registrations.push_back(MakeRegistration(3, 3, 3, 3, 10));    // one point
+  f.registrations.push_back(MakeRegistration(1, 1, 33, 1, 10));   // past the right edge
+  f.registrations.push_back(MakeRegistration(-1, 1, 20, 1, 10));  // left of the photo
+  Put("odd.kvi", SerializeActualSizeFile(f));
+  const Result r = Run({"check", Path("odd.kvi")});
+  EXPECT_EQ(r.status, 1);
+  for (const char* line : {"registration 3: unusable, length", "registration 4: unusable, length",
+                           "registration 5: unusable, start and end",
+                           "registration 6: unusable, a point lies outside",
+                           "registration 7: unusable, a point lies outside"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  EXPECT_EQ(r.out.find("registration 2:"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("5 registrations can give no scale"), std::string::npos) << r.err;
+}
+
 TEST_F(Kvitool, CheckSaysWhetherThePhotoDecodes) {
-  Put("good.kvi", SerializeActualSizeFile(Sample()));
+  Put("good.kvi", SerializeActualSizeFile(Sound(Sample())));
   Result r = Run({"check", Path("good.kvi")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("layout: sound, 2 registrations"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("jpeg: decodes, 33 x 17"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("logo: 2 x 1"), std::string::npos) << r.out;
 
-  ActualSizeFile f = Sample();
+  ActualSizeFile f = Sound(Sample());
   f.jpegBytes.resize(20);  // a header fragment
   f.logoWidth = 3;         // 3 x 1 x 3 != 6
   Put("cut.kvi", SerializeActualSizeFile(f));
@@ -238,13 +264,13 @@ TEST_F(Kvitool, MakeRefusesWhatItCannotWriteFaithfully) {
       {{"make", "--jpeg", p, "--logo-rgb", logo, "--logo-size", "4x", "-o", o}, 2, "WxH"},
       {{"make", "--jpeg", p, "--logo-rgb", logo, "-o", o}, 2, "go together"},
       {{"make", "--jpeg", p, "--logo-rgb", logo, "--logo-size", "65536x65536", "-o", o}, 1, "too large"},
-      {{"make", "--jpeg", logo, "-o", o}, 1, "not a JPEG"},
+      {{"make", "--jpeg", logo, "-o", o}, 1, "JPEG、HEIC(HEIF)、PNGのどれでもありません"},
       {{"make", "--jpeg", Path("missing.jpg"), "-o", o}, 1, "missing.jpg"},
       {{"make", "--jpeg", p, "--reg", "1,2,3,4", "-o", o}, 2, "five whole numbers"},
       {{"make", "--jpeg", p, "--reg", "1,2,3,4,5x", "-o", o}, 2, "five whole numbers"},
       {{"make", "--jpeg", p, "--reg", "1,2,3,4,2147483648", "-o", o}, 2, "five whole numbers"},
       {{"make", "--jpeg", p}, 2, "-o OUT"},
-      {{"make", "-o", o}, 2, "--jpeg"},
+      {{"make", "-o", o}, 2, "--photo"},
       {{"make", "--jpeg", p, "--jpeg", p, "-o", o}, 2, "twice"},
       {{"make", "--jpeg", p, "--frobnicate", "-o", o}, 2, "unknown option"},
       {{"make", "--jpeg", p, "-o"}, 2, "needs a value"},
@@ -322,7 +348,7 @@ TEST_F(Kvitool, PdfRefusesBadCommandLinesAndFilesItCannotPrint) {
 
 // The installed binary: exit statuses and streams as a script sees them.
 TEST_F(Kvitool, TheProgramReportsThroughItsExitStatus) {
-  Put("a.kvi", SerializeActualSizeFile(Sample()));
+  Put("a.kvi", SerializeActualSizeFile(Sound(Sample())));
   Put("bad.kvi", {1, 2, 3});
   auto run = [&](const std::string& args) {
     const std::string cmd = std::string("'") + KV_KVITOOL_PATH + "' " + args + " >'" +

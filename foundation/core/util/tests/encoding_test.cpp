@@ -48,5 +48,33 @@ TEST(Encoding, WhatWouldReadBackAsAnotherCharacterIsRefusedAndReplaced) {
   EXPECT_EQ(Cp932ToUtf8(*fullWidth), "\xEF\xBF\xA5\\");
 }
 
+TEST(Encoding, CharactersWithTwoUnicodeFormsAreWrittenAsTheirCp932Bytes) {
+  // What an input method types, what CP932 reads back, and their one byte pair.
+  const struct {
+    const char* typed;
+    const char* cp932Form;
+    const char* bytes;
+  } pairs[] = {{"\u301C", "\uFF5E", "\x81\x60"}, {"\u2016", "\u2225", "\x81\x61"},
+               {"\u2212", "\uFF0D", "\x81\x7C"}, {"\u00A2", "\uFFE0", "\x81\x91"},
+               {"\u00A3", "\uFFE1", "\x81\x92"}, {"\u00AC", "\uFFE2", "\x81\xCA"}};
+  for (const auto& p : pairs) {
+    const std::string typed = std::string("波") + p.typed + "線.jpg";
+    const std::string cp932Form = std::string("波") + p.cp932Form + "線.jpg";
+    const std::string bytes = std::string("\x94\x67") + p.bytes + "\x90\xFC.jpg";
+    EXPECT_EQ(Utf8ToCp932(typed), bytes) << p.typed;
+    EXPECT_EQ(Utf8ToCp932(cp932Form), bytes) << p.typed;
+    EXPECT_EQ(Cp932ToUtf8(bytes), cp932Form);
+    EXPECT_EQ(ReplaceNonCp932(typed), typed);
+    EXPECT_EQ(Cp932FormVariants(cp932Form), (std::vector<std::string>{cp932Form, typed}));
+  }
+  // Each such character in either form, the text itself first; nothing
+  // else changes.
+  const std::vector<std::string> v = Cp932FormVariants("a\u301Cb\uFFE0c");
+  EXPECT_EQ(v, (std::vector<std::string>{"a\u301Cb\uFFE0c", "a\uFF5Eb\uFFE0c", "a\u301Cb\u00A2c",
+                                          "a\uFF5Eb\u00A2c"}));
+  EXPECT_EQ(Cp932FormVariants("plain"), std::vector<std::string>{"plain"});
+  EXPECT_EQ(Cp932FormVariants(std::string(20, '-') + "\u301C\u301C\u301C\u301C", 5).size(), 5u);
+}
+
 }  // namespace
 }  // namespace kv

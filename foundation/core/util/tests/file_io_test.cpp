@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <tuple>
 #include <fstream>
 #include <iterator>
 
@@ -114,6 +118,43 @@ TEST_F(FileIo, ReadRefusesOversizedAndMissingFilesAndKeepsOutput) {
   EXPECT_EQ(data.size(), 3u);
   EXPECT_TRUE(ReadWholeFile(path, data, reason, 10));
   EXPECT_EQ(data.size(), 10u);
+}
+
+TEST_F(FileIo, PipesAndDevicesAreRefusedWithoutWaitingOnThem) {
+  const std::string fifo = dir_ + "/pipe.kvi";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Read on another thread: a read that waits for a writer is let go by one,
+  // so the test fails instead of hanging.
+  auto read = [](const std::string& path) {
+    return std::async(std::launch::async, [path] {
+      std::vector<uint8_t> data = {1};
+      std::string reason;
+      const bool ok = ReadWholeFile(path, data, reason);
+      return std::make_tuple(ok, reason, data.size());
+    });
+  };
+  auto pending = read(fifo);
+  if (pending.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+    const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (w >= 0) ::close(w);
+    ADD_FAILURE() << "the read waited on the pipe";
+  }
+  const auto [ok, reason, size] = pending.get();
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(size, 1u);
+  EXPECT_NE(reason.find("名前付きﾊﾟｲﾌﾟ"), std::string::npos) << reason;
+  const auto [devOk, devReason, devSize] = read("/dev/zero").get();
+  EXPECT_FALSE(devOk);
+  EXPECT_NE(devReason.find("ﾃﾞﾊﾞｲｽ"), std::string::npos) << devReason;
+  // Each refusal says why in the user's words.
+  EXPECT_EQ(UnreadableReason(dir_ + "/none.kvi"), "ﾌｧｲﾙが見つかりません");
+  EXPECT_NE(UnreadableReason(dir_)->find("ﾌｫﾙﾀﾞ"), std::string::npos);
+  EXPECT_EQ(UnreadableReason(fifo)->find("名前付きﾊﾟｲﾌﾟ"), 0u);
+  const std::string plain = dir_ + "/plain.kvi";
+  std::string why;
+  ASSERT_TRUE(WriteFileAtomically(plain, Bytes("x"), why));
+  EXPECT_EQ(UnreadableReason(plain), std::nullopt);
+  EXPECT_EQ(ErrnoJapanese(12345).find_first_of("0123456789"), std::string::npos);
 }
 
 TEST_F(FileIo, DevicesAreNeverReplaced) {

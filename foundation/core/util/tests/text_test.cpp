@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <climits>
 #include <limits>
+#include <string>
 
 #include "foundation/core/util/bytes.h"
 #include "foundation/core/util/geometry.h"
@@ -26,6 +28,28 @@ TEST(TextToLong, ParsesLikeTheSettingsFilesExpect) {
   // A view that is not NUL-terminated stops at its end.
   std::string_view cut = std::string_view("123456").substr(0, 3);
   EXPECT_EQ(TextToLong(cut), 123);
+}
+
+TEST(StrictNumbers, OnlySignAndDigitsWithinTheRange) {
+  EXPECT_EQ(ParseDecimal("123", 0, 1000), 123);
+  EXPECT_EQ(ParseDecimal("-5", -10, 10), -5);
+  EXPECT_EQ(ParseDecimal("+7", 0, 10), 7);
+  EXPECT_EQ(ParseDecimal("-2147483648", INT32_MIN, INT32_MAX), INT32_MIN);
+  for (const char* bad : {"12.5", "1e3", "0x30", "", "-", "+", " 1", "1 ", "2147483648", "--1",
+                          "99999999999999999999999", "１２"})
+    EXPECT_EQ(ParseDecimal(bad, INT32_MIN, INT32_MAX), std::nullopt) << bad;
+  EXPECT_EQ(ParseDecimal("11", 0, 10), std::nullopt);
+}
+
+TEST(StrictNumbers, TypedFullWidthDigitsReadAsDigits) {
+  EXPECT_EQ(ParseTypedNumber("１５０", 1, 1000000), 150);
+  EXPECT_EQ(ParseTypedNumber(" 1５0\t", 1, 1000000), 150);
+  EXPECT_EQ(ParseTypedNumber("\u3000２１０\u3000", 1, 1000000), 210);
+  EXPECT_EQ(ParseTypedNumber("－３", -10, 10), -3);
+  EXPECT_EQ(ParseTypedNumber("＋３", -10, 10), 3);
+  for (const char* bad : {"１．５", "1 5", "", "\u3000", "150mm", "0", "1000001", "一五〇"})
+    EXPECT_EQ(ParseTypedNumber(bad, 1, 1000000), std::nullopt) << bad;
+  EXPECT_NE(std::string(kTypedDigitsNote).find("０～９"), std::string::npos);
 }
 
 TEST(NumberText, Formats) {
