@@ -5,7 +5,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 #include <functional>
 #include <filesystem>
 #include <map>
@@ -205,8 +210,10 @@ struct AsyncViewer {
 // thumbnail); the window's buffers grow with the window instead.
 void Counters(benchmark::State& state, const KovalindraView& view, const KovalindraDoc& doc) {
   state.counters["photo32_MB"] = double(kPhotoW) * kPhotoH * 4 / 1048576.0;
+  // The neighbour read ahead counts: it is held too.
   state.counters["held_MB"] =
-      double(view.PhotoBytes() + doc.thumbnail.image.byteSize) / 1048576.0;
+      double(view.PhotoBytes() + doc.thumbnail.image.byteSize + doc.Session().AheadBytes()) /
+      1048576.0;
   state.counters["window_MB"] = double(view.WindowBytes()) / 1048576.0;
   state.counters["file_MB"] = double(doc.File().jpegBytes.size()) / 1048576.0;
   state.counters["peak_rss_MB"] = PeakRssMb();
@@ -222,7 +229,7 @@ void BM_OpenKviFirstFrame(benchmark::State& state) {
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
     view.OnInitialUpdate();
-    queue.RunUntil([&] { return view.Photo() != nullptr; });
+    queue.RunUntil([&] { return view.Photo() && !view.Session().Pending(); });
     view.RenderBackBuffer();
     benchmark::DoNotOptimize(view.BackBuffer());
     shift = view.PhotoShift();
@@ -244,7 +251,7 @@ void BM_OpenKvi(benchmark::State& state) {
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
     view.OnInitialUpdate();
-    queue.RunUntil([&] { return view.Photo() && view.PhotoShift() == 0; });
+    queue.RunUntil([&] { return view.Session().State() == kv::viewer::PhotoState::Whole; });
     view.RenderBackBuffer();
     benchmark::DoNotOptimize(view.BackBuffer());
   }
@@ -267,7 +274,7 @@ void BM_StepPrefetched(benchmark::State& state) {
   int prefetched = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    queue.RunUntil([&] { return !view.Decoding() && view.Loader().PrefetchReady(); });
+    queue.RunUntil([&] { return !view.Decoding() && view.Session().AheadReady(); });
     state.ResumeTiming();
     if (!view.StepPhoto(+1)) state.SkipWithError("step failed");
     prefetched += view.Photo() && !view.Decoding();
@@ -278,6 +285,184 @@ void BM_StepPrefetched(benchmark::State& state) {
   Counters(state, view, doc);
 }
 BENCHMARK(BM_StepPrefetched)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+// The interface thread's queue, timed: how long each task it runs keeps it
+// from answering the user.
+class TimedQueue : public platform::Dispatcher {
+ public:
+  void Post(std::function<void()> task) override {
+    queue.Post([this, task = std::move(task)] {
+      const auto t0 = std::chrono::steady_clock::now();
+      task();
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+      busyMs += ms;
+      longestMs = std::max(longestMs, ms);
+    });
+  }
+  kv::viewer::testing::QueueDispatcher queue;
+  double busyMs = 0, longestMs = 0;
+};
+
+double Since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// A folder of `count` copies of the benchmark's photo.
+std::string StepFolder(int count) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kv_viewer_bench_" + std::to_string(::getpid()) + "_steps");
+  if (!std::filesystem::exists(dir / "p00.kvi")) {
+    std::filesystem::create_directories(dir);
+    ActualSizeFile f;
+    f.jpegName = "bench.jpg";
+    f.registrations = {MakeRegistration(2800, 2000, 3200, 2000, 100)};
+    f.jpegBytes = PhotoJpeg();
+    std::string reason;
+    for (int i = 0; i < count; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "p%02d.kvi", i);
+      WriteActualSizeFile((dir / name).string(), f, reason);
+    }
+  }
+  return dir.string() + "/";
+}
+
+// A step to a photo that was not read ahead: how long the interface thread
+// is busy in the step and in the deliveries (it stays free while the file
+// is read and decoded), and the step's time to the whole photo.
+void BM_StepNotReadAhead(benchmark::State& state) {
+  const std::string folder = StepFolder(11);
+  TimedQueue queue;
+  KovalindraDoc doc{platform::Services{nullptr, nullptr, nullptr, &queue},
+                    SettingsLocation{"/nonexistent/", ""}};
+  KovalindraView view{doc, nullptr};
+  view.OnSize(kClientW, kClientH);
+  if (!doc.OpenDocument(folder + "p00.kvi")) state.SkipWithError("open failed");
+  view.OnInitialUpdate();
+  queue.queue.RunUntil([&] { return doc.Session().State() == PhotoState::Whole; });
+  double busy = 0, longest = 0, stepMs = 0;
+  int64_t n = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    queue.queue.RunUntil([&] { return doc.Session().LiveJobs() == 0 || doc.Session().AheadReady(); });
+    doc.Session().DropAhead();  // the step misses the read-ahead
+    queue.queue.RunUntil([&] { return doc.Session().LiveJobs() == 0; });
+    queue.busyMs = queue.longestMs = 0;
+    state.ResumeTiming();
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!view.StepPhoto(+1)) state.SkipWithError("step failed");
+    const double inStep = Since(t0);
+    queue.queue.RunUntil([&] { return doc.Session().State() == PhotoState::Whole; });
+    stepMs += Since(t0);
+    busy += inStep + queue.busyMs;
+    longest = std::max({longest, inStep, queue.longestMs});
+    ++n;
+  }
+  state.counters["ui_busy_ms"] = busy / double(std::max<int64_t>(n, 1));
+  state.counters["ui_longest_ms"] = longest;
+  state.counters["to_whole_ms"] = stepMs / double(std::max<int64_t>(n, 1));
+  Counters(state, view, doc);
+}
+BENCHMARK(BM_StepNotReadAhead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+// Ten Page Downs 30 ms apart from the first photo of a folder: the time
+// from the first key to the tenth photo whole on screen, with what the
+// interface thread was busy for in between.
+void BM_QuickSteps(benchmark::State& state) {
+  const std::string folder = StepFolder(11);
+  double landed = 0, busy = 0, longest = 0;
+  int64_t n = 0;
+  size_t mostJobs = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TimedQueue queue;
+    auto doc = std::make_unique<KovalindraDoc>(platform::Services{nullptr, nullptr, nullptr, &queue},
+                                               SettingsLocation{"/nonexistent/", ""});
+    auto view = std::make_unique<KovalindraView>(*doc, nullptr);
+    view->OnSize(kClientW, kClientH);
+    doc->OpenDocument(folder + "p00.kvi");
+    view->OnInitialUpdate();
+    queue.queue.RunUntil([&] { return doc->Session().State() == PhotoState::Whole; });
+    queue.busyMs = queue.longestMs = 0;
+    state.ResumeTiming();
+    const auto t0 = std::chrono::steady_clock::now();
+    double inSteps = 0;
+    for (int k = 0; k < 10; ++k) {
+      const auto s0 = std::chrono::steady_clock::now();
+      view->StepPhoto(+1);
+      inSteps += Since(s0);
+      longest = std::max(longest, Since(s0));
+      if (k < 9) queue.queue.RunUntil([] { return false; }, std::chrono::milliseconds(30));
+    }
+    queue.queue.RunUntil([&] {
+      return doc->Session().State() == PhotoState::Whole && doc->PathName() == folder + "p10.kvi";
+    });
+    landed += Since(t0);
+    busy += inSteps + queue.busyMs;
+    longest = std::max(longest, queue.longestMs);
+    mostJobs = std::max(mostJobs, doc->Session().MostLiveJobs());
+    ++n;
+    state.PauseTiming();
+    view.reset();
+    doc.reset();
+    state.ResumeTiming();
+  }
+  state.counters["landed_ms"] = landed / double(std::max<int64_t>(n, 1));
+  state.counters["ui_busy_ms"] = busy / double(std::max<int64_t>(n, 1));
+  state.counters["ui_longest_ms"] = longest;
+  state.counters["most_live_jobs"] = double(mostJobs);
+}
+BENCHMARK(BM_QuickSteps)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
+
+// Closing the window while a 100-megapixel photo decodes: the time the
+// document and the view take to go, workers stopped and joined.
+void BM_CloseWhileDecoding(benchmark::State& state) {
+  static const std::string path = [] {
+    DibImage img(10000, 10000);
+    img.padBytes = DibPadBytes(10000);
+    img.byteSize = uint32_t(img.Stride() * size_t(10000));
+    img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+    std::minstd_rand rng(3);
+    for (int32_t y = 0; y < 10000; ++y) {
+      uint8_t* row = img.Row(y);
+      for (int32_t x = 0; x < 10000 * 3; ++x) row[x] = uint8_t((x / 3 + y) / 50 + rng() % 24);
+    }
+    ActualSizeFile f;
+    f.jpegName = "big.jpg";
+    f.jpegBytes = EncodeJpeg(img, 90);
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kv_viewer_bench_" + std::to_string(::getpid()) + "_big");
+    std::filesystem::create_directories(dir);
+    const std::string p = (dir / "big.kvi").string();
+    std::string reason;
+    WriteActualSizeFile(p, f, reason);
+    return p;
+  }();
+  double worst = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    kv::viewer::testing::QueueDispatcher queue;
+    auto doc = std::make_unique<KovalindraDoc>(platform::Services{nullptr, nullptr, nullptr, &queue},
+                                               SettingsLocation{"/nonexistent/", ""});
+    auto view = std::make_unique<KovalindraView>(*doc, nullptr);
+    view->OnSize(kClientW, kClientH);
+    std::atomic<bool> decoding{false};
+    doc->Session().SetWorkerHook([&](WorkerStage s, const std::string&) {
+      if (s == WorkerStage::Decode) decoding = true;
+    });
+    doc->OpenDocument(path);
+    queue.RunUntil([&] { return decoding.load(); });
+    // Well into the decode.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 * (state.iterations() % 3 + 1)));
+    state.ResumeTiming();
+    const auto t0 = std::chrono::steady_clock::now();
+    view.reset();
+    doc.reset();
+    worst = std::max(worst, Since(t0));
+  }
+  state.counters["worst_ms"] = worst;
+}
+BENCHMARK(BM_CloseWhileDecoding)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 
 // Reading the ".kvi" file alone: what opening adds before any decode.
 void BM_ReadKvi(benchmark::State& state) {

@@ -12,6 +12,10 @@ function(kv_defaults target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(KV_TSAN)
+    target_compile_options(${target} PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  endif()
   if(KV_FUZZ)
     # Coverage for libFuzzer in everything; only the fuzz programs link its
     # main (fuzz/CMakeLists.txt).
@@ -31,6 +35,9 @@ function(kv_library name)
   if(KV_SANITIZE OR KV_FUZZ)
     # Static libraries carry the option to whatever links them.
     target_link_options(${name} INTERFACE -fsanitize=address,undefined)
+  endif()
+  if(KV_TSAN)
+    target_link_options(${name} INTERFACE -fsanitize=thread)
   endif()
 endfunction()
 

@@ -6,6 +6,7 @@
 // only the part that goes on the page is ever copied. No Qt type appears
 // here, so that callers without widgets (the tool) include it freely.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,13 +24,21 @@ namespace kv::platform {
 inline constexpr int kPdfDotsPerInch = 600;
 
 struct RealSizeRequest {
-  const ActualSizeFile* file = nullptr;
+  // Held for as long as the request: a photo step during the print dialog
+  // does not take it away.
+  std::shared_ptr<const ActualSizeFile> file;
   std::string fileName;      // UTF-8, shown in the caption
   int32_t registration = 0;  // index into the file's registrations
   // The upright photo point the page is centred on; unset: the photo's
   // own centre.
   std::optional<int32_t> centreX, centreY;
 };
+
+// A request's hold on a file whose owner outlives the request (a tool, a
+// test): it is not owned.
+inline std::shared_ptr<const ActualSizeFile> Unowned(const ActualSizeFile& file) {
+  return std::shared_ptr<const ActualSizeFile>(std::shared_ptr<const ActualSizeFile>(), &file);
+}
 
 struct PrintOutcome {
   // Set: nothing was drawn and no file written.

@@ -516,13 +516,29 @@ bool MainFrame::OpenDocumentFile(const QString& path) {
   const std::string utf8 = platform::QStringToUtf8(full);
   platform::WaitCursor wait;
   if (!parts_->OnOpenDocument(utf8)) return false;
+  // Read on a worker: the parts report back when it has opened, or not.
+  if (!parts_->OpensInBackground()) DocumentOpened(utf8);
+  return true;
+}
+
+void MainFrame::DocumentOpened(const std::string& utf8) {
+  if (!parts_) return;
   platform::DocumentBase& doc = parts_->Document();
   doc.SetPathName(utf8);
-  doc.SetTitle(platform::QStringToUtf8(QFileInfo(full).fileName()));
+  doc.SetTitle(platform::QStringToUtf8(QFileInfo(Utf8ToQString(utf8)).fileName()));
   doc.SetModifiedFlag(false);
   AddToRecentFiles(utf8);
   UpdateFrameTitle();
-  return true;
+}
+
+void MainFrame::DocumentNotOpened(const std::string& utf8) {
+  profile_->RemoveRecentFile(utf8);
+  RefreshRecentMenu();
+  // Nothing was ever opened (a file on the command line): the empty document.
+  if (parts_ && parts_->Document().Title().empty()) {
+    parts_->Document().SetTitle(platform::QStringToUtf8(TemplatePart(table_, 1)));
+    UpdateFrameTitle();
+  }
 }
 
 bool MainFrame::ProcessCommandLine(const QStringList& arguments) {

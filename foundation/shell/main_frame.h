@@ -71,6 +71,8 @@ class MainFrame : public PersistentFrame, public AppContext {
   void UpdateCommandUi() override;
   void AddToRecentFiles(const std::string& path) override;
   void UpdateFrameTitle() override;
+  void DocumentOpened(const std::string& path) override;
+  void DocumentNotOpened(const std::string& path) override;
   bool IsFullScreen() const override { return fullScreen_; }
   void EnterFullScreen() override;
   void LeaveFullScreen() override;

@@ -75,6 +75,13 @@ class AppContext {
   // Frame title from the document's title ("title - Kovalindra").
   virtual void UpdateFrameTitle() = 0;
 
+  // For parts that open in the background (ProgramParts::OpensInBackground):
+  // the file has opened, and the shell does what it does after a successful
+  // OnOpenDocument (path and title, recent list, frame title); or it has
+  // not, and it leaves the recent list.
+  virtual void DocumentOpened(const std::string& path) { (void)path; }
+  virtual void DocumentNotOpened(const std::string& path) { (void)path; }
+
   // Viewer: full screen. Entering hides the menu bar, toolbar and status bar
   // and makes the view cover the primary screen; leaving restores the
   // previous placement (maximised included) and the status bar, the toolbar
@@ -108,8 +115,11 @@ class ProgramParts {
   virtual void OnFrameCreated() {}
 
   virtual bool OnNewDocument() = 0;
-  // path: UTF-8 file path. True when the file was opened.
+  // path: UTF-8 file path. True when the file was opened, or, for parts
+  // that open in the background, when its reading has started: they then
+  // call DocumentOpened or DocumentNotOpened when it ends.
   virtual bool OnOpenDocument(const std::string& path) = 0;
+  virtual bool OpensInBackground() const { return false; }
   // Where "save as" of a document never saved starts (UTF-8, empty: the
   // dialog's own choice).
   virtual std::string SuggestedSavePath() { return {}; }

@@ -91,7 +91,7 @@ TEST_F(PrintPage, PdfMeasuresTheRegistrationAndTheBarTrueForUprightAndSidewaysPh
         uint16_t(o), true);
     const std::string pdf = Path("o" + std::to_string(o) + ".pdf");
     const PrintOutcome r =
-        WriteRealSizePdf({&f, "写真.kvi", 0, {}, {}}, print::PaperSize::kA4, pdf);
+        WriteRealSizePdf({Unowned(f), "写真.kvi", 0, {}, {}}, print::PaperSize::kA4, pdf);
     ASSERT_TRUE(r.Done()) << print::RefusalText(r.refusal) << r.failure;
     const PixelSize shown = ShownSize({900, 600}, o);
     EXPECT_EQ(r.photoWidth, shown.width);
@@ -137,7 +137,7 @@ TEST_F(PrintPage, ALargePhotoIsCroppedAroundTheAskedCentreAtFullScale) {
       90);
   const std::string pdf = Path("large.pdf");
   const PrintOutcome r =
-      WriteRealSizePdf({&f, "large.kvi", 0, cx, cy}, print::PaperSize::kA4, pdf);
+      WriteRealSizePdf({Unowned(f), "large.kvi", 0, cx, cy}, print::PaperSize::kA4, pdf);
   ASSERT_TRUE(r.Done()) << print::RefusalText(r.refusal) << r.failure;
   const print::PageLayout& l = r.layout;
   EXPECT_LT(l.crop.width, 4000);
@@ -165,7 +165,7 @@ TEST_F(PrintPage, RefusalsAndFailuresLeaveTheTargetAlone) {
   ActualSizeFile f;
   f.jpegBytes = EncodeJpeg(kv::testing::MarkedPhoto(300, 200, {}), 90);
   auto write = [&](const std::string& path) {
-    return WriteRealSizePdf({&f, "a.kvi", 0, {}, {}}, print::PaperSize::kA4, path);
+    return WriteRealSizePdf({Unowned(f), "a.kvi", 0, {}, {}}, print::PaperSize::kA4, path);
   };
 
   PrintOutcome r = write(Path("out.pdf"));

@@ -390,7 +390,7 @@ int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 #ifdef KV_KVITOOL_PDF
   const int32_t index = number - 1;
   const platform::RealSizeRequest request{
-      &f, std::filesystem::path(path).filename().string(), index, {}, {}};
+      platform::Unowned(f), std::filesystem::path(path).filename().string(), index, {}, {}};
   const platform::PrintOutcome r = platform::WriteRealSizePdf(request, paper, target);
   if (r.refusal != print::Refusal::kNone) return Refuse(err, path, print::RefusalText(r.refusal));
   if (!r.failure.empty()) return Refuse(err, target, r.failure);

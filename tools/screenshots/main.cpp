@@ -86,7 +86,7 @@ bool Viewer(const QString& out, const std::string& bin, const QString& temp) {
   // The photo decodes on a worker; the commands below act on it once shown.
   QElapsedTimer waited;
   waited.start();
-  while (parts->View().Decoding() && waited.elapsed() < 60000)
+  while (!parts->View().Session().Settled() && waited.elapsed() < 60000)
     QApplication::processEvents(QEventLoop::AllEvents, 50);
   frame->DispatchCommand(viewer::cmd::kSizeInfo);
   frame->DispatchCommand(viewer::cmd::kNextPoint);

@@ -1,26 +1,18 @@
 #pragma once
-// Decoding photos away from the interface thread, so that the window never
-// freezes while a photo opens: a reduced first frame, then the whole photo,
-// and the neighbour in the direction the user is stepping, decoded ahead.
-// Workers are plain threads; what they make reaches the view through the
-// platform's dispatcher on the interface thread, and only while it is still
-// wanted. Without a dispatcher everything runs in the call (tests, tools).
+// Decoding a photo for the viewer: upright, in sRGB, four bytes a pixel, with
+// its navigator bitmap and the halved copies a view of the whole photo
+// needs; and the rule for a reduced first frame. The photo session runs
+// these on its workers.
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "foundation/core/image/dib_image.h"
 #include "foundation/core/image/orientation.h"
 #include "foundation/core/imageops/image.h"
-#include "kvi/actual_size_file.h"
-#include "platform/services.h"
 
 namespace kv::viewer {
 
@@ -84,83 +76,5 @@ inline constexpr double kFirstFrameMaxBytesPerPixel = 0.15;
 // pixel per screen pixel; 0 (no first frame) from a zoom above one half,
 // or for a file of more than kFirstFrameMaxBytesPerPixel.
 int FirstFrameShift(double zoom, double bytesPerPixel = 0.0);
-
-// A neighbour decoded ahead, with the file it came from.
-struct Prefetched {
-  std::string path;
-  std::shared_ptr<const ActualSizeFile> file;
-  DecodedPhoto photo;
-};
-
-class PhotoLoader {
- public:
-  using Deliver = std::function<void(DecodedPhoto)>;
-
-  explicit PhotoLoader(platform::Dispatcher* dispatcher);
-  // Stops every worker and waits for it (each stops within a row group).
-  ~PhotoLoader();
-  PhotoLoader(const PhotoLoader&) = delete;
-  PhotoLoader& operator=(const PhotoLoader&) = delete;
-
-  bool Async() const { return dispatcher_ != nullptr; }
-
-  // Decodes the photo on show whole and, when firstShift is above 0, at
-  // 1 / 2^firstShift beside it for a first frame. `deliver` gets each result
-  // on the interface thread: the first frame only while the whole photo is
-  // not there, the whole photo (or its failure) last; never after Cancel,
-  // another Start or the loader's end. Without a dispatcher the whole photo
-  // is decoded and delivered before Start returns.
-  void Start(std::shared_ptr<const ActualSizeFile> file, Orientation o, int firstShift,
-             PixelSize client, Deliver deliver, Spare spare = {});
-  void Cancel();
-  // The photo on show is still being decoded.
-  bool Busy() const { return busy_; }
-
-  // Reads and decodes the file at `path` in the background, dropping any
-  // other neighbour. A file that cannot be read or decoded is forgotten
-  // without a word: the step to it reads it again and says why.
-  void Prefetch(const std::string& path, PixelSize client);
-  // The neighbour when it is `path`, decoded and unchanged on disk since it
-  // was read; handed over. Nothing otherwise (a neighbour still in the
-  // works for `path` is stopped: the caller decodes it as the photo on show).
-  std::optional<Prefetched> TakePrefetched(const std::string& path);
-  void DropPrefetched();
-  // What is being read ahead, or has been ("" for nothing).
-  const std::string& PrefetchPath() const { return aheadPath_; }
-  bool PrefetchReady() const { return ahead_.has_value(); }
-  // A neighbour is still being read or decoded.
-  bool PrefetchInFlight() const { return aheadJob_ && !aheadJob_->done; }
-
- private:
-  struct Job {
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> done{false};
-    std::thread thread;
-  };
-  struct Stamp {
-    uintmax_t size = 0;
-    std::filesystem::file_time_type time;
-    bool operator==(const Stamp&) const = default;
-  };
-  static std::optional<Stamp> StampOf(const std::string& path);
-  Job* Launch(std::function<void(Job&)> work);
-  void Retire(Job*& job);
-  void Reap();
-
-  platform::Dispatcher* dispatcher_;
-  // Tasks posted by workers check this before touching the loader.
-  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-  std::vector<std::unique_ptr<Job>> jobs_;  // running or finished, not yet joined
-  Job* current_ = nullptr;  // the whole photo on show
-  Job* first_ = nullptr;    // its first frame
-  uint64_t currentId_ = 0;
-  Deliver deliver_;
-  bool busy_ = false;
-  Job* aheadJob_ = nullptr;
-  uint64_t aheadId_ = 0;
-  std::string aheadPath_;
-  std::optional<Prefetched> ahead_;
-  std::optional<Stamp> aheadStamp_;
-};
 
 }  // namespace kv::viewer

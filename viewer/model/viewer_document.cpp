@@ -14,14 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool HasKviExtension(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string ext = name.substr(name.size() - 4);
-  for (char& ch : ext)
-    if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
-  return ext == ".kvi";
-}
-
 std::string FileNameOf(const std::string& path) { return fs::path(path).filename().string(); }
 
 }  // namespace
@@ -32,17 +24,27 @@ KovalindraDoc::KovalindraDoc(platform::Services services, SettingsLocation setti
       writePath_(SettingsWritePath(settings)),
       store_(SettingsReadPath(settings), writePath_) {
   CreateThumbnailDib(thumbnail);
+  PhotoSession::Callbacks callbacks;
+  callbacks.fileArrived = [this](const ArrivedFile& arrived) { OnFileArrived(arrived); };
+  callbacks.photoChanged = [this] {
+    DibImage made = session_->TakeThumbnail();
+    if (made.pixels)
+      thumbnail.image = std::move(made);
+    else
+      CreateThumbnailDib(thumbnail);  // nothing to navigate
+    NotifyViews("", code::kPhotoArrived);
+  };
+  callbacks.failed = [this](const SessionFailure& failure) { OnPhotoFailed(failure); };
+  session_ = std::make_unique<PhotoSession>(services_.dispatcher, std::move(callbacks));
+}
+
+KovalindraDoc::~KovalindraDoc() {
+  // Its workers end before the document they report to.
+  session_.reset();
 }
 
 void KovalindraDoc::Tell(const std::string& utf8, platform::MsgIcon icon) {
   if (services_.messages) services_.messages->Show(utf8, icon, platform::MsgButtons::Ok);
-}
-
-bool KovalindraDoc::OpenPhotoFile(const std::string& path, std::string& reason) {
-  auto fresh = std::make_shared<ActualSizeFile>();
-  if (!ReadActualSizeFile(path, *fresh, reason)) return false;
-  AdoptPhotoFile(std::move(fresh));
-  return true;
 }
 
 void KovalindraDoc::AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh) {
@@ -63,45 +65,62 @@ void KovalindraDoc::AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh) 
 }
 
 bool KovalindraDoc::OpenDocument(const std::string& path) {
-  std::string reason;
-  if (!OpenPhotoFile(path, reason)) {
-    Tell(OpenFailureMessage(path, reason), platform::MsgIcon::Warning);
-    // An explicit open puts the folder position back on the photo on show,
-    // also after a step that stopped on a file that failed.
-    for (size_t i = 0; i < folder_.size(); ++i)
-      if (folder_[i].path == PathName()) folderIndex_ = i;
-    return false;
-  }
-  // The file on show, also for what its decode may have to say about it.
-  SetPathName(path);
-  const fs::path p(path);
-  std::string folder = p.parent_path().string();
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  std::vector<FolderEntry> list = ListFolderFiles(folder);
-  // A file that is not ".kvi" in a folder without any: it is the whole
-  // list, so stepping stays in this folder instead of the previous one.
-  if (list.empty()) list.push_back({path, FileNameOf(path)});
-  folder_ = std::move(list);
-  folderIndex_ = 0;
-  for (size_t i = 0; i < folder_.size(); ++i)
-    if (folder_[i].path == path) folderIndex_ = i;
-  return true;
+  const uint64_t request = session_->Open(path, true);
+  NotifyViews("", code::kPhotoRequested);
+  return !(session_->State() == PhotoState::Failed && session_->Request() == request);
 }
 
-std::vector<FolderEntry> KovalindraDoc::ListFolderFiles(const std::string& folder) {
-  std::vector<FolderEntry> out;
-  std::error_code ec;
-  fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (!HasKviExtension(name)) continue;
-    std::error_code typeEc;
-    if (!it->is_regular_file(typeEc)) continue;
-    out.push_back({folder + name, name});
+bool KovalindraDoc::OpenFolderEntry(size_t index) {
+  if (index >= folder_.size()) return false;
+  // Whether it opens or not, the folder position is now there: the next
+  // step goes on past a file that cannot be shown.
+  folderIndex_ = index;
+  const uint64_t request = session_->Open(folder_[index].path, false);
+  NotifyViews("", code::kPhotoRequested);
+  return !(session_->State() == PhotoState::Failed && session_->Request() == request);
+}
+
+void KovalindraDoc::OnFileArrived(const ArrivedFile& arrived) {
+  lastFailure_.reset();
+  AdoptPhotoFile(arrived.file);
+  SetPathName(arrived.path);
+  if (arrived.opening) {
+    std::vector<FolderEntry> list = arrived.folder ? *arrived.folder : std::vector<FolderEntry>{};
+    // A file that is not ".kvi" in a folder without any: it is the whole
+    // list, so stepping stays in this folder instead of the previous one.
+    if (list.empty()) list.push_back({arrived.path, FileNameOf(arrived.path)});
+    folder_ = std::move(list);
+    folderIndex_ = 0;
+    for (size_t i = 0; i < folder_.size(); ++i)
+      if (folder_[i].path == arrived.path) folderIndex_ = i;
+    SetTitle(FileNameOf(arrived.path));
+    if (onOpened) onOpened(arrived.path);
+  } else {
+    SetTitle(arrived.path);
   }
-  std::sort(out.begin(), out.end(),
-            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-  return out;
+}
+
+void KovalindraDoc::OnPhotoFailed(const SessionFailure& failure) {
+  lastFailure_ = failure;
+  NotifyViews("", code::kPhotoFailed);
+  const bool opening = failure.opening;
+  if (failure.kind == FailureKind::Read) {
+    // A step says it in the status bar; an opening in a message box.
+    if (opening) {
+      Tell(OpenFailureMessage(failure.path, failure.reason), platform::MsgIcon::Warning);
+      // An explicit open puts the folder position back on the photo on show,
+      // also after a step that stopped on a file that failed.
+      for (size_t i = 0; i < folder_.size(); ++i)
+        if (folder_[i].path == PathName()) folderIndex_ = i;
+    }
+  } else if (failure.kind == FailureKind::Memory) {
+    Tell("写真(JPEG)を表示できませんでした。\r" + ShownFileName(failure.path) +
+             "\r写真が大きすぎて、ﾒﾓﾘに収まりません。\r(" + failure.reason + ")",
+         platform::MsgIcon::Warning);
+  } else {
+    Tell(BrokenPhotoMessage(failure.path, failure.reason), platform::MsgIcon::Warning);
+  }
+  if (opening && !failure.wasShown && onOpenFailed) onOpenFailed(failure.path);
 }
 
 std::optional<size_t> KovalindraDoc::StepTarget(int direction) const {
@@ -113,9 +132,13 @@ std::optional<size_t> KovalindraDoc::StepTarget(int direction) const {
   // After a file that did not open the position is on it while another
   // photo is on show; stepping back onto the one on show would look like
   // nothing happened.
+  // While a file asked for is still on its way, the position is on it and
+  // steps go on from there.
+  const bool skipShown = session_->State() == PhotoState::Failed;
   for (size_t tries = 0; tries < n; ++tries) {
     index = direction > 0 ? (index + 1) % n : (index + n - 1) % n;
-    if (folder_[index].path != old && folder_[index].path != PathName()) return index;
+    if (folder_[index].path != old && !(skipShown && folder_[index].path == PathName()))
+      return index;
   }
   return std::nullopt;
 }

@@ -5,6 +5,7 @@
 // never draws and never writes a photo; the view does the pixel work when
 // notified.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "platform/doc_view.h"
 #include "platform/services.h"
 #include "viewer/model/calibration.h"
+#include "viewer/model/photo_session.h"
 
 namespace kv::viewer {
 
@@ -30,6 +32,13 @@ inline constexpr int kRebuildDisplay = 20;
 inline constexpr int kRealSize = 50;
 inline constexpr int kOffsets = 51;
 inline constexpr int kBuffers = 100;
+// The photo session's pixels changed: a new file's picture (the document has
+// taken the file on), the whole photo after its first frame, or none.
+inline constexpr int kPhotoArrived = 11;
+// A file was asked for: the photo on show stays until it has a picture.
+inline constexpr int kPhotoRequested = 12;
+// The file asked for could not be shown (LastFailure says why).
+inline constexpr int kPhotoFailed = 13;
 }  // namespace code
 
 // Left-click meaning.
@@ -38,11 +47,6 @@ inline constexpr int32_t kCalibrationPending = 1;
 inline constexpr int32_t kMouseZoom = 10;
 inline constexpr int32_t kMouseMeasure = 20;
 
-struct FolderEntry {
-  std::string path;  // full path (UTF-8, as the file system takes it)
-  std::string name;  // file name without folder
-};
-
 enum class CalibrationResult { Saved, SaveFailed, TooCloseToAnchor, NotPending, Declined };
 
 class KovalindraDoc : public platform::DocumentBase {
@@ -50,19 +54,38 @@ class KovalindraDoc : public platform::DocumentBase {
   // Reads the calibration from the settings file found through `settings`.
   KovalindraDoc(platform::Services services, SettingsLocation settings);
 
+  ~KovalindraDoc() override;
+
   // --- files ---
   // Opening through the shell (command line, Open, recent list) or the
-  // viewer's own dialog: reads the file, then lists its folder. A file the
-  // reader refuses is reported and everything stays as it was.
+  // viewer's own dialog: the file is read and its folder listed on a
+  // worker; everything on show stays until its photo has a picture. Then
+  // the document takes it on (path, title, folder list) and onOpened runs.
+  // A file that cannot be shown is reported and everything stays as it was
+  // (onOpenFailed runs). False when it failed within the call (no
+  // dispatcher: everything runs in the call).
   bool OpenDocument(const std::string& path);
-  // Reads one file into the document (no folder listing, no message):
-  // the previous photo and thumbnail are dropped so the new registrations
-  // never show over the old picture. False, changing nothing, on failure.
-  bool OpenPhotoFile(const std::string& path, std::string& reason);
-  // The same for a file already read (a neighbour read ahead).
+  // A photo of the folder list: the position moves there at once (the next
+  // step goes beyond a file that cannot be shown); the file is read on a
+  // worker. False when it failed within the call.
+  bool OpenFolderEntry(size_t index);
+  // Takes on a file that was read (the photo session calls this as its
+  // first picture is ready): the registrations, the logo, the real-size
+  // point.
   void AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh);
   // The ".kvi" files of the folder, sorted by name; subfolders are skipped.
-  static std::vector<FolderEntry> ListFolderFiles(const std::string& folder);
+  static std::vector<FolderEntry> ListFolderFiles(const std::string& folder) {
+    return ListKviFiles(folder);
+  }
+  // The photo on show and the work that brings the next.
+  PhotoSession& Session() { return *session_; }
+  const PhotoSession& Session() const { return *session_; }
+  // Why the last file asked for was not shown.
+  const std::optional<SessionFailure>& LastFailure() const { return lastFailure_; }
+  // The frame's part of an opening: recent list and frame title (set by
+  // the program; tests leave them unset).
+  std::function<void(const std::string& path)> onOpened;
+  std::function<void(const std::string& path)> onOpenFailed;
   // The folder-list position of the next (+1) or previous (-1) photo whose
   // path differs from the current one; none when there is no other.
   std::optional<size_t> StepTarget(int direction) const;
@@ -133,6 +156,8 @@ class KovalindraDoc : public platform::DocumentBase {
 
  private:
   void BuildLogoImage();
+  void OnFileArrived(const ArrivedFile& arrived);
+  void OnPhotoFailed(const SessionFailure& failure);
 
   // A message of a calibration being started; false when Esc closed it.
   bool TellOrCancel(const std::string& utf8);
@@ -156,6 +181,9 @@ class KovalindraDoc : public platform::DocumentBase {
   int32_t pendingLength_ = kA4WidthMm;
   std::vector<FolderEntry> folder_;
   size_t folderIndex_ = 0;
+  std::optional<SessionFailure> lastFailure_;
+  // Made last and destroyed first: its callbacks reach into the document.
+  std::unique_ptr<PhotoSession> session_;
 };
 
 // Texts the user sees.

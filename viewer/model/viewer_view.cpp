@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <numeric>
 
 #include "foundation/core/image/icc.h"
@@ -15,39 +16,9 @@
 #include "viewer/model/open_messages.h"
 
 namespace kv::viewer {
-namespace {
-
-// The resize takes its factor as a fraction; this denominator keeps the
-// scale exact to a few millionths, so the photo lands on the same pixels as
-// the guide lines drawn with the scale itself.
-constexpr int32_t kScaleDenominator = 1 << 16;
-
-void ScaleFraction(double zoom, int32_t& num, int32_t& den) {
-  num = std::max(1, TruncToInt(zoom * kScaleDenominator + 0.5));
-  den = kScaleDenominator;
-  const int32_t g = std::gcd(num, den);
-  num /= g;
-  den /= g;
-}
-
-}  // namespace
-
-
-NavigatorGeometry ComputeNavigator(int32_t w, int32_t h, int32_t tw, int32_t th) {
-  NavigatorGeometry g;
-  if (w <= 0 || h <= 0 || tw <= 0 || th <= 0) return g;
-  if (double(tw) / th > double(w) / h) {
-    g.scale = double(h) / th;
-    g.offsetX = int32_t((tw - int64_t(th) * w / h) / 2);
-  } else {
-    g.scale = double(w) / tw;
-    g.offsetY = int32_t((th - int64_t(tw) * h / w) / 2);
-  }
-  return g;
-}
 
 KovalindraView::KovalindraView(KovalindraDoc& doc, ViewHost* host)
-    : doc_(doc), host_(host), loader_(doc.Services().dispatcher) {
+    : doc_(doc), host_(host), session_(doc.Session()) {
   doc_.AddView(this);
 }
 
@@ -61,9 +32,16 @@ void KovalindraView::OnNotify(const std::string&, int c) {
       Repaint();
       break;
     case code::kDecode:
-      Decode();
+      // The photo is decoded by the document's session; the view takes up
+      // what it holds.
+      TakePhoto();
       DropMeasurements();  // they were made on the photo before
       break;
+    case code::kPhotoArrived: OnPhotoArrived(); break;
+    case code::kPhotoRequested:
+      if (host_) host_->PhotoPending(session_.Pending());
+      break;
+    case code::kPhotoFailed: OnPhotoFailed(); break;
     case code::kRebuildDisplay: RebuildDisplay(); break;
     case code::kRealSize:
       SyncPhotoSize();
@@ -89,303 +67,64 @@ void KovalindraView::OnNotify(const std::string&, int c) {
 void KovalindraView::SyncPhotoSize() {
   // The size of the photo upright, as its header gives it, once any of it
   // can be shown (a reduced first frame stands for the whole photo).
-  const PixelSize shown = sourceShift_ == 0 && source_
-                              ? PixelSize{source_->Width(), source_->Height()}
-                              : doc_.ShownPhotoSize();
-  scale_.photoWidth = source_ ? shown.width : 0;
-  scale_.photoHeight = source_ ? shown.height : 0;
+  const Image* photo = session_.Photo();
+  const PixelSize shown = session_.Shift() == 0 && photo ? PixelSize{photo->Width(), photo->Height()}
+                                                         : doc_.ShownPhotoSize();
+  scale_.photoWidth = photo ? shown.width : 0;
+  scale_.photoHeight = photo ? shown.height : 0;
 }
 
-void KovalindraView::ShowPhoto(IplImageSlot upright) {
-  ++photoGeneration_;
-  ++fileGeneration_;
-  loader_.Cancel();
-  DecodedPhoto photo;
-  photo.image = std::move(upright);
-  if (photo.image) photo.thumbnail = ThumbnailOf(*photo.image);
-  inlineDelivery_ = true;
-  OnPhotoDecoded(std::move(photo));
-  inlineDelivery_ = false;
-}
+void KovalindraView::ShowPhoto(IplImageSlot upright) { session_.ShowPhoto(std::move(upright)); }
 
-void KovalindraView::Decode() { BeginPhoto(std::nullopt); }
-
-void KovalindraView::BeginPhoto(std::optional<DecodedPhoto> ready) {
-  ++photoGeneration_;  // a new file was read: whatever was shown is stale
-  ++fileGeneration_;
-  loader_.Cancel();
-  // The old photo's copies are let go before the new one is decoded; its
-  // blocks are written over when the new one has their sizes.
-  Spare spare;
-  if (sourceShift_ == 0) {
-    spare.image = std::move(source_);
-    spare.levels = std::move(levels_);
-  }
-  ReleaseIplImage(source_);
-  sourceShift_ = 0;
-  levels_.clear();
+void KovalindraView::TakePhoto() {
   displayValid_ = false;
-  navigator_ = NavigatorGeometry{0.0, 0, 0};  // nothing to navigate until this photo decodes
-  const std::vector<uint8_t>& jpeg = doc_.File().jpegBytes;
-  if (jpeg.empty()) {
-    SyncPhotoSize();
-    return;
-  }
-  // Delivered within this call, the photo is presented by the caller, which
-  // goes on to size and place it; delivered later, by OnPhotoDecoded.
-  inlineDelivery_ = true;
-  if (ready) {
-    OnPhotoDecoded(std::move(*ready));
+  SyncPhotoSize();
+  navigator_ = session_.Photo() ? ComputeNavigator(scale_.photoWidth, scale_.photoHeight)
+                                : NavigatorGeometry{0.0, 0, 0};
+}
+
+void KovalindraView::OnPhotoArrived() {
+  if (host_) host_->PhotoPending(false);
+  if (session_.FileGeneration() != placedFile_) {
+    // Another file: everything about the one before goes in this one step,
+    // so the window changes in one repaint.
+    placedFile_ = session_.FileGeneration();
+    // A line about a file that failed is not about this one.
+    if (host_) host_->SetStatusPaneText(0, "");
+    Notify(code::kDecode);
+    Notify(code::kRealSize);
+    Notify(code::kBuffers);
+    scale_.zoom = scale_.Fit();
+    ApplyZoom(0, 0);
+    // An opening's title is the frame's business.
+    if (host_ && !session_.Opening()) host_->TitleChanged();
+    PrefetchNeighbour();
   } else {
-    int shift = 0;
-    const PixelSize size = doc_.ShownPhotoSize();
-    if (loader_.Async() && size.width > 0 && size.height > 0 && scale_.clientWidth > 0 &&
-        scale_.clientHeight > 0)
-      shift = FirstFrameShift(
-          FitScale(size.width, size.height, scale_.clientWidth, scale_.clientHeight),
-          double(jpeg.size()) / (double(size.width) * double(size.height)));
-    loader_.Start(doc_.SharedFile(), doc_.PhotoOrientation(), shift,
-                  {scale_.clientWidth, scale_.clientHeight},
-                  [this](DecodedPhoto photo) { OnPhotoDecoded(std::move(photo)); },
-                  std::move(spare));
+    // The whole photo replaces its first frame where the user now is (or a
+    // photo that failed whole leaves).
+    TakePhoto();
+    Notify(code::kRebuildDisplay);
+    Repaint();
   }
-  inlineDelivery_ = false;
-  SyncPhotoSize();
+  if (host_) host_->PhotoChanged();
 }
 
-void KovalindraView::OnPhotoDecoded(DecodedPhoto photo) {
-  const bool first = !source_;
-  ++photoGeneration_;
-  if (!photo.image) {
-    ReleaseIplImage(source_);
-    levels_.clear();
-    displayValid_ = false;
-    SyncPhotoSize();
-    if (!inlineDelivery_) {
-      Notify(code::kRebuildDisplay);
-      Repaint();
-    }
-    doc_.Tell(BrokenPhotoMessage(doc_.PathName(), photo.reason), platform::MsgIcon::Warning);
-    return;
-  }
-  source_ = std::move(photo.image);
-  sourceShift_ = photo.shift;
-  levels_ = std::move(photo.levels);
-  displayValid_ = false;
-  doc_.thumbnail.image = std::move(photo.thumbnail);
-  SyncPhotoSize();
-  navigator_ = ComputeNavigator(scale_.photoWidth, scale_.photoHeight);
-  if (!inlineDelivery_) {
-    if (first) {
-      // What the opening did before any of the photo was there.
-      Notify(code::kRealSize);
-      Notify(code::kBuffers);
-      scale_.zoom = scale_.Fit();
-      ApplyZoom(0, 0);
-    } else {
-      // The whole photo replaces its first frame where the user now is.
-      Notify(code::kRebuildDisplay);
-      Repaint();
-    }
-    if (host_) host_->PhotoChanged();
-  }
-  if (sourceShift_ == 0) PrefetchNeighbour();
+void KovalindraView::OnPhotoFailed() {
+  if (host_) host_->PhotoPending(false);
+  const std::optional<SessionFailure>& f = doc_.LastFailure();
+  if (!f || !host_) return;
+  host_->SetStatusPaneText(0, StepFailureText(f->path, f->reason));
 }
 
 void KovalindraView::PrefetchNeighbour() {
-  if (!loader_.Async()) return;
   const std::optional<size_t> next = doc_.StepTarget(lastDirection_);
-  if (next) loader_.Prefetch(doc_.Folder()[*next].path, {scale_.clientWidth, scale_.clientHeight});
+  session_.SetNeighbour(next ? doc_.Folder()[*next].path : std::string());
 }
 
 bool KovalindraView::DrawThumbnail(DibImage& destination) const {
-  if (!source_) return false;
-  DrawThumbnailOf(*source_, destination);
+  if (!session_.Photo()) return false;
+  DrawThumbnailOf(*session_.Photo(), destination);
   return true;
-}
-
-void KovalindraView::MakeBuffers() {
-  SyncPhotoSize();
-  const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
-  if (cw <= 0 || ch <= 0) return;
-  if (!back_ || back_->Width() != cw || back_->Height() != ch) MakeColorIplImage(back_, cw, ch);
-  EnsureDisplaySize();
-}
-
-int32_t KovalindraView::DisplayPad() const {
-  // A drag leaves the photo up to one photo pixel (zoom device pixels) left
-  // of and above where its origin says; the display holds that much more.
-  return scale_.HasScale() ? std::clamp(TruncToInt(std::ceil(scale_.zoom)), 1, 4096) : 1;
-}
-
-void KovalindraView::EnsureDisplaySize() {
-  const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
-  if (cw <= 0 || ch <= 0) return;
-  const int32_t w = cw + DisplayPad(), h = ch + DisplayPad();
-  if (!display_ || display_->Width() != w || display_->Height() != h) {
-    MakeColorIplImage(display_, w, h);
-    ReleaseIplImage(adjusted_);  // made at this size when first needed
-    adjustedFor_ = -1;
-    displayValid_ = false;
-  }
-}
-
-void KovalindraView::RebuildDisplay() {
-  if (!display_) return;
-  EnsureDisplaySize();
-  const ViewScale& s = scale_;
-  const DisplayKey key{s.zoom,          s.originX,       s.originY,        s.visibleWidth,
-                       s.visibleHeight, s.clientWidth,   s.clientHeight,   photoGeneration_};
-  if (displayValid_ && key == displayKey_) return;
-  displayKey_ = key;
-  displayValid_ = true;
-  ++rebuilds_;
-  display_->ClearRoi();
-  if (!source_ || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) {
-    FillImage(*display_, 255);
-    return;
-  }
-  // White where the photo ends inside the client; the rest is overwritten
-  // by the photo (a margin of two pixels covers the partly drawn edge).
-  const int32_t cw = display_->Width(), ch = display_->Height();
-  const int32_t coverW =
-      int32_t(std::clamp((s.photoWidth - s.originX) * s.zoom - 2.0, 0.0, double(cw)));
-  const int32_t coverH =
-      int32_t(std::clamp((s.photoHeight - s.originY) * s.zoom - 2.0, 0.0, double(ch)));
-  if (coverW < cw) {
-    display_->SetRoi({coverW, 0, cw - coverW, ch});
-    FillImage(*display_, 255);
-  }
-  if (coverH < ch && coverW > 0) {
-    display_->SetRoi({0, coverH, coverW, ch - coverH});
-    FillImage(*display_, 255);
-  }
-  display_->ClearRoi();
-  if (s.zoom == 1.0 && sourceShift_ == 0) {
-    levels_.clear();  // halved copies are made again in a few milliseconds when wanted
-    source_->SetRoi({s.originX, s.originY, s.visibleWidth + DisplayPad() + 1,
-                     s.visibleHeight + DisplayPad() + 1});
-    CopyImage(*source_, *display_);
-  } else {
-    int shift = 0;
-    const Image* from = LevelFor(s.zoom, shift);
-    // Only the halved copies this scale reads are kept.
-    if (levels_.size() > size_t(shift - sourceShift_)) levels_.resize(size_t(shift - sourceShift_));
-    Image& level = const_cast<Image&>(*from);
-    // One photo pixel more than fits whole, so the partly visible column and
-    // row at the right and bottom edges are drawn too. On a halved level the
-    // origin is off by less than one level pixel, under one device pixel.
-    level.SetRoi({s.originX >> shift, s.originY >> shift, ((s.visibleWidth + 1) >> shift) + 2,
-                  ((s.visibleHeight + 1) >> shift) + 2});
-    int32_t num = 1, den = 1;
-    ScaleFraction(std::ldexp(s.zoom, shift), num, den);
-    ResizeImage(level, *display_, num, den, num, den);
-    level.ClearRoi();
-  }
-  source_->ClearRoi();
-}
-
-const Image* KovalindraView::LevelFor(double zoom, int& shift) {
-  // A reduced first frame counts as the level it stands for.
-  shift = sourceShift_;
-  const Image* best = source_.get();
-  // Halve while the reduction left over would still be below one half.
-  while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
-    const size_t k = size_t(shift - sourceShift_);
-    if (levels_.size() <= k) {
-      IplImageSlot next = HalvedCopy(*best);
-      if (!next) break;
-      levels_.push_back(std::move(next));
-    }
-    best = levels_[k].get();
-    ++shift;
-  }
-  return best;
-}
-
-namespace {
-size_t Bytes(const IplImageSlot& s) { return s ? s->Stride() * size_t(s->Height()) : 0; }
-}  // namespace
-
-size_t KovalindraView::PhotoBytes() const {
-  size_t n = Bytes(source_);
-  for (const IplImageSlot& l : levels_) n += Bytes(l);
-  return n;
-}
-
-size_t KovalindraView::WindowBytes() const {
-  return Bytes(display_) + Bytes(adjusted_) + Bytes(back_);
-}
-
-const Image* KovalindraView::DrawnDisplay() {
-  if (!display_ || !AdjustsNow()) return display_.get();
-  // Made from the display image as it was built, never from an adjusted
-  // one, so repaints do not pile adjustments on each other.
-  if (adjustedFor_ != rebuilds_ || adjustedB_ != brightness_ || adjustedK_ != contrast_ ||
-      !adjusted_) {
-    if (!adjusted_) MakeColorIplImage(adjusted_, display_->Width(), display_->Height());
-    if (!adjusted_ || !ApplyAdjustment(*display_, *adjusted_, brightness_, contrast_))
-      return display_.get();
-    adjustedFor_ = rebuilds_;
-    adjustedB_ = brightness_;
-    adjustedK_ = contrast_;
-    ++adjustments_;
-  }
-  return adjusted_.get();
-}
-
-void KovalindraView::SetAdjustment(int32_t brightness, int32_t contrast) {
-  brightness_ = ClampAdjust(brightness);
-  contrast_ = ClampAdjust(contrast);
-  Repaint();
-}
-
-void KovalindraView::RenderBackBuffer() {
-  if (!back_) return;
-  Image& b = *back_;
-  // White left of and above the display image, which covers the rest.
-  const int32_t ox = std::clamp(scale_.offsetX, 0, b.Width());
-  const int32_t oy = std::clamp(scale_.offsetY, 0, b.Height());
-  b.ClearRoi();
-  if (ox > 0) {
-    b.SetRoi({0, 0, ox, b.Height()});
-    FillImage(b, 255);
-  }
-  if (oy > 0) {
-    b.SetRoi({ox, 0, b.Width() - ox, oy});
-    FillImage(b, 255);
-  }
-  b.ClearRoi();
-  if (const Image* drawn = DrawnDisplay()) {
-    // A negative offset is what is left of a drag between photo pixels.
-    Image& shown = const_cast<Image&>(*drawn);
-    shown.SetRoi({std::max(0, -scale_.offsetX), std::max(0, -scale_.offsetY), shown.Width(),
-                  shown.Height()});
-    b.SetRoi({ox, oy, b.Width() - ox, b.Height() - oy});
-    CopyImage(shown, b);
-    shown.ClearRoi();
-  } else {
-    FillImage(b, 255);
-  }
-  if (const IplImageSlot& logo = doc_.LogoImage()) {
-    b.SetRoi({scale_.clientWidth - logo->Width() - kLogoMargin, kLogoMargin, logo->Width(),
-              logo->Height()});
-    CopyImage(*logo, b);
-  }
-  b.ClearRoi();
-}
-
-std::vector<GuideLine> KovalindraView::GuideLines() const {
-  std::vector<GuideLine> out;
-  if (!showGuides) return out;
-  const RegistrationList& regs = doc_.Registrations();
-  for (size_t i = 0; i < regs.size(); ++i) {
-    const SizeRegistration& r = regs[i];
-    const bool current = int64_t(i) == doc_.currentPoint && IsRealSize();
-    out.push_back({scale_.ClientX(r.startX), scale_.ClientY(r.startY), scale_.ClientX(r.endX),
-                   scale_.ClientY(r.endY), current ? kCurrentGuideColor : kOtherGuideColor});
-  }
-  return out;
 }
 
 std::string KovalindraView::ScaleText() const { return "倍率:" + DoubleToText(scale_.zoom); }
@@ -410,6 +149,7 @@ void KovalindraView::OnSize(int32_t cx, int32_t cy) {
   if (cx <= 0 || cy <= 0) return;
   scale_.clientWidth = cx;
   scale_.clientHeight = cy;
+  session_.SetClient({cx, cy});
   SyncPhotoSize();
   if (!centreKeeper_.Apply(scale_)) {
     scale_.UpdateVisibleSize();
@@ -578,35 +318,10 @@ bool KovalindraView::StepPhotoToEnd(bool last) {
 
 bool KovalindraView::OpenFolderEntry(size_t target, int direction) {
   if (target >= doc_.Folder().size()) return false;
-  const FolderEntry entry = doc_.Folder()[target];
-  // Whether it opens or not, the folder position is now there: the next
-  // step goes on past a file that cannot be shown.
-  doc_.SetFolderIndex(target);
   lastDirection_ = direction < 0 ? -1 : +1;
-  std::optional<Prefetched> ahead = loader_.TakePrefetched(entry.path);
-  if (ahead) {
-    doc_.AdoptPhotoFile(std::move(ahead->file));
-  } else {
-    std::string reason;
-    if (!doc_.OpenPhotoFile(entry.path, reason)) {
-      if (host_) host_->SetStatusPaneText(0, StepFailureText(entry.path, reason));
-      return false;
-    }
-  }
-  // A line about a file that failed is not about this one.
-  if (host_) host_->SetStatusPaneText(0, "");
-  doc_.SetPathName(entry.path);
-  doc_.SetTitle(entry.path);
-  if (ahead)
-    BeginPhoto(std::move(ahead->photo));
-  else
-    Notify(code::kDecode);
-  Notify(code::kRealSize);
-  Notify(code::kBuffers);
-  scale_.zoom = scale_.Fit();
-  ApplyZoom(0, 0);
-  if (host_) host_->TitleChanged();
-  return true;
+  // The photo on show stays until the new one has a picture; then the
+  // session's delivery places it (OnPhotoArrived).
+  return doc_.OpenFolderEntry(target);
 }
 
 void KovalindraView::ToggleGuides() {
@@ -651,17 +366,6 @@ void KovalindraView::ScrollByTenth(int dx, int dy) {
   if (scale_.originX == ox && scale_.originY == oy) return;
   Notify(code::kRebuildDisplay);
   Repaint();
-}
-
-ClientRect KovalindraView::HotIconRect(int32_t logicalX) const {
-  auto d = [this](int32_t v) { return TruncToInt(std::lround(v * deviceRatio_)); };
-  return {d(logicalX), d(kHotIconY), d(logicalX + kHotIconSide), d(kHotIconY + kHotIconSide)};
-}
-
-std::optional<ClientRect> KovalindraView::SelectionRect() const {
-  if (!selecting_) return std::nullopt;
-  return ClientRect{std::min(anchorX_, endX_), std::min(anchorY_, endY_),
-                    std::max(anchorX_, endX_), std::max(anchorY_, endY_)};
 }
 
 int KovalindraView::OnWheel(int angleDelta, bool ctrlOrShift, bool buttonHeld) {
@@ -712,369 +416,5 @@ bool KovalindraView::OnKeyDown(ViewKey key) {
   return false;
 }
 
-int KovalindraView::HitTestRegistrationAt(int32_t x, int32_t y, int32_t& px, int32_t& py,
-                                          int32_t& index) const {
-  if (!scale_.HasScale()) return 0;
-  const int32_t qx = scale_.PhotoX(x), qy = scale_.PhotoY(y);
-  RegistrationHit hit;
-  if (HitTestRegistrationEnd(doc_.Registrations(), qx, qy, hit)) {
-    px = hit.endFlag ? hit.registration.endX : hit.registration.startX;
-    py = hit.endFlag ? hit.registration.endY : hit.registration.startY;
-    index = int32_t(hit.index);
-    return 10;
-  }
-  if (HitTestRegistrationLine(doc_.Registrations(), qx, qy, hit)) {
-    px = qx;
-    py = qy;
-    index = int32_t(hit.index);
-    return 11;
-  }
-  return 0;
-}
-
-bool KovalindraView::InLogo(int32_t x, int32_t y) const {
-  const int32_t lw = doc_.LogoWidth(), lh = doc_.LogoHeight();
-  if (lw <= 0 || lh <= 0) return false;
-  const int32_t right = scale_.clientWidth - kLogoMargin;
-  return x >= right - lw && x <= right && y >= kLogoMargin && y <= lh + kLogoMargin;
-}
-
-void KovalindraView::OnLeftButtonDown(int32_t x, int32_t y) {
-  if (dragging_ || selecting_ || measures_.Dragging()) OnCaptureLost();
-  int32_t px = 0, py = 0, index = doc_.currentPoint;
-  // Measuring takes a registration's end as a place to measure from, not as
-  // a point to switch to.
-  if (doc_.mouseMode != kMouseMeasure && HitTestRegistrationAt(x, y, px, py, index)) {
-    SelectRealSizePoint(index);
-    return;
-  }
-  if (InLogo(x, y)) {
-    if (host_ && !doc_.Link().empty())
-      if (const std::optional<std::string> link = Cp932ToUtf8(doc_.Link())) host_->OpenLink(*link);
-    return;
-  }
-  if (!toolboxShown) {
-    if (ShowToolboxIconRect().Contains(x, y)) {
-      SetToolboxShown(true);
-      return;
-    }
-    if (ReturnIconRect().Contains(x, y)) {
-      SetToolboxShown(true);
-      ResetView();
-      return;
-    }
-  }
-  switch (doc_.mouseMode) {
-    case kMouseScroll:
-      dragging_ = true;
-      dragStartX_ = x;
-      dragStartY_ = y;
-      // Where the view really starts, between photo pixels after a drag.
-      dragBaseX_ = scale_.originX + (scale_.offsetX < 0 ? -scale_.offsetX / scale_.zoom : 0.0);
-      dragBaseY_ = scale_.originY + (scale_.offsetY < 0 ? -scale_.offsetY / scale_.zoom : 0.0);
-      break;
-    case kCalibrationPending: doc_.CompleteCalibration(x, y, scale_.clientHeight); break;
-    case kMouseZoom:
-      selecting_ = true;
-      anchorX_ = endX_ = x;
-      anchorY_ = endY_ = y;
-      break;
-    case kMouseMeasure: BeginMeasure(x, y); break;
-    default: break;
-  }
-}
-
-void KovalindraView::DragAxis(double exact, int32_t visible, int32_t photo, int32_t& origin,
-                              int32_t& offset) const {
-  // A photo narrower than the view stays centred.
-  if (offset > 0) return;
-  const double last = std::max(0.0, double(photo) - visible);
-  exact = std::clamp(exact, 0.0, last);
-  origin = TruncToInt(std::floor(exact));
-  int32_t shift = TruncToInt(std::round((exact - origin) * scale_.zoom));
-  if (shift >= DisplayPad() || double(shift) >= scale_.zoom) {
-    ++origin;
-    shift = 0;
-  }
-  offset = -shift;
-}
-
-void KovalindraView::DragTo(int32_t x, int32_t y) {
-  if (!scale_.HasScale()) return;
-  // The photo follows the pointer: a movement of n device pixels is n / zoom
-  // photo pixels at any scale. The part below one photo pixel is kept as a
-  // shift of whole device pixels, so even at a high scale every device
-  // pixel of the movement moves the photo.
-  const ViewScale before = scale_;
-  DragAxis(dragBaseX_ + (double(dragStartX_) - x) / scale_.zoom, scale_.visibleWidth,
-           scale_.photoWidth, scale_.originX, scale_.offsetX);
-  DragAxis(dragBaseY_ + (double(dragStartY_) - y) / scale_.zoom, scale_.visibleHeight,
-           scale_.photoHeight, scale_.originY, scale_.offsetY);
-  if (scale_.originX == before.originX && scale_.originY == before.originY &&
-      scale_.offsetX == before.offsetX && scale_.offsetY == before.offsetY)
-    return;
-  Notify(code::kRebuildDisplay);
-  Repaint();
-}
-
-void KovalindraView::OnMouseMove(int32_t x, int32_t y) {
-  if (dragging_) {
-    DragTo(x, y);
-  } else if (selecting_) {
-    if (x == endX_ && y == endY_) return;
-    endX_ = x;
-    endY_ = y;
-    Repaint();  // the band is an overlay: the display image stays
-  } else if (measures_.Dragging()) {
-    if (const std::optional<PhotoPointF> p = MeasurePointAt(x, y, false)) measures_.MoveTo(*p);
-    Repaint();
-  }
-}
-
-void KovalindraView::OnLeftButtonUp(int32_t x, int32_t y, bool zoomOutModifier) {
-  if (dragging_) {
-    DragTo(x, y);
-    dragging_ = false;
-    // The drag showed the plain image; the release always shows the
-    // adjusted one, also when the pointer has not moved since the last move.
-    Repaint();
-    return;
-  }
-  if (measures_.Dragging()) {
-    EndMeasure(x, y);
-    return;
-  }
-  if (!selecting_) return;
-  endX_ = x;
-  endY_ = y;
-  const bool click = std::abs(endX_ - anchorX_) <= kClickSlop && std::abs(endY_ - anchorY_) <= kClickSlop;
-  if (!click) {
-    ZoomToSelection();
-    return;
-  }
-  selecting_ = false;
-  Repaint();
-  const std::optional<double> next =
-      zoomOutModifier ? ZoomOutStep(scale_.zoom) : ZoomInStep(scale_.zoom);
-  if (!next || !scale_.HasScale()) return;
-  // Zoom about the clicked photo point: it becomes the centre the step keeps.
-  const int32_t px = TruncToInt((double(anchorX_) - scale_.offsetX) / scale_.zoom) + scale_.originX;
-  const int32_t py = TruncToInt((double(anchorY_) - scale_.offsetY) / scale_.zoom) + scale_.originY;
-  scale_.originX = px - scale_.visibleWidth / 2;
-  scale_.originY = py - scale_.visibleHeight / 2;
-  zoomOutModifier ? ZoomOut() : ZoomIn();
-}
-
-void KovalindraView::ZoomToSelection() {
-  KeepChosenScale();
-  selecting_ = false;
-  Repaint();
-  if (!scale_.HasScale()) return;
-  const int32_t l = std::min(anchorX_, endX_) - scale_.offsetX;
-  const int32_t r = std::max(anchorX_, endX_) - scale_.offsetX;
-  const int32_t t = std::min(anchorY_, endY_) - scale_.offsetY;
-  const int32_t b = std::max(anchorY_, endY_) - scale_.offsetY;
-  const int32_t pl = TruncToInt(l / scale_.zoom) + scale_.originX;
-  const int32_t pr = TruncToInt(r / scale_.zoom) + scale_.originX;
-  const int32_t pt = TruncToInt(t / scale_.zoom) + scale_.originY;
-  const int32_t pb = TruncToInt(b / scale_.zoom) + scale_.originY;
-  const double w = double(pr) - pl, h = double(pb) - pt;
-  // The client area is what the photo must fill; a rectangle no photo pixel
-  // wide or high would need an infinite scale.
-  if (w <= 0 || h <= 0 || scale_.clientWidth <= 0 || scale_.clientHeight <= 0) {
-    Status(kTooLargeText);
-    return;
-  }
-  const double s = std::min(scale_.clientWidth / w, scale_.clientHeight / h);
-  if (!(s <= kMaxRectangleZoom)) {
-    Status(kTooLargeText);
-    return;
-  }
-  scale_.zoom = std::clamp(s, kMinScale, kMaxScale);
-  ApplyZoom(pl + TruncToInt(w / 2), pt + TruncToInt(h / 2));
-}
-
-void KovalindraView::OnCaptureLost() {
-  dragging_ = false;
-  if (measures_.Dragging()) {
-    measures_.Cancel();  // half a measurement says nothing
-    Repaint();
-  }
-  if (selecting_) {
-    selecting_ = false;
-    Repaint();
-  }
-}
-
-bool KovalindraView::OnNavigatorPress(int32_t x, int32_t y) {
-  if (x <= 0 || y <= 0 || x >= kThumbnailSide || y >= kThumbnailSide) return false;
-  if (dragging_ || selecting_) OnCaptureLost();
-  navDragging_ = true;
-  CentreOnNavigatorPoint(x, y);
-  return true;
-}
-
-void KovalindraView::OnNavigatorMove(int32_t x, int32_t y) {
-  if (!navDragging_) return;
-  if (x <= 0 || y <= 0 || x >= kThumbnailSide || y >= kThumbnailSide) return;
-  CentreOnNavigatorPoint(x, y);
-}
-
-void KovalindraView::OnNavigatorRelease(int32_t x, int32_t y) {
-  if (!navDragging_) return;
-  navDragging_ = false;
-  CentreOnNavigatorPoint(x, y);
-  Repaint();  // now with the adjustment
-}
-
-void KovalindraView::CentreOnNavigatorPoint(int32_t x, int32_t y) {
-  SyncPhotoSize();
-  const NavigatorGeometry& g = navigator_;
-  scale_.originX = TruncToInt((x - g.offsetX) * g.scale - scale_.visibleWidth / 2);
-  scale_.originY = TruncToInt((y - g.offsetY) * g.scale - scale_.visibleHeight / 2);
-  scale_.ClampOrigin();
-  Notify(code::kRebuildDisplay);
-  Repaint();
-}
-
-NavigatorFrame KovalindraView::NavigatorVisibleFrame() const {
-  const NavigatorGeometry& g = navigator_;
-  const ViewScale& s = scale_;
-  NavigatorFrame f;
-  if (!s.HasScale() || !(g.scale > 0)) return f;
-  // The whole client area, margins included, when the photo is smaller.
-  const double mx = s.offsetX / s.zoom, my = s.offsetY / s.zoom;
-  f.left = TruncToInt((s.originX - mx) / g.scale) + g.offsetX;
-  f.top = TruncToInt((s.originY - my) / g.scale) + g.offsetY;
-  f.right = TruncToInt((s.originX + s.visibleWidth - mx) / g.scale) + g.offsetX;
-  f.bottom = TruncToInt((s.originY + s.visibleHeight - my) / g.scale) + g.offsetY;
-  f.drawTop = f.top > 0;
-  f.drawLeft = f.left > 0;
-  f.drawBottom = f.bottom < kThumbnailSide;
-  f.drawRight = f.right < kThumbnailSide;
-  return f;
-}
-
-std::vector<NavigatorLine> KovalindraView::NavigatorLines() const {
-  std::vector<NavigatorLine> out;
-  const NavigatorGeometry& g = navigator_;
-  if (!(g.scale > 0)) return out;
-  const RegistrationList& regs = doc_.Registrations();
-  for (size_t i = 0; i < regs.size(); ++i) {
-    const SizeRegistration& r = regs[i];
-    const bool current = int64_t(i) == doc_.currentPoint && IsRealSize();
-    out.push_back({TruncToInt(r.startX / g.scale) + g.offsetX,
-                   TruncToInt(r.startY / g.scale) + g.offsetY,
-                   TruncToInt(r.endX / g.scale) + g.offsetX, TruncToInt(r.endY / g.scale) + g.offsetY,
-                   current ? kCurrentGuideColor : kOtherGuideColor});
-  }
-  return out;
-}
-
-ViewCursor KovalindraView::CursorAt(int32_t x, int32_t y, bool zoomOutModifier) const {
-  if (dragging_) return ViewCursor::Grab;
-  if (measures_.Dragging()) return ViewCursor::Measure;
-  if (!selecting_) {
-    int32_t px = 0, py = 0, index = 0;
-    if (doc_.mouseMode != kMouseMeasure && HitTestRegistrationAt(x, y, px, py, index))
-      return ViewCursor::Registration;
-    if (InLogo(x, y)) return ViewCursor::Logo;
-    if (!toolboxShown) {
-      if (ShowToolboxIconRect().Contains(x, y)) return ViewCursor::ShowToolboxIcon;
-      if (ReturnIconRect().Contains(x, y)) return ViewCursor::ReturnIcon;
-    }
-  }
-  switch (doc_.mouseMode) {
-    case kCalibrationPending: return ViewCursor::Calibration;
-    case kMouseZoom: return zoomOutModifier ? ViewCursor::ZoomOut : ViewCursor::ZoomIn;
-    case kMouseMeasure: return ViewCursor::Measure;
-    default: return ViewCursor::Scroll;
-  }
-}
-
-const MeasureList& KovalindraView::Measurements() const {
-  static const MeasureList kNone;
-  // Whatever path brought another photo in, lines measured on the old one
-  // never show over it.
-  return measuredPhoto_ == fileGeneration_ ? measures_ : kNone;
-}
-
-MeasureScale KovalindraView::CurrentMeasureScale() const {
-  return MeasureScaleFor(doc_.Registrations(), doc_.currentPoint);
-}
-
-std::vector<MeasureLine> KovalindraView::MeasureOverlay() const {
-  return MeasureLines(Measurements(), scale_, CurrentMeasureScale());
-}
-
-std::optional<std::string> KovalindraView::LastMeasureText() const {
-  const Measurement* last = Measurements().Last();
-  if (!last) return std::nullopt;
-  return MeasureCaption(*last, CurrentMeasureScale());
-}
-
-std::optional<PhotoPointF> KovalindraView::MeasurePointAt(int32_t x, int32_t y,
-                                                          bool insideOnly) const {
-  if (scale_.photoWidth <= 0 || scale_.photoHeight <= 0) return std::nullopt;
-  // The snap distance is a reach of the hand, so it grows with the pixel ratio.
-  if (std::optional<PhotoPointF> end = SnapToRegistrationEnd(
-          doc_.Registrations(), scale_, x, y, kMeasureSnapRadius * deviceRatio_))
-    return end;
-  PhotoPointF p = PhotoPointAt(scale_, x, y);
-  const double w = scale_.photoWidth, h = scale_.photoHeight;
-  if (insideOnly && (p.x < 0 || p.y < 0 || p.x > w || p.y > h)) return std::nullopt;
-  p.x = std::clamp(p.x, 0.0, w);
-  p.y = std::clamp(p.y, 0.0, h);
-  return p;
-}
-
-void KovalindraView::BeginMeasure(int32_t x, int32_t y) {
-  if (measuredPhoto_ != fileGeneration_) {
-    measures_.Clear();
-    measuredPhoto_ = fileGeneration_;
-  }
-  // A press on the white around the photo measures nothing.
-  const std::optional<PhotoPointF> p = MeasurePointAt(x, y, true);
-  if (!p) return;
-  measurePressX_ = x;
-  measurePressY_ = y;
-  measures_.Begin(*p);
-  Repaint();
-}
-
-void KovalindraView::EndMeasure(int32_t x, int32_t y) {
-  const bool click =
-      std::abs(x - measurePressX_) <= kClickSlop && std::abs(y - measurePressY_) <= kClickSlop;
-  const std::optional<PhotoPointF> p = MeasurePointAt(x, y, false);
-  if (click || !p) {
-    measures_.Cancel();
-  } else if (measures_.End(*p) && host_) {
-    host_->SetStatusPaneText(3, *LastMeasureText());
-  }
-  Repaint();
-}
-
-void KovalindraView::FollowMeasureMode() {
-  if (doc_.mouseMode == kMouseMeasure) {
-    if (host_) {
-      host_->SetStatusPaneText(2, MeasureScaleText(CurrentMeasureScale()));
-      // Another registration reads the same line another length.
-      if (const std::optional<std::string> last = LastMeasureText())
-        host_->SetStatusPaneText(3, *last);
-    }
-    measureStatusShown_ = true;
-    return;
-  }
-  DropMeasurements();
-  // Out of measuring, pane 2 tells whether this screen is calibrated.
-  if (measureStatusShown_ && host_) host_->SetStatusPaneText(2, CalibrationNote());
-  measureStatusShown_ = false;
-}
-
-void KovalindraView::DropMeasurements() {
-  measures_.Clear();
-  // Pane 3 shows the last length only while there is one.
-  if (measureStatusShown_ && host_) host_->SetStatusPaneText(3, "");
-}
-
 }  // namespace kv::viewer
+

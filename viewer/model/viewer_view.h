@@ -35,6 +35,9 @@ class ViewHost {
   // A decode finished after the call that started it: the photo (a first
   // frame or the whole) or its failure is there now.
   virtual void PhotoChanged() {}
+  // A file was asked for and has nothing to show yet (true), or it has
+  // now, or failed (false): the window may show it is busy.
+  virtual void PhotoPending(bool pending) { (void)pending; }
   // Opens the logo's link with the desktop.
   virtual void OpenLink(const std::string& utf8) { (void)utf8; }
   // Shows or hides the floating toolbox window.
@@ -271,14 +274,14 @@ class KovalindraView : public platform::ViewBase {
   int InitialUpdates() const { return initialUpdates_; }
   // Changes whenever another photo is decoded (or fails to), and when the
   // whole photo replaces its first frame.
-  uint64_t PhotoGeneration() const { return photoGeneration_; }
-  // The photo as the view holds it: upright, perhaps reduced by 2^shift
-  // while the whole photo is still being decoded.
-  const Image* Photo() const { return source_.get(); }
-  int PhotoShift() const { return sourceShift_; }
-  // A decode of the photo on show is under way.
-  bool Decoding() const { return loader_.Busy(); }
-  PhotoLoader& Loader() { return loader_; }
+  uint64_t PhotoGeneration() const { return session_.PhotoGeneration(); }
+  // The photo the view draws, held by the document's session: upright,
+  // perhaps reduced by 2^shift while the whole photo is still being decoded.
+  const Image* Photo() const { return session_.Photo(); }
+  int PhotoShift() const { return session_.Shift(); }
+  // A file asked for is being read or decoded.
+  bool Decoding() const { return session_.Busy(); }
+  PhotoSession& Session() { return session_; }
   // Draws the navigator bitmap at the destination's size from the photo
   // held; false without one.
   bool DrawThumbnail(DibImage& destination) const;
@@ -302,11 +305,11 @@ class KovalindraView : public platform::ViewBase {
 
  private:
   void SyncPhotoSize();
-  void Decode();
-  // Drops the photo shown and starts on the document's file, or shows
-  // `ready` (a neighbour decoded ahead) at once.
-  void BeginPhoto(std::optional<DecodedPhoto> ready);
-  void OnPhotoDecoded(DecodedPhoto photo);
+  // Takes up the session's pixels: a new file's are placed whole, the whole
+  // photo after its first frame where the user now is.
+  void OnPhotoArrived();
+  void OnPhotoFailed();
+  void TakePhoto();
   void PrefetchNeighbour();
   void MakeBuffers();
   // The display image is the client size plus DisplayPad() on each axis.
@@ -328,6 +331,7 @@ class KovalindraView : public platform::ViewBase {
   bool InLogo(int32_t x, int32_t y) const;
   ClientRect HotIconRect(int32_t logicalX) const;
   bool OpenFolderEntry(size_t target, int direction);
+  uint64_t FileGeneration() const { return session_.FileGeneration(); }
   // A scale the user chose is not replaced by the fit of the first resize.
   void KeepChosenScale() {
     if (initialUpdates_ == 1) initialUpdates_ = 2;
@@ -351,14 +355,13 @@ class KovalindraView : public platform::ViewBase {
   NavigatorGeometry navigator_;
   int initialUpdates_ = 0;
 
-  PhotoLoader loader_;
-  IplImageSlot source_;
-  int sourceShift_ = 0;
-  bool inlineDelivery_ = false;
+  PhotoSession& session_;
+  // The session's file generation the view has placed.
+  uint64_t placedFile_ = 0;
   int lastDirection_ = +1;
-  // The photo halved once, twice, ...: a strong reduction resamples from
-  // the level nearest above its size instead of from the full photo.
-  std::vector<IplImageSlot> levels_;
+  // The photo's halved copies (the session's): a strong reduction
+  // resamples from the level nearest above its size instead of from the
+  // full photo.
   const Image* LevelFor(double zoom, int& shift);
   IplImageSlot display_;
   IplImageSlot adjusted_;
@@ -370,9 +373,6 @@ class KovalindraView : public platform::ViewBase {
   int adjustments_ = 0;
   bool navDragging_ = false;
   const Image* DrawnDisplay();
-  uint64_t photoGeneration_ = 0;   // bumped whenever the decoded photo changes
-  // Bumped for each file shown; the whole photo after its first frame is the same file.
-  uint64_t fileGeneration_ = 0;
   struct DisplayKey {
     double zoom = -1.0;
     int32_t ox = 0, oy = 0, vw = 0, vh = 0, cw = 0, ch = 0;

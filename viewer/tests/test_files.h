@@ -106,10 +106,12 @@ class QueueDispatcher : public platform::Dispatcher {
     tasks_.push_back(std::move(task));
     ready_.notify_one();
   }
-  // False when nothing the workers post makes `done` true within a minute.
+  // False when nothing the workers post makes `done` true within a minute
+  // (or `limit`).
   template <typename Done>
-  bool RunUntil(const Done& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  bool RunUntil(const Done& done,
+                std::chrono::steady_clock::duration limit = std::chrono::minutes(1)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
       std::function<void()> task;
       {

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "foundation/core/image/tests/exif_writer.h"
 #include "foundation/core/util/text.h"
@@ -90,7 +91,7 @@ struct App {
   }
   QImage Frame() { return widget->ComposeFrame(); }
   // Photos decode on a worker: until the one on show is whole.
-  void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return !View().Decoding(); }, 20000)); }
+  void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return View().Session().Settled(); }, 20000)); }
   KovalindraView& View() { return parts->View(); }
   QString Pane(int i) { return frame->StatusPaneText(i); }
   // Clicks at a device-pixel point.
@@ -135,6 +136,7 @@ TEST(ViewerGui, SampleAtRealSizeDrawsTheRegistrationAtItsCalibratedLength) {
   EXPECT_FALSE(app.View().ShowsWelcome());
   ASSERT_TRUE(app.created);
   ASSERT_TRUE(app.frame->ProcessCommandLine({QString::fromStdString(sample)}));
+  app.Settle();  // read on a worker
   EXPECT_TRUE(app.frame->windowTitle().startsWith("sample.kvi"));
   ASSERT_FALSE(app.parts->Doc().Registrations().empty());
   EXPECT_TRUE(app.frame->QueryCommand(c::kShowWhole).checked);
@@ -240,7 +242,8 @@ TEST(ViewerGui, StepsRegistrationsAndFilesAndRefusesBrokenFiles) {
 
   // Opening the broken file through the shell or the viewer's dialog.
   const QString title = app.frame->windowTitle();
-  EXPECT_FALSE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("c.kvi"))));
+  // Read on a worker: refused when it has been read.
+  EXPECT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("c.kvi"))));
   app.Settle();
   app.chosen = dir.File("c.kvi");
   app.frame->DispatchCommand(c::kOpenWithDialog);
@@ -257,6 +260,49 @@ TEST(ViewerGui, StepsRegistrationsAndFilesAndRefusesBrokenFiles) {
   app.Settle();
   EXPECT_TRUE(app.frame->windowTitle().startsWith("b.kvi"));
   EXPECT_EQ(app.frame->Profile().RecentFiles().front(), dir.File("b.kvi"));
+}
+
+TEST(ViewerGui, AStepThatMissesTheReadAheadKeepsThePhotoOnShowUntilTheNextHasAPicture) {
+  TempDir dir;
+  const RegistrationList one = {MakeRegistration(10, 10, 310, 10, 100)};
+  WriteKvi(dir.File("a.kvi"), MakeKvi(400, 300, one, 0, 40, 20));
+  WriteKvi(dir.File("b.kvi"), MakeKvi(500, 300, {}, 1));
+  // b's disk is slow: its read (ahead, then for the step) waits for this.
+  std::atomic<bool> released{false};
+  App app(dir.Folder());
+  app.parts->Doc().Session().SetWorkerHook([&](WorkerStage stage, const std::string& path) {
+    if (stage == WorkerStage::Read && path == dir.File("b.kvi"))
+      while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  });
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag = true; }
+  } release{released};
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("a.kvi"))));
+  app.Settle();
+  const QImage before = app.Frame();
+  const QString scale = app.Pane(1);
+  const double navigator = app.View().Navigator().scale;
+  QTest::keyClick(app.widget, Qt::Key_PageDown);
+  // No white flash: the photo, its logo, navigator and scale stay, and a
+  // short wait shows no wait cursor.
+  QTest::qWait(50);
+  EXPECT_TRUE(app.View().Session().Pending());
+  EXPECT_EQ(app.Frame(), before);
+  EXPECT_EQ(app.Pane(1), scale);
+  EXPECT_EQ(app.View().Navigator().scale, navigator);
+  EXPECT_FALSE(app.widget->ShowsWaitCursor());
+  // A long one does, after 300 ms, over the same picture.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app.widget->ShowsWaitCursor(); }, 2000));
+  EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(app.Frame(), before);
+  released = true;
+  app.Settle();
+  EXPECT_FALSE(app.widget->ShowsWaitCursor());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(app.View().Scale().photoWidth, 500);
+  EXPECT_TRUE(app.frame->windowTitle().contains("b.kvi"));
+  EXPECT_NE(app.Frame(), before);
 }
 
 TEST(ViewerGui, WelcomePanelUntilCalibratedByClick) {

@@ -58,7 +58,13 @@ KovalindraParts::KovalindraParts(shell::AppContext& context, PartsOptions option
     : context_(context),
       options_(std::move(options)),
       services_(MakeServices(context, options_)),
-      doc_(services_, options_.settings ? *options_.settings : DefaultSettingsLocation(context)) {}
+      doc_(services_, options_.settings ? *options_.settings : DefaultSettingsLocation(context)) {
+  doc_.onOpened = [this](const std::string& path) {
+    SetToolboxCaption(path);
+    context_.DocumentOpened(path);
+  };
+  doc_.onOpenFailed = [this](const std::string& path) { context_.DocumentNotOpened(path); };
+}
 
 KovalindraParts::~KovalindraParts() {
   // The widget's view model is registered with the document: it goes first.
@@ -128,11 +134,10 @@ bool KovalindraParts::OnNewDocument() {
 }
 
 bool KovalindraParts::OnOpenDocument(const std::string& path) {
-  if (!doc_.OpenDocument(path)) return false;
-  if (widget_) widget_->Model().OnInitialUpdate();
+  // The view is set up once; the file's photo is placed when it arrives.
+  if (!initialised_ && widget_) widget_->Model().OnInitialUpdate();
   initialised_ = true;
-  SetToolboxCaption(path);
-  return true;
+  return doc_.OpenDocument(path);
 }
 
 void KovalindraParts::Adjust(bool brightness) {
@@ -166,13 +171,8 @@ void KovalindraParts::OpenWithDialog() {
   if (!chosen || chosen->empty()) return;
   const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
   const std::string path = platform::QStringToUtf8(full);
-  platform::WaitCursor wait;
-  // Title and recent list only for a file that really opened.
-  if (!OnOpenDocument(path)) return;
-  doc_.SetPathName(path);
-  doc_.SetTitle(platform::QStringToUtf8(QFileInfo(full).fileName()));
-  context_.AddToRecentFiles(path);
-  context_.UpdateFrameTitle();
+  // Title and recent list follow once the file really opened (onOpened).
+  OnOpenDocument(path);
 }
 
 void KovalindraParts::StartCustomCalibration() {
@@ -226,7 +226,7 @@ bool KovalindraParts::CheckPrintable(const std::string& what) {
 platform::RealSizeRequest KovalindraParts::PrintRequest() {
   const QFileInfo shown(platform::Utf8ToQString(doc_.PathName()));
   platform::RealSizeRequest r;
-  r.file = &doc_.File();
+  r.file = doc_.SharedFile();
   r.fileName = shown.fileName().isEmpty() ? doc_.Title() : platform::QStringToUtf8(shown.fileName());
   r.registration = doc_.currentPoint;
   // The part of the photo the user is looking at; the monitor's scale

@@ -47,6 +47,7 @@ class KovalindraParts : public shell::ProgramParts {
   QWidget* CreateView(QWidget* parent) override;
   bool OnNewDocument() override;
   bool OnOpenDocument(const std::string& path) override;
+  bool OpensInBackground() const override { return doc_.Session().Async(); }
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, shell::CommandUi& ui) override;
   void OnFrameCreated() override;

@@ -24,6 +24,10 @@ namespace kv::viewer {
 
 using platform::Utf8ToQString;
 
+namespace {
+// A step that shows its photo sooner than this shows no wait cursor.
+constexpr int kWaitCursorDelayMs = 300;
+}  // namespace
 ScreenId ScreenIdOf(const QScreen* s) {
   const double r = s->devicePixelRatio() > 0 ? s->devicePixelRatio() : 1.0;
   const QSizeF mm = s->physicalSize();
@@ -48,6 +52,13 @@ KovalindraViewWidget::KovalindraViewWidget(KovalindraDoc& doc, shell::AppContext
   welcome_ = MakeWelcomePanel(welcomeRatio_);
   // Another screen made primary decides where a calibration is kept.
   connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { UpdateScreen(); });
+  waitTimer_.setSingleShot(true);
+  waitTimer_.setInterval(kWaitCursorDelayMs);
+  connect(&waitTimer_, &QTimer::timeout, this, [this] {
+    if (waitShown_ || !model_->Session().Pending()) return;
+    waitShown_ = true;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  });
   UpdateScreen();
 }
 
@@ -75,7 +86,17 @@ void KovalindraViewWidget::UpdateScreen() {
                           d.width(), d.height());
 }
 
-KovalindraViewWidget::~KovalindraViewWidget() = default;
+KovalindraViewWidget::~KovalindraViewWidget() { PhotoPending(false); }
+
+void KovalindraViewWidget::PhotoPending(bool pending) {
+  if (pending) {
+    if (!waitShown_ && !waitTimer_.isActive()) waitTimer_.start();
+    return;
+  }
+  waitTimer_.stop();
+  if (waitShown_) QGuiApplication::restoreOverrideCursor();
+  waitShown_ = false;
+}
 
 double KovalindraViewWidget::Ratio() const {
   const double r = devicePixelRatioF();

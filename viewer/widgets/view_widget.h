@@ -4,6 +4,7 @@
 // the calibration marks and caption, and the welcome panel.
 #include <QImage>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -42,6 +43,9 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   void SetStatusPaneText(int pane, const std::string& utf8) override;
   void TitleChanged() override;
   void PhotoChanged() override;
+  void PhotoPending(bool pending) override;
+  // The wait cursor is up (a file asked for has shown nothing for a while).
+  bool ShowsWaitCursor() const { return waitShown_; }
   void OpenLink(const std::string& utf8) override;
   void ShowToolbox(bool shown) override;
   bool IsFullScreen() const override;
@@ -88,6 +92,9 @@ class KovalindraViewWidget : public QWidget, public ViewHost {
   QImage returnIcon_, toolboxIcon_;
   double iconRatio_ = 0.0;
   bool shownOnce_ = false;
+  // A quick step shows no wait cursor; a slow one does after this timer.
+  QTimer waitTimer_;
+  bool waitShown_ = false;
   QPointer<QScreen> watched_;
   QMetaObject::Connection geometryWatch_, dpiWatch_;
 };

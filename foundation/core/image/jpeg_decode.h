@@ -32,7 +32,8 @@ inline constexpr int kJpegMaxScans = 32;
 // comes in several scans, its coefficients: 768 MiB at 4:2:0, 1.5 GiB for
 // three components without subsampling, 2 GiB for four. All but the last
 // fit; a progressive four-colour photo without subsampling opens up to about
-// 244 million pixels.
+// 244 million pixels as three bytes a pixel, and up to about 223 million as
+// the viewer's four (4 + 8 bytes a pixel: a 232-megapixel one is refused).
 inline constexpr uint64_t kJpegDecodeBudget = uint64_t(5) << 29;  // 2.5 GiB
 
 // Decodes a JPEG into a top-down 24-bit BGR record with rows padded to 4.

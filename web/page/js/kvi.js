@@ -23,15 +23,15 @@
       return v;
     }
     short(what) {
-      return `${what}の前でﾌｧｲﾙが終わっています (${this.pos}ﾊﾞｲﾄ目)`;
+      return `${what}の前でﾌｧｲﾙが終わっています`;
     }
     // A count followed by that many bytes: a view into the file, not a copy.
     block(what) {
       const n = this.int();
       if (n === null) throw new KviError(this.short(what));
-      if (n < 0) throw new KviError(`${what}の長さが負の値です (${n})`);
+      if (n < 0) throw new KviError(`${what}の長さが負の値です`);
       if (n > this.remaining()) {
-        throw new KviError(`${what}の長さ (${n}ﾊﾞｲﾄ) がﾌｧｲﾙの終わりを越えています`);
+        throw new KviError(`${what}の長さがﾌｧｲﾙの終わりを越えています (ﾌｧｲﾙが途中で切れています)`);
       }
       const out = this.bytes.subarray(this.pos, this.pos + n);
       this.pos += n;
@@ -57,9 +57,9 @@
       f.jpegName = r.block('写真のﾌｧｲﾙ名');
       const count = r.int();
       if (count === null) throw new KviError(r.short('登録数'));
-      if (count < 0) throw new KviError(`登録数が負の値です (${count})`);
+      if (count < 0) throw new KviError('登録数が負の値です');
       if (count > Math.floor(r.remaining() / RECORD_BYTES)) {
-        throw new KviError(`登録数 (${count}) がﾌｧｲﾙに収まる数を超えています`);
+        throw new KviError('登録数がﾌｧｲﾙに収まる数を超えています');
       }
       f.registrations = [];
       for (let i = 0; i < count; i++) {
@@ -78,7 +78,7 @@
       if (f.logoHeight === null) throw new KviError(r.short('ﾛｺﾞの高さ'));
       f.logoBytes = r.block('ﾛｺﾞ');
       if (r.remaining() !== 0) {
-        throw new KviError(`ﾛｺﾞの後ろに余分なﾃﾞｰﾀが${r.remaining()}ﾊﾞｲﾄあります`);
+        throw new KviError('ﾛｺﾞの後ろに余分なﾃﾞｰﾀがあります');
       }
       return { ok: true, file: f };
     } catch (e) {

@@ -1,0 +1,222 @@
+// The view's display composer: the display image of the visible part, the
+// halved levels it resamples from, the adjusted copy and the back buffer.
+#include "viewer/model/viewer_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "foundation/core/util/encoding.h"
+#include "foundation/core/util/text.h"
+#include "kvi/hit_test.h"
+#include "viewer/model/adjust.h"
+
+namespace kv::viewer {
+
+namespace {
+
+// The resize takes its factor as a fraction; this denominator keeps the
+// scale exact to a few millionths, so the photo lands on the same pixels as
+// the guide lines drawn with the scale itself.
+constexpr int32_t kScaleDenominator = 1 << 16;
+
+void ScaleFraction(double zoom, int32_t& num, int32_t& den) {
+  num = std::max(1, TruncToInt(zoom * kScaleDenominator + 0.5));
+  den = kScaleDenominator;
+  const int32_t g = std::gcd(num, den);
+  num /= g;
+  den /= g;
+}
+
+}  // namespace
+
+void KovalindraView::MakeBuffers() {
+  SyncPhotoSize();
+  const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
+  if (cw <= 0 || ch <= 0) return;
+  if (!back_ || back_->Width() != cw || back_->Height() != ch) MakeColorIplImage(back_, cw, ch);
+  EnsureDisplaySize();
+}
+
+int32_t KovalindraView::DisplayPad() const {
+  // A drag leaves the photo up to one photo pixel (zoom device pixels) left
+  // of and above where its origin says; the display holds that much more.
+  return scale_.HasScale() ? std::clamp(TruncToInt(std::ceil(scale_.zoom)), 1, 4096) : 1;
+}
+
+void KovalindraView::EnsureDisplaySize() {
+  const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
+  if (cw <= 0 || ch <= 0) return;
+  const int32_t w = cw + DisplayPad(), h = ch + DisplayPad();
+  if (!display_ || display_->Width() != w || display_->Height() != h) {
+    MakeColorIplImage(display_, w, h);
+    ReleaseIplImage(adjusted_);  // made at this size when first needed
+    adjustedFor_ = -1;
+    displayValid_ = false;
+  }
+}
+
+void KovalindraView::RebuildDisplay() {
+  if (!display_) return;
+  EnsureDisplaySize();
+  const ViewScale& s = scale_;
+  const DisplayKey key{s.zoom,          s.originX,     s.originY,     s.visibleWidth,
+                       s.visibleHeight, s.clientWidth, s.clientHeight, session_.PhotoGeneration()};
+  if (displayValid_ && key == displayKey_) return;
+  displayKey_ = key;
+  displayValid_ = true;
+  ++rebuilds_;
+  display_->ClearRoi();
+  Image* source = session_.MutablePhoto();
+  std::vector<IplImageSlot>& levels = session_.Levels();
+  const int sourceShift = session_.Shift();
+  if (!source || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) {
+    FillImage(*display_, 255);
+    return;
+  }
+  // White where the photo ends inside the client; the rest is overwritten
+  // by the photo (a margin of two pixels covers the partly drawn edge).
+  const int32_t cw = display_->Width(), ch = display_->Height();
+  const int32_t coverW =
+      int32_t(std::clamp((s.photoWidth - s.originX) * s.zoom - 2.0, 0.0, double(cw)));
+  const int32_t coverH =
+      int32_t(std::clamp((s.photoHeight - s.originY) * s.zoom - 2.0, 0.0, double(ch)));
+  if (coverW < cw) {
+    display_->SetRoi({coverW, 0, cw - coverW, ch});
+    FillImage(*display_, 255);
+  }
+  if (coverH < ch && coverW > 0) {
+    display_->SetRoi({0, coverH, coverW, ch - coverH});
+    FillImage(*display_, 255);
+  }
+  display_->ClearRoi();
+  if (s.zoom == 1.0 && sourceShift == 0) {
+    levels.clear();  // halved copies are made again in a few milliseconds when wanted
+    source->SetRoi({s.originX, s.originY, s.visibleWidth + DisplayPad() + 1,
+                    s.visibleHeight + DisplayPad() + 1});
+    CopyImage(*source, *display_);
+  } else {
+    int shift = 0;
+    const Image* from = LevelFor(s.zoom, shift);
+    // Only the halved copies this scale reads are kept.
+    if (levels.size() > size_t(shift - sourceShift)) levels.resize(size_t(shift - sourceShift));
+    Image& level = const_cast<Image&>(*from);
+    // One photo pixel more than fits whole, so the partly visible column and
+    // row at the right and bottom edges are drawn too. On a halved level the
+    // origin is off by less than one level pixel, under one device pixel.
+    level.SetRoi({s.originX >> shift, s.originY >> shift, ((s.visibleWidth + 1) >> shift) + 2,
+                  ((s.visibleHeight + 1) >> shift) + 2});
+    int32_t num = 1, den = 1;
+    ScaleFraction(std::ldexp(s.zoom, shift), num, den);
+    ResizeImage(level, *display_, num, den, num, den);
+    level.ClearRoi();
+  }
+  source->ClearRoi();
+}
+
+const Image* KovalindraView::LevelFor(double zoom, int& shift) {
+  // A reduced first frame counts as the level it stands for.
+  shift = session_.Shift();
+  const Image* best = session_.Photo();
+  std::vector<IplImageSlot>& levels = session_.Levels();
+  // Halve while the reduction left over would still be below one half.
+  while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
+    const size_t k = size_t(shift - session_.Shift());
+    if (levels.size() <= k) {
+      IplImageSlot next = HalvedCopy(*best);
+      if (!next) break;
+      levels.push_back(std::move(next));
+    }
+    best = levels[k].get();
+    ++shift;
+  }
+  return best;
+}
+
+namespace {
+size_t Bytes(const IplImageSlot& s) { return s ? s->Stride() * size_t(s->Height()) : 0; }
+}  // namespace
+
+size_t KovalindraView::PhotoBytes() const {
+  size_t n = 0;
+  if (const Image* p = session_.Photo()) n += p->Stride() * size_t(p->Height());
+  for (const IplImageSlot& l : session_.Levels()) n += Bytes(l);
+  return n;
+}
+
+size_t KovalindraView::WindowBytes() const {
+  return Bytes(display_) + Bytes(adjusted_) + Bytes(back_);
+}
+
+const Image* KovalindraView::DrawnDisplay() {
+  if (!display_ || !AdjustsNow()) return display_.get();
+  // Made from the display image as it was built, never from an adjusted
+  // one, so repaints do not pile adjustments on each other.
+  if (adjustedFor_ != rebuilds_ || adjustedB_ != brightness_ || adjustedK_ != contrast_ ||
+      !adjusted_) {
+    if (!adjusted_) MakeColorIplImage(adjusted_, display_->Width(), display_->Height());
+    if (!adjusted_ || !ApplyAdjustment(*display_, *adjusted_, brightness_, contrast_))
+      return display_.get();
+    adjustedFor_ = rebuilds_;
+    adjustedB_ = brightness_;
+    adjustedK_ = contrast_;
+    ++adjustments_;
+  }
+  return adjusted_.get();
+}
+
+void KovalindraView::SetAdjustment(int32_t brightness, int32_t contrast) {
+  brightness_ = ClampAdjust(brightness);
+  contrast_ = ClampAdjust(contrast);
+  Repaint();
+}
+
+void KovalindraView::RenderBackBuffer() {
+  if (!back_) return;
+  Image& b = *back_;
+  // White left of and above the display image, which covers the rest.
+  const int32_t ox = std::clamp(scale_.offsetX, 0, b.Width());
+  const int32_t oy = std::clamp(scale_.offsetY, 0, b.Height());
+  b.ClearRoi();
+  if (ox > 0) {
+    b.SetRoi({0, 0, ox, b.Height()});
+    FillImage(b, 255);
+  }
+  if (oy > 0) {
+    b.SetRoi({ox, 0, b.Width() - ox, oy});
+    FillImage(b, 255);
+  }
+  b.ClearRoi();
+  if (const Image* drawn = DrawnDisplay()) {
+    // A negative offset is what is left of a drag between photo pixels.
+    Image& shown = const_cast<Image&>(*drawn);
+    shown.SetRoi({std::max(0, -scale_.offsetX), std::max(0, -scale_.offsetY), shown.Width(),
+                  shown.Height()});
+    b.SetRoi({ox, oy, b.Width() - ox, b.Height() - oy});
+    CopyImage(shown, b);
+    shown.ClearRoi();
+  } else {
+    FillImage(b, 255);
+  }
+  if (const IplImageSlot& logo = doc_.LogoImage()) {
+    b.SetRoi({scale_.clientWidth - logo->Width() - kLogoMargin, kLogoMargin, logo->Width(),
+              logo->Height()});
+    CopyImage(*logo, b);
+  }
+  b.ClearRoi();
+}
+
+std::vector<GuideLine> KovalindraView::GuideLines() const {
+  std::vector<GuideLine> out;
+  if (!showGuides) return out;
+  const RegistrationList& regs = doc_.Registrations();
+  for (size_t i = 0; i < regs.size(); ++i) {
+    const SizeRegistration& r = regs[i];
+    const bool current = int64_t(i) == doc_.currentPoint && IsRealSize();
+    out.push_back({scale_.ClientX(r.startX), scale_.ClientY(r.startY), scale_.ClientX(r.endX),
+                   scale_.ClientY(r.endY), current ? kCurrentGuideColor : kOtherGuideColor});
+  }
+  return out;
+}
+
+}  // namespace kv::viewer
