@@ -23,12 +23,16 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
+#include <QUrl>
+#include <optional>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "foundation/shell/status_panes.h"
 #include "foundation/shell/toolbar_images.h"
 #include "platform/file_dialog.h"
+#include "platform/private_profile.h"
+#include "platform/shell_target.h"
 #include "platform/qt_text.h"
 #include "resources/authoring/commands.h"
 #include "resources/viewer/commands.h"
@@ -555,14 +559,35 @@ bool MainFrame::ProcessCommandLine(const QStringList& arguments) {
   return true;
 }
 
+namespace {
+
+// A site that keeps its manual on the web says where in "links.ini" beside
+// the bundled pages ("[Links]", keys "Support" and "Home"). Only an http(s)
+// address with a host is taken; anything else leaves the bundled page.
+std::optional<QString> ConfiguredAddress(const QString& helpFolder, std::string_view key) {
+  const std::string file = platform::QStringToUtf8(QDir(helpFolder).filePath("links.ini"));
+  const std::string value = platform::GetPrivateProfileString("Links", key, "", file);
+  if (value.empty() || platform::ClassifyShellTarget(value) != platform::ShellTargetKind::WebAddress)
+    return std::nullopt;
+  const QUrl url(QString::fromLatin1(value.data(), qsizetype(value.size())), QUrl::StrictMode);
+  if (!url.isValid() || url.host().isEmpty()) return std::nullopt;
+  return url.toString();
+}
+
+}  // namespace
+
+QString MainFrame::HelpFolder() const {
+  return helpFolder_.isEmpty() ? Utf8ToQString(ProgramFolder()) + "help/" : helpFolder_;
+}
+
 QString MainFrame::HelpPagePath() const {
-  const QString folder = helpFolder_.isEmpty() ? Utf8ToQString(ProgramFolder()) + "help/" : helpFolder_;
-  return QDir::cleanPath(folder + "/" + Q(table_.helpFile));
+  if (std::optional<QString> web = ConfiguredAddress(HelpFolder(), "Support")) return *web;
+  return QDir::cleanPath(HelpFolder() + "/" + Q(table_.helpFile));
 }
 
 QString MainFrame::HomePagePath() const {
-  const QString folder = helpFolder_.isEmpty() ? Utf8ToQString(ProgramFolder()) + "help/" : helpFolder_;
-  return QDir::cleanPath(folder + "/index.html");
+  if (std::optional<QString> web = ConfiguredAddress(HelpFolder(), "Home")) return *web;
+  return QDir::cleanPath(HelpFolder() + "/index.html");
 }
 
 void MainFrame::ShowAboutBox() {

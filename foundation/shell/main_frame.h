@@ -56,6 +56,8 @@ class MainFrame : public PersistentFrame, public AppContext {
   platform::QtMessageService& Messages() { return messages_; }
 
   // Where the help pages lie (ProgramFolder() + "help/" unless set).
+  QString HelpFolder() const;
+  // The configured web address when there is one, else the bundled page.
   QString HelpPagePath() const;
   QString HomePagePath() const;
   void SetHelpFolder(const QString& folder) { helpFolder_ = folder; }

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "foundation/core/image/jpeg_decode.h"
+#include "kvi/upright.h"
 #include "viewer/model/scale_model.h"
 
 namespace kv::viewer {
@@ -135,9 +136,10 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
       }
     }
     const std::vector<uint8_t>& jpeg = file->jpegBytes;
-    const Orientation o = ShownOrientation(jpeg.data(), jpeg.size());
-    const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
-    const PixelSize shown = stored ? kv::ShownSize(*stored, o) : PixelSize{0, 0};
+    const UprightPhoto upright = ShowUpright(jpeg);
+    const Orientation o = upright.orientation;
+    const std::optional<PixelSize> stored = upright.stored;
+    const PixelSize shown = upright.shown;
     if (work.shift == 0) {
       std::string reason;
       FailureKind kind = FailureKind::Decode;

@@ -50,12 +50,10 @@ void KovalindraDoc::Tell(const std::string& utf8, platform::MsgIcon icon) {
 void KovalindraDoc::AdoptPhotoFile(std::shared_ptr<const ActualSizeFile> fresh) {
   // Registrations follow the photo upright; the size the file's points
   // count in is the photo's as stored.
-  const std::optional<PixelSize> stored =
-      ReadJpegSize(fresh->jpegBytes.data(), fresh->jpegBytes.size());
-  orientation_ = ShownOrientation(fresh->jpegBytes.data(), fresh->jpegBytes.size());
-  shownSize_ = stored ? ShownSize(*stored, orientation_) : PixelSize{0, 0};
-  shown_ = stored ? RegistrationsToShown(fresh->registrations, orientation_, *stored)
-                  : fresh->registrations;
+  UprightPhoto upright = ShowUpright(fresh->jpegBytes, fresh->registrations);
+  orientation_ = upright.orientation;
+  shownSize_ = upright.shown;
+  shown_ = std::move(upright.registrations);
   file_ = std::move(fresh);
   hasFile_ = true;
   // An index into the previous file's list means nothing here.

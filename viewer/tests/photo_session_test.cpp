@@ -19,6 +19,7 @@
 
 #include "foundation/core/image/jpeg_encode.h"
 #include "foundation/core/image/tests/exif_writer.h"
+#include "kvi/upright.h"
 #include "viewer/model/viewer_document.h"
 #include "viewer/model/viewer_view.h"
 #include "viewer/tests/test_files.h"

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -445,6 +446,32 @@ TEST_F(ShellCommands, AboutBoxShowsItsTextsAndItsButtonOpensTheHelpPage) {
   fx.frame->DispatchCommand(57664);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].toLocalFile(), bin + "/help/kovalindra.html");
+
+  // A site's own address beside the pages: shown and opened as it is; one
+  // that is no http(s) address with a host leaves the bundled page.
+  ASSERT_TRUE(QDir(fx.dir.path()).mkpath("web"));
+  const QString web = fx.dir.filePath("web");
+  QFile links(web + "/links.ini");
+  ASSERT_TRUE(links.open(QIODevice::WriteOnly));
+  links.write("[Links]\r\nSupport=HTTPS://Example.COM/help/\r\nHome=http://\r\n");
+  links.close();
+  QFile::copy(bin + "/help/index.html", web + "/index.html");
+  fx.frame->SetHelpFolder(web);
+  opened.clear();
+  QTimer::singleShot(0, [] {
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    auto* address = box->findChild<QLabel*>("aboutAddress");
+    ASSERT_NE(address, nullptr);
+    EXPECT_EQ(address->text().toStdString(), "https://example.com/help/");
+    QTest::mouseClick(box->findChild<QPushButton*>("aboutWebButton"), Qt::LeftButton);
+    box->accept();
+  });
+  fx.frame->DispatchCommand(57664);
+  fx.frame->DispatchCommand(32786);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[0].toString().toStdString(), "https://example.com/help/");
+  EXPECT_EQ(opened[1].toLocalFile(), web + "/index.html");
 }
 
 TEST(Translations, QtsOwnButtonsSpeakJapanese) {
