@@ -1,6 +1,7 @@
 #include "tools/kvitool/kvitool.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -48,6 +49,41 @@ constexpr char kUsage[] =
 int Usage(std::ostream& err, const std::string& why) {
   err << "kvitool: " << why << "\n" << kUsage;
   return kToolUsage;
+}
+
+// Options that take one value each, given at most once; flags; and the plain
+// arguments in their order. Empty when all is well, else what to tell.
+struct ValueOption {
+  const char* name;
+  std::optional<std::string>* value;
+};
+struct FlagOption {
+  const char* name;
+  bool* set;
+};
+std::string ReadOptions(const std::vector<std::string>& args, std::initializer_list<ValueOption> options,
+                        std::initializer_list<FlagOption> flags, std::vector<std::string>& plain) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const auto o = std::find_if(options.begin(), options.end(),
+                                [&](const ValueOption& x) { return a == x.name; });
+    if (o != options.end()) {
+      if (i + 1 >= args.size()) return a + " needs a value";
+      if (*o->value) return a + " is given twice";
+      *o->value = args[++i];
+      continue;
+    }
+    const auto f =
+        std::find_if(flags.begin(), flags.end(), [&](const FlagOption& x) { return a == x.name; });
+    if (f != flags.end()) {
+      *f->set = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return "unknown option " + a;
+    } else {
+      plain.push_back(a);
+    }
+  }
+  return {};
 }
 
 int Refuse(std::ostream& err, const std::string& subject, const std::string& why) {
@@ -349,19 +385,9 @@ const char* PaperName(print::PaperSize paper) {
 int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> paths;
   std::optional<std::string> regText, pageText;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--registration" || a == "--page") {
-      std::optional<std::string>& slot = a == "--page" ? pageText : regText;
-      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
-      if (slot) return Usage(err, a + " is given twice");
-      slot = args[++i];
-    } else if (a.size() > 1 && a[0] == '-') {
-      return Usage(err, "unknown option " + a);
-    } else {
-      paths.push_back(a);
-    }
-  }
+  const std::string wrong =
+      ReadOptions(args, {{"--registration", &regText}, {"--page", &pageText}}, {}, paths);
+  if (!wrong.empty()) return Usage(err, wrong);
   if (paths.size() != 2) return Usage(err, "pdf takes FILE and OUT.pdf");
   int32_t number = 1;
   if (regText) {
@@ -431,19 +457,8 @@ int Web(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 int MarkerSheet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> paths;
   std::optional<std::string> sizeText, pageText;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--size" || a == "--page") {
-      std::optional<std::string>& slot = a == "--size" ? sizeText : pageText;
-      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
-      if (slot) return Usage(err, a + " is given twice");
-      slot = args[++i];
-    } else if (a.size() > 1 && a[0] == '-') {
-      return Usage(err, "unknown option " + a);
-    } else {
-      paths.push_back(a);
-    }
-  }
+  const std::string wrong = ReadOptions(args, {{"--size", &sizeText}, {"--page", &pageText}}, {}, paths);
+  if (!wrong.empty()) return Usage(err, wrong);
   if (paths.size() != 1) return Usage(err, "marker-sheet takes OUT.pdf");
   int32_t size = authoring::kDefaultMarkerMm;
   if (sizeText) {
@@ -531,27 +546,15 @@ int Batch(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   std::vector<std::string> folders;
   std::optional<std::string> markerText, project, target, link, logoPath, logoSize;
   bool overwrite = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::optional<std::string>* slot = a == "--marker"      ? &markerText
-                                       : a == "--project"   ? &project
-                                       : a == "-o"          ? &target
-                                       : a == "--link"      ? &link
-                                       : a == "--logo-rgb"  ? &logoPath
-                                       : a == "--logo-size" ? &logoSize
-                                                            : nullptr;
-    if (slot) {
-      if (i + 1 >= args.size()) return Usage(err, a + " needs a value");
-      if (*slot) return Usage(err, a + " is given twice");
-      *slot = args[++i];
-    } else if (a == "--overwrite") {
-      overwrite = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return Usage(err, "unknown option " + a);
-    } else {
-      folders.push_back(a);
-    }
-  }
+  const std::string wrong = ReadOptions(args,
+                                        {{"--marker", &markerText},
+                                         {"--project", &project},
+                                         {"-o", &target},
+                                         {"--link", &link},
+                                         {"--logo-rgb", &logoPath},
+                                         {"--logo-size", &logoSize}},
+                                        {{"--overwrite", &overwrite}}, folders);
+  if (!wrong.empty()) return Usage(err, wrong);
   if (folders.size() != 1) return Usage(err, "batch takes one FOLDER");
   if (markerText.has_value() == project.has_value())
     return Usage(err, "batch needs either --marker MM or --project P.kvp");

@@ -138,7 +138,6 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
     const std::vector<uint8_t>& jpeg = file->jpegBytes;
     const UprightPhoto upright = ShowUpright(jpeg);
     const Orientation o = upright.orientation;
-    const std::optional<PixelSize> stored = upright.stored;
     const PixelSize shown = upright.shown;
     if (work.shift == 0) {
       std::string reason;
