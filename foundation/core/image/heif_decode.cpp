@@ -145,32 +145,10 @@ int DecodeHeif(const uint8_t* bytes, size_t count, DecodedPhoto& out, std::strin
     reason = "HEIFﾌｧｲﾙの画像を復号できません";
     return 0;
   }
-  DibImage image(dw, dh);
-  image.padBytes = DibPadBytes(dw);
-  const uint64_t size = uint64_t(image.Stride()) * uint64_t(dh);
-  if (size > UINT32_MAX) {
-    reason = "HEIFﾌｧｲﾙの画像が大きすぎます";
+  // Transparent parts on white.
+  if (!PixelsOnWhite(plane, size_t(stride), dw, dh, channels, true, "HEIFﾌｧｲﾙの画像が大きすぎます",
+                     out.image, reason))
     return 0;
-  }
-  image.pixels.reset(new (std::nothrow) uint8_t[size]);
-  if (!image.pixels) {
-    reason = "ﾒﾓﾘが足りません";
-    return 0;
-  }
-  image.byteSize = uint32_t(size);
-  for (int y = 0; y < dh; ++y) {
-    const uint8_t* s = plane + ptrdiff_t(y) * stride;
-    uint8_t* d = image.Row(y);
-    for (int x = 0; x < dw; ++x, s += channels, d += 3) {
-      // Transparent parts on white.
-      const uint32_t a = alpha ? s[3] : 255;
-      d[0] = uint8_t((s[2] * a + 255 * (255 - a) + 127) / 255);
-      d[1] = uint8_t((s[1] * a + 255 * (255 - a) + 127) / 255);
-      d[2] = uint8_t((s[0] * a + 255 * (255 - a) + 127) / 255);
-    }
-    for (uint32_t p = 0; p < image.padBytes; ++p) d[p] = 0;
-  }
-  out.image = std::move(image);
   out.iccProfile = std::move(icc);
   reason.clear();
   return 1;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
+#include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/jpeg_segments.h"
 
 namespace kv {
@@ -124,6 +126,37 @@ bool IsPhotoFileName(const std::string& name) {
   for (char& c : ext) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
   return ext == "jpg" || ext == "jpeg" || ext == "jpe" || ext == "png" || ext == "heic" ||
          ext == "heif" || ext == "hif";
+}
+
+int PixelsOnWhite(const uint8_t* pixels, size_t stride, int32_t width, int32_t height,
+                  int channels, bool redFirst, const char* tooLarge, DibImage& out,
+                  std::string& reason) {
+  DibImage image(width, height);
+  image.padBytes = DibPadBytes(width);
+  const uint64_t size = uint64_t(image.Stride()) * uint64_t(height);
+  if (size > UINT32_MAX) {
+    reason = tooLarge;
+    return 0;
+  }
+  image.pixels.reset(new (std::nothrow) uint8_t[size]);
+  if (!image.pixels) {
+    reason = "ﾒﾓﾘが足りません";
+    return 0;
+  }
+  image.byteSize = uint32_t(size);
+  const bool alpha = channels == 4;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* s = pixels + size_t(y) * stride;
+    uint8_t* d = image.Row(y);
+    for (int32_t x = 0; x < width; ++x, s += channels, d += 3) {
+      const uint32_t a = alpha ? s[3] : 255;
+      for (int c = 0; c < 3; ++c)
+        d[c] = uint8_t((s[redFirst ? 2 - c : c] * a + 255 * (255 - a) + 127) / 255);
+    }
+    for (uint32_t p = 0; p < image.padBytes; ++p) d[p] = 0;
+  }
+  out = std::move(image);
+  return 1;
 }
 
 }  // namespace kv

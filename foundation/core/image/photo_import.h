@@ -40,6 +40,14 @@ int DecodePng(const uint8_t* bytes, size_t count, DecodedPhoto& out, std::string
 // The primary image, its rotation and mirroring applied.
 int DecodeHeif(const uint8_t* bytes, size_t count, DecodedPhoto& out, std::string& reason);
 
+// The decoders' last step: interleaved 8-bit pixels (red or blue first; with
+// alpha when `channels` is 4) laid on white paper in a fresh 24-bit record.
+// 1 with `out` replaced, or 0 with a reason (`tooLarge` for a record over
+// 4 GiB) and `out` untouched.
+int PixelsOnWhite(const uint8_t* pixels, size_t stride, int32_t width, int32_t height,
+                  int channels, bool redFirst, const char* tooLarge, DibImage& out,
+                  std::string& reason);
+
 // The import JPEG: quality 95, no chroma subsampling, an Exif orientation
 // of 1 and the profile in APP2 chunks. Empty on failure.
 inline constexpr int kImportJpegQuality = 95;

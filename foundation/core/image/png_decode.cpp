@@ -139,30 +139,10 @@ int DecodePng(const uint8_t* bytes, size_t count, DecodedPhoto& out, std::string
     return 0;
   }
   rows = {};
-  DibImage image(int32_t(r.width), int32_t(r.height));
-  image.padBytes = DibPadBytes(image.width);
-  const uint64_t size = uint64_t(image.Stride()) * r.height;
-  if (size > UINT32_MAX) {
-    reason = "PNGﾌｧｲﾙの画像が大きすぎます";
-    return 0;
-  }
-  image.pixels.reset(new (std::nothrow) uint8_t[size]);
-  if (!image.pixels) {
-    reason = "ﾒﾓﾘが足りません";
-    return 0;
-  }
-  image.byteSize = uint32_t(size);
   // Transparent parts on white paper, as a page would show them.
-  for (uint32_t y = 0; y < r.height; ++y) {
-    const uint8_t* s = bgra.data() + size_t(y) * r.width * 4;
-    uint8_t* d = image.Row(int32_t(y));
-    for (uint32_t x = 0; x < r.width; ++x, s += 4, d += 3) {
-      const uint32_t a = s[3];
-      for (int c = 0; c < 3; ++c) d[c] = uint8_t((s[c] * a + 255 * (255 - a) + 127) / 255);
-    }
-    for (uint32_t p = 0; p < image.padBytes; ++p) d[p] = 0;
-  }
-  out.image = std::move(image);
+  if (!PixelsOnWhite(bgra.data(), size_t(r.width) * 4, int32_t(r.width), int32_t(r.height), 4, false,
+                     "PNGﾌｧｲﾙの画像が大きすぎます", out.image, reason))
+    return 0;
   out.iccProfile = std::move(icc);
   reason.clear();
   return 1;
