@@ -200,8 +200,9 @@ BENCHMARK(BM_DragStep)
 // benchmark running the interface thread's queue.
 struct AsyncViewer {
   AsyncViewer() { view.OnSize(kClientW, kClientH); }
-  kv::viewer::testing::QueueDispatcher queue;
-  KovalindraDoc doc{platform::Services{nullptr, nullptr, nullptr, &queue},
+  std::shared_ptr<kv::viewer::testing::QueueDispatcher> queue =
+      std::make_shared<kv::viewer::testing::QueueDispatcher>();
+  KovalindraDoc doc{platform::Services{nullptr, nullptr, nullptr, queue},
                     SettingsLocation{"/nonexistent/", ""}};
   KovalindraView view{doc, nullptr};
 };
@@ -229,12 +230,12 @@ void BM_OpenKviFirstFrame(benchmark::State& state) {
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
     view.OnInitialUpdate();
-    queue.RunUntil([&] { return view.Photo() && !view.Session().Pending(); });
+    queue->RunUntil([&] { return view.Photo() && !view.Session().Pending(); });
     view.RenderBackBuffer();
     benchmark::DoNotOptimize(view.BackBuffer());
     shift = view.PhotoShift();
     state.PauseTiming();
-    queue.RunUntil([&] { return !view.Decoding(); });
+    queue->RunUntil([&] { return !view.Decoding(); });
     state.ResumeTiming();
   }
   state.counters["first_frame_shift"] = shift;
@@ -251,7 +252,7 @@ void BM_OpenKvi(benchmark::State& state) {
   for (auto _ : state) {
     if (!doc.OpenDocument(path)) state.SkipWithError("open failed");
     view.OnInitialUpdate();
-    queue.RunUntil([&] { return view.Session().State() == kv::viewer::PhotoState::Whole; });
+    queue->RunUntil([&] { return view.Session().State() == kv::viewer::PhotoState::Whole; });
     view.RenderBackBuffer();
     benchmark::DoNotOptimize(view.BackBuffer());
   }
@@ -274,7 +275,7 @@ void BM_StepPrefetched(benchmark::State& state) {
   int prefetched = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    queue.RunUntil([&] { return !view.Decoding() && view.Session().AheadReady(); });
+    queue->RunUntil([&] { return !view.Decoding() && view.Session().AheadReady(); });
     state.ResumeTiming();
     if (!view.StepPhoto(+1)) state.SkipWithError("step failed");
     prefetched += view.Photo() && !view.Decoding();
@@ -332,30 +333,30 @@ std::string StepFolder(int count) {
 // is read and decoded), and the step's time to the whole photo.
 void BM_StepNotReadAhead(benchmark::State& state) {
   const std::string folder = StepFolder(11);
-  TimedQueue queue;
-  KovalindraDoc doc{platform::Services{nullptr, nullptr, nullptr, &queue},
+  auto queue = std::make_shared<TimedQueue>();
+  KovalindraDoc doc{platform::Services{nullptr, nullptr, nullptr, queue},
                     SettingsLocation{"/nonexistent/", ""}};
   KovalindraView view{doc, nullptr};
   view.OnSize(kClientW, kClientH);
   if (!doc.OpenDocument(folder + "p00.kvi")) state.SkipWithError("open failed");
   view.OnInitialUpdate();
-  queue.queue.RunUntil([&] { return doc.Session().State() == PhotoState::Whole; });
+  queue->queue.RunUntil([&] { return doc.Session().State() == PhotoState::Whole; });
   double busy = 0, longest = 0, stepMs = 0;
   int64_t n = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    queue.queue.RunUntil([&] { return doc.Session().LiveJobs() == 0 || doc.Session().AheadReady(); });
+    queue->queue.RunUntil([&] { return doc.Session().LiveJobs() == 0 || doc.Session().AheadReady(); });
     doc.Session().DropAhead();  // the step misses the read-ahead
-    queue.queue.RunUntil([&] { return doc.Session().LiveJobs() == 0; });
-    queue.busyMs = queue.longestMs = 0;
+    queue->queue.RunUntil([&] { return doc.Session().LiveJobs() == 0; });
+    queue->busyMs = queue->longestMs = 0;
     state.ResumeTiming();
     const auto t0 = std::chrono::steady_clock::now();
     if (!view.StepPhoto(+1)) state.SkipWithError("step failed");
     const double inStep = Since(t0);
-    queue.queue.RunUntil([&] { return doc.Session().State() == PhotoState::Whole; });
+    queue->queue.RunUntil([&] { return doc.Session().State() == PhotoState::Whole; });
     stepMs += Since(t0);
-    busy += inStep + queue.busyMs;
-    longest = std::max({longest, inStep, queue.longestMs});
+    busy += inStep + queue->busyMs;
+    longest = std::max({longest, inStep, queue->longestMs});
     ++n;
   }
   state.counters["ui_busy_ms"] = busy / double(std::max<int64_t>(n, 1));
@@ -375,15 +376,15 @@ void BM_QuickSteps(benchmark::State& state) {
   size_t mostJobs = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    TimedQueue queue;
-    auto doc = std::make_unique<KovalindraDoc>(platform::Services{nullptr, nullptr, nullptr, &queue},
+    auto queue = std::make_shared<TimedQueue>();
+    auto doc = std::make_unique<KovalindraDoc>(platform::Services{nullptr, nullptr, nullptr, queue},
                                                SettingsLocation{"/nonexistent/", ""});
     auto view = std::make_unique<KovalindraView>(*doc, nullptr);
     view->OnSize(kClientW, kClientH);
     doc->OpenDocument(folder + "p00.kvi");
     view->OnInitialUpdate();
-    queue.queue.RunUntil([&] { return doc->Session().State() == PhotoState::Whole; });
-    queue.busyMs = queue.longestMs = 0;
+    queue->queue.RunUntil([&] { return doc->Session().State() == PhotoState::Whole; });
+    queue->busyMs = queue->longestMs = 0;
     state.ResumeTiming();
     const auto t0 = std::chrono::steady_clock::now();
     double inSteps = 0;
@@ -392,14 +393,14 @@ void BM_QuickSteps(benchmark::State& state) {
       view->StepPhoto(+1);
       inSteps += Since(s0);
       longest = std::max(longest, Since(s0));
-      if (k < 9) queue.queue.RunUntil([] { return false; }, std::chrono::milliseconds(30));
+      if (k < 9) queue->queue.RunUntil([] { return false; }, std::chrono::milliseconds(30));
     }
-    queue.queue.RunUntil([&] {
+    queue->queue.RunUntil([&] {
       return doc->Session().State() == PhotoState::Whole && doc->PathName() == folder + "p10.kvi";
     });
     landed += Since(t0);
-    busy += inSteps + queue.busyMs;
-    longest = std::max(longest, queue.longestMs);
+    busy += inSteps + queue->busyMs;
+    longest = std::max(longest, queue->longestMs);
     mostJobs = std::max(mostJobs, doc->Session().MostLiveJobs());
     ++n;
     state.PauseTiming();
@@ -441,8 +442,9 @@ void BM_CloseWhileDecoding(benchmark::State& state) {
   double worst = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    kv::viewer::testing::QueueDispatcher queue;
-    auto doc = std::make_unique<KovalindraDoc>(platform::Services{nullptr, nullptr, nullptr, &queue},
+    std::shared_ptr<kv::viewer::testing::QueueDispatcher> queue =
+      std::make_shared<kv::viewer::testing::QueueDispatcher>();
+    auto doc = std::make_unique<KovalindraDoc>(platform::Services{nullptr, nullptr, nullptr, queue},
                                                SettingsLocation{"/nonexistent/", ""});
     auto view = std::make_unique<KovalindraView>(*doc, nullptr);
     view->OnSize(kClientW, kClientH);
@@ -451,7 +453,7 @@ void BM_CloseWhileDecoding(benchmark::State& state) {
       if (s == WorkerStage::Decode) decoding = true;
     });
     doc->OpenDocument(path);
-    queue.RunUntil([&] { return decoding.load(); });
+    queue->RunUntil([&] { return decoding.load(); });
     // Well into the decode.
     std::this_thread::sleep_for(std::chrono::milliseconds(200 * (state.iterations() % 3 + 1)));
     state.ResumeTiming();

@@ -5,6 +5,7 @@
 // caller with kv::Cp932ToUtf8).
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kv::platform {
@@ -72,7 +73,9 @@ struct Services {
   Profile* profile = nullptr;
   Shell* shell = nullptr;
   // Without one, work that could run in the background runs in the call.
-  Dispatcher* dispatcher = nullptr;
+  // Shared: a worker still running keeps the queue it posts to alive, whatever
+  // order its owners are torn down in.
+  std::shared_ptr<Dispatcher> dispatcher;
 };
 
 }  // namespace kv::platform

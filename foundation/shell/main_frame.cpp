@@ -144,7 +144,7 @@ MainFrame::MainFrame(ProgramKind kind, const res::ProgramTable& table,
   services_.messages = &messages_;
   services_.profile = profile_.get();
   services_.shell = &shell_;
-  services_.dispatcher = &dispatcher_;
+  services_.dispatcher = std::make_shared<platform::QtDispatcher>();
   setWindowTitle(Q(table_.appName));
   setWindowIcon(ProgramIcon(kind_));
 }

@@ -122,7 +122,6 @@ class MainFrame : public PersistentFrame, public AppContext {
   std::unique_ptr<platform::QtProfile> profile_;
   platform::QtMessageService messages_;
   platform::DesktopShell shell_;
-  platform::QtDispatcher dispatcher_;
   platform::Services services_;
   std::unique_ptr<ProgramParts> parts_;
   QMap<int, QAction*> actions_;  // one per command, shared by menu and toolbar

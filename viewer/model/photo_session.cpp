@@ -91,8 +91,8 @@ std::vector<FolderEntry> ListKviFiles(const std::string& folder) {
   return out;
 }
 
-PhotoSession::PhotoSession(platform::Dispatcher* dispatcher, Callbacks callbacks)
-    : dispatcher_(dispatcher), callbacks_(std::move(callbacks)) {}
+PhotoSession::PhotoSession(std::shared_ptr<platform::Dispatcher> dispatcher, Callbacks callbacks)
+    : dispatcher_(std::move(dispatcher)), callbacks_(std::move(callbacks)) {}
 
 PhotoSession::~PhotoSession() {
   for (auto& [id, job] : jobs_) job->cancel = true;

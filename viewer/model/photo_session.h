@@ -106,7 +106,7 @@ class PhotoSession {
     std::function<void(const SessionFailure&)> failed;
   };
 
-  PhotoSession(platform::Dispatcher* dispatcher, Callbacks callbacks);
+  PhotoSession(std::shared_ptr<platform::Dispatcher> dispatcher, Callbacks callbacks);
   // Stops every worker and waits for it.
   ~PhotoSession();
   PhotoSession(const PhotoSession&) = delete;
@@ -224,7 +224,7 @@ class PhotoSession {
   void CancelJob(uint64_t& id);
   void RunPending();
 
-  platform::Dispatcher* dispatcher_;
+  std::shared_ptr<platform::Dispatcher> dispatcher_;
   Callbacks callbacks_;
   Hook hook_;
   // Tasks posted by workers check this before touching the session.

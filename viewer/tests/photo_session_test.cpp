@@ -124,7 +124,7 @@ std::array<int32_t, 4> DarkBox(const Image& im) {
 
 struct AsyncViewer {
   explicit AsyncViewer(const std::string& folder)
-      : doc(platform::Services{&messages, nullptr, nullptr, &queue}, SettingsLocation{folder, ""}),
+      : doc(platform::Services{&messages, nullptr, nullptr, queue}, SettingsLocation{folder, ""}),
         view(doc, &host) {
     view.OnSize(600, 400);
     view.OnInitialUpdate();
@@ -134,8 +134,8 @@ struct AsyncViewer {
     view.OnInitialUpdate();
     return true;
   }
-  bool Settle() { return queue.RunUntil([&] { return view.Session().Settled(); }); }
-  testing::QueueDispatcher queue;
+  bool Settle() { return queue->RunUntil([&] { return view.Session().Settled(); }); }
+  std::shared_ptr<testing::QueueDispatcher> queue = std::make_shared<testing::QueueDispatcher>();
   RecordingMessages messages;
   RecordingHost host;
   KovalindraDoc doc;
@@ -158,7 +158,7 @@ TEST(ViewerDecoding, AReducedFirstFrameLandsWhereTheWholePhotoDoes) {
     SCOPED_TRACE(zoom);
     AsyncViewer v(dir.Folder());
     ASSERT_TRUE(v.Open(dir.File("big.kvi")));
-    ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Photo() != nullptr; }));
+    ASSERT_TRUE(v.queue->RunUntil([&] { return v.view.Photo() != nullptr; }));
     EXPECT_EQ(v.view.PhotoShift(), 2);  // fit is 0.25
     EXPECT_EQ(v.view.Scale().photoWidth, 2400);
     EXPECT_TRUE(v.view.Decoding());
@@ -201,7 +201,7 @@ TEST(ViewerDecoding, SteppingDuringDecodesShowsTheLastPhotoAskedFor) {
   EXPECT_NEAR(v.view.DisplayImage()->Row(200)[300 * 4 + 2], 240, 3);  // red of tag 2
   // The broken neighbour is read ahead without a word...
   EXPECT_EQ(v.view.Session().AheadPath(), dir.File("d.kvi"));
-  ASSERT_TRUE(v.queue.RunUntil([&] { return !v.view.Session().AheadInFlight(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return !v.view.Session().AheadInFlight(); }));
   EXPECT_FALSE(v.view.Session().AheadReady());
   EXPECT_TRUE(v.messages.shown.empty());
   EXPECT_TRUE(v.host.message.empty());
@@ -210,20 +210,20 @@ TEST(ViewerDecoding, SteppingDuringDecodesShowsTheLastPhotoAskedFor) {
   ASSERT_TRUE(v.Settle());
   // ...and says why when stepped to; c stays.
   ASSERT_TRUE(v.view.StepPhoto(+1));  // read on a worker
-  ASSERT_TRUE(v.queue.RunUntil([&] { return !v.host.message.empty(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return !v.host.message.empty(); }));
   EXPECT_NE(v.host.message.find("d.kvi"), std::string::npos);
   EXPECT_EQ(v.doc.Session().State(), PhotoState::Failed);
   EXPECT_EQ(v.view.Scale().photoWidth, 1440);
   // A neighbour decoded ahead shows within the step, without waiting.
   ASSERT_TRUE(v.view.StepPhoto(+1));  // past d to a
   ASSERT_TRUE(v.Settle());
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Session().AheadReady(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.view.Session().AheadReady(); }));
   ASSERT_TRUE(v.view.StepPhoto(+1));
   EXPECT_FALSE(v.view.Decoding());
   EXPECT_EQ(v.view.Scale().photoWidth, 1280);
   EXPECT_NEAR(v.view.DisplayImage()->Row(200)[300 * 4 + 2], 140, 3);
   // A neighbour changed on disk since it was read is read again.
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Session().AheadReady(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.view.Session().AheadReady(); }));
   WriteKvi(dir.File("c.kvi"), MakeKvi(1000, 750, kThree, 0));
   ASSERT_TRUE(v.view.StepPhoto(+1));
   ASSERT_TRUE(v.Settle());
@@ -259,7 +259,7 @@ TEST(PhotoSession, FilesAndFoldersAreReadOnWorkersWhileThePhotoOnShowStays) {
   // The opening returns at once; the folder is being listed on a worker
   // (a slow network folder) while the photo before stays whole on show.
   ASSERT_TRUE(v.Open(f.File('c')));
-  ASSERT_TRUE(v.queue.RunUntil([&] { return gate.Reached(WorkerStage::List, f.dir.Folder()); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return gate.Reached(WorkerStage::List, f.dir.Folder()); }));
   EXPECT_TRUE(v.doc.Session().Pending());
   EXPECT_TRUE(v.host.pending);
   EXPECT_EQ(v.doc.PathName(), f.File('a'));
@@ -302,7 +302,7 @@ TEST(PhotoSession, ANeighbourInFlightIsTakenOverByTheStepNotReadAgain) {
   ASSERT_TRUE(v.Open(f.File('a')));
   ASSERT_TRUE(v.Settle());
   // b is read ahead and held in its decode.
-  ASSERT_TRUE(v.queue.RunUntil([&] { return gate.Reached(WorkerStage::Decode, f.File('b')); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return gate.Reached(WorkerStage::Decode, f.File('b')); }));
   EXPECT_TRUE(v.doc.Session().AheadInFlight());
   ASSERT_TRUE(v.view.StepPhoto(+1));
   EXPECT_FALSE(v.doc.Session().AheadInFlight());
@@ -317,7 +317,7 @@ TEST(PhotoSession, ANeighbourInFlightIsTakenOverByTheStepNotReadAgain) {
   // Backwards: the neighbour read ahead is the one before.
   ASSERT_TRUE(v.view.StepPhoto(-1));
   ASSERT_TRUE(v.Settle());
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.doc.Session().AheadReady(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().AheadReady(); }));
   EXPECT_EQ(v.doc.Session().AheadPath(), f.File('c'));  // a's previous wraps to c
   EXPECT_LE(v.doc.Session().MostLiveJobs(), 3u);
 }
@@ -332,7 +332,7 @@ TEST(PhotoSession, AReadAheadNoLongerWantedIsDroppedAtOnce) {
   AsyncViewer v(f.dir.Folder());
   ASSERT_TRUE(v.Open(f.File('c')));
   ASSERT_TRUE(v.Settle());
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.doc.Session().AheadReady(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().AheadReady(); }));
   EXPECT_EQ(v.doc.Session().AheadPath(), f.File('a'));
   EXPECT_GT(v.doc.Session().AheadBytes(), 0u);
   // Another file opened: the neighbour goes at once; a lone file has none.
@@ -391,7 +391,7 @@ TEST(PhotoSession, AWholePhotoFailingAfterItsFirstFrameLeavesNothingOfIt) {
     throw std::runtime_error("after the first frame");
   });
   ASSERT_TRUE(v.Open(dir.File("big.kvi")));
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.doc.Session().State() == PhotoState::FirstFrame; }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().State() == PhotoState::FirstFrame; }));
   EXPECT_EQ(v.view.PhotoShift(), 2);
   EXPECT_GT(v.view.Navigator().scale, 0.0);
   firstShown = true;
@@ -415,7 +415,7 @@ TEST(PhotoSession, CancelAloneKeepsThePhotoAndDeliversNothingLater) {
   v.doc.Session().Cancel();
   EXPECT_FALSE(v.view.Decoding());
   const uint64_t generation = v.view.PhotoGeneration();
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.doc.Session().LiveJobs() == 0; }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().LiveJobs() == 0; }));
   EXPECT_EQ(v.view.PhotoGeneration(), generation);
   EXPECT_EQ(v.doc.PathName(), f.File('a'));
   EXPECT_EQ(v.view.Scale().photoWidth, 640);
@@ -424,19 +424,32 @@ TEST(PhotoSession, CancelAloneKeepsThePhotoAndDeliversNothingLater) {
 
 TEST(PhotoSession, APostedTaskRunAfterTheSessionIsGoneDoesNothing) {
   Folder f;
-  testing::QueueDispatcher queue;
+  std::shared_ptr<testing::QueueDispatcher> queue = std::make_shared<testing::QueueDispatcher>();
   {
     RecordingMessages messages;
-    KovalindraDoc doc(platform::Services{&messages, nullptr, nullptr, &queue},
+    KovalindraDoc doc(platform::Services{&messages, nullptr, nullptr, queue},
                       SettingsLocation{f.dir.Folder(), ""});
     KovalindraView view(doc, nullptr);
     view.OnSize(600, 400);
     ASSERT_TRUE(doc.OpenDocument(f.File('a')));
-    ASSERT_TRUE(queue.RunUntil([&] { return doc.Session().LiveJobs() == 0 || !doc.Session().Busy(); }));
+    ASSERT_TRUE(queue->RunUntil([&] { return doc.Session().LiveJobs() == 0 || !doc.Session().Busy(); }));
     doc.OpenDocument(f.File('b'));
     // Leaves with its workers' reports still queued.
   }
-  queue.RunUntil([] { return false; }, std::chrono::milliseconds(50));
+  queue->RunUntil([] { return false; }, std::chrono::milliseconds(50));
+
+  // Its owner lets go of the queue first: the session keeps it for the
+  // workers still posting to it, and lets go when it ends.
+  std::weak_ptr<testing::QueueDispatcher> watch = queue;
+  {
+    RecordingMessages messages;
+    KovalindraDoc doc(platform::Services{&messages, nullptr, nullptr, queue},
+                      SettingsLocation{f.dir.Folder(), ""});
+    queue.reset();
+    ASSERT_TRUE(doc.OpenDocument(f.File('a')));
+    EXPECT_FALSE(watch.expired());
+  }
+  EXPECT_TRUE(watch.expired());
 }
 
 TEST(PhotoSession, SidewaysPhotosThroughTheWorkersAndAResizeBeforeTheStep) {
@@ -453,7 +466,7 @@ TEST(PhotoSession, SidewaysPhotosThroughTheWorkersAndAResizeBeforeTheStep) {
   EXPECT_EQ(v.view.Scale().photoHeight, 800);
   EXPECT_EQ(v.doc.Registrations()[0], RegistrationsToShown({MakeRegistration(100, 50, 300, 50, 100)},
                                                            6, PixelSize{800, 400})[0]);
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.doc.Session().AheadReady(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().AheadReady(); }));
   // Read ahead for 600 x 400; the window is smaller by the step.
   v.view.OnSize(200, 150);
   ASSERT_TRUE(v.view.StepPhoto(+1));
@@ -471,7 +484,7 @@ TEST(PhotoSession, ASameSizeRewriteIsReadAgain) {
   AsyncViewer v(f.dir.Folder());
   ASSERT_TRUE(v.Open(f.File('a')));
   ASSERT_TRUE(v.Settle());
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.doc.Session().AheadReady(); }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().AheadReady(); }));
   // b rewritten with another link of the same length: the same byte count,
   // and the same modification time, as on a file system that counts whole
   // seconds.
@@ -502,7 +515,7 @@ TEST(PhotoSession, FiftyStepsWithoutDrainingTheQueueKeepJobsAndMemoryBounded) {
   EXPECT_LE(v.doc.Session().MostLiveJobs(), 3u);
   EXPECT_EQ(v.doc.PathName(), f.File('c'));
   EXPECT_NEAR(RedAtCentre(v.view), 240, 3);
-  ASSERT_TRUE(v.queue.RunUntil([&] { return v.doc.Session().LiveJobs() == 0; }));
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().LiveJobs() == 0; }));
   EXPECT_LE(v.view.PhotoBytes() + v.doc.Session().AheadBytes(), kReadAheadBudget);
   EXPECT_TRUE(v.messages.shown.empty());
 }
