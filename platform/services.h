@@ -75,7 +75,7 @@ struct Services {
   // Without one, work that could run in the background runs in the call.
   // Shared: a worker still running keeps the queue it posts to alive, whatever
   // order its owners are torn down in.
-  std::shared_ptr<Dispatcher> dispatcher;
+  std::shared_ptr<Dispatcher> dispatcher = nullptr;
 };
 
 }  // namespace kv::platform

@@ -13,6 +13,7 @@
 #include "foundation/core/image/dib_image.h"
 #include "foundation/core/image/orientation.h"
 #include "foundation/core/imageops/image.h"
+#include "viewer/model/display_compose.h"
 
 namespace kv::viewer {
 
@@ -27,6 +28,8 @@ struct DecodedPhoto {
   std::vector<IplImageSlot> levels;
   // The navigator's 240 x 240 bitmap of it.
   DibImage thumbnail;
+  // The display a view opens it at, when the decode knew the view's size.
+  PreparedDisplay display;
   std::string reason;  // why there is no image
 };
 
@@ -54,10 +57,6 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
                          const std::atomic<bool>* cancel = nullptr, PixelSize client = {0, 0},
                          Spare spare = {});
 
-// Whether a view at `zoom` halves an image of the given size once more.
-inline bool HalvesAgain(double zoom, int shift, int32_t width, int32_t height) {
-  return std::ldexp(zoom, shift + 1) <= 1.0 && width >= 64 && height >= 64;
-}
 
 // A reduced decode saves the inverse transform, upsampling and colour work
 // of the pixels left out, never the reading of the coded data, which costs

@@ -168,6 +168,10 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
       fail(memory ? FailureKind::Memory : FailureKind::Decode, out.photo.reason);
       return;
     }
+    // The interface thread then only swaps the display in.
+    out.photo.display = ComposeOpeningDisplay(*out.photo.image, out.photo.shift, out.photo.levels,
+                                              shown, work.client);
+    if (stopped()) return;
     out.file = file;
     out.shown = shown;
     post(std::move(out));
@@ -365,6 +369,7 @@ uint64_t PhotoSession::AheadBytes() const {
   auto bytes = [](const IplImageSlot& s) { return s ? uint64_t(s->Stride()) * uint64_t(s->Height()) : 0; };
   n += bytes(ahead_->photo.image);
   for (const IplImageSlot& l : ahead_->photo.levels) n += bytes(l);
+  n += bytes(ahead_->photo.display.image);
   return n;
 }
 
@@ -391,6 +396,13 @@ void PhotoSession::ShowPhoto(IplImageSlot upright) {
   state_ = photo_ ? PhotoState::Whole : PhotoState::Empty;
 }
 
+IplImageSlot PhotoSession::TakePreparedDisplay(const DisplayPlace& place) {
+  PreparedDisplay taken = std::move(prepared_);
+  prepared_ = PreparedDisplay();
+  if (!taken.image || !(taken.place == place)) return nullptr;
+  return std::move(taken.image);
+}
+
 void PhotoSession::Show(const std::string& path, std::shared_ptr<const ActualSizeFile> file,
                         std::optional<std::vector<FolderEntry>> folder, PixelSize shown,
                         DecodedPhoto photo) {
@@ -400,6 +412,7 @@ void PhotoSession::Show(const std::string& path, std::shared_ptr<const ActualSiz
   shift_ = photo.shift;
   levels_ = std::move(photo.levels);
   thumbnail_ = std::move(photo.thumbnail);
+  prepared_ = std::move(photo.display);
   ++photoGeneration_;
   if (newFile) {
     ++fileGeneration_;
@@ -419,6 +432,7 @@ void PhotoSession::Fail(SessionFailure failure) {
     ReleaseIplImage(photo_);
     levels_.clear();
     thumbnail_ = DibImage();
+    prepared_ = PreparedDisplay();
     shift_ = 0;
     ++photoGeneration_;
     if (callbacks_.photoChanged) callbacks_.photoChanged();

@@ -148,6 +148,10 @@ class PhotoSession {
   int Shift() const { return shift_; }
   std::vector<IplImageSlot>& Levels() { return levels_; }
   const std::vector<IplImageSlot>& Levels() const { return levels_; }
+  // The display the decode composed for the view to open the picture on
+  // show at, when `place` is where the view is; taken once, dropped when
+  // the view is elsewhere.
+  IplImageSlot TakePreparedDisplay(const DisplayPlace& place);
   // The navigator bitmap made with the picture on show (moved out by the owner).
   DibImage TakeThumbnail() { return std::move(thumbnail_); }
   // Changes with every new file on show.
@@ -267,6 +271,7 @@ class PhotoSession {
     DecodedPhoto photo;
   };
   std::optional<Ahead> ahead_;
+  PreparedDisplay prepared_;
   // The neighbour's file once read, for a step that takes it over in flight.
   std::shared_ptr<const ActualSizeFile> aheadFile_;
   PixelSize aheadShown_{0, 0};

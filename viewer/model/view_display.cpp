@@ -10,25 +10,10 @@
 #include "foundation/core/util/text.h"
 #include "kvi/hit_test.h"
 #include "viewer/model/adjust.h"
+#include "viewer/model/display_compose.h"
 
 namespace kv::viewer {
 
-namespace {
-
-// The resize takes its factor as a fraction; this denominator keeps the
-// scale exact to a few millionths, so the photo lands on the same pixels as
-// the guide lines drawn with the scale itself.
-constexpr int32_t kScaleDenominator = 1 << 16;
-
-void ScaleFraction(double zoom, int32_t& num, int32_t& den) {
-  num = std::max(1, TruncToInt(zoom * kScaleDenominator + 0.5));
-  den = kScaleDenominator;
-  const int32_t g = std::gcd(num, den);
-  num /= g;
-  den /= g;
-}
-
-}  // namespace
 
 void KovalindraView::MakeBuffers() {
   SyncPhotoSize();
@@ -38,11 +23,7 @@ void KovalindraView::MakeBuffers() {
   EnsureDisplaySize();
 }
 
-int32_t KovalindraView::DisplayPad() const {
-  // A drag leaves the photo up to one photo pixel (zoom device pixels) left
-  // of and above where its origin says; the display holds that much more.
-  return scale_.HasScale() ? std::clamp(TruncToInt(std::ceil(scale_.zoom)), 1, 4096) : 1;
-}
+int32_t KovalindraView::DisplayPad() const { return DisplayPadFor(scale_.zoom); }
 
 void KovalindraView::EnsureDisplaySize() {
   const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
@@ -66,58 +47,35 @@ void KovalindraView::RebuildDisplay() {
   displayKey_ = key;
   displayValid_ = true;
   ++rebuilds_;
-  display_->ClearRoi();
   Image* source = session_.MutablePhoto();
   std::vector<IplImageSlot>& levels = session_.Levels();
-  const int sourceShift = session_.Shift();
   if (!source || !s.HasScale() || s.visibleWidth <= 0 || s.visibleHeight <= 0) {
+    display_->ClearRoi();
     FillImage(*display_, 255);
     return;
   }
-  // White where the photo ends inside the client; the rest is overwritten
-  // by the photo (a margin of two pixels covers the partly drawn edge).
-  const int32_t cw = display_->Width(), ch = display_->Height();
-  const int32_t coverW =
-      int32_t(std::clamp((s.photoWidth - s.originX) * s.zoom - 2.0, 0.0, double(cw)));
-  const int32_t coverH =
-      int32_t(std::clamp((s.photoHeight - s.originY) * s.zoom - 2.0, 0.0, double(ch)));
-  if (coverW < cw) {
-    display_->SetRoi({coverW, 0, cw - coverW, ch});
-    FillImage(*display_, 255);
-  }
-  if (coverH < ch && coverW > 0) {
-    display_->SetRoi({0, coverH, coverW, ch - coverH});
-    FillImage(*display_, 255);
-  }
-  display_->ClearRoi();
-  if (s.zoom == 1.0 && sourceShift == 0) {
+  int shift = 0;
+  Image* from = source;
+  if (s.zoom == 1.0 && session_.Shift() == 0)
     levels.clear();  // halved copies are made again in a few milliseconds when wanted
-    source->SetRoi({s.originX, s.originY, s.visibleWidth + DisplayPad() + 1,
-                    s.visibleHeight + DisplayPad() + 1});
-    CopyImage(*source, *display_);
-  } else {
-    int shift = 0;
-    const Image* from = LevelFor(s.zoom, shift);
-    // Only the halved copies this scale reads are kept.
-    if (levels.size() > size_t(shift - sourceShift)) levels.resize(size_t(shift - sourceShift));
-    Image& level = const_cast<Image&>(*from);
-    // One photo pixel more than fits whole, so the partly visible column and
-    // row at the right and bottom edges are drawn too. On a halved level the
-    // origin is off by less than one level pixel, under one device pixel.
-    level.SetRoi({s.originX >> shift, s.originY >> shift, ((s.visibleWidth + 1) >> shift) + 2,
-                  ((s.visibleHeight + 1) >> shift) + 2});
-    int32_t num = 1, den = 1;
-    ScaleFraction(std::ldexp(s.zoom, shift), num, den);
-    ResizeImage(level, *display_, num, den, num, den);
-    level.ClearRoi();
+  else
+    from = LevelFor(s.zoom, shift);
+  // Only the halved copies this scale reads are kept.
+  if (levels.size() > size_t(shift - session_.Shift())) levels.resize(size_t(shift - session_.Shift()));
+  // The worker that decoded the photo composed the display it opens at.
+  if (IplImageSlot made = session_.TakePreparedDisplay(PlaceOf(s));
+      made && made->Width() == display_->Width() && made->Height() == display_->Height()) {
+    display_ = std::move(made);
+    ++takenOver_;
+    return;
   }
-  source->ClearRoi();
+  ComposeDisplay(*from, shift, s, *display_);
 }
 
-const Image* KovalindraView::LevelFor(double zoom, int& shift) {
+Image* KovalindraView::LevelFor(double zoom, int& shift) {
   // A reduced first frame counts as the level it stands for.
   shift = session_.Shift();
-  const Image* best = session_.Photo();
+  Image* best = session_.MutablePhoto();
   std::vector<IplImageSlot>& levels = session_.Levels();
   // Halve while the reduction left over would still be below one half.
   while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {

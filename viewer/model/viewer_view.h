@@ -265,6 +265,8 @@ class KovalindraView : public platform::ViewBase {
   ViewScale& MutableScale() { return scale_; }
   const NavigatorGeometry& Navigator() const { return navigator_; }
   int DisplayRebuilds() const { return rebuilds_; }
+  // Displays a decode composed and the view took over instead of composing.
+  int DisplaysTakenOver() const { return takenOver_; }
   // Bytes of pixels the view holds for the photo (its copy and the halved
   // ones), and for the window (display image, adjusted copy, back buffer).
   size_t PhotoBytes() const;
@@ -362,7 +364,7 @@ class KovalindraView : public platform::ViewBase {
   // The photo's halved copies (the session's): a strong reduction
   // resamples from the level nearest above its size instead of from the
   // full photo.
-  const Image* LevelFor(double zoom, int& shift);
+  Image* LevelFor(double zoom, int& shift);
   IplImageSlot display_;
   IplImageSlot adjusted_;
   IplImageSlot back_;
@@ -382,6 +384,7 @@ class KovalindraView : public platform::ViewBase {
   DisplayKey displayKey_;
   bool displayValid_ = false;
   int rebuilds_ = 0;
+  int takenOver_ = 0;
 
   RealSizeOutcome realSizeOutcome_ = RealSizeOutcome::NoPoint;
   double deviceRatio_ = 1.0;

@@ -122,6 +122,22 @@ std::array<int32_t, 4> DarkBox(const Image& im) {
   return box;
 }
 
+// The display on show is the one the view composes itself at the same
+// place, byte for byte (a display composed on a worker included).
+void ExpectDisplayAsComposedHere(KovalindraView& view) {
+  ASSERT_NE(view.DisplayImage(), nullptr);
+  auto bytes = [&] {
+    const Image& d = *view.DisplayImage();
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < d.Height(); ++y) out.insert(out.end(), d.Row(y), d.Row(y) + d.Width() * 4);
+    return out;
+  };
+  const std::vector<uint8_t> shown = bytes();
+  view.InvalidateDisplay();
+  view.OnNotify("", code::kRebuildDisplay);
+  EXPECT_TRUE(shown == bytes());
+}
+
 struct AsyncViewer {
   explicit AsyncViewer(const std::string& folder)
       : doc(platform::Services{&messages, nullptr, nullptr, queue}, SettingsLocation{folder, ""}),
@@ -156,12 +172,19 @@ TEST(ViewerDecoding, AReducedFirstFrameLandsWhereTheWholePhotoDoes) {
            SquareKvi(2400, 1600, 1000, 600, {MakeRegistration(1000, 600, 1400, 600, 100)}));
   for (double zoom : {0.0, 0.4}) {  // 0: the fit the first frame is made for
     SCOPED_TRACE(zoom);
+    Gate gate;  // the whole decode waits for the first frame to be on show
+    gate.Close(WorkerStage::Decode, dir.File("big.kvi"));
     AsyncViewer v(dir.Folder());
+    v.doc.Session().SetWorkerHook([&](WorkerStage s, const std::string& p) { gate.Pass(s, p); });
     ASSERT_TRUE(v.Open(dir.File("big.kvi")));
     ASSERT_TRUE(v.queue->RunUntil([&] { return v.view.Photo() != nullptr; }));
     EXPECT_EQ(v.view.PhotoShift(), 2);  // fit is 0.25
     EXPECT_EQ(v.view.Scale().photoWidth, 2400);
     EXPECT_TRUE(v.view.Decoding());
+    // Both pictures come with the display they open at, composed on the
+    // worker; the interface thread only swaps it in.
+    EXPECT_EQ(v.view.DisplaysTakenOver(), 1);
+    if (zoom == 0) ExpectDisplayAsComposedHere(v.view);
     if (zoom > 0) {
       // A command while the rest decodes acts on the frame on show.
       v.view.MutableScale().zoom = zoom;
@@ -170,8 +193,12 @@ TEST(ViewerDecoding, AReducedFirstFrameLandsWhereTheWholePhotoDoes) {
     v.view.showGuides = true;
     const std::vector<GuideLine> lines = v.view.GuideLines();
     const std::array<int32_t, 4> first = DarkBox(*v.view.DisplayImage());
+    gate.Open();
     ASSERT_TRUE(v.Settle());
     EXPECT_EQ(v.view.PhotoShift(), 0);
+    // Zoomed in meanwhile, the view composes its own.
+    EXPECT_EQ(v.view.DisplaysTakenOver(), zoom == 0 ? 2 : 1);
+    ExpectDisplayAsComposedHere(v.view);
     const std::array<int32_t, 4> whole = DarkBox(*v.view.DisplayImage());
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(first[size_t(k)], whole[size_t(k)], 1) << k;
     // The registration starts at the square's corner on both.
@@ -464,6 +491,9 @@ TEST(PhotoSession, SidewaysPhotosThroughTheWorkersAndAResizeBeforeTheStep) {
   ASSERT_TRUE(v.Settle());
   EXPECT_EQ(v.view.Scale().photoWidth, 400);
   EXPECT_EQ(v.view.Scale().photoHeight, 800);
+  const int taken = v.view.DisplaysTakenOver();
+  EXPECT_GE(taken, 1);
+  ExpectDisplayAsComposedHere(v.view);
   EXPECT_EQ(v.doc.Registrations()[0], RegistrationsToShown({MakeRegistration(100, 50, 300, 50, 100)},
                                                            6, PixelSize{800, 400})[0]);
   ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().AheadReady(); }));
@@ -474,9 +504,17 @@ TEST(PhotoSession, SidewaysPhotosThroughTheWorkersAndAResizeBeforeTheStep) {
   EXPECT_EQ(v.view.Scale().photoWidth, 400);
   EXPECT_TRUE(v.view.IsWhole());
   EXPECT_NEAR(RedAtCentre(v.view), 140, 3);
-  // The display follows the new client (and holds the drag's spare pixel).
+  // The display follows the new client (and holds the drag's spare pixel):
+  // the one composed ahead for the old client is not used.
   EXPECT_EQ(v.view.Scale().clientWidth, 200);
   EXPECT_LE(v.view.DisplayImage()->Width() - 200, 2);
+  EXPECT_EQ(v.view.DisplaysTakenOver(), taken);
+  ExpectDisplayAsComposedHere(v.view);
+  // Read ahead for this client, the next step swaps its display in.
+  ASSERT_TRUE(v.queue->RunUntil([&] { return v.doc.Session().AheadReady(); }));
+  ASSERT_TRUE(v.view.StepPhoto(-1));
+  EXPECT_EQ(v.view.DisplaysTakenOver(), taken + 1);
+  ExpectDisplayAsComposedHere(v.view);
 }
 
 TEST(PhotoSession, ASameSizeRewriteIsReadAgain) {
