@@ -1,4 +1,4 @@
-#include "platform/print_layout.h"
+#include "print/print_layout.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "platform/marker_sheet.h"
+#include "print/marker_sheet.h"
 
 #include <apriltag/apriltag.h>
 #include <apriltag/tag36h11.h>
@@ -13,19 +13,19 @@
 #include <cstdlib>
 
 #include "foundation/core/util/file_io.h"
-#include "platform/marker_sheet_layout.h"
-#include "platform/print_page.h"
+#include "print/marker_sheet_layout.h"
+#include "print/print_page.h"
 
-namespace kv::platform {
+namespace kv::print {
 namespace {
 
 constexpr double kMmPerInch = 25.4;
 
-QPageSize::PageSizeId PageSizeId(print::PaperSize paper) {
+QPageSize::PageSizeId PageSizeId(PaperSize paper) {
   switch (paper) {
-    case print::PaperSize::kA3: return QPageSize::A3;
-    case print::PaperSize::kLetter: return QPageSize::Letter;
-    case print::PaperSize::kA4: break;
+    case PaperSize::kA3: return QPageSize::A3;
+    case PaperSize::kLetter: return QPageSize::Letter;
+    case PaperSize::kA4: break;
   }
   return QPageSize::A4;
 }
@@ -44,7 +44,7 @@ void EnsureGuiApplication() {
 
 struct Map {
   double originX, originY, dots;  // page mm of the paint origin, device dots per mm
-  QRectF operator()(const print::RectMm& r) const {
+  QRectF operator()(const RectMm& r) const {
     return QRectF((r.x - originX) * dots, (r.y - originY) * dots, r.width * dots, r.height * dots);
   }
   QPointF operator()(double x, double y) const { return {(x - originX) * dots, (y - originY) * dots}; }
@@ -54,7 +54,7 @@ struct Map {
 // round the eight-cell black square included. Every black cell is one
 // square of the path, filled as one shape so that no seam shows between.
 void DrawMarker(QPainter& painter, const Map& map, apriltag_family_t* family,
-                const print::MarkerCell& cell) {
+                const MarkerCell& cell) {
   image_u8_t* picture = apriltag_to_image(family, uint32_t(cell.id));
   if (!picture) return;
   const int n = picture->width;
@@ -75,8 +75,8 @@ void DrawMarker(QPainter& painter, const Map& map, apriltag_family_t* family,
   painter.fillPath(path.simplified(), Qt::black);
 }
 
-void DrawScaleBar(QPainter& painter, const Map& map, const print::MarkerSheetLayout& l) {
-  const print::RectMm& bar = l.scaleBar;
+void DrawScaleBar(QPainter& painter, const Map& map, const MarkerSheetLayout& l) {
+  const RectMm& bar = l.scaleBar;
   constexpr double kFrameMm = 0.25;
   painter.fillRect(map(bar), Qt::black);
   const double cell = bar.width / 10;
@@ -93,11 +93,11 @@ void DrawScaleBar(QPainter& painter, const Map& map, const print::MarkerSheetLay
 
 }  // namespace
 
-MarkerSheetOutcome WriteMarkerSheetPdf(int32_t sizeMm, print::PaperSize paper,
+MarkerSheetOutcome WriteMarkerSheetPdf(int32_t sizeMm, PaperSize paper,
                                        const std::string& path) {
   MarkerSheetOutcome r;
-  const print::PageSpec page = print::PdfPage(paper, false);
-  const print::MarkerSheetLayout layout = print::LayOutMarkerSheet(page, sizeMm);
+  const PageSpec page = PdfPage(paper, false);
+  const MarkerSheetLayout layout = LayOutMarkerSheet(page, sizeMm);
   if (!layout.fits) {
     r.failure = "この大きさのﾏｰｶｰは用紙に入りません";
     return r;
@@ -108,12 +108,12 @@ MarkerSheetOutcome WriteMarkerSheetPdf(int32_t sizeMm, print::PaperSize paper,
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
-    const double m = print::kPdfMarginMm;
+    const double m = kPdfMarginMm;
     writer.setPageLayout(QPageLayout(QPageSize(PageSizeId(paper)), QPageLayout::Portrait,
                                      QMarginsF(m, m, m, m), QPageLayout::Millimeter));
     writer.setResolution(kPdfDotsPerInch);
     writer.setCreator(QStringLiteral("Kovasand"));
-    writer.setTitle(QString::fromUtf8(print::MarkerSheetTitle(sizeMm)));
+    writer.setTitle(QString::fromUtf8(MarkerSheetTitle(sizeMm)));
     QPainter painter;
     if (!painter.begin(&writer)) {
       r.failure = "PDFを書き始められませんでした";
@@ -128,19 +128,19 @@ MarkerSheetOutcome WriteMarkerSheetPdf(int32_t sizeMm, print::PaperSize paper,
     painter.setFont(font);
     painter.setPen(Qt::black);
     painter.drawText(map(layout.title), Qt::AlignLeft | Qt::AlignTop,
-                     QString::fromUtf8(print::MarkerSheetTitle(sizeMm)));
+                     QString::fromUtf8(MarkerSheetTitle(sizeMm)));
     apriltag_family_t* family = tag36h11_create();
     font.setPointSizeF(7.5);
     painter.setFont(font);
-    for (const print::MarkerCell& cell : layout.markers) {
+    for (const MarkerCell& cell : layout.markers) {
       DrawMarker(painter, map, family, cell);
       painter.drawText(map(cell.label), Qt::AlignHCenter | Qt::AlignTop,
-                       QString::fromUtf8(print::MarkerLabel(cell.id, sizeMm)));
+                       QString::fromUtf8(MarkerLabel(cell.id, sizeMm)));
     }
     tag36h11_destroy(family);
     DrawScaleBar(painter, map, layout);
     painter.drawText(map(layout.advice), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     QString::fromUtf8(print::kMarkerSheetAdvice));
+                     QString::fromUtf8(kMarkerSheetAdvice));
     if (!painter.end()) {
       r.failure = "PDFを書き終えられませんでした";
       return r;
@@ -157,4 +157,4 @@ MarkerSheetOutcome WriteMarkerSheetPdf(int32_t sizeMm, print::PaperSize paper,
   return r;
 }
 
-}  // namespace kv::platform
+}  // namespace kv::print

@@ -1,4 +1,4 @@
-#include "platform/print_page.h"
+#include "print/print_page.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
@@ -15,12 +15,8 @@
 #include "foundation/core/util/file_io.h"
 #include "kvi/upright.h"
 
-namespace kv::platform {
+namespace kv::print {
 namespace {
-
-using print::PageLayout;
-using print::RectMm;
-using print::Refusal;
 
 constexpr double kMmPerInch = 25.4;
 
@@ -69,18 +65,18 @@ void DrawScaleBar(QPainter& painter, const DeviceMap& map, const PageLayout& l) 
   painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, QStringLiteral("100 mm"));
 }
 
-QPageSize::PageSizeId PageSizeId(print::PaperSize paper) {
+QPageSize::PageSizeId PageSizeId(PaperSize paper) {
   switch (paper) {
-    case print::PaperSize::kA3: return QPageSize::A3;
-    case print::PaperSize::kLetter: return QPageSize::Letter;
-    case print::PaperSize::kA4: break;
+    case PaperSize::kA3: return QPageSize::A3;
+    case PaperSize::kLetter: return QPageSize::Letter;
+    case PaperSize::kA4: break;
   }
   return QPageSize::A4;
 }
 
 }  // namespace
 
-DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const print::PixelRect& crop) {
+DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const PixelRect& crop) {
   DibImage out;
   if (!stored.HasImage() || stored.bitsPerPixel != 24 || stored.width <= 0 ||
       stored.height <= 0 || stored.byteSize < stored.Stride() * size_t(stored.height))
@@ -124,7 +120,7 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     return r;
   }
   const ActualSizeFile& file = *request.file;
-  const print::RegistrationScale scale = print::ScaleOf(file.registrations, request.registration);
+  const RegistrationScale scale = ScaleOf(file.registrations, request.registration);
   if (scale.refusal != Refusal::kNone) {
     r.refusal = scale.refusal;
     return r;
@@ -143,10 +139,10 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
   const QPageLayout pageLayout = device.pageLayout();
   const QRectF full = pageLayout.fullRect(QPageLayout::Millimeter);
   const QRectF paint = pageLayout.paintRect(QPageLayout::Millimeter);
-  const print::PageSpec page{full.width(),
+  const PageSpec page{full.width(),
                              full.height(),
                              {paint.x(), paint.y(), paint.width(), paint.height()}};
-  r.layout = print::LayOutPage(page, scale.mmPerPixel, shown.width, shown.height,
+  r.layout = LayOutPage(page, scale.mmPerPixel, shown.width, shown.height,
                                request.centreX.value_or(shown.width / 2),
                                request.centreY.value_or(shown.height / 2));
   if (r.layout.refusal != Refusal::kNone) {
@@ -187,9 +183,9 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
   painter.setPen(Qt::black);
   DrawScaleBar(painter, map, r.layout);
 
-  const print::PageLayout& l = r.layout;
+  const PageLayout& l = r.layout;
   const SizeRegistration& reg = file.registrations[size_t(request.registration)];
-  const QString caption = QString::fromUtf8(print::CaptionText(
+  const QString caption = QString::fromUtf8(CaptionText(
       request.fileName, request.registration, file.registrations.size(), reg, scale.mmPerPixel));
   const QRectF captionRect = map(l.caption);
   const QFontMetricsF metrics(font, &device);
@@ -199,26 +195,26 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
   return r;
 }
 
-bool PrefersLandscape(const RealSizeRequest& request, print::PaperSize paper) {
+bool PrefersLandscape(const RealSizeRequest& request, PaperSize paper) {
   if (!request.file) return false;
-  const print::RegistrationScale scale =
-      print::ScaleOf(request.file->registrations, request.registration);
+  const RegistrationScale scale =
+      ScaleOf(request.file->registrations, request.registration);
   const std::vector<uint8_t>& jpeg = request.file->jpegBytes;
   const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
   if (scale.refusal != Refusal::kNone || !stored) return false;
   const PixelSize shown = ShownSize(*stored, ReadExifOrientation(jpeg.data(), jpeg.size()));
-  return print::PrefersLandscape(paper, scale.mmPerPixel, shown.width, shown.height);
+  return PrefersLandscape(paper, scale.mmPerPixel, shown.width, shown.height);
 }
 
-PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize paper,
+PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, PaperSize paper,
                               const std::string& path, std::optional<bool> landscape) {
   PrintOutcome r;
   if (!request.file) {
     r.refusal = Refusal::kNoPhoto;
     return r;
   }
-  const print::RegistrationScale scale =
-      print::ScaleOf(request.file->registrations, request.registration);
+  const RegistrationScale scale =
+      ScaleOf(request.file->registrations, request.registration);
   if (scale.refusal != Refusal::kNone) {
     r.refusal = scale.refusal;
     return r;
@@ -236,7 +232,7 @@ PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize p
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
-    const double m = print::kPdfMarginMm;
+    const double m = kPdfMarginMm;
     writer.setPageLayout(QPageLayout(QPageSize(PageSizeId(paper)),
                                      *landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
                                      QMarginsF(m, m, m, m), QPageLayout::Millimeter));
@@ -256,4 +252,4 @@ PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize p
   return r;
 }
 
-}  // namespace kv::platform
+}  // namespace kv::print
