@@ -1,80 +1,19 @@
 #include "print/print_page.h"
 
-#include <QBuffer>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <cstdio>
 #include <new>
 
 #include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
-#include "foundation/core/util/file_io.h"
 #include "kvi/upright.h"
+#include "print/page_painting.h"
 
 namespace kv::print {
-namespace {
-
-constexpr double kMmPerInch = 25.4;
-
-// Page millimetres to the painter's device units: the painter's origin is
-// the top-left corner of the device's paint rectangle.
-struct DeviceMap {
-  double originXMm, originYMm, dotsPerMmX, dotsPerMmY;
-  QRectF operator()(const RectMm& r) const {
-    return QRectF((r.x - originXMm) * dotsPerMmX, (r.y - originYMm) * dotsPerMmY,
-                  r.width * dotsPerMmX, r.height * dotsPerMmY);
-  }
-};
-
-// Fonts and the PDF writer need a GUI application; a tool run from a shell
-// has none and perhaps no display. Made once and kept for the process.
-void EnsureGuiApplication() {
-  if (QCoreApplication::instance()) return;
-  // A tool's error stream is for its own one-line reasons: Qt's remarks
-  // about the environment (no runtime folder, no display) are dropped.
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", qPrintable(text));
-  });
-  static int argc = 3;
-  static char name[] = "kvitool", option[] = "-platform", platform[] = "offscreen";
-  static char* argv[] = {name, option, platform, nullptr};
-  new QGuiApplication(argc, argv);
-}
-
-// The check bar: ten 10 mm cells, alternately black and white inside a
-// black frame, with every mark inside the bar's own 100 mm so that its ends
-// are where a ruler's 0 and 100 go.
-void DrawScaleBar(QPainter& painter, const DeviceMap& map, const PageLayout& l) {
-  const RectMm& bar = l.scaleBar;
-  constexpr double kFrameMm = 0.25;
-  painter.fillRect(map(bar), Qt::black);
-  const double cell = bar.width / 10;
-  for (int k = 1; k < 10; k += 2) {
-    const double left = bar.x + k * cell;
-    const double right = std::min(left + cell, bar.Right() - kFrameMm);
-    painter.fillRect(map({left, bar.y + kFrameMm, right - left, bar.height - 2 * kFrameMm}),
-                     Qt::white);
-  }
-  const QRectF labels = map(l.barLabels);
-  painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("0"));
-  painter.drawText(labels, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("50"));
-  painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, QStringLiteral("100 mm"));
-}
-
-QPageSize::PageSizeId PageSizeId(PaperSize paper) {
-  switch (paper) {
-    case PaperSize::kA3: return QPageSize::A3;
-    case PaperSize::kLetter: return QPageSize::Letter;
-    case PaperSize::kA4: break;
-  }
-  return QPageSize::A4;
-}
-
-}  // namespace
 
 DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const PixelRect& crop) {
   DibImage out;
@@ -166,22 +105,16 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     r.failure = "印刷を始められませんでした";
     return r;
   }
-  const DeviceMap map{paint.x(), paint.y(), device.logicalDpiX() / kMmPerInch,
-                      device.logicalDpiY() / kMmPerInch};
+  const PageMap map = PageMap::Of(device);
   // The exact target rectangle in device units: the scale is the device's
   // resolution over the registration's, nothing rounded on the way.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
   painter.drawImage(map(r.layout.photo), image, QRectF(0, 0, crop.width, crop.height));
 
-  // One gothic face for the whole line, so that the half-width katakana and
-  // the numbers beside them do not come from different fonts.
-  QFont font = painter.font();
-  font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                    QStringLiteral("Noto Sans CJK JP")});
-  font.setPointSizeF(7.5);
+  const QFont font = PageFont(painter.font(), 7.5);
   painter.setFont(font);
   painter.setPen(Qt::black);
-  DrawScaleBar(painter, map, r.layout);
+  DrawScaleBar(painter, map, r.layout.scaleBar, r.layout.barLabels);
 
   const PageLayout& l = r.layout;
   const SizeRegistration& reg = file.registrations[size_t(request.registration)];
@@ -226,29 +159,14 @@ PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, PaperSize paper,
   }
   if (!landscape) landscape = PrefersLandscape(request, paper);
 
-  EnsureGuiApplication();
-  QByteArray bytes;
-  {
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    const double m = kPdfMarginMm;
-    writer.setPageLayout(QPageLayout(QPageSize(PageSizeId(paper)),
-                                     *landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                     QMarginsF(m, m, m, m), QPageLayout::Millimeter));
-    writer.setResolution(kPdfDotsPerInch);
-    writer.setCreator(QStringLiteral("Kovalindra"));
-    writer.setTitle(QString::fromUtf8(request.fileName));
+  const PdfPageSetup setup{paper, *landscape, "Kovalindra", request.fileName};
+  std::string failure;
+  const bool written = WritePdfPage(setup, path, [&](QPdfWriter& writer) {
     r = PrintRealSize(writer, request);
-  }
+    return r.Done();
+  }, failure);
   r.landscape = *landscape;
-  if (!r.Done()) return r;
-  std::string reason;
-  if (!WriteFileAtomically(
-          path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                         size_t(bytes.size())),
-          reason))
-    r.failure = reason;
+  if (!written && r.Done()) r.failure = failure;
   return r;
 }
 

@@ -19,10 +19,6 @@ class QPagedPaintDevice;
 
 namespace kv::print {
 
-// Resolution of the PDFs we write: device units fine enough that placing
-// the photo and the bar never rounds by a visible amount.
-inline constexpr int kPdfDotsPerInch = 600;
-
 struct RealSizeRequest {
   // Held for as long as the request: a photo step during the print dialog
   // does not take it away.

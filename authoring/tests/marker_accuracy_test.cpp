@@ -82,6 +82,11 @@ TEST(MarkerAccuracy, TheSheetPrintsEachBlackSquareAtItsSize) {
   // Too large for the paper: refused, nothing written.
   EXPECT_FALSE(print::WriteMarkerSheetPdf(200, print::PaperSize::kA4, dir.File("big.pdf")).Done());
   EXPECT_FALSE(std::filesystem::exists(dir.File("big.pdf")));
+  // A folder that is not there: a failure with its reason, never a sheet.
+  const print::MarkerSheetOutcome nowhere =
+      print::WriteMarkerSheetPdf(50, print::PaperSize::kA4, dir.File("none/sheet.pdf"));
+  EXPECT_FALSE(nowhere.Done());
+  EXPECT_EQ(nowhere.markers, 0);
 }
 
 TEST(MarkerAccuracy, PhotosOfThePrintedMarkerGiveTheScaleWithinThreeTenthsOfAPercent) {
