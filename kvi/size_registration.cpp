@@ -1,5 +1,7 @@
 #include "kvi/size_registration.h"
 
+#include "foundation/core/util/geometry.h"
+
 namespace kv {
 
 SizeRegistration MakeRegistration(int32_t startX, int32_t startY, int32_t endX, int32_t endY,
@@ -8,6 +10,12 @@ SizeRegistration MakeRegistration(int32_t startX, int32_t startY, int32_t endX, 
   const int64_t cx = int64_t(startX) + (int64_t(endX) - int64_t(startX)) / 2;
   const int64_t cy = int64_t(startY) + (int64_t(endY) - int64_t(startY)) / 2;
   return SizeRegistration{startX, startY, endX, endY, lengthMm, int32_t(cx), int32_t(cy)};
+}
+
+std::optional<double> MmPerPhotoPixel(const SizeRegistration& r) {
+  const double distance = PointDistance(r.startX, r.startY, r.endX, r.endY);
+  if (r.lengthMm <= 0 || !(distance > 0.0)) return std::nullopt;
+  return double(r.lengthMm) / distance;
 }
 
 RegistrationFault FindRegistrationFault(const SizeRegistration& r, int32_t photoWidth,

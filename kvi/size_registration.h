@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kv {
@@ -23,6 +24,12 @@ SizeRegistration MakeRegistration(int32_t startX, int32_t startY, int32_t endX, 
                                   int32_t lengthMm);
 
 using RegistrationList = std::vector<SizeRegistration>;
+
+// Millimetres per photo pixel: the length over the distance between the
+// ends (the same whether the photo is upright or as stored, as turning
+// keeps distances). None without a length or when the ends coincide. The
+// real-size display, measuring and paper all take their scale from here.
+std::optional<double> MmPerPhotoPixel(const SizeRegistration& r);
 
 // Why a registration can never give a scale on a photo of this size
 // (photo pixels as the registration counts them; a size of 0 x 0 skips the

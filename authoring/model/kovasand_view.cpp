@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/core/image/thumbnail.h"
 #include "foundation/core/util/geometry.h"
 #include "foundation/core/util/text.h"
 
@@ -113,14 +114,10 @@ IntPoint NavigatorMapping::PhotoToThumb(int32_t x, int32_t y) const {
 
 NavigatorMapping ComputeNavigatorMapping(int32_t w, int32_t h) {
   NavigatorMapping m;
-  if (w <= 0 || h <= 0) return m;
-  const int64_t side = kThumbnailSide;
-  if (1.0 <= double(w) / double(h)) {
-    m.navScale = double(w) / double(side);
-    m.navOffsetY = int32_t((side - (side * h) / w) / 2);
-  } else {
-    m.navScale = double(h) / double(side);
-    m.navOffsetX = int32_t((side - (side * w) / h) / 2);
+  if (const std::optional<ThumbnailPlacement> p = PlaceInThumbnail(w, h)) {
+    m.navScale = p->scale;
+    m.navOffsetX = p->offsetX;
+    m.navOffsetY = p->offsetY;
   }
   return m;
 }

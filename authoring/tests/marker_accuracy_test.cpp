@@ -11,9 +11,9 @@
 #include "authoring/model/marker_detect.h"
 #include "authoring/tests/marker_photos.h"
 #include "foundation/core/util/geometry.h"
-#include "platform/marker_sheet.h"
-#include "platform/marker_sheet_layout.h"
-#include "platform/tests/pdf_raster.h"
+#include "print/marker_sheet.h"
+#include "print/marker_sheet_layout.h"
+#include "print/tests/pdf_raster.h"
 #include "viewer/tests/test_files.h"
 
 namespace kv::authoring {
@@ -34,8 +34,8 @@ struct Sheet {
 Sheet RasterisedSheet(int32_t sizeMm, const viewer::testing::TempDir& dir) {
   Sheet s;
   const std::string pdf = dir.File("markers.pdf");
-  const platform::MarkerSheetOutcome out =
-      platform::WriteMarkerSheetPdf(sizeMm, print::PaperSize::kA4, pdf);
+  const print::MarkerSheetOutcome out =
+      print::WriteMarkerSheetPdf(sizeMm, print::PaperSize::kA4, pdf);
   EXPECT_TRUE(out.Done()) << out.failure;
   std::string why;
   const std::optional<kv::testing::Raster> r = kv::testing::RasterisePdf(pdf, kDpi, why);
@@ -80,8 +80,13 @@ TEST(MarkerAccuracy, TheSheetPrintsEachBlackSquareAtItsSize) {
     EXPECT_NEAR(ink * kMmPerSheetPixel, 50.0, 0.15) << "marker " << cell.id;
   }
   // Too large for the paper: refused, nothing written.
-  EXPECT_FALSE(platform::WriteMarkerSheetPdf(200, print::PaperSize::kA4, dir.File("big.pdf")).Done());
+  EXPECT_FALSE(print::WriteMarkerSheetPdf(200, print::PaperSize::kA4, dir.File("big.pdf")).Done());
   EXPECT_FALSE(std::filesystem::exists(dir.File("big.pdf")));
+  // A folder that is not there: a failure with its reason, never a sheet.
+  const print::MarkerSheetOutcome nowhere =
+      print::WriteMarkerSheetPdf(50, print::PaperSize::kA4, dir.File("none/sheet.pdf"));
+  EXPECT_FALSE(nowhere.Done());
+  EXPECT_EQ(nowhere.markers, 0);
 }
 
 TEST(MarkerAccuracy, PhotosOfThePrintedMarkerGiveTheScaleWithinThreeTenthsOfAPercent) {

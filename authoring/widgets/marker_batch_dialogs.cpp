@@ -25,8 +25,8 @@
 #include "authoring/model/kovasand_document.h"
 #include "authoring/model/marker_detect.h"
 #include "authoring/model/marker_registration.h"
-#include "platform/marker_sheet.h"
 #include "platform/qt_text.h"
+#include "print/marker_sheet.h"
 
 namespace kv::authoring {
 namespace {
@@ -173,10 +173,10 @@ void MarkerSheetCommand(KovasandDoc& doc, shell::AppContext& context, platform::
   save.setDefaultSuffix("pdf");
   if (save.exec() != QDialog::Accepted || save.selectedFiles().isEmpty()) return;
   const std::string path = platform::QStringToUtf8(save.selectedFiles().first());
-  platform::MarkerSheetOutcome out;
+  print::MarkerSheetOutcome out;
   {
     platform::WaitCursor wait;
-    out = platform::WriteMarkerSheetPdf(size, dialog.Letter() ? print::PaperSize::kLetter
+    out = print::WriteMarkerSheetPdf(size, dialog.Letter() ? print::PaperSize::kLetter
                                                               : print::PaperSize::kA4,
                                         path);
   }

@@ -189,5 +189,22 @@ TEST(Registration, CentreTruncatesTowardZero) {
   EXPECT_EQ(big.centerX, -1);
 }
 
+TEST(Registration, MillimetresPerPhotoPixelAreTheLengthOverTheEndsDistance) {
+  EXPECT_DOUBLE_EQ(*MmPerPhotoPixel(MakeRegistration(100, 100, 130, 140, 100)), 2.0);
+  // Either direction, and a photo turned a quarter, give the same scale.
+  EXPECT_DOUBLE_EQ(*MmPerPhotoPixel(MakeRegistration(130, 140, 100, 100, 100)), 2.0);
+  EXPECT_DOUBLE_EQ(*MmPerPhotoPixel(MakeRegistration(-140, 130, -100, 100, 100)), 2.0);
+  EXPECT_DOUBLE_EQ(*MmPerPhotoPixel(MakeRegistration(0, 0, 1, 0, 1)), 1.0);
+  // Ends at the far corners of the coordinate range stay finite.
+  const std::optional<double> far =
+      MmPerPhotoPixel(MakeRegistration(-2147483647 - 1, 0, 2147483647, 0, 1));
+  ASSERT_TRUE(far);
+  EXPECT_DOUBLE_EQ(*far, 1.0 / 4294967295.0);
+  // No length, or both ends on one pixel: no scale at all.
+  EXPECT_FALSE(MmPerPhotoPixel(MakeRegistration(0, 0, 30, 40, 0)));
+  EXPECT_FALSE(MmPerPhotoPixel(MakeRegistration(0, 0, 30, 40, -5)));
+  EXPECT_FALSE(MmPerPhotoPixel(MakeRegistration(7, 7, 7, 7, 40)));
+}
+
 }  // namespace
 }  // namespace kv

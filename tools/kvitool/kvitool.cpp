@@ -18,11 +18,11 @@
 #include "foundation/core/util/file_io.h"
 #include "kvi/actual_size_file.h"
 #include "kvi/upright.h"
-#include "platform/print_layout.h"
+#include "print/print_layout.h"
 #include "web/publish/web_folder.h"
 #ifdef KV_KVITOOL_PDF
-#include "platform/marker_sheet.h"
-#include "platform/print_page.h"
+#include "print/marker_sheet.h"
+#include "print/print_page.h"
 #endif
 
 namespace kv {
@@ -415,9 +415,9 @@ int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
 #ifdef KV_KVITOOL_PDF
   const int32_t index = number - 1;
-  const platform::RealSizeRequest request{
-      platform::Unowned(f), std::filesystem::path(path).filename().string(), index, {}, {}};
-  const platform::PrintOutcome r = platform::WriteRealSizePdf(request, paper, target);
+  const print::RealSizeRequest request{
+      print::Unowned(f), std::filesystem::path(path).filename().string(), index, {}, {}};
+  const print::PrintOutcome r = print::WriteRealSizePdf(request, paper, target);
   if (r.refusal != print::Refusal::kNone) return Refuse(err, path, print::RefusalText(r.refusal));
   if (!r.failure.empty()) return Refuse(err, target, r.failure);
   const print::PixelRect& c = r.layout.crop;
@@ -476,7 +476,7 @@ int MarkerSheet(const std::vector<std::string>& args, std::ostream& out, std::os
     paper = *p;
   }
 #ifdef KV_KVITOOL_PDF
-  const platform::MarkerSheetOutcome r = platform::WriteMarkerSheetPdf(size, paper, paths[0]);
+  const print::MarkerSheetOutcome r = print::WriteMarkerSheetPdf(size, paper, paths[0]);
   if (!r.Done()) return Refuse(err, paths[0], r.failure);
   out << paths[0] << ": " << r.markers << " marker" << (r.markers == 1 ? "" : "s") << " of "
       << size << " mm (" << authoring::kMarkerFamily << ")\n";

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include "foundation/core/util/geometry.h"
-
 namespace kv::viewer {
 namespace {
 
@@ -31,12 +29,6 @@ int32_t ToClient(double scaled, int32_t offset) {
 double ZoomOf(const ViewScale& s) { return s.HasScale() ? s.zoom : 1.0; }
 
 }  // namespace
-
-std::optional<double> MmPerPhotoPixel(const SizeRegistration& r) {
-  const double d = PointDistance(r.startX, r.startY, r.endX, r.endY);
-  if (r.lengthMm <= 0 || !(d > 0.0)) return std::nullopt;
-  return double(r.lengthMm) / d;
-}
 
 MeasureScale MeasureScaleFor(const RegistrationList& registrations, int32_t currentPoint) {
   MeasureScale s;

@@ -28,10 +28,6 @@ struct PhotoPointF {
   bool operator==(const PhotoPointF&) const = default;
 };
 
-// Millimetres per photo pixel of one registration; none for one without a
-// length or whose ends coincide.
-std::optional<double> MmPerPhotoPixel(const SizeRegistration& r);
-
 // The scale measurements are read with: the current real-size point's
 // registration, or pixels only and why.
 struct MeasureScale {

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "foundation/core/util/geometry.h"
-
 namespace kv::viewer {
 namespace {
 
@@ -158,11 +156,10 @@ RealSizeOutcome ComputeRealSize(ViewScale& s, const RegistrationList& registrati
           ? estimatedMmPerPixel
           : std::optional<double>(FallbackMmPerDevicePixel(1.0));
   if (screenMm) s.mmPerScreenPixel = *screenMm;
-  const double imageDistance = PointDistance(r.startX, r.startY, r.endX, r.endY);
-  if (r.lengthMm <= 0 || !(imageDistance > 0.0))
-    return fallBack(RealSizeOutcome::DegenerateRegistration);
+  const std::optional<double> photoMm = MmPerPhotoPixel(r);
+  if (!photoMm) return fallBack(RealSizeOutcome::DegenerateRegistration);
   if (!screenMm) return fallBack(RealSizeOutcome::BadCalibration);
-  s.mmPerImagePixel = double(r.lengthMm) / imageDistance;
+  s.mmPerImagePixel = *photoMm;
   const double z = s.mmPerImagePixel / s.mmPerScreenPixel;
   if (!IsUsableScale(z)) return fallBack(RealSizeOutcome::DegenerateRegistration);
   s.realSizeZoom = s.zoom = ClampScale(z);

@@ -14,16 +14,7 @@
 namespace kv::viewer {
 
 NavigatorGeometry ComputeNavigator(int32_t w, int32_t h, int32_t tw, int32_t th) {
-  NavigatorGeometry g;
-  if (w <= 0 || h <= 0 || tw <= 0 || th <= 0) return g;
-  if (double(tw) / th > double(w) / h) {
-    g.scale = double(h) / th;
-    g.offsetX = int32_t((tw - int64_t(th) * w / h) / 2);
-  } else {
-    g.scale = double(w) / tw;
-    g.offsetY = int32_t((th - int64_t(tw) * h / w) / 2);
-  }
-  return g;
+  return PlaceInThumbnail(w, h, tw, th).value_or(NavigatorGeometry{});
 }
 
 bool KovalindraView::OnNavigatorPress(int32_t x, int32_t y) {

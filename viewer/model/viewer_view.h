@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/core/image/thumbnail.h"
 #include "foundation/core/imageops/image.h"
 #include "foundation/core/util/wheel_notches.h"
 #include "platform/color.h"
@@ -99,12 +100,8 @@ struct ClientRect {
   bool operator==(const ClientRect&) const = default;
 };
 
-// How the navigator fits the photo into the thumbnail.
-struct NavigatorGeometry {
-  double scale = 1.0;  // photo pixels per thumbnail pixel
-  int32_t offsetX = 0;
-  int32_t offsetY = 0;
-};
+// How the navigator fits the photo into the thumbnail: as the bitmap does.
+using NavigatorGeometry = ThumbnailPlacement;
 
 NavigatorGeometry ComputeNavigator(int32_t photoWidth, int32_t photoHeight,
                                    int32_t thumbWidth = kThumbnailSide,

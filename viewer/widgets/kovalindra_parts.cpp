@@ -15,8 +15,8 @@
 
 #include "foundation/core/util/file_io.h"
 #include "platform/file_dialog.h"
-#include "platform/print_page.h"
 #include "platform/qt_text.h"
+#include "print/print_page.h"
 #include "resources/viewer/commands.h"
 #include "viewer/model/adjust.h"
 #include "viewer/widgets/adjust_dialog.h"
@@ -223,9 +223,9 @@ bool KovalindraParts::CheckPrintable(const std::string& what) {
   return false;
 }
 
-platform::RealSizeRequest KovalindraParts::PrintRequest() {
+print::RealSizeRequest KovalindraParts::PrintRequest() {
   const QFileInfo shown(platform::Utf8ToQString(doc_.PathName()));
-  platform::RealSizeRequest r;
+  print::RealSizeRequest r;
   r.file = doc_.SharedFile();
   r.fileName = shown.fileName().isEmpty() ? doc_.Title() : platform::QStringToUtf8(shown.fileName());
   r.registration = doc_.currentPoint;
@@ -247,18 +247,18 @@ namespace {
 // the page goes to a temporary file, whose bytes then replace the chosen
 // file through the one helper (a link kept and its target written, a
 // read-only file refused and left as it was).
-platform::PrintOutcome PrintOnPrinter(QPrinter& printer, const platform::RealSizeRequest& request) {
+print::PrintOutcome PrintOnPrinter(QPrinter& printer, const print::RealSizeRequest& request) {
   const QString target = printer.outputFileName();
-  if (target.isEmpty()) return platform::PrintRealSize(printer, request);
+  if (target.isEmpty()) return print::PrintRealSize(printer, request);
   QTemporaryFile temp(QDir::tempPath() + "/kovalindra_print_XXXXXX.pdf");
-  platform::PrintOutcome r;
+  print::PrintOutcome r;
   if (!temp.open()) {
     r.failure = "一時ﾌｧｲﾙを作れませんでした";
     return r;
   }
   temp.close();
   printer.setOutputFileName(temp.fileName());
-  r = platform::PrintRealSize(printer, request);
+  r = print::PrintRealSize(printer, request);
   printer.setOutputFileName(target);
   if (!r.Done()) return r;
   std::vector<uint8_t> bytes;
@@ -274,12 +274,12 @@ platform::PrintOutcome PrintOnPrinter(QPrinter& printer, const platform::RealSiz
 void KovalindraParts::Print() {
   const std::string cannot = "実寸で印刷できません。";
   if (!CheckPrintable(cannot)) return;
-  const platform::RealSizeRequest request = PrintRequest();
+  const print::RealSizeRequest request = PrintRequest();
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageSize(QPageSize(QPageSize::A4));
   // Offered on its side when that shows more of the photo; the dialog has
   // the last word on sheet and orientation.
-  printer.setPageOrientation(platform::PrefersLandscape(request, print::PaperSize::kA4)
+  printer.setPageOrientation(print::PrefersLandscape(request, print::PaperSize::kA4)
                                  ? QPageLayout::Landscape
                                  : QPageLayout::Portrait);
   printer.setDocName(platform::Utf8ToQString(request.fileName));
@@ -297,7 +297,7 @@ void KovalindraParts::Print() {
     if (dialog.exec() != QDialog::Accepted) return;
   }
   platform::WaitCursor wait;
-  const platform::PrintOutcome r = PrintOnPrinter(printer, request);
+  const print::PrintOutcome r = PrintOnPrinter(printer, request);
   if (r.refusal != print::Refusal::kNone) {
     doc_.Tell(cannot + "\r" + print::RefusalText(r.refusal), platform::MsgIcon::Warning);
   } else if (!r.failure.empty()) {
@@ -333,8 +333,8 @@ void KovalindraParts::ExportPdf() {
   const QString full = QFileInfo(platform::Utf8ToQString(*chosen)).absoluteFilePath();
   const std::string path = platform::QStringToUtf8(full);
   platform::WaitCursor wait;
-  const platform::PrintOutcome r =
-      platform::WriteRealSizePdf(PrintRequest(), print::PaperSize::kA4, path);
+  const print::PrintOutcome r =
+      print::WriteRealSizePdf(PrintRequest(), print::PaperSize::kA4, path);
   if (r.refusal != print::Refusal::kNone) {
     doc_.Tell(cannot + "\r" + print::RefusalText(r.refusal), platform::MsgIcon::Warning);
   } else if (!r.failure.empty()) {

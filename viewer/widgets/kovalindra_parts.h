@@ -15,7 +15,7 @@
 class QFileDialog;
 class QPrinter;
 
-namespace kv::platform {
+namespace kv::print {
 struct RealSizeRequest;
 }
 
@@ -71,7 +71,7 @@ class KovalindraParts : public shell::ProgramParts {
   // without a usable registration is refused with a message before any
   // dialog, headed by `what` could not be done.
   bool CheckPrintable(const std::string& what);
-  platform::RealSizeRequest PrintRequest();
+  print::RealSizeRequest PrintRequest();
   void Print();
   void ExportPdf();
 

@@ -34,18 +34,6 @@ void PutPackedPixel(DibImage& image, int32_t x, int32_t y, uint32_t packed) {
 
 namespace {
 
-// Where the photo goes inside the frame: centred, proportions kept.
-void ThumbnailOffsets(int32_t sw, int32_t sh, int32_t dw, int32_t dh, int32_t& ox, int32_t& oy) {
-  ox = oy = 0;
-  if (sw > 0 && sh > 0 && dw > 0 && dh > 0) {
-    if (double(dw) / dh <= double(sw) / sh) {
-      oy = (dh - (dw * sh) / sw) / 2;
-    } else {
-      ox = (dw - (dh * sw) / sh) / 2;
-    }
-  }
-}
-
 // The bevelled frame on black; false when the bitmap cannot take one.
 bool DrawFrame(DibImage& d) {
   if (!d.HasImage() || d.width < 2 || d.height < 2) return false;
@@ -77,11 +65,27 @@ void SamplePhoto(DibImage& d, int32_t ox, int32_t oy, int32_t sw, int32_t sh, co
 
 }  // namespace
 
+std::optional<ThumbnailPlacement> PlaceInThumbnail(int32_t photoWidth, int32_t photoHeight,
+                                                   int32_t boxWidth, int32_t boxHeight) {
+  if (photoWidth <= 0 || photoHeight <= 0 || boxWidth <= 0 || boxHeight <= 0) return std::nullopt;
+  const int64_t w = photoWidth, h = photoHeight, bw = boxWidth, bh = boxHeight;
+  ThumbnailPlacement p;
+  if (double(bw) / double(bh) <= double(w) / double(h)) {
+    // Wider than the box: full width, bands above and below.
+    p.scale = double(w) / double(bw);
+    p.offsetY = int32_t((bh - bw * h / w) / 2);
+  } else {
+    p.scale = double(h) / double(bh);
+    p.offsetX = int32_t((bw - bh * w / h) / 2);
+  }
+  return p;
+}
+
 void ImageScaler::ResampleToThumbnail(const BgraPixels& upright, DibImage& d) const {
-  int32_t ox = 0, oy = 0;
-  ThumbnailOffsets(upright.width, upright.height, d.width, d.height, ox, oy);
+  const ThumbnailPlacement place =
+      PlaceInThumbnail(upright.width, upright.height, d.width, d.height).value_or(ThumbnailPlacement{});
   if (!DrawFrame(d) || upright.pixels == nullptr) return;
-  SamplePhoto(d, ox, oy, upright.width, upright.height, [&](int32_t x, int32_t y) {
+  SamplePhoto(d, place.offsetX, place.offsetY, upright.width, upright.height, [&](int32_t x, int32_t y) {
     const uint8_t* p = upright.pixels + size_t(y) * upright.stride + size_t(x) * 4;
     return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
   });
@@ -90,9 +94,10 @@ void ImageScaler::ResampleToThumbnail(const BgraPixels& upright, DibImage& d) co
 void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destination,
                                       Orientation orientation) const {
   const PixelSize shown = ShownSize({source.width, source.height}, orientation);
-  int32_t ox = 0, oy = 0;
-  ThumbnailOffsets(shown.width, shown.height, destination.width, destination.height, ox, oy);
-  DrawThumbnail(source, destination, ox, oy, orientation);
+  const ThumbnailPlacement place =
+      PlaceInThumbnail(shown.width, shown.height, destination.width, destination.height)
+          .value_or(ThumbnailPlacement{});
+  DrawThumbnail(source, destination, place.offsetX, place.offsetY, orientation);
 }
 
 void ImageScaler::DrawThumbnail(const DibImage& source, DibImage& d, int32_t ox, int32_t oy,

@@ -4,6 +4,7 @@
 // memory, as the navigator draws it.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "foundation/core/image/dib_image.h"
 #include "foundation/core/image/orientation.h"
@@ -11,6 +12,20 @@
 namespace kv {
 
 constexpr int32_t kThumbnailSide = 240;
+
+// Where a photo sits in a box of the thumbnail's kind: proportions kept,
+// the whole photo shown, centred the short way. The navigators map between
+// photo and box with the same numbers the bitmap is drawn with.
+struct ThumbnailPlacement {
+  double scale = 1.0;   // photo pixels per box pixel
+  int32_t offsetX = 0;  // the box pixel where the photo starts
+  int32_t offsetY = 0;
+};
+// Computed in 64 bits, so photos of any size place; none for an empty photo
+// or box.
+std::optional<ThumbnailPlacement> PlaceInThumbnail(int32_t photoWidth, int32_t photoHeight,
+                                                   int32_t boxWidth = kThumbnailSide,
+                                                   int32_t boxHeight = kThumbnailSide);
 
 // The navigator bitmap, plain memory owned by the record.
 struct DibSectionImage {

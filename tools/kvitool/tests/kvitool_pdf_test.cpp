@@ -13,8 +13,8 @@
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/jpeg_encode.h"
 #include "kvi/actual_size_file.h"
-#include "platform/print_layout.h"
-#include "platform/tests/pdf_raster.h"
+#include "print/print_layout.h"
+#include "print/tests/pdf_raster.h"
 #include "tools/kvitool/kvitool.h"
 
 namespace kv {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "test_images.h"
@@ -100,6 +102,32 @@ TEST_F(Thumbnail, WidePhotoGetsBlackBands) {
   EXPECT_EQ(AtScreen(100, 177) >> 12, uint32_t((116 * 500) / 117));
   EXPECT_EQ(AtScreen(100, 178), 0u);
   EXPECT_EQ(GetPackedPixel(dst(), 0, 239), 8685188u);
+}
+
+TEST_F(Thumbnail, PlacementIsTheBitmapsAndHoldsForHugePhotos) {
+  const std::optional<ThumbnailPlacement> wide = PlaceInThumbnail(1000, 500);
+  ASSERT_TRUE(wide);
+  EXPECT_DOUBLE_EQ(wide->scale, 1000.0 / 240);
+  EXPECT_EQ(wide->offsetX, 0);
+  EXPECT_EQ(wide->offsetY, 60);  // the bands drawn above
+  const std::optional<ThumbnailPlacement> box = PlaceInThumbnail(240, 480, 240, 120);
+  ASSERT_TRUE(box);
+  EXPECT_DOUBLE_EQ(box->scale, 4.0);
+  EXPECT_EQ(box->offsetX, 90);
+  // Photo sides whose product with the box's overflows 32 bits.
+  const std::optional<ThumbnailPlacement> huge = PlaceInThumbnail(2000000000, 1000000000);
+  ASSERT_TRUE(huge);
+  EXPECT_DOUBLE_EQ(huge->scale, 2000000000.0 / 240);
+  EXPECT_EQ(huge->offsetX, 0);
+  EXPECT_EQ(huge->offsetY, 60);
+  const std::optional<ThumbnailPlacement> tall = PlaceInThumbnail(1000000000, 2147483647);
+  ASSERT_TRUE(tall);
+  EXPECT_EQ(tall->offsetX, 64);  // 111 columns wide, centred
+  EXPECT_EQ(tall->offsetY, 0);
+  EXPECT_EQ(PlaceInThumbnail(2147483647, 1)->offsetY, 120);
+  for (const auto& [w, h, bw, bh] : {std::array{0, 10, 240, 240}, std::array{10, -1, 240, 240},
+                                     std::array{10, 10, 0, 240}, std::array{10, 10, 240, -240}})
+    EXPECT_FALSE(PlaceInThumbnail(w, h, bw, bh)) << w << " " << h << " " << bw << " " << bh;
 }
 
 TEST_F(Thumbnail, VeryTallPhotoDrawsOnlyTheFrame) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/print_layout.h"
+#include "print/print_layout.h"
 
 namespace kv::print {
 

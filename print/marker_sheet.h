@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/print_layout.h"
+#include "print/print_layout.h"
 
-namespace kv::platform {
+namespace kv::print {
 
 struct MarkerSheetOutcome {
   std::string failure;  // Japanese; empty when written
@@ -17,7 +17,7 @@ struct MarkerSheetOutcome {
 
 // Written beside `path` and renamed over it when complete; refused (nothing
 // written) when not one marker of this size fits on the paper.
-MarkerSheetOutcome WriteMarkerSheetPdf(int32_t sizeMm, print::PaperSize paper,
+MarkerSheetOutcome WriteMarkerSheetPdf(int32_t sizeMm, PaperSize paper,
                                        const std::string& path);
 
-}  // namespace kv::platform
+}  // namespace kv::print

@@ -1,7 +1,7 @@
 // Real-size pages as paper shows them: PDFs written for photos stored
 // upright and sideways, rasterised at 300 dpi, with the registration's ends
 // and the check bar measured in the raster.
-#include "platform/print_page.h"
+#include "print/print_page.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,9 +12,9 @@
 #include "foundation/core/image/jpeg_encode.h"
 #include "foundation/core/image/tests/exif_writer.h"
 #include "foundation/core/util/file_io.h"
-#include "platform/tests/pdf_raster.h"
+#include "print/tests/pdf_raster.h"
 
-namespace kv::platform {
+namespace kv::print {
 namespace {
 
 using kv::testing::Mark;
@@ -35,7 +35,7 @@ class PrintPage : public ::testing::Test {
 
   // Where a photo pixel's centre lands in the raster.
   static Point OnRaster(const PrintOutcome& r, double mmPerPixel, int32_t x, int32_t y) {
-    const print::PageLayout& l = r.layout;
+    const PageLayout& l = r.layout;
     return {kv::testing::PixelsFor(l.photo.x + (x - l.crop.x + 0.5) * mmPerPixel, kDpi),
             kv::testing::PixelsFor(l.photo.y + (y - l.crop.y + 0.5) * mmPerPixel, kDpi)};
   }
@@ -55,7 +55,7 @@ TEST_F(PrintPage, CropsComeOutUprightForEveryOrientation) {
     }
   for (Orientation o = 1; o <= 8; ++o) {
     const PixelSize shown = ShownSize({37, 23}, o);
-    const print::PixelRect crop{3, 5, shown.width - 7, shown.height - 9};
+    const PixelRect crop{3, 5, shown.width - 7, shown.height - 9};
     const DibImage c = CopyUprightCrop(stored, o, crop);
     ASSERT_TRUE(c.HasImage()) << o;
     ASSERT_EQ(c.width, crop.width);
@@ -91,13 +91,13 @@ TEST_F(PrintPage, PdfMeasuresTheRegistrationAndTheBarTrueForUprightAndSidewaysPh
         uint16_t(o), true);
     const std::string pdf = Path("o" + std::to_string(o) + ".pdf");
     const PrintOutcome r =
-        WriteRealSizePdf({Unowned(f), "写真.kvi", 0, {}, {}}, print::PaperSize::kA4, pdf);
-    ASSERT_TRUE(r.Done()) << print::RefusalText(r.refusal) << r.failure;
+        WriteRealSizePdf({Unowned(f), "写真.kvi", 0, {}, {}}, PaperSize::kA4, pdf);
+    ASSERT_TRUE(r.Done()) << RefusalText(r.refusal) << r.failure;
     const PixelSize shown = ShownSize({900, 600}, o);
     EXPECT_EQ(r.photoWidth, shown.width);
     // Small enough to go whole on an upright sheet.
     EXPECT_FALSE(r.landscape);
-    EXPECT_EQ(r.layout.crop, (print::PixelRect{0, 0, shown.width, shown.height}));
+    EXPECT_EQ(r.layout.crop, (PixelRect{0, 0, shown.width, shown.height}));
 
     std::string why;
     const std::optional<kv::testing::Raster> page = kv::testing::RasterisePdf(pdf, kDpi, why);
@@ -137,9 +137,9 @@ TEST_F(PrintPage, ALargePhotoIsCroppedAroundTheAskedCentreAtFullScale) {
       90);
   const std::string pdf = Path("large.pdf");
   const PrintOutcome r =
-      WriteRealSizePdf({Unowned(f), "large.kvi", 0, cx, cy}, print::PaperSize::kA4, pdf);
-  ASSERT_TRUE(r.Done()) << print::RefusalText(r.refusal) << r.failure;
-  const print::PageLayout& l = r.layout;
+      WriteRealSizePdf({Unowned(f), "large.kvi", 0, cx, cy}, PaperSize::kA4, pdf);
+  ASSERT_TRUE(r.Done()) << RefusalText(r.refusal) << r.failure;
+  const PageLayout& l = r.layout;
   EXPECT_LT(l.crop.width, 4000);
   EXPECT_LT(l.crop.height, 3000);
   EXPECT_EQ(l.crop.x, cx - l.crop.width / 2);
@@ -165,19 +165,19 @@ TEST_F(PrintPage, RefusalsAndFailuresLeaveTheTargetAlone) {
   ActualSizeFile f;
   f.jpegBytes = EncodeJpeg(kv::testing::MarkedPhoto(300, 200, {}), 90);
   auto write = [&](const std::string& path) {
-    return WriteRealSizePdf({Unowned(f), "a.kvi", 0, {}, {}}, print::PaperSize::kA4, path);
+    return WriteRealSizePdf({Unowned(f), "a.kvi", 0, {}, {}}, PaperSize::kA4, path);
   };
 
   PrintOutcome r = write(Path("out.pdf"));
-  EXPECT_EQ(r.refusal, print::Refusal::kNoRegistration);
+  EXPECT_EQ(r.refusal, Refusal::kNoRegistration);
   f.registrations = {MakeRegistration(5, 5, 5, 5, 10)};
-  EXPECT_EQ(write(Path("out.pdf")).refusal, print::Refusal::kBadRegistration);
+  EXPECT_EQ(write(Path("out.pdf")).refusal, Refusal::kBadRegistration);
   f.registrations = {MakeRegistration(5, 5, 105, 5, 10)};
   const std::vector<uint8_t> good = f.jpegBytes;
   f.jpegBytes.resize(40);  // a header fragment: the size is there, the pixels are not
-  EXPECT_EQ(write(Path("out.pdf")).refusal, print::Refusal::kNoPhoto);
+  EXPECT_EQ(write(Path("out.pdf")).refusal, Refusal::kNoPhoto);
   f.jpegBytes.clear();
-  EXPECT_EQ(write(Path("out.pdf")).refusal, print::Refusal::kNoPhoto);
+  EXPECT_EQ(write(Path("out.pdf")).refusal, Refusal::kNoPhoto);
   EXPECT_EQ(kv::testing::FileBytes(Path("out.pdf")), old);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1)
       << "no temporary file is left behind";
@@ -186,7 +186,7 @@ TEST_F(PrintPage, RefusalsAndFailuresLeaveTheTargetAlone) {
   f.jpegBytes = good;
   r = write(Path("no/such/out.pdf"));
   EXPECT_FALSE(r.Done());
-  EXPECT_EQ(r.refusal, print::Refusal::kNone);
+  EXPECT_EQ(r.refusal, Refusal::kNone);
   EXPECT_FALSE(r.failure.empty());
 
   // Done replaces the old file with a whole PDF.
@@ -198,4 +198,4 @@ TEST_F(PrintPage, RefusalsAndFailuresLeaveTheTargetAlone) {
 }
 
 }  // namespace
-}  // namespace kv::platform
+}  // namespace kv::print

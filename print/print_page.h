@@ -13,15 +13,11 @@
 #include "foundation/core/image/dib_image.h"
 #include "foundation/core/image/orientation.h"
 #include "kvi/actual_size_file.h"
-#include "platform/print_layout.h"
+#include "print/print_layout.h"
 
 class QPagedPaintDevice;
 
-namespace kv::platform {
-
-// Resolution of the PDFs we write: device units fine enough that placing
-// the photo and the bar never rounds by a visible amount.
-inline constexpr int kPdfDotsPerInch = 600;
+namespace kv::print {
 
 struct RealSizeRequest {
   // Held for as long as the request: a photo step during the print dialog
@@ -42,19 +38,19 @@ inline std::shared_ptr<const ActualSizeFile> Unowned(const ActualSizeFile& file)
 
 struct PrintOutcome {
   // Set: nothing was drawn and no file written.
-  print::Refusal refusal = print::Refusal::kNone;
+  Refusal refusal = Refusal::kNone;
   // The device or the file could not be written (Japanese, for the user).
   std::string failure;
-  print::PageLayout layout;         // what went on the page
+  PageLayout layout;         // what went on the page
   int32_t photoWidth = 0;           // the upright photo
   int32_t photoHeight = 0;
   bool landscape = false;           // the PDF's sheet, when one was written
-  bool Done() const { return refusal == print::Refusal::kNone && failure.empty(); }
+  bool Done() const { return refusal == Refusal::kNone && failure.empty(); }
 };
 
 // Without a dialog to ask: whether `paper` on its side shows more of the
 // request's photo (read from the JPEG's header, turned as it is shown).
-bool PrefersLandscape(const RealSizeRequest& request, print::PaperSize paper);
+bool PrefersLandscape(const RealSizeRequest& request, PaperSize paper);
 
 // One page on a device whose page layout and resolution are already set (a
 // printer after its dialog, or a PDF writer).
@@ -65,13 +61,13 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
 // and renamed over it only when complete: on a refusal or a failure an
 // existing file is left as it was. A QGuiApplication on the offscreen
 // platform is made when the process has none (a tool run from a shell).
-PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize paper,
+PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, PaperSize paper,
                               const std::string& path,
                               std::optional<bool> landscape = std::nullopt);
 
 // The part `crop` (in upright pixels) of a photo as stored with orientation
 // `o`, upright: a record of crop.width x crop.height pixels, without pixels
 // when the crop is not inside the upright photo or memory is short.
-DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const print::PixelRect& crop);
+DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const PixelRect& crop);
 
-}  // namespace kv::platform
+}  // namespace kv::print

@@ -1,4 +1,4 @@
-#include "platform/marker_sheet_layout.h"
+#include "print/marker_sheet_layout.h"
 
 #include <cmath>
 

@@ -21,6 +21,9 @@ inline constexpr double kScaleBarMm = 100.0;
 inline constexpr double kFooterMm = 14.0;
 // Margins of a page written as PDF; a printer reports its own.
 inline constexpr double kPdfMarginMm = 10.0;
+// Resolution of the PDFs we write: device units fine enough that placing
+// the photo and the bar never rounds by a visible amount.
+inline constexpr int kPdfDotsPerInch = 600;
 // Less room than this for the photo is not worth a sheet of paper.
 inline constexpr double kMinPhotoAreaMm = 10.0;
 

@@ -1,5 +1,5 @@
 // Where a photo at real size lands on paper, without Qt or a window.
-#include "platform/print_layout.h"
+#include "print/print_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,86 +1,21 @@
-#include "platform/print_page.h"
+#include "print/print_page.h"
 
-#include <QBuffer>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <cstdio>
 #include <new>
 
 #include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
-#include "foundation/core/util/file_io.h"
 #include "kvi/upright.h"
+#include "print/page_painting.h"
 
-namespace kv::platform {
-namespace {
+namespace kv::print {
 
-using print::PageLayout;
-using print::RectMm;
-using print::Refusal;
-
-constexpr double kMmPerInch = 25.4;
-
-// Page millimetres to the painter's device units: the painter's origin is
-// the top-left corner of the device's paint rectangle.
-struct DeviceMap {
-  double originXMm, originYMm, dotsPerMmX, dotsPerMmY;
-  QRectF operator()(const RectMm& r) const {
-    return QRectF((r.x - originXMm) * dotsPerMmX, (r.y - originYMm) * dotsPerMmY,
-                  r.width * dotsPerMmX, r.height * dotsPerMmY);
-  }
-};
-
-// Fonts and the PDF writer need a GUI application; a tool run from a shell
-// has none and perhaps no display. Made once and kept for the process.
-void EnsureGuiApplication() {
-  if (QCoreApplication::instance()) return;
-  // A tool's error stream is for its own one-line reasons: Qt's remarks
-  // about the environment (no runtime folder, no display) are dropped.
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", qPrintable(text));
-  });
-  static int argc = 3;
-  static char name[] = "kvitool", option[] = "-platform", platform[] = "offscreen";
-  static char* argv[] = {name, option, platform, nullptr};
-  new QGuiApplication(argc, argv);
-}
-
-// The check bar: ten 10 mm cells, alternately black and white inside a
-// black frame, with every mark inside the bar's own 100 mm so that its ends
-// are where a ruler's 0 and 100 go.
-void DrawScaleBar(QPainter& painter, const DeviceMap& map, const PageLayout& l) {
-  const RectMm& bar = l.scaleBar;
-  constexpr double kFrameMm = 0.25;
-  painter.fillRect(map(bar), Qt::black);
-  const double cell = bar.width / 10;
-  for (int k = 1; k < 10; k += 2) {
-    const double left = bar.x + k * cell;
-    const double right = std::min(left + cell, bar.Right() - kFrameMm);
-    painter.fillRect(map({left, bar.y + kFrameMm, right - left, bar.height - 2 * kFrameMm}),
-                     Qt::white);
-  }
-  const QRectF labels = map(l.barLabels);
-  painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("0"));
-  painter.drawText(labels, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("50"));
-  painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, QStringLiteral("100 mm"));
-}
-
-QPageSize::PageSizeId PageSizeId(print::PaperSize paper) {
-  switch (paper) {
-    case print::PaperSize::kA3: return QPageSize::A3;
-    case print::PaperSize::kLetter: return QPageSize::Letter;
-    case print::PaperSize::kA4: break;
-  }
-  return QPageSize::A4;
-}
-
-}  // namespace
-
-DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const print::PixelRect& crop) {
+DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const PixelRect& crop) {
   DibImage out;
   if (!stored.HasImage() || stored.bitsPerPixel != 24 || stored.width <= 0 ||
       stored.height <= 0 || stored.byteSize < stored.Stride() * size_t(stored.height))
@@ -124,7 +59,7 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     return r;
   }
   const ActualSizeFile& file = *request.file;
-  const print::RegistrationScale scale = print::ScaleOf(file.registrations, request.registration);
+  const RegistrationScale scale = ScaleOf(file.registrations, request.registration);
   if (scale.refusal != Refusal::kNone) {
     r.refusal = scale.refusal;
     return r;
@@ -143,10 +78,10 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
   const QPageLayout pageLayout = device.pageLayout();
   const QRectF full = pageLayout.fullRect(QPageLayout::Millimeter);
   const QRectF paint = pageLayout.paintRect(QPageLayout::Millimeter);
-  const print::PageSpec page{full.width(),
+  const PageSpec page{full.width(),
                              full.height(),
                              {paint.x(), paint.y(), paint.width(), paint.height()}};
-  r.layout = print::LayOutPage(page, scale.mmPerPixel, shown.width, shown.height,
+  r.layout = LayOutPage(page, scale.mmPerPixel, shown.width, shown.height,
                                request.centreX.value_or(shown.width / 2),
                                request.centreY.value_or(shown.height / 2));
   if (r.layout.refusal != Refusal::kNone) {
@@ -170,26 +105,20 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     r.failure = "印刷を始められませんでした";
     return r;
   }
-  const DeviceMap map{paint.x(), paint.y(), device.logicalDpiX() / kMmPerInch,
-                      device.logicalDpiY() / kMmPerInch};
+  const PageMap map = PageMap::Of(device);
   // The exact target rectangle in device units: the scale is the device's
   // resolution over the registration's, nothing rounded on the way.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
   painter.drawImage(map(r.layout.photo), image, QRectF(0, 0, crop.width, crop.height));
 
-  // One gothic face for the whole line, so that the half-width katakana and
-  // the numbers beside them do not come from different fonts.
-  QFont font = painter.font();
-  font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                    QStringLiteral("Noto Sans CJK JP")});
-  font.setPointSizeF(7.5);
+  const QFont font = PageFont(painter.font(), 7.5);
   painter.setFont(font);
   painter.setPen(Qt::black);
-  DrawScaleBar(painter, map, r.layout);
+  DrawScaleBar(painter, map, r.layout.scaleBar, r.layout.barLabels);
 
-  const print::PageLayout& l = r.layout;
+  const PageLayout& l = r.layout;
   const SizeRegistration& reg = file.registrations[size_t(request.registration)];
-  const QString caption = QString::fromUtf8(print::CaptionText(
+  const QString caption = QString::fromUtf8(CaptionText(
       request.fileName, request.registration, file.registrations.size(), reg, scale.mmPerPixel));
   const QRectF captionRect = map(l.caption);
   const QFontMetricsF metrics(font, &device);
@@ -199,26 +128,26 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
   return r;
 }
 
-bool PrefersLandscape(const RealSizeRequest& request, print::PaperSize paper) {
+bool PrefersLandscape(const RealSizeRequest& request, PaperSize paper) {
   if (!request.file) return false;
-  const print::RegistrationScale scale =
-      print::ScaleOf(request.file->registrations, request.registration);
+  const RegistrationScale scale =
+      ScaleOf(request.file->registrations, request.registration);
   const std::vector<uint8_t>& jpeg = request.file->jpegBytes;
   const std::optional<PixelSize> stored = ReadJpegSize(jpeg.data(), jpeg.size());
   if (scale.refusal != Refusal::kNone || !stored) return false;
   const PixelSize shown = ShownSize(*stored, ReadExifOrientation(jpeg.data(), jpeg.size()));
-  return print::PrefersLandscape(paper, scale.mmPerPixel, shown.width, shown.height);
+  return PrefersLandscape(paper, scale.mmPerPixel, shown.width, shown.height);
 }
 
-PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize paper,
+PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, PaperSize paper,
                               const std::string& path, std::optional<bool> landscape) {
   PrintOutcome r;
   if (!request.file) {
     r.refusal = Refusal::kNoPhoto;
     return r;
   }
-  const print::RegistrationScale scale =
-      print::ScaleOf(request.file->registrations, request.registration);
+  const RegistrationScale scale =
+      ScaleOf(request.file->registrations, request.registration);
   if (scale.refusal != Refusal::kNone) {
     r.refusal = scale.refusal;
     return r;
@@ -230,30 +159,15 @@ PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, print::PaperSize p
   }
   if (!landscape) landscape = PrefersLandscape(request, paper);
 
-  EnsureGuiApplication();
-  QByteArray bytes;
-  {
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    const double m = print::kPdfMarginMm;
-    writer.setPageLayout(QPageLayout(QPageSize(PageSizeId(paper)),
-                                     *landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                     QMarginsF(m, m, m, m), QPageLayout::Millimeter));
-    writer.setResolution(kPdfDotsPerInch);
-    writer.setCreator(QStringLiteral("Kovalindra"));
-    writer.setTitle(QString::fromUtf8(request.fileName));
+  const PdfPageSetup setup{paper, *landscape, "Kovalindra", request.fileName};
+  std::string failure;
+  const bool written = WritePdfPage(setup, path, [&](QPdfWriter& writer) {
     r = PrintRealSize(writer, request);
-  }
+    return r.Done();
+  }, failure);
   r.landscape = *landscape;
-  if (!r.Done()) return r;
-  std::string reason;
-  if (!WriteFileAtomically(
-          path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                         size_t(bytes.size())),
-          reason))
-    r.failure = reason;
+  if (!written && r.Done()) r.failure = failure;
   return r;
 }
 
-}  // namespace kv::platform
+}  // namespace kv::print

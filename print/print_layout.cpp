@@ -1,4 +1,4 @@
-#include "platform/print_layout.h"
+#include "print/print_layout.h"
 
 #include <algorithm>
 #include <charconv>
@@ -58,9 +58,9 @@ std::string RefusalText(Refusal why) {
 RegistrationScale ScaleOf(const RegistrationList& registrations, int32_t index) {
   if (index < 0 || size_t(index) >= registrations.size()) return {Refusal::kNoRegistration, 0};
   const SizeRegistration& r = registrations[size_t(index)];
-  const double distance = PointDistance(r.startX, r.startY, r.endX, r.endY);
-  if (r.lengthMm <= 0 || !(distance > 0)) return {Refusal::kBadRegistration, 0};
-  return {Refusal::kNone, double(r.lengthMm) / distance};
+  const std::optional<double> mm = MmPerPhotoPixel(r);
+  if (!mm) return {Refusal::kBadRegistration, 0};
+  return {Refusal::kNone, *mm};
 }
 
 std::optional<PaperSize> PaperSizeByName(std::string_view name) {
