@@ -53,18 +53,51 @@ struct Accelerator {
   std::string_view keys;  // portable key text, e.g. "Ctrl+O", "Shift+F6"
 };
 
+// The pictures the shell draws for toolbar buttons, named for what they
+// show; each program's toolbar gives every button one.
+enum class ButtonArt {
+  Frame,          // a plain frame: no picture of its own
+  RulerNext,      // a ruler and an arrow on to the next
+  Information,    // an "i" in a circle
+  FitInFrame,     // a photo inside the corners of a frame
+  Folder,
+  MagnifierPlus,
+  MagnifierMinus,
+  PhotoBack,      // a photo with an arrow back
+  PhotoForward,   // a photo with an arrow on
+  Sun,
+  Contrast,       // a circle half dark
+  Question,       // a "?" in a circle
+  House,
+  PhotoIn,        // a photo with an arrow coming in
+  Disk,
+  PageOut,        // a page carrying a ruler, going out
+  Measure,        // two marked ends and "mm"
+  Eye,
+};
+
+struct ToolbarButton {
+  int id;  // kSeparator for a gap between groups
+  ButtonArt art = ButtonArt::Frame;
+};
+
 struct ProgramTable {
   std::string_view appName;       // "Kovalindra" / "Kovasand"
   std::string_view idleMessage;   // status bar's idle text
   std::string_view docTemplate;   // "title\ndoc name\nnew type\nfilter\n.ext"
   std::span<const Menu> menus;
   std::span<const MenuItem> contextMenu;  // empty when the program has none
-  std::span<const int> toolbar;           // command IDs, kSeparator between groups
+  std::span<const ToolbarButton> toolbar;
   std::span<const Accelerator> accelerators;
   std::span<const CommandText> commands;
   std::string_view aboutTitle;
   std::string_view aboutVersion;
   std::string_view helpFile;  // file name under help/ next to the program
+  std::string_view aboutNotice;  // the about box's line on what the program does
+  int aboutWebButtonId = 0;      // control number of the about box's web button
+  // A command of the program's own that ends it as Exit does (the viewer's
+  // view offers one); 0 when there is none.
+  int exitCommand = 0;
 };
 
 // Prompt and tooltip of a command; nullptr when the table has none.

@@ -1,15 +1,9 @@
 #include "authoring/model/kovasand_document.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include "authoring/model/project_file.h"
@@ -27,32 +21,10 @@ namespace fs = std::filesystem;
 
 // Far above any real file of each kind; only there so that a wrong file
 // chosen by mistake is refused instead of read into memory.
-constexpr uint64_t kMaxProjectBytes = uint64_t(16) << 20;
 constexpr uint64_t kMaxSettingsBytes = uint64_t(1) << 20;
 constexpr uint64_t kMaxLogoBytes = uint64_t(64) << 20;
 // The ".kvi" file counts the photo's bytes in 32 bits.
 constexpr uint64_t kMaxJpegBytes = (uint64_t(1) << 31) - 1;
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A name stored in CP932 reads back with some characters in another
-// Unicode form than the one the file on disk has (a wave dash typed by an
-// input method reads back as a full-width tilde): the form that exists.
-std::string ExistingForm(const std::string& path) {
-  std::error_code ec;
-  if (path.empty() || fs::exists(path, ec)) return path;
-  for (const std::string& other : Cp932FormVariants(path))
-    if (fs::exists(other, ec)) return other;
-  return path;
-}
 
 }  // namespace
 
@@ -183,174 +155,6 @@ bool KovasandDoc::OnNewDocument() {
   return true;
 }
 
-void KovasandDoc::StartHistory() {
-  undo_.clear();
-  redo_.clear();
-  version_ = savedVersion_ = nextVersion_++;
-}
-
-void KovasandDoc::Changed() {
-  version_ = nextVersion_++;
-  SetModifiedFlag(version_ != savedVersion_);
-}
-
-void KovasandDoc::RecordUndo() {
-  undo_.push_back({registrations, version_, nullptr});
-  redo_.clear();
-}
-
-void KovasandDoc::RegistrationsReplaced() {
-  selectedIndex = -1;
-  drawMode = drawMode == kDrawEnd ? kDrawStart : drawMode;
-  SetModifiedFlag(version_ != savedVersion_);
-  NotifyViews("", code::kListChanged);
-  NotifyViews("", code::kRepaint);
-  NotifyViews("", code::kRedrawNavigator);
-}
-
-bool KovasandDoc::TakeStep(std::vector<UndoStep>& from, std::vector<UndoStep>& to) {
-  if (from.empty()) return false;
-  UndoStep step = std::move(from.back());
-  from.pop_back();
-  const bool photo = step.photo != nullptr;
-  to.push_back({registrations, version_, photo ? TakePhotoState() : nullptr});
-  if (photo) PutPhotoState(std::move(*step.photo));
-  registrations = std::move(step.registrations);
-  version_ = step.version;
-  RegistrationsReplaced();
-  if (photo) {
-    NotifyViews("", code::kThumbnail);
-    NotifyViews("", code::kDisplay);
-  }
-  return true;
-}
-
-bool KovasandDoc::Undo() { return TakeStep(undo_, redo_); }
-bool KovasandDoc::Redo() { return TakeStep(redo_, undo_); }
-
-bool KovasandDoc::OnOpenDocument(const std::string& path) {
-  const std::string real = ResolveLinks(path);
-  std::vector<uint8_t> bytes;
-  std::string reason;
-  if (!ReadWholeFile(path, bytes, reason, kMaxProjectBytes)) {
-    Tell(FileNameOf(path) + " を開けませんでした。\r(" + reason + ")", platform::MsgIcon::Warning);
-    return false;
-  }
-  std::optional<ProjectContent> parsed = ParseProjectFile(bytes, reason);
-  if (!parsed) {
-    // Half a project taken would be saved over the whole one.
-    Tell(FileNameOf(path) + " を開けませんでした。\r" + reason, platform::MsgIcon::Warning);
-    return false;
-  }
-  ProjectContent& content = *parsed;
-  std::string photo;
-  if (!content.jpegReference.empty()) {
-    const std::optional<std::string> ref = Cp932ToUtf8(content.jpegReference);
-    if (!ref) {
-      Tell(FileNameOf(path) + " の写真のﾌｧｲﾙ名が読み取れません。", platform::MsgIcon::Warning);
-      return false;
-    }
-    // A project reached through a link names its photo from where it
-    // really lies.
-    photo = ExistingForm(ResolvePhotoReference(*ref, FolderOf(real)));
-  }
-  if (!ReloadProgramFiles()) return false;
-  // A centre is only ever the midpoint of its ends; another is a mistake of
-  // whoever edited the file.
-  size_t recentred = 0;
-  for (SizeRegistration& r : content.registrations) {
-    if (CentreMatches(r)) continue;
-    r = MakeRegistration(r.startX, r.startY, r.endX, r.endY, r.lengthMm);
-    ++recentred;
-  }
-  registrations = std::move(content.registrations);
-  openedPath_ = path;
-  openedTarget_ = real;
-  shownSize_ = PixelSize{content.photoWidth, content.photoHeight};
-  registrationsStored_ = true;  // turned with the photo once it is loaded
-  orientation_ = 1;
-  jpegPath = photo;
-  drawMode = kDrawIdle;
-  selectedIndex = -1;
-  StartHistory();
-  if (recentred > 0) {
-    Changed();
-    Tell(FileNameOf(path) + " の " + std::to_string(recentred) +
-             " 件のｻｲｽﾞ登録で、中心が始点と終点の中点と違っていたため、計算し直しました。\r"
-             "保存するとﾌｧｲﾙにも反映されます。",
-         platform::MsgIcon::Information);
-  }
-  return true;
-}
-
-bool KovasandDoc::OnSaveDocument(const std::string& path) {
-  // The link was resolved when the project was opened: saving goes to that
-  // file, and the photo is named from its folder.
-  const std::string target = path == openedPath_ ? openedTarget_ : ResolveLinks(path);
-  ProjectContent content;
-  content.registrations = StoredRegistrations();
-  content.photoWidth = shownSize_.width;
-  content.photoHeight = shownSize_.height;
-  std::string reference = MakePhotoReference(jpegPath, FolderOf(target));
-  if (!Utf8ToCp932(reference) && !CopyPhotoBeside(FolderOf(target), reference)) return false;
-  reference = MakePhotoReference(jpegPath, FolderOf(target));
-  const std::optional<std::string> stored = Utf8ToCp932(reference);
-  if (!stored) return false;
-  content.jpegReference = *stored;
-  const std::string bytes = FormatProjectFile(content);
-  std::string reason;
-  std::error_code ec;
-  const bool existed = fs::exists(target, ec);
-  if (!WriteFileAtomically(target, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
-                           reason)) {
-    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(path) + " を保存できませんでした。" +
-             (existed ? "元のﾌｧｲﾙはそのままです。" : "") + "\r(" + reason + ")",
-         platform::MsgIcon::Warning);
-    return false;
-  }
-  openedPath_ = path;
-  openedTarget_ = target;
-  savedVersion_ = version_;
-  return true;
-}
-
-bool KovasandDoc::CopyPhotoBeside(const std::string& folder, const std::string& reference) {
-  // Without the photo's bytes there is nothing to copy: the name cannot
-  // be stored.
-  const std::string copyName = ReplaceNonCp932(FileNameOf(jpegPath));
-  if (!HasPhoto()) {
-    Tell("写真のﾌｧｲﾙ名に、ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙに保存できない文字が含まれています。\r" + reference,
-         platform::MsgIcon::Warning);
-    return false;
-  }
-  // A free name: never over another file.
-  std::string copy = folder + copyName;
-  std::error_code ec;
-  const size_t dot = copyName.find_last_of('.');
-  const std::string stem = dot == std::string::npos || dot == 0 ? copyName : copyName.substr(0, dot);
-  const std::string ext = stem.size() == copyName.size() ? "" : copyName.substr(stem.size());
-  for (int n = 2; fs::exists(copy, ec) || fs::is_symlink(copy, ec); ++n)
-    copy = folder + stem + "_" + std::to_string(n) + ext;
-  const std::string ask =
-      "写真のﾌｧｲﾙ名 " + FileNameOf(jpegPath) +
-      " には、ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙに保存できない文字が含まれています。\r"
-      "写真をﾌﾟﾛｼﾞｪｸﾄと同じﾌｫﾙﾀﾞに " + FileNameOf(copy) +
-      " としてｺﾋﾟｰし、ｺﾋﾟｰの方を使いますか?\r(ｻｲｽﾞ登録はそのまま使えます)";
-  if (!services_.messages || services_.messages->Show(ask, platform::MsgIcon::Question,
-                                                      platform::MsgButtons::YesNo) !=
-                                 platform::MsgResult::Yes)
-    return false;
-  std::string reason;
-  if (!WriteFileAtomically(copy, jpegBytes, reason)) {
-    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(copy) + "\r(" + reason + ")",
-         platform::MsgIcon::Warning);
-    return false;
-  }
-  jpegPath = copy;
-  jpegName = FileNameOf(copy);
-  return true;
-}
-
 // --- the photo ---------------------------------------------------------------
 
 // A photo read and decoded, turned upright, not yet the document's.
@@ -464,10 +268,7 @@ bool KovasandDoc::ImportJpeg(const std::string& path) {
 void KovasandDoc::ReplacePhoto(const std::string& path, LoadedPhoto&& read, bool discard) {
   // Undo brings back the photo replaced and the registrations as they were;
   // a first photo replaces nothing.
-  if (HasPhoto()) {
-    undo_.push_back({registrations, version_, TakePhotoState()});
-    redo_.clear();
-  }
+  if (HasPhoto()) RecordUndo(TakePhotoState());
   if (registrationsStored_) {
     registrations = RegistrationsToShown(registrations, read.orientation, read.stored);
     registrationsStored_ = false;
@@ -708,129 +509,6 @@ bool KovasandDoc::SaveProgramFiles(const std::string& linkUtf8, int32_t width, i
   logoBytes = rgb;
   logoLength = uint32_t(logoBytes.size());
   return true;
-}
-
-// --- publishing --------------------------------------------------------------
-
-bool KovasandDoc::CheckPublishable() {
-  if (jpegLength == 0) {
-    Tell(text::kNoJpeg);
-    return false;
-  }
-  if (logoLength == 0) {
-    Tell(text::kNoLogo);
-    return false;
-  }
-  if (cx <= 0 || cy <= 0 || uint64_t(cx) * uint64_t(cy) * 3 != logoLength) {
-    Tell("ﾛｺﾞﾌｧｲﾙの大きさが設定ﾌｧｲﾙの[cx]と[cy]に合いません。\r(" + std::to_string(cx) + " x " +
-             std::to_string(cy) + " x 3 ≠ " + std::to_string(logoLength) + " ﾊﾞｲﾄ)",
-         platform::MsgIcon::Warning);
-    return false;
-  }
-  if (!CheckRegistrationsUsable()) return false;
-  std::string reason;
-  if (!MakeActualSizeFile(reason)) {
-    Tell(reason, platform::MsgIcon::Warning);
-    return false;
-  }
-  return true;
-}
-
-bool KovasandDoc::CheckRegistrationsUsable() {
-  const std::optional<size_t> bad = FirstUnusable();
-  if (!bad) return true;
-  Tell("使用できないｻｲｽﾞ登録があります。\r" + std::to_string(*bad + 1) + "番: " +
-           UnusableReason(*bad) + "\r等倍設定のﾘｽﾄで実ｻｲｽﾞを修正するか、削除して下さい。",
-       platform::MsgIcon::Warning);
-  return false;
-}
-
-std::optional<ActualSizeFile> KovasandDoc::MakeActualSizeFile(std::string& reason) const {
-  // The name is only a label in the file: characters CP932 lacks become '_'.
-  const std::optional<std::string> name = Utf8ToCp932(ReplaceNonCp932(jpegName));
-  if (!name) {
-    reason = "写真のﾌｧｲﾙ名 " + jpegName + " を、kviﾌｧｲﾙに保存できる文字に直せませんでした。";
-    return std::nullopt;
-  }
-  ActualSizeFile f;
-  f.jpegName = *name;
-  f.registrations = StoredRegistrations();
-  f.jpegBytes = jpegBytes;
-  f.link = link;
-  f.logoWidth = cx;
-  f.logoHeight = cy;
-  f.logoBytes = logoBytes;
-  return f;
-}
-
-bool KovasandDoc::WriteKvi(const std::string& path) {
-  std::string reason;
-  const std::optional<ActualSizeFile> f = MakeActualSizeFile(reason);
-  if (!f) {
-    Tell(reason, platform::MsgIcon::Warning);
-    return false;
-  }
-  if (!WriteActualSizeFile(path, *f, reason)) {
-    Tell(std::string(text::kWriteError) + "\r" + FileNameOf(path) + "\r(" + reason + ")",
-         platform::MsgIcon::Warning);
-    return false;
-  }
-  return true;
-}
-
-bool KovasandDoc::EnsurePreviewFolder() {
-  if (!previewFolder_.empty()) return true;
-  std::string root = tempRoot_;
-  if (root.empty()) {
-    const char* env = std::getenv("TMPDIR");
-    root = env && *env ? env : "/tmp";
-  }
-  if (root.back() != '/') root += '/';
-  std::string pattern = root + "kovasand-XXXXXX";
-  // mkdtemp makes the folder exclusively, readable by us alone.
-  if (!::mkdtemp(pattern.data())) return false;
-  previewFolder_ = pattern + "/";
-  return true;
-}
-
-std::optional<std::string> KovasandDoc::WritePreview() {
-  if (!CheckRegistrationsUsable()) return std::nullopt;
-  if (!EnsurePreviewFolder()) {
-    Tell("ﾌﾟﾚﾋﾞｭｰ用の一時ﾌｫﾙﾀﾞを作れませんでした。\r(" + ErrnoJapanese(errno) + ")",
-         platform::MsgIcon::Warning);
-    return std::nullopt;
-  }
-  std::string reason;
-  const std::optional<ActualSizeFile> f = MakeActualSizeFile(reason);
-  if (!f) {
-    Tell(reason, platform::MsgIcon::Warning);
-    return std::nullopt;
-  }
-  // Reserve a fresh name; nobody else can write in this folder, but a name
-  // is never reused within the run either.
-  std::string path;
-  for (int attempt = 0; attempt < 1000 && path.empty(); ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "kvi%X.kvi", ++previewCounter_);
-    const std::string candidate = previewFolder_ + name;
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      ::close(fd);
-      path = candidate;
-    } else if (errno != EEXIST) {
-      break;
-    }
-  }
-  if (path.empty()) {
-    Tell("ﾌﾟﾚﾋﾞｭｰ用のﾌｧｲﾙを作れませんでした。", platform::MsgIcon::Warning);
-    return std::nullopt;
-  }
-  tempFiles.push_back(path);
-  if (!WriteActualSizeFile(path, *f, reason)) {
-    Tell(std::string(text::kWriteError) + "\r(" + reason + ")", platform::MsgIcon::Warning);
-    return std::nullopt;
-  }
-  return path;
 }
 
 }  // namespace kv::authoring

@@ -5,6 +5,11 @@
 // size). It reads and writes projects, writes ".kvi" files and keeps the
 // preview files of this run in a private folder removed with the document.
 //
+// One class over several files: the photo, the registrations and the
+// program's files in kovasand_document.cpp, the project file in
+// kovasand_document_project.cpp, the undo history in
+// kovasand_document_history.cpp, publishing in kovasand_document_publish.cpp.
+//
 // Paths are UTF-8 as the file system takes them; texts that go into files
 // are converted to CP932 and refused when they cannot be.
 #include <cstdint>
@@ -200,13 +205,6 @@ class KovasandDoc : public platform::DocumentBase {
   // Settings and logo together: both read before either is applied.
   bool ReloadProgramFiles();
   bool EnsurePreviewFolder();
-  // Before a change of the registrations: what undo brings back.
-  void RecordUndo();
-  // After any change of content: the modified flag follows whether the
-  // document is back at what was saved.
-  void Changed();
-  void StartHistory();
-  void RegistrationsReplaced();
 
   // The photo with everything that goes with it, kept by undo when a photo
   // replaces it.
@@ -214,6 +212,15 @@ class KovasandDoc : public platform::DocumentBase {
   std::shared_ptr<PhotoState> TakePhotoState();
   void PutPhotoState(PhotoState&& state);
   void ReplacePhoto(const std::string& path, LoadedPhoto&& read, bool discard);
+
+  // Before a change of the registrations, or of the photo (given then):
+  // what undo brings back.
+  void RecordUndo(std::shared_ptr<PhotoState> photo = nullptr);
+  // After any change of content: the modified flag follows whether the
+  // document is back at what was saved.
+  void Changed();
+  void StartHistory();
+  void RegistrationsReplaced();
 
   struct UndoStep {
     RegistrationList registrations;

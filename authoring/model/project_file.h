@@ -51,6 +51,11 @@ std::string MakePhotoReference(const std::string& jpegPath, const std::string& p
 // (no photo).
 std::string ResolvePhotoReference(const std::string& referenceUtf8, const std::string& projectFolder);
 
+// The folder of a UTF-8 path with '/' separators, ending with '/' (empty
+// for a bare name), and the name after its last '/'.
+std::string FolderOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
+
 // "kovasand.ini": the logo's size and its link. `tags` counts the sections
 // met; the file is accepted only with exactly three.
 struct KovasandSettings {

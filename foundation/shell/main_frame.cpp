@@ -1,41 +1,25 @@
 #include "foundation/shell/main_frame.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QDir>
 #include <QEvent>
-#include <QFileDialog>
-#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
-#include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
-#include <QUrl>
-#include <optional>
 #include <QToolBar>
-#include <QVBoxLayout>
+#include <QTranslator>
+#include <algorithm>
 
-#include "foundation/shell/status_panes.h"
 #include "foundation/shell/toolbar_images.h"
-#include "platform/file_dialog.h"
-#include "platform/private_profile.h"
-#include "platform/shell_target.h"
 #include "platform/qt_text.h"
-#include "resources/authoring/commands.h"
-#include "resources/viewer/commands.h"
 
 namespace kv::shell {
 namespace {
@@ -43,92 +27,6 @@ namespace {
 using platform::Utf8ToQString;
 
 QString Q(std::string_view s) { return Utf8ToQString(s); }
-
-// Part of the document template string: 0 title, 1 document name,
-// 2 new-file type, 3 filter, 4 extension.
-QString TemplatePart(const res::ProgramTable& t, int index) {
-  const QStringList parts = Q(t.docTemplate).split('\n');
-  return index < parts.size() ? parts[index] : QString();
-}
-
-QString FileDialogFilter(const res::ProgramTable& t) {
-  return TemplatePart(t, 3) + ";;" + QString::fromUtf8("全ﾌｧｲﾙ(*.*)") + " (*)";
-}
-
-// Our files by our names, whatever the system's type database makes of them.
-void NameOurFileTypes(QFileDialog& dialog) {
-  platform::NameFileTypes(dialog, {{"kvi", QString::fromUtf8("kviﾌｧｲﾙ")},
-                                   {"kvp", QString::fromUtf8("kvpﾌｧｲﾙ")}});
-}
-
-// The about box's notice line.
-QString AboutNotice(ProgramKind kind) {
-  return kind == ProgramKind::Viewer
-             ? QString::fromUtf8("写真を実物の大きさでﾓﾆﾀｰに表示します。")
-             : QString::fromUtf8("写真に実寸の情報を付けて等倍情報ﾌｧｲﾙを作ります。");
-}
-
-// A status pane that shows a text too long for it shortened in the middle,
-// so both its start (what it is about) and its end stay, and the whole of it
-// as its tooltip.
-class ElidedPane : public QLabel {
- public:
-  using QLabel::QLabel;
-  void SetFullText(const QString& text) {
-    full_ = text;
-    Elide();
-  }
-  const QString& FullText() const { return full_; }
-
- protected:
-  void resizeEvent(QResizeEvent* e) override {
-    QLabel::resizeEvent(e);
-    Elide();
-  }
-
- private:
-  void Elide() {
-    const int room = std::max(0, contentsRect().width() - 2 * margin() - 2);
-    const QString shown = fontMetrics().elidedText(full_, Qt::ElideMiddle, room);
-    setText(shown);
-    setToolTip(shown == full_ ? QString() : full_);
-  }
-  QString full_;
-};
-
-// The viewer's panes side by side: each keeps the width its texts were
-// written for while there is room; in a narrow window the message pane gives
-// way first, so the scale and the measured length stay readable.
-class FittedPanes : public QWidget {
- public:
-  FittedPanes(std::vector<PaneSpec> specs, QWidget* parent)
-      : QWidget(parent), specs_(std::move(specs)) {
-    setMinimumWidth(0);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  }
-  void Add(QLabel* l) { labels_.push_back(l); }
-  QSize sizeHint() const override {
-    int h = 0;
-    for (const QLabel* l : labels_) h = std::max(h, l->sizeHint().height());
-    return QSize(0, h);
-  }
-  QSize minimumSizeHint() const override { return QSize(0, sizeHint().height()); }
-
- protected:
-  void resizeEvent(QResizeEvent*) override {
-    const std::vector<int> w = FitPaneWidths(width(), kGap, specs_);
-    int x = 0;
-    for (size_t i = 0; i < labels_.size() && i < w.size(); ++i) {
-      labels_[i]->setGeometry(x, 0, w[i], height());
-      x += w[i] + kGap;
-    }
-  }
-
- private:
-  static constexpr int kGap = 2;
-  std::vector<PaneSpec> specs_;
-  std::vector<QLabel*> labels_;
-};
 
 }  // namespace
 
@@ -235,29 +133,6 @@ void MainFrame::BuildMenus() {
   }
 }
 
-void MainFrame::RefreshRecentMenu() {
-  if (!fileMenu_) return;
-  QAction* placeholder = actions_.value(cmd::kFileMru1);
-  if (!placeholder) return;
-  for (QAction* a : recentActions_) {
-    fileMenu_->removeAction(a);
-    removeAction(a);
-    delete a;
-  }
-  recentActions_.clear();
-  const std::vector<std::string> files = profile_->RecentFiles();
-  // With files, the entries stand where the placeholder stood; without,
-  // the placeholder shows greyed.
-  placeholder->setVisible(files.empty());
-  for (size_t i = 0; i < files.size(); ++i) {
-    const int id = cmd::kFileMru1 + int(i);
-    QString text = QString("&%1 ").arg(i + 1) + Utf8ToQString(files[i]);
-    QAction* a = MakeAction(id, text);
-    fileMenu_->insertAction(placeholder, a);
-    recentActions_.push_back(a);
-  }
-}
-
 void MainFrame::BuildToolBar() {
   toolBar_ = new QToolBar(this);
   toolBar_->setObjectName("toolbar");
@@ -268,7 +143,8 @@ void MainFrame::BuildToolBar() {
   toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
   const QImage strip = ButtonStrip(table_.toolbar);
   int index = 0;
-  for (int id : table_.toolbar) {
+  for (const res::ToolbarButton& button : table_.toolbar) {
+    const int id = button.id;
     if (id == res::kSeparator) {
       toolBar_->addSeparator();
       continue;
@@ -288,54 +164,6 @@ void MainFrame::BuildToolBar() {
   toolBar_->setVisible(kind_ != ProgramKind::Viewer);
 }
 
-void MainFrame::BuildStatusBar() {
-  QStatusBar* bar = statusBar();
-  bar->setSizeGripEnabled(true);
-  auto pane = [bar](int width, int stretch, bool permanent) {
-    auto* l = new QLabel(bar);
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setMargin(1);
-    if (width > 0) l->setFixedWidth(width);
-    if (permanent)
-      bar->addPermanentWidget(l, stretch);
-    else
-      bar->addWidget(l, stretch);
-    return l;
-  };
-  if (kind_ == ProgramKind::Viewer) {
-    // Message, scale, measuring scale, last length: 400, 200 and 200 wide
-    // and the rest, as far as the window allows.
-    auto* row = new FittedPanes({{400, 120, 0}, {200, 100, 2}, {200, 110, 1}, {10, 130, 3}}, bar);
-    for (int i = 0; i < 4; ++i) {
-      auto* l = new ElidedPane(row);
-      l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      l->setMargin(1);
-      row->Add(l);
-      panes_.push_back(l);
-    }
-    bar->addWidget(row, 1);
-  } else {
-    panes_.push_back(pane(0, 1, false));
-    // The view's scale, a pane of its own that menu prompts never cover.
-    QLabel* scale = pane(0, 0, true);
-    scale->setObjectName("scalePane");
-    scale->setAlignment(Qt::AlignCenter);
-    scale->setMinimumWidth(scale->fontMetrics().horizontalAdvance(QString::fromUtf8("表示倍率 1600%")) + 12);
-    // Lock-key indicators; the desktop does not tell us the lock states, so
-    // they stand greyed as an unlit indicator does.
-    for (const char* key : {"ｶﾅ", "CAP", "NUM", "SCRL"}) {
-      QLabel* l = pane(0, 0, true);
-      l->setText(QString::fromUtf8(key));
-      l->setAlignment(Qt::AlignCenter);
-      l->setMinimumWidth(l->fontMetrics().horizontalAdvance(l->text()) + 12);
-      l->setEnabled(false);
-      panes_.push_back(l);
-    }
-    panes_.push_back(scale);
-  }
-  ShowIdleMessage();
-}
-
 void MainFrame::BuildAccelerators() {
   for (const res::Accelerator& acc : table_.accelerators) {
     QAction* a = actions_.value(acc.id);
@@ -351,13 +179,7 @@ void MainFrame::BuildAccelerators() {
   }
 }
 
-void MainFrame::ShowIdleMessage() { SetStatusPaneText(0, QString()); }
-
 QAction* MainFrame::Action(int id) const { return actions_.value(id); }
-
-QLabel* MainFrame::StatusPane(int pane) const {
-  return pane >= 0 && pane < int(panes_.size()) ? panes_[size_t(pane)] : nullptr;
-}
 
 bool MainFrame::ShellHandles(int id) const {
   switch (id) {
@@ -373,9 +195,8 @@ bool MainFrame::ShellHandles(int id) const {
     case cmd::kFileSave:
     case cmd::kFileSaveAs:
       return kind_ == ProgramKind::Authoring;
-    case viewer::cmd::kExitFromView:
-      return kind_ == ProgramKind::Viewer;
     default:
+      if (table_.exitCommand != 0 && id == table_.exitCommand) return true;
       return id >= cmd::kFileMru1 && id < cmd::kFileMru1 + cmd::kRecentFileCount;
   }
 }
@@ -430,225 +251,15 @@ bool MainFrame::ShellCommand(int id) {
     case cmd::kHomePage: shell_.Open(platform::QStringToUtf8(HomePagePath())); return true;
     default: break;
   }
-  if (kind_ == ProgramKind::Viewer && id == viewer::cmd::kExitFromView) {
+  if (table_.exitCommand != 0 && id == table_.exitCommand) {
     CloseMainFrame();
     return true;
   }
   if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + cmd::kRecentFileCount) {
-    const std::vector<std::string> files = profile_->RecentFiles();
-    const size_t index = size_t(id - cmd::kFileMru1);
-    if (index >= files.size()) return true;
-    const std::string path = files[index];
-    // An entry that no longer opens leaves the list, so it is not offered again.
-    if (!OpenDocumentFile(Utf8ToQString(path))) profile_->RemoveRecentFile(path);
-    RefreshRecentMenu();
+    OpenRecentFile(id - cmd::kFileMru1);
     return true;
   }
   return false;
-}
-
-bool MainFrame::SaveModified() {
-  if (!parts_) return true;
-  platform::DocumentBase& doc = parts_->Document();
-  if (doc.IsModified()) {
-    const std::string title = doc.Title().empty() ? platform::QStringToUtf8(TemplatePart(table_, 1))
-                                                  : doc.Title();
-    switch (messages_.Show(title + " への変更を保存しますか?", platform::MsgIcon::Warning,
-                           platform::MsgButtons::YesNoCancel)) {
-      case platform::MsgResult::Yes:
-        if (!DoSave(false)) return false;
-        break;
-      case platform::MsgResult::No: break;
-      default: return false;
-    }
-  }
-  return parts_->CanClose();
-}
-
-bool MainFrame::DoSave(bool askName) {
-  if (!parts_) return false;
-  platform::DocumentBase& doc = parts_->Document();
-  QString path = Utf8ToQString(doc.PathName());
-  if (askName || path.isEmpty()) {
-    QString suggested = path;
-    if (suggested.isEmpty()) suggested = Utf8ToQString(parts_->SuggestedSavePath());
-    if (suggested.isEmpty()) suggested = TemplatePart(table_, 1);
-    QFileDialog dialog(this, QString::fromUtf8("名前を付けて保存"), suggested,
-                       FileDialogFilter(table_));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(TemplatePart(table_, 4).mid(1));
-    NameOurFileTypes(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-    path = dialog.selectedFiles().first();
-  }
-  const std::string utf8 = platform::QStringToUtf8(path);
-  if (!parts_->OnSaveDocument(utf8)) return false;
-  doc.SetPathName(utf8);
-  doc.SetTitle(platform::QStringToUtf8(QFileInfo(path).fileName()));
-  doc.SetModifiedFlag(false);
-  AddToRecentFiles(utf8);
-  UpdateFrameTitle();
-  return true;
-}
-
-void MainFrame::OnFileNew() {
-  if (!SaveModified()) return;
-  if (!parts_->OnNewDocument()) return;
-  platform::DocumentBase& doc = parts_->Document();
-  doc.SetPathName("");
-  doc.SetTitle(platform::QStringToUtf8(TemplatePart(table_, 1)));
-  doc.SetModifiedFlag(false);
-  UpdateFrameTitle();
-}
-
-void MainFrame::OnFileOpen() {
-  // Start in the folder of the file on show.
-  QString start;
-  if (parts_ && !parts_->Document().PathName().empty())
-    start = QFileInfo(Utf8ToQString(parts_->Document().PathName())).absolutePath();
-  QFileDialog dialog(this, QString::fromUtf8("開く"), start, FileDialogFilter(table_));
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  NameOurFileTypes(dialog);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  OpenDocumentFile(dialog.selectedFiles().first());
-}
-
-bool MainFrame::OpenDocumentFile(const QString& path) {
-  if (!parts_ || !SaveModified()) return false;
-  const QString full = QFileInfo(path).absoluteFilePath();
-  const std::string utf8 = platform::QStringToUtf8(full);
-  platform::WaitCursor wait;
-  if (!parts_->OnOpenDocument(utf8)) return false;
-  // Read on a worker: the parts report back when it has opened, or not.
-  if (!parts_->OpensInBackground()) DocumentOpened(utf8);
-  return true;
-}
-
-void MainFrame::DocumentOpened(const std::string& utf8) {
-  if (!parts_) return;
-  platform::DocumentBase& doc = parts_->Document();
-  doc.SetPathName(utf8);
-  doc.SetTitle(platform::QStringToUtf8(QFileInfo(Utf8ToQString(utf8)).fileName()));
-  doc.SetModifiedFlag(false);
-  AddToRecentFiles(utf8);
-  UpdateFrameTitle();
-}
-
-void MainFrame::DocumentNotOpened(const std::string& utf8) {
-  profile_->RemoveRecentFile(utf8);
-  RefreshRecentMenu();
-  // Nothing was ever opened (a file on the command line): the empty document.
-  if (parts_ && parts_->Document().Title().empty()) {
-    parts_->Document().SetTitle(platform::QStringToUtf8(TemplatePart(table_, 1)));
-    UpdateFrameTitle();
-  }
-}
-
-bool MainFrame::ProcessCommandLine(const QStringList& arguments) {
-  if (!parts_) return false;
-  for (const QString& a : arguments) {
-    if (a.isEmpty()) continue;
-    return OpenDocumentFile(a);
-  }
-  if (!parts_->OnNewDocument()) return false;
-  platform::DocumentBase& doc = parts_->Document();
-  doc.SetPathName("");
-  doc.SetTitle(platform::QStringToUtf8(TemplatePart(table_, 1)));
-  UpdateFrameTitle();
-  return true;
-}
-
-namespace {
-
-// A site that keeps its manual on the web says where in "links.ini" beside
-// the bundled pages ("[Links]", keys "Support" and "Home"). Only an http(s)
-// address with a host is taken; anything else leaves the bundled page.
-std::optional<QString> ConfiguredAddress(const QString& helpFolder, std::string_view key) {
-  const std::string file = platform::QStringToUtf8(QDir(helpFolder).filePath("links.ini"));
-  const std::string value = platform::GetPrivateProfileString("Links", key, "", file);
-  if (value.empty() || platform::ClassifyShellTarget(value) != platform::ShellTargetKind::WebAddress)
-    return std::nullopt;
-  const QUrl url(QString::fromLatin1(value.data(), qsizetype(value.size())), QUrl::StrictMode);
-  if (!url.isValid() || url.host().isEmpty()) return std::nullopt;
-  return url.toString();
-}
-
-}  // namespace
-
-QString MainFrame::HelpFolder() const {
-  return helpFolder_.isEmpty() ? Utf8ToQString(ProgramFolder()) + "help/" : helpFolder_;
-}
-
-QString MainFrame::HelpPagePath() const {
-  if (std::optional<QString> web = ConfiguredAddress(HelpFolder(), "Support")) return *web;
-  return QDir::cleanPath(HelpFolder() + "/" + Q(table_.helpFile));
-}
-
-QString MainFrame::HomePagePath() const {
-  if (std::optional<QString> web = ConfiguredAddress(HelpFolder(), "Home")) return *web;
-  return QDir::cleanPath(HelpFolder() + "/index.html");
-}
-
-void MainFrame::ShowAboutBox() {
-  QDialog box(this);
-  box.setObjectName("aboutBox");
-  box.setWindowTitle(Q(table_.aboutTitle));
-  auto* layout = new QVBoxLayout(&box);
-  auto* top = new QHBoxLayout;
-  auto* icon = new QLabel(&box);
-  icon->setPixmap(QPixmap::fromImage(ProgramIconImage(kind_, 32)));
-  icon->setAlignment(Qt::AlignTop);
-  top->addWidget(icon);
-  auto* texts = new QVBoxLayout;
-  auto* version = new QLabel(Q(table_.aboutVersion), &box);
-  version->setObjectName("aboutVersion");
-  auto* notice = new QLabel(AboutNotice(kind_), &box);
-  notice->setObjectName("aboutNotice");
-  notice->setWordWrap(true);
-  texts->addWidget(version);
-  texts->addWidget(notice);
-  top->addLayout(texts, 1);
-  layout->addLayout(top);
-  auto* web = new QPushButton(QString::fromUtf8("オンラインサポートWEBページを開く"), &box);
-  web->setObjectName("aboutWebButton");
-  web->setProperty("controlId", kind_ == ProgramKind::Viewer ? viewer::cmd::kAboutWebButton
-                                                             : authoring::cmd::kAboutWebButton);
-  connect(web, &QPushButton::clicked, this,
-          [this] { shell_.Open(platform::QStringToUtf8(HelpPagePath())); });
-  layout->addWidget(web);
-  // A web address is shown for the reader to note; a path on this machine
-  // tells them nothing.
-  const QString help = HelpPagePath();
-  if (help.startsWith("http://", Qt::CaseInsensitive) ||
-      help.startsWith("https://", Qt::CaseInsensitive)) {
-    auto* address = new QLabel(help, &box);
-    address->setObjectName("aboutAddress");
-    address->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(address);
-  }
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
-  buttons->button(QDialogButtonBox::Ok)->setText("OK");
-  connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
-  layout->addWidget(buttons);
-  box.exec();
-}
-
-void MainFrame::SetStatusPaneText(int pane, const QString& text) {
-  QLabel* l = StatusPane(pane);
-  if (!l) return;
-  // The message pane with nothing to say shows the idle text.
-  const QString shown = pane == 0 && text.isEmpty() ? Q(table_.idleMessage) : text;
-  if (auto* e = dynamic_cast<ElidedPane*>(l))
-    e->SetFullText(shown);
-  else
-    l->setText(shown);
-}
-
-QString MainFrame::StatusPaneText(int pane) const {
-  const QLabel* l = StatusPane(pane);
-  if (const auto* e = dynamic_cast<const ElidedPane*>(l)) return e->FullText();
-  return l ? l->text() : QString();
 }
 
 void MainFrame::ShowContextMenu(const QPoint& globalPos) {
@@ -661,11 +272,6 @@ void MainFrame::ShowContextMenu(const QPoint& globalPos) {
     at = s ? s->geometry().topLeft() : QPoint(0, 0);
   }
   contextMenu_->exec(at);
-}
-
-void MainFrame::AddToRecentFiles(const std::string& path) {
-  profile_->AddRecentFile(path);
-  RefreshRecentMenu();
 }
 
 void MainFrame::UpdateFrameTitle() {

@@ -1,7 +1,14 @@
 #pragma once
 // The main frame shared by both programs: menus, toolbar, status bar,
 // accelerators, context menu, about box, help and home page, the recent-file
-// list, and the start-up that plugs a program's parts in.
+// list, and the start-up that plugs a program's parts in. What differs
+// between the programs comes from their table and their parts; the frame
+// knows neither program's commands.
+//
+// One class over several files: the frame, routing and start-up in
+// main_frame.cpp, the status bar in main_frame_status.cpp, the document
+// commands in main_frame_documents.cpp, the about box and the help pages in
+// main_frame_about.cpp.
 #include <QLabel>
 #include <QMap>
 #include <QPointer>
@@ -100,22 +107,30 @@ class MainFrame : public PersistentFrame, public AppContext {
   void OnClosing() override;
 
  private:
+  // Menus, toolbar, keys and command routing (main_frame.cpp).
   void BuildMenus();
   void BuildToolBar();
-  void BuildStatusBar();
   void BuildAccelerators();
   QAction* MakeAction(int id, const QString& text);
-  void RefreshRecentMenu();
   void ApplyUi(QAction* action, int id);
   bool ShellHandles(int id) const;
   bool ShellCommand(int id);
+  // After Esc closed one of its menus: the menu bar lets go of the keys.
+  void ReleaseMenuBarKeys();
+
+  // The status bar (main_frame_status.cpp).
+  void BuildStatusBar();
+  void ShowIdleMessage();
+
+  // The document commands and the recent-file list (main_frame_documents.cpp).
   bool SaveModified();
   bool DoSave(bool askName);
   void OnFileOpen();
   void OnFileNew();
-  void ShowIdleMessage();
-  // After Esc closed one of its menus: the menu bar lets go of the keys.
-  void ReleaseMenuBarKeys();
+  void RefreshRecentMenu();
+  // The recent list's entry at this position; one that no longer opens
+  // leaves the list. True when it opened.
+  bool OpenRecentFile(int index);
 
   ProgramKind kind_;
   const res::ProgramTable& table_;

@@ -3,8 +3,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "resources/authoring/commands.h"
-#include "resources/viewer/commands.h"
 
 namespace kv::shell {
 namespace {
@@ -73,15 +71,14 @@ void Cross(QPainter& p, double x, double y) {
   p.drawLine(QPointF(x, y - 3), QPointF(x, y + 3));
 }
 
-void Draw(QPainter& p, int id) {
-  namespace v = kv::viewer::cmd;
-  namespace a = kv::authoring::cmd;
-  switch (id) {
-    case v::kNextPoint:  // ruler, then the next one
+void Draw(QPainter& p, res::ButtonArt art) {
+  using res::ButtonArt;
+  switch (art) {
+    case ButtonArt::RulerNext:  // ruler, then the next one
       Ruler(p, QRectF(3.5, 8.5, 18, 7));
       Arrow(p, 23, 12, true, kBlue);
       break;
-    case v::kSizeInfo:
+    case ButtonArt::Information:
       p.setPen(QPen(kBlue, 1.5));
       p.setBrush(kPaper);
       p.drawEllipse(QPointF(16, 12), 9, 9);
@@ -90,7 +87,7 @@ void Draw(QPainter& p, int id) {
       p.drawEllipse(QPointF(16, 7.5), 1.6, 1.6);
       p.drawRect(QRectF(14.6, 10.5, 2.8, 8));
       break;
-    case v::kShowWhole: {  // a frame with the photo fitted inside
+    case ButtonArt::FitInFrame: {  // a frame with the photo fitted inside
       Photo(p, QRectF(9.5, 7.5, 13, 9));
       p.setPen(QPen(kInk, 1.5));
       const double l = 4, t = 3, r = 28, b = 21;
@@ -104,7 +101,7 @@ void Draw(QPainter& p, int id) {
       p.drawLine(QPointF(r, b), QPointF(r, b - 5));
       break;
     }
-    case v::kFileOpen: {  // folder
+    case ButtonArt::Folder: {
       p.setPen(QPen(QColor(150, 110, 20), 1));
       p.setBrush(QColor(240, 200, 90));
       p.drawRect(QRectF(5.5, 6.5, 9, 3));
@@ -119,17 +116,17 @@ void Draw(QPainter& p, int id) {
       p.drawPath(lid);
       break;
     }
-    case v::kZoomIn: Magnifier(p, true); break;
-    case v::kZoomOut: Magnifier(p, false); break;
-    case v::kPrevImage:
+    case ButtonArt::MagnifierPlus: Magnifier(p, true); break;
+    case ButtonArt::MagnifierMinus: Magnifier(p, false); break;
+    case ButtonArt::PhotoBack:
       Photo(p, QRectF(12.5, 6.5, 15, 11));
       Arrow(p, 10, 12, false, kBlue);
       break;
-    case v::kNextImage:
+    case ButtonArt::PhotoForward:
       Photo(p, QRectF(4.5, 6.5, 15, 11));
       Arrow(p, 22, 12, true, kBlue);
       break;
-    case v::kBrightness: {  // sun
+    case ButtonArt::Sun: {
       p.setPen(QPen(QColor(220, 140, 0), 1.5, Qt::SolidLine, Qt::RoundCap));
       for (int i = 0; i < 8; ++i) {
         p.save();
@@ -142,7 +139,7 @@ void Draw(QPainter& p, int id) {
       p.drawEllipse(QPointF(16, 12), 4.5, 4.5);
       break;
     }
-    case v::kContrast: {
+    case ButtonArt::Contrast: {
       p.setPen(QPen(kInk, 1.5));
       p.setBrush(Qt::white);
       p.drawEllipse(QPointF(16, 12), 8, 8);
@@ -150,7 +147,7 @@ void Draw(QPainter& p, int id) {
       p.drawPie(QRectF(8, 4, 16, 16), 90 * 16, 180 * 16);
       break;
     }
-    case v::kHelpWeb: {
+    case ButtonArt::Question: {
       p.setPen(QPen(kBlue, 1.5));
       p.setBrush(kPaper);
       p.drawEllipse(QPointF(16, 12), 9, 9);
@@ -161,7 +158,7 @@ void Draw(QPainter& p, int id) {
       p.drawText(QRectF(7, 3, 18, 18), Qt::AlignCenter, "?");
       break;
     }
-    case v::kHomePage: {  // house
+    case ButtonArt::House: {
       QPainterPath roof;
       roof.moveTo(16, 3);
       roof.lineTo(27, 12);
@@ -176,13 +173,13 @@ void Draw(QPainter& p, int id) {
       p.drawRect(QRectF(14.5, 14.5, 4, 6));
       break;
     }
-    case a::kImportJpeg:
+    case ButtonArt::PhotoIn:
       Photo(p, QRectF(10.5, 4.5, 17, 13));
       Arrow(p, 6, 16, true, kBlue);
       p.setPen(QPen(kBlue, 2));
       p.drawLine(QPointF(2, 16), QPointF(7, 16));
       break;
-    case a::kFileSave: {  // disk
+    case ButtonArt::Disk: {
       p.setPen(QPen(kInk, 1));
       p.setBrush(QColor(60, 90, 160));
       p.drawRect(QRectF(7.5, 3.5, 17, 17));
@@ -192,7 +189,7 @@ void Draw(QPainter& p, int id) {
       p.drawRect(QRectF(10.5, 13.5, 11, 7));
       break;
     }
-    case a::kPublish: {  // a page carrying a ruler, going out
+    case ButtonArt::PageOut: {
       p.setPen(QPen(kInk, 1));
       p.setBrush(kPaper);
       p.drawRect(QRectF(5.5, 2.5, 14, 19));
@@ -200,7 +197,7 @@ void Draw(QPainter& p, int id) {
       Arrow(p, 22, 12, true, kRed);
       break;
     }
-    case a::kRegisterSize: {  // two marked ends and their distance
+    case ButtonArt::Measure: {
       p.setPen(QPen(kBlue, 1, Qt::DashLine));
       p.drawLine(QPointF(7, 15), QPointF(25, 15));
       Cross(p, 6.5, 15);
@@ -212,7 +209,7 @@ void Draw(QPainter& p, int id) {
       p.drawText(QRectF(0, 1, 32, 11), Qt::AlignCenter, "mm");
       break;
     }
-    case a::kPreview: {  // eye
+    case ButtonArt::Eye: {
       QPainterPath eye;
       eye.moveTo(4, 12);
       eye.quadTo(16, 1, 28, 12);
@@ -226,7 +223,7 @@ void Draw(QPainter& p, int id) {
       p.drawEllipse(QPointF(16, 12), 1.8, 1.8);
       break;
     }
-    default:
+    case ButtonArt::Frame:
       p.setPen(QPen(kInk, 1));
       p.setBrush(Qt::NoBrush);
       p.drawRect(QRectF(6.5, 4.5, 19, 15));
@@ -236,26 +233,26 @@ void Draw(QPainter& p, int id) {
 
 }  // namespace
 
-QImage ButtonImage(int commandId) {
+QImage ButtonImage(res::ButtonArt art) {
   QImage img(kButtonWidth, kButtonHeight, QImage::Format_ARGB32_Premultiplied);
   img.fill(Qt::transparent);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing, true);
-  Draw(p, commandId);
+  Draw(p, art);
   return img;
 }
 
-QImage ButtonStrip(std::span<const int> toolbar) {
+QImage ButtonStrip(std::span<const res::ToolbarButton> toolbar) {
   int count = 0;
-  for (int id : toolbar)
-    if (id != res::kSeparator) ++count;
+  for (const res::ToolbarButton& b : toolbar)
+    if (b.id != res::kSeparator) ++count;
   QImage strip(kButtonWidth * count, kButtonHeight, QImage::Format_ARGB32_Premultiplied);
   strip.fill(Qt::transparent);
   QPainter p(&strip);
   int i = 0;
-  for (int id : toolbar) {
-    if (id == res::kSeparator) continue;
-    p.drawImage(kButtonWidth * i++, 0, ButtonImage(id));
+  for (const res::ToolbarButton& b : toolbar) {
+    if (b.id == res::kSeparator) continue;
+    p.drawImage(kButtonWidth * i++, 0, ButtonImage(b.art));
   }
   return strip;
 }

@@ -62,9 +62,20 @@ constexpr kv::res::Menu kMenus[] = {
     {"出版(&O)", kPublishMenu}, {"ﾍﾙﾌﾟ(&H)", kHelpMenu},
 };
 
-constexpr int kToolbar[] = {
-    c::kImportJpeg, c::kFileSave, kSeparator, c::kPublish, kSeparator, c::kRegisterSize,
-    kSeparator,     c::kPreview,  kSeparator, c::kHelpWeb, kSeparator, c::kHomePage,
+using kv::res::ButtonArt;
+constexpr kv::res::ToolbarButton kToolbar[] = {
+    {c::kImportJpeg, ButtonArt::PhotoIn},
+    {c::kFileSave, ButtonArt::Disk},
+    {kSeparator},
+    {c::kPublish, ButtonArt::PageOut},
+    {kSeparator},
+    {c::kRegisterSize, ButtonArt::Measure},
+    {kSeparator},
+    {c::kPreview, ButtonArt::Eye},
+    {kSeparator},
+    {c::kHelpWeb, ButtonArt::Question},
+    {kSeparator},
+    {c::kHomePage, ButtonArt::House},
 };
 
 // Next pane, previous pane, copy, paste and cut do nothing here: the tool
@@ -120,6 +131,9 @@ constexpr kv::res::ProgramTable kTable = {
     "Kovasandのﾊﾞｰｼﾞｮﾝ情報",
     "Kovasand Version 1.9",
     "kovasand.html",
+    "写真に実寸の情報を付けて等倍情報ﾌｧｲﾙを作ります。",
+    c::kAboutWebButton,
+    0,
 };
 }  // namespace
 

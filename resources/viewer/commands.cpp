@@ -94,10 +94,26 @@ constexpr MenuItem kContextMenu[] = {
     {c::kExitFromView, "Kovalindraの終了(&X)"},
 };
 
-constexpr int kToolbar[] = {
-    c::kNextPoint,  c::kSizeInfo,  kSeparator, c::kShowWhole,  c::kFileOpen, kSeparator,
-    c::kZoomIn,     c::kZoomOut,   kSeparator, c::kPrevImage,  c::kNextImage, kSeparator,
-    c::kBrightness, c::kContrast,  kSeparator, c::kHelpWeb,    kSeparator,   c::kHomePage,
+using kv::res::ButtonArt;
+constexpr kv::res::ToolbarButton kToolbar[] = {
+    {c::kNextPoint, ButtonArt::RulerNext},
+    {c::kSizeInfo, ButtonArt::Information},
+    {kSeparator},
+    {c::kShowWhole, ButtonArt::FitInFrame},
+    {c::kFileOpen, ButtonArt::Folder},
+    {kSeparator},
+    {c::kZoomIn, ButtonArt::MagnifierPlus},
+    {c::kZoomOut, ButtonArt::MagnifierMinus},
+    {kSeparator},
+    {c::kPrevImage, ButtonArt::PhotoBack},
+    {c::kNextImage, ButtonArt::PhotoForward},
+    {kSeparator},
+    {c::kBrightness, ButtonArt::Sun},
+    {c::kContrast, ButtonArt::Contrast},
+    {kSeparator},
+    {c::kHelpWeb, ButtonArt::Question},
+    {kSeparator},
+    {c::kHomePage, ButtonArt::House},
 };
 
 // Ctrl+C copies the last measurement; it has no menu item of its own.
@@ -155,6 +171,9 @@ constexpr kv::res::ProgramTable kTable = {
     "Kovalindraのﾊﾞｰｼﾞｮﾝ情報",
     "Kovalindra Version 1.8",
     "kovalindra.html",
+    "写真を実物の大きさでﾓﾆﾀｰに表示します。",
+    c::kAboutWebButton,
+    c::kExitFromView,
 };
 }  // namespace
 

@@ -177,14 +177,19 @@ TEST(Toolbar, ButtonsInOrderWithTheirImagesAndTooltips) {
   QAction* whole = v.frame->Action(32790);
   EXPECT_EQ(real->statusTip().toStdString(), "原寸大で表示する");
   EXPECT_EQ(whole->toolTip().toStdString(), "全体を表示");
-  // Every image is drawn, and no two buttons look alike.
-  std::vector<QImage> seen;
-  for (int id : viewer::ViewerTable().toolbar) {
-    if (!id) continue;
-    const QImage img = ButtonImage(id);
-    EXPECT_EQ(img.size(), QSize(32, 24));
-    for (const QImage& other : seen) EXPECT_NE(img, other) << id;
-    seen.push_back(img);
+  // Every button has a picture of its own: none is the plain frame, and no
+  // two buttons of a program look alike.
+  const QImage plain = ButtonImage(res::ButtonArt::Frame);
+  for (const res::ProgramTable* t : {&viewer::ViewerTable(), &authoring::AuthoringTable()}) {
+    std::vector<QImage> seen;
+    for (const res::ToolbarButton& b : t->toolbar) {
+      if (!b.id) continue;
+      const QImage img = ButtonImage(b.art);
+      EXPECT_EQ(img.size(), QSize(32, 24));
+      EXPECT_NE(img, plain) << b.id;
+      for (const QImage& other : seen) EXPECT_NE(img, other) << b.id;
+      seen.push_back(img);
+    }
   }
 }
 
@@ -472,6 +477,23 @@ TEST_F(ShellCommands, AboutBoxShowsItsTextsAndItsButtonOpensTheHelpPage) {
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0].toString().toStdString(), "https://example.com/help/");
   EXPECT_EQ(opened[1].toLocalFile(), web + "/index.html");
+
+  // Each program's notice and button number come from its own table.
+  for (ProgramKind kind : {ProgramKind::Viewer, ProgramKind::Authoring}) {
+    FrameFixture other(kind);
+    QTimer::singleShot(0, [kind] {
+      auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      const bool viewer = kind == ProgramKind::Viewer;
+      EXPECT_EQ(box->findChild<QLabel*>("aboutNotice")->text().toStdString(),
+                viewer ? "写真を実物の大きさでﾓﾆﾀｰに表示します。"
+                       : "写真に実寸の情報を付けて等倍情報ﾌｧｲﾙを作ります。");
+      EXPECT_EQ(box->findChild<QPushButton*>("aboutWebButton")->property("controlId").toInt(),
+                viewer ? 1004 : 1003);
+      box->accept();
+    });
+    other.frame->DispatchCommand(57664);
+  }
 }
 
 TEST(Translations, QtsOwnButtonsSpeakJapanese) {
@@ -543,6 +565,15 @@ TEST(FullScreen, HidesTheBarsAndComesBackWithoutTheToolbar) {
 }
 
 TEST(Closing, ExitClosesTheFrameAndTheViewGoesBeforeTheParts) {
+  // The viewer's exit from its view is its own command; the same number
+  // means nothing to the authoring tool.
+  FrameFixture a(ProgramKind::Authoring);
+  a.frame->show();
+  EXPECT_FALSE(a.frame->QueryCommand(32796).enabled);
+  a.frame->DispatchCommand(32796);
+  QTest::qWait(20);
+  EXPECT_TRUE(a.frame->isVisible());
+
   FrameFixture fx(ProgramKind::Viewer);
   fx.frame->show();
   fx.frame->DispatchCommand(32796);
