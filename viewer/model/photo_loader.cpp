@@ -113,7 +113,7 @@ int FirstFrameShift(double zoom, double bytesPerPixel) {
   if (!(zoom > 0.0) || bytesPerPixel > kFirstFrameMaxBytesPerPixel) return 0;
   int shift = 0;
   while (shift < 3 && zoom * double(2 << shift) <= 1.0) ++shift;
-  return shift;
+  return shift >= kFirstFrameMinShift ? shift : 0;
 }
 
 }  // namespace kv::viewer
