@@ -182,6 +182,23 @@ TEST(ViewerDecoding, AReducedFirstFrameLandsWhereTheWholePhotoDoes) {
   }
 }
 
+TEST(ViewerDecoding, TheFirstFrameDoesNotWaitForTheInterfaceThread) {
+  // At a program's start the interface thread puts the window up while the
+  // photo is read: the first frame starts all the same.
+  TempDir dir;
+  WriteKvi(dir.File("big.kvi"), SquareKvi(2400, 1600, 1000, 600, kThree));
+  AsyncViewer v(dir.Folder());
+  std::atomic<bool> firstStarted{false};
+  v.doc.Session().SetWorkerHook([&](WorkerStage s, const std::string&) {
+    if (s == WorkerStage::FirstFrame) firstStarted = true;
+  });
+  ASSERT_TRUE(v.Open(dir.File("big.kvi")));
+  for (int i = 0; i < 5000 && !firstStarted; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_TRUE(firstStarted);
+  ASSERT_TRUE(v.Settle());
+  EXPECT_EQ(v.view.PhotoShift(), 0);
+}
+
 TEST(ViewerDecoding, SteppingDuringDecodesShowsTheLastPhotoAskedFor) {
   TempDir dir;
   WriteKvi(dir.File("a.kvi"), MakeKvi(1600, 1200, kThree, 0));
