@@ -94,17 +94,20 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
                                 client.height);
     for (int k = shift; HalvesAgain(fit, k, level->Width(), level->Height()) && !Stopped(cancel); ++k) {
       IplImageSlot next;
-      const size_t at = out.levels.size();
-      if (at < spare.levels.size() && spare.levels[at] &&
-          spare.levels[at]->Width() == level->Width() / 2 &&
-          spare.levels[at]->Height() == level->Height() / 2 && HalveImage(*level, *spare.levels[at]))
-        next = std::move(spare.levels[at]);
-      else
-        next = HalvedCopy(*level);
+      // A spare block of the size wanted is written over, wherever it was.
+      for (IplImageSlot& block : spare.levels)
+        if (block && block->Width() == level->Width() / 2 && block->Height() == level->Height() / 2) {
+          if (HalveImage(*level, *block)) next = std::move(block);
+          break;
+        }
+      if (!next) next = HalvedCopy(*level);
       if (!next) break;
       out.levels.push_back(std::move(next));
       level = out.levels.back().get();
     }
+    // Only the last copy is what the view reads; the ones on the way to it
+    // go, as the view would let them go.
+    for (size_t k = 0; k + 1 < out.levels.size(); ++k) out.levels[k].reset();
   }
   return out;
 }

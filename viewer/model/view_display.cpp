@@ -98,8 +98,12 @@ void KovalindraView::RebuildDisplay() {
   } else {
     int shift = 0;
     const Image* from = LevelFor(s.zoom, shift);
-    // Only the halved copies this scale reads are kept.
-    if (levels.size() > size_t(shift - sourceShift)) levels.resize(size_t(shift - sourceShift));
+    // Only the halved copy this scale reads is kept: the ones between it and
+    // the photo are a third of the photo again, and a step of zoom makes
+    // the one it needs in a few milliseconds.
+    const size_t used = size_t(shift - sourceShift);
+    if (levels.size() > used) levels.resize(used);
+    for (size_t k = 0; k + 1 < levels.size(); ++k) levels[k].reset();
     Image& level = const_cast<Image&>(*from);
     // One photo pixel more than fits whole, so the partly visible column and
     // row at the right and bottom edges are drawn too. On a halved level the
@@ -119,17 +123,21 @@ const Image* KovalindraView::LevelFor(double zoom, int& shift) {
   shift = session_.Shift();
   const Image* best = session_.Photo();
   std::vector<IplImageSlot>& levels = session_.Levels();
-  // Halve while the reduction left over would still be below one half.
+  // Halve while the reduction left over would still be below one half; a
+  // copy let go on the way is made again from the one above it.
   while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
     const size_t k = size_t(shift - session_.Shift());
-    if (levels.size() <= k) {
+    if (levels.size() <= k) levels.resize(k + 1);
+    if (!levels[k]) {
       IplImageSlot next = HalvedCopy(*best);
       if (!next) break;
-      levels.push_back(std::move(next));
+      levels[k] = std::move(next);
     }
     best = levels[k].get();
     ++shift;
   }
+  // Nothing made past the last copy that could be.
+  while (!levels.empty() && !levels.back()) levels.pop_back();
   return best;
 }
 
