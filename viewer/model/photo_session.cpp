@@ -593,6 +593,9 @@ void PhotoSession::ShowFirstFrame(Outcome o) {
   requestFolder_.reset();
   state_ = PhotoState::FirstFrame;
   StartAhead();
+  // The whole photo under way has its blocks already: the photo let go is
+  // of use only to a neighbour read ahead, which has taken it if it could.
+  spare_ = Spare{};
 }
 
 void PhotoSession::OnEnded(uint64_t id) {

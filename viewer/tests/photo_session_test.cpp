@@ -255,6 +255,26 @@ TEST(ViewerDecoding, SteppingDuringDecodesShowsTheLastPhotoAskedFor) {
 }
 
 
+TEST(ViewerDecoding, StepsThroughPhotosOfOneSizeWriteOverThePhotoLetGo) {
+  // Fresh pages cost the system their clearing: a neighbour read ahead is
+  // decoded into the blocks of the photo the step let go.
+  TempDir dir;
+  for (int i = 0; i < 3; ++i)
+    WriteKvi(dir.File(std::string(1, char('a' + i)) + ".kvi"), MakeKvi(800, 600, kThree, i));
+  AsyncViewer v(dir.Folder());
+  ASSERT_TRUE(v.Open(dir.File("a.kvi")));
+  ASSERT_TRUE(v.Settle());
+  const Image* a = v.view.Photo();
+  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Session().AheadReady(); }));
+  ASSERT_TRUE(v.view.StepPhoto(+1));
+  ASSERT_TRUE(v.queue.RunUntil([&] { return v.view.Session().AheadReady(); }));
+  ASSERT_TRUE(v.view.StepPhoto(+1));
+  EXPECT_FALSE(v.view.Decoding());
+  EXPECT_EQ(v.doc.PathName(), dir.File("c.kvi"));
+  EXPECT_EQ(v.view.Photo(), a);
+  EXPECT_NEAR(v.view.DisplayImage()->Row(200)[300 * 4 + 2], 240, 3);  // c's own red
+}
+
 // A folder of photos told apart by their red (40, 140, 240 for tags 0, 1, 2).
 struct Folder {
   Folder() {
