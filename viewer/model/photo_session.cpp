@@ -173,10 +173,20 @@ void PhotoSession::RunWork(Work& work, const Job& job, const Post& post, const H
     const UprightPhoto upright = ShowUpright(jpeg);
     const Orientation o = upright.orientation;
     const PixelSize shown = upright.shown;
+    int firstShift = 0;
+    if (work.shift == 0 && work.firstFrame && shown.width > 0 && shown.height > 0 &&
+        work.client.width > 0 && work.client.height > 0)
+      firstShift = FirstFrameShift(
+          FitScale(shown.width, shown.height, work.client.width, work.client.height),
+          double(jpeg.size()) / (double(shown.width) * double(shown.height)));
     if (work.shift == 0) {
+      // The header's bounds (which read through the whole file) are checked
+      // ahead of the decode, which checks them again, only where something
+      // comes before it: a first frame, or a neighbour a step may take over
+      // and give a first frame.
       std::string reason;
       FailureKind kind = FailureKind::Decode;
-      if (!WholeDecodeFits(jpeg, reason, kind)) {
+      if ((firstShift > 0 || work.ahead) && !WholeDecodeFits(jpeg, reason, kind)) {
         fail(kind, reason);
         return;
       }
@@ -205,19 +215,13 @@ void PhotoSession::RunWork(Work& work, const Job& job, const Post& post, const H
         if (thread.joinable()) thread.join();
       }
     } joinFirst{firstStop, first};
-    if (work.shift == 0 && work.firstFrame && shown.width > 0 && shown.height > 0 &&
-        work.client.width > 0 && work.client.height > 0) {
-      const int shift = FirstFrameShift(
-          FitScale(shown.width, shown.height, work.client.width, work.client.height),
-          double(jpeg.size()) / (double(shown.width) * double(shown.height)));
-      if (shift > 0) {
-        try {
-          first = std::thread([&work, shift, &jpeg, o, shown, &firstStop, &post, &hook] {
-            RunFirstFrame(work, shift, jpeg, o, shown, firstStop, post, hook);
-          });
-        } catch (const std::system_error&) {
-          // No thread for it: the whole photo comes all the same.
-        }
+    if (firstShift > 0) {
+      try {
+        first = std::thread([&work, firstShift, &jpeg, o, shown, &firstStop, &post, &hook] {
+          RunFirstFrame(work, firstShift, jpeg, o, shown, firstStop, post, hook);
+        });
+      } catch (const std::system_error&) {
+        // No thread for it: the whole photo comes all the same.
       }
     }
     if (hook && *hook) (*hook)(work.shift > 0 ? WorkerStage::FirstFrame : WorkerStage::Decode, work.path);
