@@ -87,7 +87,6 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     out.reason = kJpegDecodeCancelled;
     return out;
   }
-  out.thumbnail = ThumbnailOf(*out.image);
   if (client.width > 0 && client.height > 0) {
     const Image* level = out.image.get();
     const double fit = FitScale(level->Width() << shift, level->Height() << shift, client.width,
@@ -105,10 +104,22 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
       out.levels.push_back(std::move(next));
       level = out.levels.back().get();
     }
-    // Only the last copy is what the view reads; the ones on the way to it
-    // go, as the view would let them go.
-    for (size_t k = 0; k + 1 < out.levels.size(); ++k) out.levels[k].reset();
   }
+  // Sampled from the smallest copy still larger than the navigator's
+  // square and of exactly the photo's proportions: the same picture from a
+  // fraction of the memory.
+  const Image* sampled = out.image.get();
+  for (size_t k = 0; k < out.levels.size(); ++k) {
+    const Image& level = *out.levels[k];
+    if (level.Width() >= kThumbnailSide && level.Height() >= kThumbnailSide &&
+        (level.Width() << (k + 1)) == out.image->Width() &&
+        (level.Height() << (k + 1)) == out.image->Height())
+      sampled = &level;
+  }
+  out.thumbnail = ThumbnailOf(*sampled);
+  // Only the last copy is what the view reads; the ones on the way to it
+  // go, as the view would let them go.
+  for (size_t k = 0; k + 1 < out.levels.size(); ++k) out.levels[k].reset();
   return out;
 }
 
