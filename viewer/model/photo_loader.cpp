@@ -117,10 +117,23 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
       sampled = &level;
   }
   out.thumbnail = ThumbnailOf(*sampled);
-  // Only the last copy is what the view reads; the ones on the way to it
-  // go, as the view would let them go.
-  for (size_t k = 0; k + 1 < out.levels.size(); ++k) out.levels[k].reset();
+  // All of them stay: the window may have another size by the time the
+  // photo is shown, and its view keeps the one it reads.
   return out;
+}
+
+void KeepLevelForFit(DecodedPhoto& photo, PixelSize client) {
+  if (!photo.image || client.width <= 0 || client.height <= 0) return;
+  const Image* level = photo.image.get();
+  const double fit = FitScale(level->Width() << photo.shift, level->Height() << photo.shift,
+                              client.width, client.height);
+  size_t used = 0;
+  for (int k = photo.shift; used < photo.levels.size() && photo.levels[used] &&
+                            HalvesAgain(fit, k, level->Width(), level->Height());
+       ++k)
+    level = photo.levels[used++].get();
+  photo.levels.resize(used);
+  for (size_t k = 0; k + 1 < photo.levels.size(); ++k) photo.levels[k].reset();
 }
 
 int FirstFrameShift(double zoom, double bytesPerPixel) {

@@ -54,6 +54,10 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
                          const std::atomic<bool>* cancel = nullptr, PixelSize client = {0, 0},
                          Spare spare = {});
 
+// Lets go of the halved copies but the one a view of `client` device pixels
+// reads to show the whole photo (a neighbour held for a step to it).
+void KeepLevelForFit(DecodedPhoto& photo, PixelSize client);
+
 // Whether a view at `zoom` halves an image of the given size once more.
 inline bool HalvesAgain(double zoom, int shift, int32_t width, int32_t height) {
   return std::ldexp(zoom, shift + 1) <= 1.0 && width >= 64 && height >= 64;

@@ -579,6 +579,8 @@ void PhotoSession::OnOutcome(uint64_t id, Outcome o) {
       }
       aheadJob_ = 0;
       if (o.kind == Outcome::Picture) {
+        // Held until a step, perhaps long: only what the step will show.
+        KeepLevelForFit(o.photo, client_);
         ahead_ = Ahead{std::move(o.file), o.shown, std::move(o.photo)};
       } else {
         // A neighbour that cannot be read or decoded, or would pass the
