@@ -34,15 +34,20 @@ int32_t DisplayPadFor(double zoom) {
 
 Image* ExistingLevelFor(Image& photo, int photoShift,
                               const std::vector<IplImageSlot>& levels, double zoom, int& shift) {
+  // The copies on the way to the one read may have been let go: their
+  // sizes are known without them.
   shift = photoShift;
-  Image* best = &photo;
-  while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
-    const size_t k = size_t(shift - photoShift);
-    if (k >= levels.size() || !levels[k]) return nullptr;
-    best = levels[k].get();
+  int32_t w = photo.Width(), h = photo.Height();
+  while (HalvesAgain(zoom, shift, w, h)) {
+    w /= 2;
+    h /= 2;
     ++shift;
   }
-  return best;
+  if (shift == photoShift) return &photo;
+  const size_t k = size_t(shift - photoShift - 1);
+  if (k >= levels.size() || !levels[k] || levels[k]->Width() != w || levels[k]->Height() != h)
+    return nullptr;
+  return levels[k].get();
 }
 
 void ComposeDisplay(Image& source, int fromShift, const ViewScale& s, Image& display) {

@@ -87,33 +87,60 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     out.reason = kJpegDecodeCancelled;
     return out;
   }
-  out.thumbnail = ThumbnailOf(*out.image);
   if (client.width > 0 && client.height > 0) {
     const Image* level = out.image.get();
     const double fit = FitScale(level->Width() << shift, level->Height() << shift, client.width,
                                 client.height);
     for (int k = shift; HalvesAgain(fit, k, level->Width(), level->Height()) && !Stopped(cancel); ++k) {
       IplImageSlot next;
-      const size_t at = out.levels.size();
-      if (at < spare.levels.size() && spare.levels[at] &&
-          spare.levels[at]->Width() == level->Width() / 2 &&
-          spare.levels[at]->Height() == level->Height() / 2 && HalveImage(*level, *spare.levels[at]))
-        next = std::move(spare.levels[at]);
-      else
-        next = HalvedCopy(*level);
+      // A spare block of the size wanted is written over, wherever it was.
+      for (IplImageSlot& block : spare.levels)
+        if (block && block->Width() == level->Width() / 2 && block->Height() == level->Height() / 2) {
+          if (HalveImage(*level, *block)) next = std::move(block);
+          break;
+        }
+      if (!next) next = HalvedCopy(*level);
       if (!next) break;
       out.levels.push_back(std::move(next));
       level = out.levels.back().get();
     }
   }
+  // Sampled from the smallest copy still larger than the navigator's
+  // square and of exactly the photo's proportions: the same picture from a
+  // fraction of the memory.
+  const Image* sampled = out.image.get();
+  for (size_t k = 0; k < out.levels.size(); ++k) {
+    const Image& level = *out.levels[k];
+    if (level.Width() >= kThumbnailSide && level.Height() >= kThumbnailSide &&
+        (level.Width() << (k + 1)) == out.image->Width() &&
+        (level.Height() << (k + 1)) == out.image->Height())
+      sampled = &level;
+  }
+  out.thumbnail = ThumbnailOf(*sampled);
+  // All of them stay: the window may have another size by the time the
+  // photo is shown, and its view keeps the one it reads.
   return out;
+}
+
+void KeepLevelForFit(DecodedPhoto& photo, PixelSize client) {
+  if (!photo.image || client.width <= 0 || client.height <= 0) return;
+  const Image* level = photo.image.get();
+  const double fit = FitScale(level->Width() << photo.shift, level->Height() << photo.shift,
+                              client.width, client.height);
+  size_t used = 0;
+  for (int k = photo.shift; used < photo.levels.size() && photo.levels[used] &&
+                            HalvesAgain(fit, k, level->Width(), level->Height());
+       ++k)
+    level = photo.levels[used++].get();
+  photo.levels.resize(used);
+  for (size_t k = 0; k + 1 < photo.levels.size(); ++k) photo.levels[k].reset();
 }
 
 int FirstFrameShift(double zoom, double bytesPerPixel) {
   if (!(zoom > 0.0) || bytesPerPixel > kFirstFrameMaxBytesPerPixel) return 0;
   int shift = 0;
   while (shift < 3 && zoom * double(2 << shift) <= 1.0) ++shift;
-  return shift;
+  return shift >= kFirstFrameMinShift ? shift : 0;
 }
 
 }  // namespace kv::viewer

@@ -1,6 +1,9 @@
 #include "viewer/model/photo_session.h"
 
 #include <sys/resource.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +58,18 @@ bool WholeDecodeFits(const std::vector<uint8_t>& jpeg, std::string& reason, Fail
 // Reading ahead gives way to the photo on show.
 void LowerThisThreadsPriority() { setpriority(PRIO_PROCESS, id_t(gettid()), 10); }
 
+// Blocks freed by the workers stay with the allocator's per-thread pools
+// until given back; a settled viewer holds what its photo needs.
+void GiveBackFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
+bool Fits(const IplImageSlot& block, PixelSize size) {
+  return block && block->Width() == size.width && block->Height() == size.height;
+}
+
 }  // namespace
 
 uint64_t PhotoBytesFor(PixelSize shown) {
@@ -100,7 +115,28 @@ PhotoSession::~PhotoSession() {
     if (job->thread.joinable()) job->thread.join();
 }
 
-void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, const Hook& hook) {
+void PhotoSession::RunFirstFrame(const Work& work, int shift, const std::vector<uint8_t>& jpeg,
+                                 Orientation o, PixelSize shown, const std::atomic<bool>& stop,
+                                 const Post& post, const Hook& hook) {
+  // A first frame that fails says nothing: the whole photo will say why.
+  try {
+    if (hook && *hook) (*hook)(WorkerStage::FirstFrame, work.path);
+    if (stop.load(std::memory_order_relaxed)) return;
+    Outcome out;
+    out.kind = Outcome::Picture;
+    out.photo = DecodePhoto(jpeg, o, shift, &stop, work.client);
+    if (!out.photo.image || stop.load(std::memory_order_relaxed)) return;
+    out.photo.display = ComposeOpeningDisplay(*out.photo.image, out.photo.shift, out.photo.levels,
+                                              shown, work.client);
+    if (stop.load(std::memory_order_relaxed)) return;
+    out.file = work.file;
+    out.shown = shown;
+    post(std::move(out));
+  } catch (...) {
+  }
+}
+
+void PhotoSession::RunWork(Work& work, const Job& job, const Post& post, const Hook& hook) {
   auto stopped = [&job] { return job.cancel.load(std::memory_order_relaxed); };
   auto fail = [&post](FailureKind kind, std::string reason, bool silent = false) {
     Outcome o;
@@ -128,6 +164,7 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
         return;
       }
       file = std::move(fresh);
+      work.file = file;
       if (stopped()) return;
       if (work.listFolder) {
         const std::string at = FolderOf(work.path);
@@ -139,10 +176,20 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
     const UprightPhoto upright = ShowUpright(jpeg);
     const Orientation o = upright.orientation;
     const PixelSize shown = upright.shown;
+    int firstShift = 0;
+    if (work.shift == 0 && work.firstFrame && shown.width > 0 && shown.height > 0 &&
+        work.client.width > 0 && work.client.height > 0)
+      firstShift = FirstFrameShift(
+          FitScale(shown.width, shown.height, work.client.width, work.client.height),
+          double(jpeg.size()) / (double(shown.width) * double(shown.height)));
     if (work.shift == 0) {
+      // The header's bounds (which read through the whole file) are checked
+      // ahead of the decode, which checks them again, only where something
+      // comes before it: a first frame, or a neighbour a step may take over
+      // and give a first frame.
       std::string reason;
       FailureKind kind = FailureKind::Decode;
-      if (!WholeDecodeFits(jpeg, reason, kind)) {
+      if ((firstShift > 0 || work.ahead) && !WholeDecodeFits(jpeg, reason, kind)) {
         fail(kind, reason);
         return;
       }
@@ -158,10 +205,36 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
       }
     }
     if (stopped()) return;
+    // The first frame is started here rather than by the interface thread:
+    // at a program's start that thread is busy putting the window up and
+    // would come to it only once the whole photo is there.
+    std::atomic<bool> firstStop{false};
+    std::thread first;
+    struct JoinFirst {
+      std::atomic<bool>& stop;
+      std::thread& thread;
+      ~JoinFirst() {
+        stop = true;
+        if (thread.joinable()) thread.join();
+      }
+    } joinFirst{firstStop, first};
+    if (firstShift > 0) {
+      try {
+        first = std::thread([&work, firstShift, &jpeg, o, shown, &firstStop, &post, &hook] {
+          RunFirstFrame(work, firstShift, jpeg, o, shown, firstStop, post, hook);
+        });
+      } catch (const std::system_error&) {
+        // No thread for it: the whole photo comes all the same.
+      }
+    }
     if (hook && *hook) (*hook)(work.shift > 0 ? WorkerStage::FirstFrame : WorkerStage::Decode, work.path);
+    Spare spare = std::move(work.spare);
+    // Blocks of another size would only add to the peak.
+    if (work.shift != 0 || !Fits(spare.image, shown)) spare = Spare{};
     Outcome out;
     out.kind = Outcome::Picture;
-    out.photo = DecodePhoto(jpeg, o, work.shift, &job.cancel, work.client);
+    out.photo = DecodePhoto(jpeg, o, work.shift, &job.cancel, work.client, std::move(spare));
+    firstStop = true;  // too late to be of use
     if (stopped()) return;
     if (!out.photo.image) {
       const bool memory = out.photo.reason.find("ﾒﾓﾘ") != std::string::npos;
@@ -206,7 +279,7 @@ uint64_t PhotoSession::Launch(Work work, Role role) {
   mostLive_ = std::max(mostLive_, jobs_.size());
   try {
     own->thread = std::thread([this, own, id, work = std::move(work), hook = hook_,
-                               alive = std::weak_ptr<int>(alive_), dispatcher = dispatcher_] {
+                               alive = std::weak_ptr<int>(alive_), dispatcher = dispatcher_]() mutable {
       if (own->ahead) LowerThisThreadsPriority();
       const Post post = [this, id, alive, dispatcher](Outcome o) {
         auto box = std::make_shared<Outcome>(std::move(o));
@@ -257,6 +330,7 @@ uint64_t PhotoSession::Open(const std::string& path, bool listFolder) {
   requestFile_.reset();
   requestShownSize_ = {0, 0};
   requestClient_ = client;
+  firstOnWorker_ = false;
   state_ = PhotoState::Reading;
   // Another file opened: the neighbour of the folder before means nothing.
   if (listFolder) DropAhead();
@@ -271,6 +345,7 @@ uint64_t PhotoSession::Open(const std::string& path, bool listFolder) {
       aheadFile_.reset();
       Show(path, std::move(a.file), std::nullopt, a.shown, std::move(a.photo));
       state_ = PhotoState::Whole;
+      ReleaseWhenIdle();  // unless a read-ahead took the photo let go
       return request_;
     }
     if (unchanged && aheadJob_ != 0) {
@@ -293,11 +368,17 @@ uint64_t PhotoSession::Open(const std::string& path, bool listFolder) {
     }
   }
   DropAhead();  // elsewhere, or changed on disk since it was read
-  StartCurrent(Work{path, nullptr, listFolder, false, 0, client, 0});
+  Work work;
+  work.path = path;
+  work.listFolder = listFolder;
+  work.client = client;
+  work.firstFrame = firstOnWorker_ = Async();
+  StartCurrent(std::move(work));
   return request_;
 }
 
 void PhotoSession::StartCurrent(Work work) {
+  if (!work.spare.image) work.spare = std::move(spare_);
   if (!Async()) {
     // In the call: each result is handed over as a worker's would be.
     const uint64_t id = nextJob_++;
@@ -305,7 +386,9 @@ void PhotoSession::StartCurrent(Work work) {
     Job job;
     std::vector<Outcome> outcomes;
     RunWork(work, job, [&outcomes](Outcome o) { outcomes.push_back(std::move(o)); }, hook_);
+    work.spare = Spare{};
     for (Outcome& o : outcomes) OnOutcome(id, std::move(o));
+    ReleaseWhenIdle();
     return;
   }
   // At most one such job alive: a cancelled one still running is waited for.
@@ -330,7 +413,12 @@ void PhotoSession::StartFirstFrame() {
       FirstFrameShift(FitScale(size.width, size.height, client.width, client.height),
                       double(requestFile_->jpegBytes.size()) / (double(size.width) * double(size.height)));
   if (shift <= 0) return;
-  firstJob_ = Launch(Work{requestedPath_, requestFile_, false, false, shift, client, 0}, Role::First);
+  Work work;
+  work.path = requestedPath_;
+  work.file = requestFile_;
+  work.shift = shift;
+  work.client = client;
+  firstJob_ = Launch(std::move(work), Role::First);
 }
 
 void PhotoSession::SetNeighbour(const std::string& path) {
@@ -349,8 +437,13 @@ void PhotoSession::StartAhead() {
   if (held >= kReadAheadBudget) return;
   // Taken before the read: a file written while it is read looks changed.
   aheadStamp_ = StampOf(aheadPath_);
-  aheadJob_ = Launch(Work{aheadPath_, nullptr, false, true, 0, client_, kReadAheadBudget - held},
-                     Role::Ahead);
+  Work work;
+  work.path = aheadPath_;
+  work.ahead = true;
+  work.client = client_;
+  work.budgetLeft = kReadAheadBudget - held;
+  work.spare = std::move(spare_);
+  aheadJob_ = Launch(std::move(work), Role::Ahead);
 }
 
 void PhotoSession::DropAhead() {
@@ -394,6 +487,13 @@ void PhotoSession::ShowPhoto(IplImageSlot upright) {
   }
   Show("", nullptr, std::nullopt, size, std::move(photo));
   state_ = photo_ ? PhotoState::Whole : PhotoState::Empty;
+  ReleaseWhenIdle();
+}
+
+void PhotoSession::ReleaseWhenIdle() {
+  if (!jobs_.empty() || pendingCurrent_) return;
+  spare_ = Spare{};
+  GiveBackFreedMemory();
 }
 
 IplImageSlot PhotoSession::TakePreparedDisplay(const DisplayPlace& place) {
@@ -408,6 +508,10 @@ void PhotoSession::Show(const std::string& path, std::shared_ptr<const ActualSiz
                         DecodedPhoto photo) {
   const bool newFile = !requestShown_;
   requestShown_ = true;
+  if (photo_ && shift_ == 0) {
+    spare_.image = std::move(photo_);
+    spare_.levels = std::move(levels_);
+  }
   photo_ = std::move(photo.image);
   shift_ = photo.shift;
   levels_ = std::move(photo.levels);
@@ -459,7 +563,13 @@ void PhotoSession::OnOutcome(uint64_t id, Outcome o) {
         requestFile_ = o.file;
         requestFolder_ = std::move(o.folder);
         requestShownSize_ = o.shown;
-        StartFirstFrame();
+        // A neighbour taken over before its file was read makes none itself.
+        if (!firstOnWorker_) StartFirstFrame();
+        return;
+      }
+      if (o.kind == Outcome::Picture && o.photo.shift > 0) {
+        // The first frame the job decoded beside the whole photo.
+        ShowFirstFrame(std::move(o));
         return;
       }
       currentJob_ = 0;
@@ -476,11 +586,7 @@ void PhotoSession::OnOutcome(uint64_t id, Outcome o) {
     case Role::First:
       firstJob_ = 0;
       // A first frame that fails says nothing: the whole photo will say why.
-      if (o.kind != Outcome::Picture || requestShown_) return;
-      Show(requestedPath_, std::move(o.file), std::move(requestFolder_), o.shown, std::move(o.photo));
-      requestFolder_.reset();
-      state_ = PhotoState::FirstFrame;
-      StartAhead();
+      if (o.kind == Outcome::Picture) ShowFirstFrame(std::move(o));
       return;
     case Role::Ahead:
       if (o.kind == Outcome::Read) {
@@ -490,6 +596,8 @@ void PhotoSession::OnOutcome(uint64_t id, Outcome o) {
       }
       aheadJob_ = 0;
       if (o.kind == Outcome::Picture) {
+        // Held until a step, perhaps long: only what the step will show.
+        KeepLevelForFit(o.photo, client_);
         ahead_ = Ahead{std::move(o.file), o.shown, std::move(o.photo)};
       } else {
         // A neighbour that cannot be read or decoded, or would pass the
@@ -500,6 +608,17 @@ void PhotoSession::OnOutcome(uint64_t id, Outcome o) {
       return;
     case Role::None: return;
   }
+}
+
+void PhotoSession::ShowFirstFrame(Outcome o) {
+  if (requestShown_) return;
+  Show(requestedPath_, std::move(o.file), std::move(requestFolder_), o.shown, std::move(o.photo));
+  requestFolder_.reset();
+  state_ = PhotoState::FirstFrame;
+  StartAhead();
+  // The whole photo under way has its blocks already: the photo let go is
+  // of use only to a neighbour read ahead, which has taken it if it could.
+  spare_ = Spare{};
 }
 
 void PhotoSession::OnEnded(uint64_t id) {
@@ -526,6 +645,7 @@ void PhotoSession::OnEnded(uint64_t id) {
     StartCurrent(std::move(w));
   }
   StartAhead();
+  ReleaseWhenIdle();
 }
 
 }  // namespace kv::viewer

@@ -198,6 +198,10 @@ class PhotoSession {
     int shift = 0;  // a first frame at 1 / 2^shift
     PixelSize client{0, 0};
     uint64_t budgetLeft = 0;  // for a neighbour: what the photo on show leaves
+    // The whole photo's decode starts a first frame beside itself where one pays.
+    bool firstFrame = false;
+    // Blocks of a photo let go, written over when the sizes fit.
+    Spare spare;
   };
   // What a worker hands back.
   struct Outcome {
@@ -212,7 +216,11 @@ class PhotoSession {
     bool silent = false;  // a neighbour over the budget
   };
   using Post = std::function<void(Outcome)>;
-  static void RunWork(const Work& work, const Job& job, const Post& post, const Hook& hook);
+  static void RunWork(Work& work, const Job& job, const Post& post, const Hook& hook);
+  // The first frame decoded beside the whole photo, on a thread of the job's own.
+  static void RunFirstFrame(const Work& work, int shift, const std::vector<uint8_t>& jpeg,
+                            Orientation o, PixelSize shown, const std::atomic<bool>& stop,
+                            const Post& post, const Hook& hook);
 
   uint64_t Launch(Work work, Role role);
   size_t Alive(Role role) const;
@@ -224,9 +232,13 @@ class PhotoSession {
   Role RoleOf(uint64_t id) const;
   void Show(const std::string& path, std::shared_ptr<const ActualSizeFile> file,
             std::optional<std::vector<FolderEntry>> folder, PixelSize shown, DecodedPhoto photo);
+  void ShowFirstFrame(Outcome o);
   void Fail(SessionFailure failure);
   void CancelJob(uint64_t& id);
   void RunPending();
+  // With nothing under way, the blocks kept for the next decode go back to
+  // the system, with what the workers' allocations left free.
+  void ReleaseWhenIdle();
 
   std::shared_ptr<platform::Dispatcher> dispatcher_;
   Callbacks callbacks_;
@@ -244,6 +256,8 @@ class PhotoSession {
   std::string requestedPath_;
   bool requestOpens_ = false;
   bool requestShown_ = false;  // the request under way has a picture on show
+  // Its whole photo's job makes the first frame (else the session may).
+  bool firstOnWorker_ = false;
   uint64_t currentJob_ = 0, firstJob_ = 0, aheadJob_ = 0;
   // A request waiting for a cancelled job of its kind to end.
   std::optional<Work> pendingCurrent_;
@@ -255,6 +269,10 @@ class PhotoSession {
   PixelSize requestClient_{0, 0};
 
   IplImageSlot photo_;
+  // The last whole photo replaced on show, kept while work is under way:
+  // the next decode of its size writes over it instead of having the system
+  // clear fresh pages.
+  Spare spare_;
   int shift_ = 0;
   std::vector<IplImageSlot> levels_;
   DibImage thumbnail_;

@@ -14,7 +14,6 @@
 
 namespace kv::viewer {
 
-
 void KovalindraView::MakeBuffers() {
   SyncPhotoSize();
   const int32_t cw = scale_.clientWidth, ch = scale_.clientHeight;
@@ -56,12 +55,17 @@ void KovalindraView::RebuildDisplay() {
   }
   int shift = 0;
   Image* from = source;
-  if (s.zoom == 1.0 && session_.Shift() == 0)
+  if (s.zoom == 1.0 && session_.Shift() == 0) {
     levels.clear();  // halved copies are made again in a few milliseconds when wanted
-  else
+  } else {
     from = LevelFor(s.zoom, shift);
-  // Only the halved copies this scale reads are kept.
-  if (levels.size() > size_t(shift - session_.Shift())) levels.resize(size_t(shift - session_.Shift()));
+    // Only the halved copy this scale reads is kept: the ones between it and
+    // the photo are a third of the photo again, and a step of zoom makes
+    // the one it needs in a few milliseconds.
+    const size_t used = size_t(shift - session_.Shift());
+    if (levels.size() > used) levels.resize(used);
+    for (size_t k = 0; k + 1 < levels.size(); ++k) levels[k].reset();
+  }
   // The worker that decoded the photo composed the display it opens at.
   if (IplImageSlot made = session_.TakePreparedDisplay(PlaceOf(s));
       made && made->Width() == display_->Width() && made->Height() == display_->Height()) {
@@ -77,17 +81,21 @@ Image* KovalindraView::LevelFor(double zoom, int& shift) {
   shift = session_.Shift();
   Image* best = session_.MutablePhoto();
   std::vector<IplImageSlot>& levels = session_.Levels();
-  // Halve while the reduction left over would still be below one half.
+  // Halve while the reduction left over would still be below one half; a
+  // copy let go on the way is made again from the one above it.
   while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
     const size_t k = size_t(shift - session_.Shift());
-    if (levels.size() <= k) {
+    if (levels.size() <= k) levels.resize(k + 1);
+    if (!levels[k]) {
       IplImageSlot next = HalvedCopy(*best);
       if (!next) break;
-      levels.push_back(std::move(next));
+      levels[k] = std::move(next);
     }
     best = levels[k].get();
     ++shift;
   }
+  // Nothing made past the last copy that could be.
+  while (!levels.empty() && !levels.back()) levels.pop_back();
   return best;
 }
 

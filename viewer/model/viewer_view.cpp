@@ -77,7 +77,8 @@ void KovalindraView::SyncPhotoSize() {
 void KovalindraView::ShowPhoto(IplImageSlot upright) { session_.ShowPhoto(std::move(upright)); }
 
 void KovalindraView::TakePhoto() {
-  displayValid_ = false;
+  // The display's key holds the session's photo generation: new pixels
+  // rebuild it, the same ones taken up again do not.
   SyncPhotoSize();
   navigator_ = session_.Photo() ? ComputeNavigator(scale_.photoWidth, scale_.photoHeight)
                                 : NavigatorGeometry{0.0, 0, 0};

@@ -262,6 +262,66 @@ TEST(ViewerGui, StepsRegistrationsAndFilesAndRefusesBrokenFiles) {
   EXPECT_EQ(app.frame->Profile().RecentFiles().front(), dir.File("b.kvi"));
 }
 
+// Smooth shading at a high quality: few bytes a pixel, as a lightly
+// compressed photo has.
+ActualSizeFile LightlyCompressedKvi(int32_t w, int32_t h) {
+  DibImage img(w, h);
+  img.padBytes = DibPadBytes(w);
+  img.byteSize = uint32_t(img.Stride() * size_t(h));
+  img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* row = img.Row(y);
+    for (int32_t x = 0; x < w; ++x) {
+      row[x * 3 + 0] = uint8_t(x * 255 / w);
+      row[x * 3 + 1] = uint8_t(y * 255 / h);
+      row[x * 3 + 2] = uint8_t(60 + (x + y) * 120 / (w + h));
+    }
+  }
+  ActualSizeFile f = MakeKvi(8, 8, {});
+  f.jpegBytes = EncodeJpeg(img, 96);
+  return f;
+}
+
+TEST(ViewerGui, ALightlyCompressedPhotoPaintsItsReducedFirstFrameBeforeTheWholeOne) {
+  TempDir dir;
+  const ActualSizeFile light = LightlyCompressedKvi(3600, 2400);
+  ASSERT_LT(double(light.jpegBytes.size()) / (3600.0 * 2400.0), kFirstFrameMaxBytesPerPixel);
+  WriteKvi(dir.File("light.kvi"), light);
+  // The whole photo's decode waits until the first frame has been seen.
+  std::atomic<bool> released{false};
+  // Fit is 1/8 (at a pixel ratio of 2, 1/4): a reduced frame pays.
+  App app(dir.Folder(), QSize(450, 300));
+  app.parts->Doc().Session().SetWorkerHook([&](WorkerStage stage, const std::string&) {
+    if (stage == WorkerStage::Decode)
+      while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  });
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag = true; }
+  } release{released};
+  ASSERT_TRUE(app.frame->OpenDocumentFile(QString::fromStdString(dir.File("light.kvi"))));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return app.View().Session().State() == PhotoState::FirstFrame; }, 20000));
+  // Placed where the whole photo goes.
+  EXPECT_GE(app.View().PhotoShift(), 2);
+  EXPECT_EQ(app.View().Scale().photoWidth, 3600);
+  const QImage first = app.widget->grab().toImage();
+  EXPECT_EQ(app.View().Session().State(), PhotoState::FirstFrame);
+  released = true;
+  app.Settle();
+  EXPECT_EQ(app.View().PhotoShift(), 0);
+  const QImage whole = app.widget->grab().toImage();
+  ASSERT_EQ(first.size(), whole.size());
+  // The shading is painted, not the empty window, and the whole photo
+  // lands on the first frame's pixels.
+  const double r = app.widget->Ratio();
+  for (const QPointF p : {QPointF(60, 60), QPointF(225, 150), QPointF(390, 240)}) {
+    const int x = int(p.x() * r), y = int(p.y() * r);
+    EXPECT_FALSE(IsColor(first, x, y, 255, 255, 255)) << x << "," << y;
+    EXPECT_NEAR(At(first, x, y).blue(), At(whole, x, y).blue(), 3) << x << "," << y;
+    EXPECT_NEAR(At(first, x, y).green(), At(whole, x, y).green(), 3) << x << "," << y;
+  }
+}
+
 TEST(ViewerGui, AStepThatMissesTheReadAheadKeepsThePhotoOnShowUntilTheNextHasAPicture) {
   TempDir dir;
   const RegistrationList one = {MakeRegistration(10, 10, 310, 10, 100)};
