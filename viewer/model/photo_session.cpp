@@ -123,7 +123,8 @@ void PhotoSession::RunWork(const Work& work, const Job& job, const Post& post, c
       }
       auto fresh = std::make_shared<ActualSizeFile>();
       std::string reason;
-      if (!ReadActualSizeFile(work.path, *fresh, reason)) {
+      if (!ReadActualSizeFile(work.path, *fresh, reason, &job.cancel)) {
+        if (stopped()) return;
         fail(FailureKind::Read, reason);
         return;
       }

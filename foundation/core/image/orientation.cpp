@@ -4,11 +4,10 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include "foundation/core/image/jpeg_segments.h"
+#include "foundation/core/util/parallel.h"
+#include "foundation/core/util/stop.h"
 
 namespace kv {
 namespace {
@@ -134,44 +133,59 @@ void ShownToStored(Orientation o, PixelSize s, int32_t& x, int32_t& y) {
   y = int32_t(std::clamp<int64_t>(sy, INT32_MIN, INT32_MAX));
 }
 
-void ForEachUprightRun(PixelSize stored, size_t storedStride, Orientation o, UprightRun run,
-                       void* context) {
-  const PixelSize shown = ShownSize(stored, o);
-  if (shown.width <= 0 || shown.height <= 0) return;
+namespace {
+
+// Runs of `count` pixels, the source moving `step` bytes a pixel.
+template <int kBytes>
+void CopyRun(const uint8_t* s, ptrdiff_t step, uint8_t* d, int32_t count) {
+  for (int32_t i = 0; i < count; ++i, s += step, d += kBytes) std::memcpy(d, s, kBytes);
+}
+
+}  // namespace
+
+bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t* from,
+                 size_t fromStride, ImageRect fromArea, uint8_t* to, size_t toStride,
+                 ImageRect toArea, const std::atomic<bool>* stop) {
+  if (o < 1 || o > 8) o = 1;
+  if ((pixelBytes != 3 && pixelBytes != 4) || fromArea.width <= 0 || fromArea.height <= 0 ||
+      toArea.width <= 0 || toArea.height <= 0)
+    return !StopRequested(stop);
+  // Where the stored area shows, cut to the area written.
+  int32_t ax = fromArea.x, ay = fromArea.y;
+  int32_t bx = fromArea.x + fromArea.width - 1, by = fromArea.y + fromArea.height - 1;
+  StoredToShown(o, stored, ax, ay);
+  StoredToShown(o, stored, bx, by);
+  const int32_t x0 = std::max(std::min(ax, bx), toArea.x);
+  const int32_t y0 = std::max(std::min(ay, by), toArea.y);
+  const int32_t x1 = std::min(std::max(ax, bx) + 1, toArea.x + toArea.width);
+  const int32_t y1 = std::min(std::max(ay, by) + 1, toArea.y + toArea.height);
+  if (x0 >= x1 || y0 >= y1) return !StopRequested(stop);
   constexpr int32_t kTile = 64;
-  const ptrdiff_t stride = ptrdiff_t(storedStride);
-  auto band = [&](int32_t firstTileRow, int32_t bandStep) {
-    for (int32_t ty = firstTileRow * kTile; ty < shown.height; ty += bandStep * kTile) {
-      const int32_t yEnd = std::min(shown.height, ty + kTile);
-      for (int32_t tx = 0; tx < shown.width; tx += kTile) {
-        const int32_t count = std::min(shown.width, tx + kTile) - tx;
+  const int32_t tilesX = (x1 - x0 + kTile - 1) / kTile;
+  const int32_t tilesY = (y1 - y0 + kTile - 1) / kTile;
+  const ptrdiff_t sStride = ptrdiff_t(fromStride), dStride = ptrdiff_t(toStride);
+  const ptrdiff_t bytes = pixelBytes;
+  return pool::ParallelFor(
+      int(tilesX * tilesY), pool::ThreadsFor(int64_t(x1 - x0) * (y1 - y0)), stop, [&](int t) {
+        const int32_t tx = x0 + (t % tilesX) * kTile, ty = y0 + (t / tilesX) * kTile;
+        const int32_t count = std::min(x1, tx + kTile) - tx, yEnd = std::min(y1, ty + kTile);
         for (int32_t y = ty; y < yEnd; ++y) {
           // Along a shown row the stored pixel moves by a fixed step.
           int32_t sx0 = tx, sy0 = y, sx1 = tx + 1, sy1 = y;
           ShownToStored(o, stored, sx0, sy0);
           ShownToStored(o, stored, sx1, sy1);
-          run(context, y, tx, count, ptrdiff_t(sy0) * stride + ptrdiff_t(sx0) * 3,
-              ptrdiff_t(sy1 - sy0) * stride + ptrdiff_t(sx1 - sx0) * 3);
+          const uint8_t* s = from + ptrdiff_t(sy0 - fromArea.y) * sStride + ptrdiff_t(sx0 - fromArea.x) * bytes;
+          const ptrdiff_t step = ptrdiff_t(sy1 - sy0) * sStride + ptrdiff_t(sx1 - sx0) * bytes;
+          uint8_t* d = to + ptrdiff_t(y - toArea.y) * dStride + ptrdiff_t(tx - toArea.x) * bytes;
+          if (pixelBytes == 4)
+            CopyRun<4>(s, step, d, count);
+          else
+            CopyRun<3>(s, step, d, count);
         }
-      }
-    }
-  };
-  const int32_t workers =
-      int32_t(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1u, 8u));
-  std::vector<std::thread> threads;
-  for (int32_t w = 1; w < workers; ++w) {
-    try {
-      threads.emplace_back(band, w, workers);
-    } catch (const std::system_error&) {
-      break;  // fewer threads: this one does the rest below
-    }
-  }
-  band(0, workers);
-  for (int32_t w = int32_t(threads.size()) + 1; w < workers; ++w) band(w, workers);
-  for (std::thread& t : threads) t.join();
+      });
 }
 
-bool OrientImage(DibImage& image, Orientation o) {
+bool OrientImage(DibImage& image, Orientation o, const std::atomic<bool>* stop) {
   if (o < 2 || o > 8 || !image.HasImage() || image.width <= 0 || image.height <= 0) return true;
   const PixelSize stored{image.width, image.height};
   const PixelSize shown = ShownSize(stored, o);
@@ -184,23 +198,9 @@ bool OrientImage(DibImage& image, Orientation o) {
   if (out.padBytes)
     for (int32_t y = 0; y < shown.height; ++y)
       std::memset(out.Row(y) + size_t(shown.width) * 3, 0, out.padBytes);
-  struct Copy {
-    const uint8_t* from;
-    DibImage* to;
-  } copy{image.pixels.get(), &out};
-  ForEachUprightRun(
-      stored, image.Stride(), o,
-      [](void* c, int32_t y, int32_t x0, int32_t count, ptrdiff_t at, ptrdiff_t step) {
-        const Copy& k = *static_cast<Copy*>(c);
-        uint8_t* dst = k.to->Row(y) + size_t(x0) * 3;
-        for (int32_t i = 0; i < count; ++i, dst += 3, at += step) {
-          const uint8_t* src = k.from + at;
-          dst[0] = src[0];
-          dst[1] = src[1];
-          dst[2] = src[2];
-        }
-      },
-      &copy);
+  if (!CopyUpright(o, stored, 3, image.pixels.get(), image.Stride(), {0, 0, stored.width, stored.height},
+                   out.pixels.get(), out.Stride(), {0, 0, shown.width, shown.height}, stop))
+    return false;
   image = std::move(out);
   return true;
 }
