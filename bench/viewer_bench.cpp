@@ -491,11 +491,12 @@ void BM_DecodePhoto(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodePhoto)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
-// The same whole decode of the photo shown upright (arg: the orientation it
-// is turned by, 1 for none): what a photo stored sideways adds, without the
-// rest of opening.
+// The same whole decode of the photo shown upright: what a photo stored
+// sideways adds, without the rest of opening. Args: the orientation it is
+// turned by (1 for none), threads (1, or 0 for all).
 void BM_DecodePhotoTurned(benchmark::State& state) {
   const std::vector<uint8_t>& jpeg = PhotoJpeg();
+  Threads threads(state.range(1));
   for (auto _ : state) {
     DecodedPhoto photo = DecodePhoto(jpeg, Orientation(state.range(0)), 0);
     if (!photo.image) state.SkipWithError("decode failed");
@@ -503,7 +504,7 @@ void BM_DecodePhotoTurned(benchmark::State& state) {
   }
   state.counters["peak_rss_MB"] = PeakRssMb();
 }
-BENCHMARK(BM_DecodePhotoTurned)->Arg(1)->Arg(6)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_DecodePhotoTurned)->ArgsProduct({{1, 6, 3}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
 
 // Our decoder: header checks, pixel budget, scan bound, padded BGR record.
 void BM_DecodeJpeg(benchmark::State& state) {

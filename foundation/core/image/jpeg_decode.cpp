@@ -191,13 +191,22 @@ bool ReadBands(Decoder* d, const Output& o, uint8_t* cmykRow, JSAMPROW* rowPoint
   const bool cmyk = d->cinfo.out_color_space == JCS_CMYK;
   const bool inverted = d->cinfo.saw_Adobe_marker;
   if (d->cinfo.output_height != o.height || d->cinfo.output_width != o.width) return false;
-  for (uint32_t r = 0; r < kJpegBandRows; ++r) rowPointers[r] = o.pixels + size_t(r) * o.stride;
   const JDIMENSION end = std::min<JDIMENSION>(o.endRow, d->cinfo.output_height);
   JDIMENSION bandStart = 0;
+  uint8_t* pixels = nullptr;
   while (d->cinfo.output_scanline < end) {
     if (Cancelled(d)) {
       d->stop = Stop::kCancelled;
       return false;
+    }
+    if (pixels == nullptr) {
+      // A band begins: in the caller's buffer when it gives one.
+      pixels = o.bands->buffer ? o.bands->buffer(bandStart) : o.pixels;
+      if (pixels == nullptr) {
+        d->stop = Stop::kCancelled;
+        return false;
+      }
+      for (uint32_t r = 0; r < kJpegBandRows; ++r) rowPointers[r] = pixels + size_t(r) * o.stride;
     }
     const JDIMENSION at = d->cinfo.output_scanline - bandStart;
     if (cmyk) {
@@ -209,11 +218,12 @@ bool ReadBands(Decoder* d, const Output& o, uint8_t* cmykRow, JSAMPROW* rowPoint
     }
     const JDIMENSION done = d->cinfo.output_scanline;
     if (done - bandStart == kJpegBandRows || done >= end) {
-      if (!o.bands->band(bandStart, done - bandStart, o.pixels, o.stride)) {
+      if (!o.bands->band(bandStart, done - bandStart, pixels, o.stride)) {
         d->stop = Stop::kCancelled;
         return false;
       }
       bandStart = done;
+      pixels = nullptr;
     }
   }
   // Rows left undecoded are not looked at: the library is let go as it is.
@@ -402,22 +412,25 @@ int Decode(const uint8_t* bytes, size_t count, int shift, int pixelBytes,
   std::vector<uint8_t> band;
   JpegTarget target;
   uint32_t endRow = height;
+  bool ready = false;
   try {
     if (cmyk) cmykRow.resize(size_t(width) * 4);
     if (bands) {
       rowPointers.resize(kJpegBandRows);
-      band.resize(stride * kJpegBandRows);
+      if (!bands->buffer) band.resize(stride * kJpegBandRows);
       // The header is sound: from here on the caller's previous photo may go.
-      endRow = bands->begin(width, height);
-      if (endRow != 0) target = JpegTarget{band.data(), stride};
+      endRow = bands->begin(width, height, stride);
+      target = JpegTarget{band.data(), stride};
+      ready = endRow != 0;
     } else {
       if (!cmyk) rowPointers.resize(height);
       target = allocate(width, height, stride);
+      ready = target.pixels != nullptr;
     }
   } catch (const std::bad_alloc&) {
-    target = {};
+    ready = false;
   }
-  if (target.pixels == nullptr) {
+  if (!ready) {
     reason = "ﾒﾓﾘが足りません (" + Mib(need) + ")";
     return 0;
   }

@@ -81,14 +81,20 @@ inline constexpr uint32_t kJpegBandRows = 64;
 // caller keeps.
 struct JpegBands {
   int pixelBytes = 4;  // 3: blue-green-red; 4: with a fourth byte of 255
-  // Called once, where an allocator would be, with the output's size:
-  // answers how many rows from the top are needed (the decode ends after
-  // them), or 0 when the caller cannot take the photo (memory). May throw
-  // std::bad_alloc.
-  std::function<uint32_t(uint32_t width, uint32_t height)> begin;
+  // Called once, where an allocator would be, with the output's size and
+  // the bytes between rows of a band: answers how many rows from the top
+  // are needed (the decode ends after them), or 0 when the caller cannot
+  // take the photo (memory). May throw std::bad_alloc.
+  std::function<uint32_t(uint32_t width, uint32_t height, size_t stride)> begin;
+  // Optional: where the band starting at row `first` is decoded to, room
+  // for kJpegBandRows rows of the stride given to `begin`; null stops the
+  // decode as cancelled. Without it the decoder's own buffer is used.
+  std::function<uint8_t*(uint32_t first)> buffer;
   // Rows [first, first + rows) of the output, top-down, `stride` bytes
-  // apart, valid until it returns; false stops the decode as cancelled.
-  std::function<bool(uint32_t first, uint32_t rows, const uint8_t* pixels, size_t stride)> band;
+  // apart, the band's buffer not written again until it returns (the
+  // decoder's own) or the caller gives it again (the caller's); false stops
+  // the decode as cancelled.
+  std::function<bool(uint32_t first, uint32_t rows, uint8_t* pixels, size_t stride)> band;
 };
 // The same bounds and reasons as above.
 int DecodeJpegBands(const uint8_t* bytes, size_t count, int shift, const JpegBands& bands,

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <new>
 
 #include "foundation/core/image/jpeg_segments.h"
@@ -141,11 +144,58 @@ void CopyRun(const uint8_t* s, ptrdiff_t step, uint8_t* d, int32_t count) {
   for (int32_t i = 0; i < count; ++i, s += step, d += kBytes) std::memcpy(d, s, kBytes);
 }
 
+// Four-byte runs: along the stored row (a copy), backwards along it (a
+// mirror: four pixels a load, put back in reverse), or down a column.
+void CopyRun4(const uint8_t* s, ptrdiff_t step, uint8_t* d, int32_t count) {
+  if (step == 4) {
+    std::memcpy(d, s, size_t(count) * 4);
+    return;
+  }
+  int32_t i = 0;
+#if defined(__SSE2__)
+  if (step == -4)
+    for (; i + 4 <= count; i += 4, s -= 16, d += 16)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                       _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s - 12)), 0x1B));
+#endif
+  CopyRun<4>(s, step, d, count - i);
+}
+
+#if defined(__SSE2__)
+// Four shown rows of a quarter turn in four-byte pixels, four pixels at a
+// time: one load brings a column's four pixels (one per shown row; the
+// next row `rowStep`, 4 or -4 bytes, further), and a 4 x 4 transpose makes
+// four stores of a row's four. A quarter of the loads and stores of the
+// pixel-by-pixel copy, whose every load is from another stored row.
+void QuarterTurnFourRows(const uint8_t* s, ptrdiff_t step, ptrdiff_t rowStep, uint8_t* d,
+                         ptrdiff_t dStride, int32_t count) {
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m128i v[4];
+    for (int k = 0; k < 4; ++k) {
+      const uint8_t* p = s + ptrdiff_t(i + k) * step;
+      v[k] = rowStep > 0 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p))
+                         : _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 12)), 0x1B);
+    }
+    const __m128i lo01 = _mm_unpacklo_epi32(v[0], v[1]), lo23 = _mm_unpacklo_epi32(v[2], v[3]);
+    const __m128i hi01 = _mm_unpackhi_epi32(v[0], v[1]), hi23 = _mm_unpackhi_epi32(v[2], v[3]);
+    uint8_t* out = d + ptrdiff_t(i) * 4;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(lo01, lo23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + dStride), _mm_unpackhi_epi64(lo01, lo23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * dStride), _mm_unpacklo_epi64(hi01, hi23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * dStride), _mm_unpackhi_epi64(hi01, hi23));
+  }
+  for (int j = 0; j < 4; ++j)
+    CopyRun4(s + ptrdiff_t(j) * rowStep + ptrdiff_t(i) * step, step, d + ptrdiff_t(j) * dStride + ptrdiff_t(i) * 4,
+               count - i);
+}
+#endif
+
 }  // namespace
 
 bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t* from,
                  size_t fromStride, ImageRect fromArea, uint8_t* to, size_t toStride,
-                 ImageRect toArea, const std::atomic<bool>* stop) {
+                 ImageRect toArea, const std::atomic<bool>* stop, int threads) {
   if (o < 1 || o > 8) o = 1;
   if ((pixelBytes != 3 && pixelBytes != 4) || fromArea.width <= 0 || fromArea.height <= 0 ||
       toArea.width <= 0 || toArea.height <= 0)
@@ -165,8 +215,9 @@ bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t*
   const int32_t tilesY = (y1 - y0 + kTile - 1) / kTile;
   const ptrdiff_t sStride = ptrdiff_t(fromStride), dStride = ptrdiff_t(toStride);
   const ptrdiff_t bytes = pixelBytes;
+  const int shareOut = pool::ThreadsFor(int64_t(x1 - x0) * (y1 - y0));
   return pool::ParallelFor(
-      int(tilesX * tilesY), pool::ThreadsFor(int64_t(x1 - x0) * (y1 - y0)), stop, [&](int t) {
+      int(tilesX * tilesY), threads > 0 ? std::min(threads, shareOut) : shareOut, stop, [&](int t) {
         const int32_t tx = x0 + (t % tilesX) * kTile, ty = y0 + (t / tilesX) * kTile;
         const int32_t count = std::min(x1, tx + kTile) - tx, yEnd = std::min(y1, ty + kTile);
         for (int32_t y = ty; y < yEnd; ++y) {
@@ -177,8 +228,21 @@ bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t*
           const uint8_t* s = from + ptrdiff_t(sy0 - fromArea.y) * sStride + ptrdiff_t(sx0 - fromArea.x) * bytes;
           const ptrdiff_t step = ptrdiff_t(sy1 - sy0) * sStride + ptrdiff_t(sx1 - sx0) * bytes;
           uint8_t* d = to + ptrdiff_t(y - toArea.y) * dStride + ptrdiff_t(tx - toArea.x) * bytes;
+#if defined(__SSE2__)
+          // A quarter turn: the next shown row is the stored column beside.
+          if (pixelBytes == 4 && SwapsSides(o) && yEnd - y >= 4) {
+            int32_t nx = tx, ny = y + 1;
+            ShownToStored(o, stored, nx, ny);
+            const ptrdiff_t rowStep = ptrdiff_t(ny - sy0) * sStride + ptrdiff_t(nx - sx0) * 4;
+            if (rowStep == 4 || rowStep == -4) {
+              QuarterTurnFourRows(s, step, rowStep, d, dStride, count);
+              y += 3;
+              continue;
+            }
+          }
+#endif
           if (pixelBytes == 4)
-            CopyRun<4>(s, step, d, count);
+            CopyRun4(s, step, d, count);
           else
             CopyRun<3>(s, step, d, count);
         }

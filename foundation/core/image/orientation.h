@@ -61,11 +61,12 @@ struct ImageRect {
 // pixels of `toArea` the same way. Every pixel of `toArea` whose stored
 // pixel lies in `fromArea` is written, no other byte. Both areas must lie
 // inside their photos. Copies in tiles of 64 x 64, so that the columns a
-// quarter turn reads stay in the cache, shared out on the worker pool; no
-// tile is started once `stop` is set, and then the answer is false.
+// quarter turn reads stay in the cache, shared out on the worker pool (on
+// at most `threads` threads; 0: as many as the pool uses); no tile is
+// started once `stop` is set, and then the answer is false.
 bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t* from,
                  size_t fromStride, ImageRect fromArea, uint8_t* to, size_t toStride,
-                 ImageRect toArea, const std::atomic<bool>* stop = nullptr);
+                 ImageRect toArea, const std::atomic<bool>* stop = nullptr, int threads = 0);
 
 // The decoded photo turned upright in place (1: nothing is done), through
 // CopyUpright. False, leaving the photo as it was, when memory for the
