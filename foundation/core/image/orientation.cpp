@@ -169,6 +169,7 @@ void CopyRun4(const uint8_t* s, ptrdiff_t step, uint8_t* d, int32_t count) {
 // pixel-by-pixel copy, whose every load is from another stored row.
 void QuarterTurnFourRows(const uint8_t* s, ptrdiff_t step, ptrdiff_t rowStep, uint8_t* d,
                          ptrdiff_t dStride, int32_t count) {
+  const bool stream = ((reinterpret_cast<uintptr_t>(d) | uintptr_t(dStride)) & 15) == 0;
   int32_t i = 0;
   for (; i + 4 <= count; i += 4) {
     __m128i v[4];
@@ -180,10 +181,17 @@ void QuarterTurnFourRows(const uint8_t* s, ptrdiff_t step, ptrdiff_t rowStep, ui
     const __m128i lo01 = _mm_unpacklo_epi32(v[0], v[1]), lo23 = _mm_unpacklo_epi32(v[2], v[3]);
     const __m128i hi01 = _mm_unpackhi_epi32(v[0], v[1]), hi23 = _mm_unpackhi_epi32(v[2], v[3]);
     uint8_t* out = d + ptrdiff_t(i) * 4;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(lo01, lo23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + dStride), _mm_unpackhi_epi64(lo01, lo23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * dStride), _mm_unpacklo_epi64(hi01, hi23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * dStride), _mm_unpackhi_epi64(hi01, hi23));
+    if (stream) {
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(lo01, lo23));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + dStride), _mm_unpackhi_epi64(lo01, lo23));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + 2 * dStride), _mm_unpacklo_epi64(hi01, hi23));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + 3 * dStride), _mm_unpackhi_epi64(hi01, hi23));
+    } else {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(lo01, lo23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + dStride), _mm_unpackhi_epi64(lo01, lo23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * dStride), _mm_unpacklo_epi64(hi01, hi23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * dStride), _mm_unpackhi_epi64(hi01, hi23));
+    }
   }
   for (int j = 0; j < 4; ++j)
     CopyRun4(s + ptrdiff_t(j) * rowStep + ptrdiff_t(i) * step, step, d + ptrdiff_t(j) * dStride + ptrdiff_t(i) * 4,
@@ -246,6 +254,9 @@ bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t*
           else
             CopyRun<3>(s, step, d, count);
         }
+#if defined(__SSE2__)
+        _mm_sfence();
+#endif
       });
 }
 

@@ -30,7 +30,9 @@ constexpr size_t kBandBuffers = 3;
 // per band cost more than the turn itself on a busy machine. The decoding
 // thread never waits for the worker: when no buffer is free it turns the
 // oldest waiting band itself, and at the end it turns whatever is left, so
-// the result is complete whether a worker came or not.
+// the result is complete whether a worker came or not. The band it turns
+// then is the one it has just decoded, still in its cache, while the
+// worker goes on from the oldest.
 class BandTurner {
  public:
   using Turn = std::function<void(uint32_t first, uint32_t rows, const uint8_t* pixels, size_t stride)>;
@@ -59,8 +61,8 @@ class BandTurner {
         return p;
       }
       if (!waiting_.empty()) {
-        const Band b = waiting_.front();
-        waiting_.pop_front();
+        const Band b = waiting_.back();
+        waiting_.pop_back();
         lock.unlock();
         turn_(b.first, b.rows, b.pixels, stride_);
         return b.pixels;
@@ -145,10 +147,11 @@ int DecodeTurned(const uint8_t* jpeg, size_t count, Orientation o, int shift, in
                  std::string& reason, const std::atomic<bool>* stop) {
   PixelSize stored;
   TurnedTarget target;
-  BandTurner turner([&](uint32_t first, uint32_t rows, const uint8_t* pixels, size_t stride) {
+  const auto turn = [&](uint32_t first, uint32_t rows, const uint8_t* pixels, size_t stride) {
     CopyUpright(o, stored, pixelBytes, pixels, stride, {0, int32_t(first), stored.width, int32_t(rows)},
                 target.pixels, target.stride, target.area, stop, 1);
-  });
+  };
+  BandTurner turner(turn);
   JpegBands bands;
   bands.pixelBytes = pixelBytes;
   bands.begin = [&](uint32_t w, uint32_t h, size_t stride) -> uint32_t {
@@ -158,7 +161,7 @@ int DecodeTurned(const uint8_t* jpeg, size_t count, Orientation o, int shift, in
       outside = true;
       return 0;
     }
-    if (target.pixels == nullptr || !turner.Allocate(stride)) return 0;
+    if (target.pixels == nullptr || (bands.buffer && !turner.Allocate(stride))) return 0;
     // The decode ends after the lowest stored row the area shows.
     const ImageRect& a = target.area;
     int32_t ax = a.x, ay = a.y, bx = a.x + a.width - 1, by = a.y + a.height - 1;
@@ -166,15 +169,29 @@ int DecodeTurned(const uint8_t* jpeg, size_t count, Orientation o, int shift, in
     ShownToStored(o, stored, bx, by);
     return uint32_t(std::max(ay, by)) + 1;
   };
+  // The header's size, for whether a worker is worth asking for.
+  const std::optional<PixelSize> size = ReadJpegSize(jpeg, count);
+  const int threads = std::min(2, pool::ThreadsFor(size ? int64_t(size->width) * size->height : 0));
+  if (threads < 2) {
+    // Alone: each band turned as soon as it is decoded, from the
+    // decoder's own buffer.
+    bands.band = [&](uint32_t first, uint32_t rows, uint8_t* pixels, size_t stride) {
+      turn(first, rows, pixels, stride);
+      return !StopRequested(stop);
+    };
+    const int decoded = DecodeJpegBands(jpeg, count, shift, bands, reason, stop);
+    if (decoded == 1 && StopRequested(stop)) {
+      reason = kStoppedReason;
+      return 0;
+    }
+    return decoded;
+  }
   bands.buffer = [&](uint32_t) { return turner.Buffer(); };
   bands.band = [&](uint32_t first, uint32_t rows, uint8_t* pixels, size_t) {
     turner.Decoded(first, rows, pixels);
     return !StopRequested(stop);
   };
   int decoded = 0;
-  // The header's size, for whether a worker is worth asking for.
-  const std::optional<PixelSize> size = ReadJpegSize(jpeg, count);
-  const int threads = std::min(2, pool::ThreadsFor(size ? int64_t(size->width) * size->height : 0));
   pool::ParallelFor(2, threads, [&](int task) {
     if (task == 1) {
       turner.Work();

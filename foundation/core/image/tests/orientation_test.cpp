@@ -100,14 +100,15 @@ TEST(Orientation, PointsAndPicturesTurnTheSameWayAndBack) {
 }
 
 TEST(Orientation, TilesOnAnyNumberOfThreadsAndPartsTurnAsTheWholeDoes) {
-  // Four-byte pixels numbered by position, turned whole on one thread.
-  const PixelSize stored{201, 131};
-  std::vector<uint32_t> from(size_t(stored.width) * size_t(stored.height));
-  for (size_t i = 0; i < from.size(); ++i) from[i] = uint32_t(i * 2654435761u);
-  const auto* bytes = reinterpret_cast<const uint8_t*>(from.data());
-  const size_t fromStride = size_t(stored.width) * 4;
+  // Four-byte pixels numbered by position, turned whole on one thread; in
+  // odd sizes, and in rows of whole 16-byte blocks (written past the cache).
+  for (const PixelSize stored : {PixelSize{201, 131}, PixelSize{128, 68}})
   for (Orientation o = 1; o <= 8; ++o) {
-    SCOPED_TRACE(o);
+    SCOPED_TRACE(::testing::Message() << stored.width << " x " << stored.height << ", orientation " << o);
+    std::vector<uint32_t> from(size_t(stored.width) * size_t(stored.height));
+    for (size_t i = 0; i < from.size(); ++i) from[i] = uint32_t(i * 2654435761u);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(from.data());
+    const size_t fromStride = size_t(stored.width) * 4;
     const PixelSize shown = ShownSize(stored, o);
     const ImageRect all{0, 0, shown.width, shown.height};
     const size_t stride = size_t(shown.width) * 4;
