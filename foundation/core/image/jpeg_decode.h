@@ -73,7 +73,7 @@ int DecodeJpegBgra(const uint8_t* bytes, size_t count, int shift, const JpegAllo
 
 // Rows a band holds: a multiple of every row group the library decodes in,
 // and of the tiles photos are turned in.
-inline constexpr uint32_t kJpegBandRows = 64;
+inline constexpr uint32_t kJpegBandRows = 32;
 
 // For a caller that puts the rows elsewhere (turned upright, or cut to a
 // part): the photo decoded a band of kJpegBandRows rows at a time into a

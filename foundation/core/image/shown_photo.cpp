@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <optional>
 #include <vector>
 
@@ -18,21 +19,18 @@ namespace {
 
 bool Sideways(Orientation o) { return o >= 2 && o <= 8; }
 
-// Band buffers: one being decoded into, one being turned, one to spare so
-// that neither side waits for the other to hand one back.
+// Band buffers: one being decoded into, one being turned by the worker,
+// one to spare.
 constexpr size_t kBandBuffers = 3;
 
 // Decoded bands are turned into place while the decoder goes on with the
-// next: the decoding thread hands each band over and a worker of the pool
-// turns it, so that on two cores a photo stored sideways takes about as
-// long as an upright one. A band is a single hand-over of a millisecond's
-// work, not a job split into tiles, since waking and waiting for a worker
-// per band cost more than the turn itself on a busy machine. The decoding
-// thread never waits for the worker: when no buffer is free it turns the
-// oldest waiting band itself, and at the end it turns whatever is left, so
-// the result is complete whether a worker came or not. The band it turns
-// then is the one it has just decoded, still in its cache, while the
-// worker goes on from the oldest.
+// next: a band is handed to a worker of the pool when the worker is
+// waiting for one, and otherwise turned by the decoding thread at once,
+// while it is still in that core's cache. So on an idle second core a
+// photo stored sideways takes about as long as an upright one, and on a
+// busy machine, where the worker would come late and read the band from
+// another core's cache, it costs a turn from the cache and nothing more.
+// The decoding thread never waits for the worker until the end.
 class BandTurner {
  public:
   using Turn = std::function<void(uint32_t first, uint32_t rows, const uint8_t* pixels, size_t stride)>;
@@ -51,66 +49,61 @@ class BandTurner {
     return true;
   }
 
-  // The decoder's next buffer.
+  // The decoder's buffer for its next band: the last one again when it
+  // kept it, else a free one.
   uint8_t* Buffer() {
+    if (kept_) return std::exchange(kept_, nullptr);
     std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      if (!free_.empty()) {
-        uint8_t* p = free_.back();
-        free_.pop_back();
-        return p;
-      }
-      if (!waiting_.empty()) {
-        const Band b = waiting_.back();
-        waiting_.pop_back();
-        lock.unlock();
-        turn_(b.first, b.rows, b.pixels, stride_);
-        return b.pixels;
-      }
-      changed_.wait(lock);
-    }
+    changed_.wait(lock, [&] { return !free_.empty(); });
+    uint8_t* p = free_.back();
+    free_.pop_back();
+    return p;
   }
 
+  // A band decoded: to the worker if it is waiting, else turned here.
   void Decoded(uint32_t first, uint32_t rows, uint8_t* pixels) {
+    bool given = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      waiting_.push_back({first, rows, pixels});
+      if (idle_ && !given_) {
+        given_ = Band{first, rows, pixels};
+        idle_ = false;
+        given = true;
+      }
     }
-    changed_.notify_all();
+    if (given) {
+      changed_.notify_all();
+      return;
+    }
+    turn_(first, rows, pixels, stride_);
+    kept_ = pixels;
   }
 
-  // The decoding thread, after the last band: the bands still waiting are
-  // turned (when the decode succeeded), the worker's own finished, and the
-  // worker let go.
-  void Finish(bool turnRest) {
+  // The decoding thread, after the last band: waits for the worker's band,
+  // then lets the worker go.
+  void Finish() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (turnRest && !waiting_.empty()) {
-      const Band b = waiting_.front();
-      waiting_.pop_front();
-      lock.unlock();
-      turn_(b.first, b.rows, b.pixels, stride_);
-      lock.lock();
-    }
-    waiting_.clear();
-    changed_.wait(lock, [&] { return turning_ == 0; });
+    changed_.wait(lock, [&] { return !given_ && !turning_; });
     done_ = true;
     lock.unlock();
     changed_.notify_all();
   }
 
-  // The worker: turns bands as they come until the decoding thread is done.
+  // The worker: turns the bands it is given until the decoding thread is
+  // done.
   void Work() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [&] { return done_ || !waiting_.empty(); });
-      if (waiting_.empty()) return;
-      const Band b = waiting_.front();
-      waiting_.pop_front();
-      ++turning_;
+      idle_ = !given_;
+      changed_.wait(lock, [&] { return done_ || given_; });
+      if (!given_) return;
+      const Band b = *given_;
+      given_.reset();
+      turning_ = true;
       lock.unlock();
       turn_(b.first, b.rows, b.pixels, stride_);
       lock.lock();
-      --turning_;
+      turning_ = false;
       free_.push_back(b.pixels);
       changed_.notify_all();
     }
@@ -125,11 +118,13 @@ class BandTurner {
   Turn turn_;
   size_t stride_ = 0;
   std::vector<std::unique_ptr<uint8_t[]>> owned_;
+  uint8_t* kept_ = nullptr;     // turned here, so decoded into again
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<uint8_t*> free_;
-  std::deque<Band> waiting_;
-  int turning_ = 0;
+  std::optional<Band> given_;
+  bool idle_ = false;
+  bool turning_ = false;
   bool done_ = false;
 };
 
@@ -200,9 +195,8 @@ int DecodeTurned(const uint8_t* jpeg, size_t count, Orientation o, int shift, in
     // The worker is let go whatever happens to the decode.
     struct Finish {
       BandTurner& turner;
-      const int& decoded;
-      ~Finish() { turner.Finish(decoded == 1); }
-    } finish{turner, decoded};
+      ~Finish() { turner.Finish(); }
+    } finish{turner};
     decoded = DecodeJpegBands(jpeg, count, shift, bands, reason, stop);
   });
   if (decoded == 1 && StopRequested(stop)) {
