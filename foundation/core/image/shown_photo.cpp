@@ -129,9 +129,10 @@ class BandTurner {
 };
 
 // The photo decoded a band at a time, each band turned by `o` into the
-// area `shownArea` of the upright photo at `to` (rows `toStride` apart).
-// `prepare` is called with the stored size once the header has passed its
-// bounds; it makes the output and answers where it is (null: no memory).
+// target `prepare` makes: it is called with the stored size once the
+// header has passed its bounds, and answers where the area of the upright
+// photo the caller wants is held (no pixels: no memory; an empty area: the
+// one asked for is not inside the photo, and `outside` is set).
 struct TurnedTarget {
   uint8_t* pixels = nullptr;
   size_t stride = 0;
@@ -167,6 +168,7 @@ int DecodeTurned(const uint8_t* jpeg, size_t count, Orientation o, int shift, in
   // The header's size, for whether a worker is worth asking for.
   const std::optional<PixelSize> size = ReadJpegSize(jpeg, count);
   const int threads = std::min(2, pool::ThreadsFor(size ? int64_t(size->width) * size->height : 0));
+  int decoded = 0;
   if (threads < 2) {
     // Alone: each band turned as soon as it is decoded, from the
     // decoder's own buffer.
@@ -174,31 +176,26 @@ int DecodeTurned(const uint8_t* jpeg, size_t count, Orientation o, int shift, in
       turn(first, rows, pixels, stride);
       return !StopRequested(stop);
     };
-    const int decoded = DecodeJpegBands(jpeg, count, shift, bands, reason, stop);
-    if (decoded == 1 && StopRequested(stop)) {
-      reason = kStoppedReason;
-      return 0;
-    }
-    return decoded;
-  }
-  bands.buffer = [&](uint32_t) { return turner.Buffer(); };
-  bands.band = [&](uint32_t first, uint32_t rows, uint8_t* pixels, size_t) {
-    turner.Decoded(first, rows, pixels);
-    return !StopRequested(stop);
-  };
-  int decoded = 0;
-  pool::ParallelFor(2, threads, [&](int task) {
-    if (task == 1) {
-      turner.Work();
-      return;
-    }
-    // The worker is let go whatever happens to the decode.
-    struct Finish {
-      BandTurner& turner;
-      ~Finish() { turner.Finish(); }
-    } finish{turner};
     decoded = DecodeJpegBands(jpeg, count, shift, bands, reason, stop);
-  });
+  } else {
+    bands.buffer = [&](uint32_t) { return turner.Buffer(); };
+    bands.band = [&](uint32_t first, uint32_t rows, uint8_t* pixels, size_t) {
+      turner.Decoded(first, rows, pixels);
+      return !StopRequested(stop);
+    };
+    pool::ParallelFor(2, threads, [&](int task) {
+      if (task == 1) {
+        turner.Work();
+        return;
+      }
+      // The worker is let go whatever happens to the decode.
+      struct Finish {
+        BandTurner& turner;
+        ~Finish() { turner.Finish(); }
+      } finish{turner};
+      decoded = DecodeJpegBands(jpeg, count, shift, bands, reason, stop);
+    });
+  }
   if (decoded == 1 && StopRequested(stop)) {
     reason = kStoppedReason;
     return 0;

@@ -147,15 +147,18 @@ DibImage CopyOf(const DibImage& im) {
 
 // The photo as shown, decoded a band at a time and turned as the bands
 // come, is the whole record turned afterwards, byte for byte, in three
-// bytes and four, whole and in part, for every orientation and reduced.
+// bytes and four, whole and in part, for every orientation and reduced;
+// with the bands handed to a worker (even on small photos) and without.
 void ExpectShownAsTurned(const std::vector<uint8_t>& jpeg) {
-  pool::SetMinParallelPixels(1);  // tiles shared out even on small photos
+  pool::SetMinParallelPixels(1);
+  for (int threads : {1, 2})
   for (int shift : {0, 1}) {
+    pool::SetThreads(threads);
     DibImage stored;
     std::string reason;
     ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), stored, reason, shift), 1) << reason;
     for (Orientation o = 1; o <= 8; ++o) {
-      SCOPED_TRACE(::testing::Message() << "shift " << shift << ", orientation " << o);
+      SCOPED_TRACE(::testing::Message() << threads << " threads, shift " << shift << ", orientation " << o);
       DibImage want = CopyOf(stored);
       ASSERT_TRUE(OrientImage(want, o));
       DibImage shown;
@@ -193,6 +196,7 @@ void ExpectShownAsTurned(const std::vector<uint8_t>& jpeg) {
     }
   }
   pool::SetMinParallelPixels(0);
+  pool::SetThreads(0);
 }
 
 TEST(JpegVariety, EveryCodingDecodesToItsPictureOrIsRefusedWithAReason) {
