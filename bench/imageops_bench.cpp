@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foundation/core/imageops/image.h"
+#include "foundation/core/util/parallel.h"
 
 #if defined(KV_HAVE_OPENCV)
 #include <opencv2/core.hpp>
@@ -143,7 +144,7 @@ RebuildGeometry GeometryFor(const RebuildCase& c, const kv::Image& src) {
 }
 
 void RebuildOurs(benchmark::State& state, const RebuildCase& c, int threads) {
-  kv::SetImageOpsThreads(threads);
+  kv::pool::SetThreads(threads);
   kv::Image& src = const_cast<kv::Image&>(c.fromHalf ? HalfPhoto() : Photo());
   const RebuildGeometry g = GeometryFor(c, src);
   kv::Image dst(c.clientW, c.clientH, kv::PixelFormat::kBgra, 255);
@@ -154,19 +155,19 @@ void RebuildOurs(benchmark::State& state, const RebuildCase& c, int threads) {
     benchmark::ClobberMemory();
   }
   src.ClearRoi();
-  kv::SetImageOpsThreads(0);
+  kv::pool::SetThreads(0);
   SetRate(state, int64_t(g.outW) * g.outH);
 }
 
 void HalveOurs(benchmark::State& state, int threads) {
-  kv::SetImageOpsThreads(threads);
+  kv::pool::SetThreads(threads);
   kv::Image half;
   for (auto _ : state) {
     kv::HalveImage(Photo(), half);
     benchmark::DoNotOptimize(half.Row(0));
     benchmark::ClobberMemory();
   }
-  kv::SetImageOpsThreads(0);
+  kv::pool::SetThreads(0);
   SetRate(state, int64_t(kPhotoW / 2) * (kPhotoH / 2));
 }
 

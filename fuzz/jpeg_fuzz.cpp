@@ -3,12 +3,14 @@
 // pixels; a failure has a reason and leaves either the photo held before
 // (refused from the header) or no photo. The four-byte decode, reduced as
 // the viewer's first frames are, writes only inside the block it was given,
-// at the size rounded up from the photo's.
+// at the size rounded up from the photo's. So does the photo decoded as
+// shown, turned band by band, whole or a part of it.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/shown_photo.h"
 #include "fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -49,6 +51,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(h == ((uint32_t(image.height) + (1u << shift) - 1) >> shift));
   } else {
     FUZZ_CHECK(!reason.empty());
+  }
+
+  const kv::Orientation o = kv::Orientation(2 + size % 7);
+  const bool swaps = kv::SwapsSides(o);
+  const uint32_t rw = (uint32_t(image.width) + (1u << shift) - 1) >> shift;
+  const uint32_t rh = (uint32_t(image.height) + (1u << shift) - 1) >> shift;
+  const kv::JpegAllocator shown = [&](uint32_t width, uint32_t height, size_t stride) {
+    FUZZ_CHECK(width == (swaps ? rh : rw) && height == (swaps ? rw : rh));
+    bgra.assign(stride * height, 0);
+    return kv::JpegTarget{bgra.data(), stride};
+  };
+  if (kv::DecodeShownSrgb(data, size, o, shift, shown, reason) != 1) FUZZ_CHECK(!reason.empty());
+  kv::DibImage part;
+  const kv::ImageRect crop{int32_t(size % 3), 1, int32_t(rw / 2), int32_t(rh / 3)};
+  if (kv::DecodeShownSrgb(data, size, o, part, reason, &crop, shift) == 1) {
+    FUZZ_CHECK(part.width == crop.width && part.height == crop.height);
+    FUZZ_CHECK(part.byteSize == part.Stride() * size_t(part.height));
+  } else {
+    FUZZ_CHECK(!reason.empty() && !part.HasImage());
   }
   return 0;
 }

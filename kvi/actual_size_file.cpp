@@ -165,11 +165,12 @@ bool ParseActualSizeFile(std::span<const uint8_t> bytes, ActualSizeFile& out, st
   return true;
 }
 
-bool ReadActualSizeFile(const std::string& path, ActualSizeFile& out, std::string& reason) {
+bool ReadActualSizeFile(const std::string& path, ActualSizeFile& out, std::string& reason,
+                        const std::atomic<bool>* stop) {
   std::vector<uint8_t> bytes;
   // Every count is a signed 32-bit value, so a sound file is well under
   // 3 x 2 GiB plus its head; a larger file cannot be one.
-  if (!ReadWholeFile(path, bytes, reason, uint64_t(1) << 32)) return false;
+  if (!ReadWholeFile(path, bytes, reason, uint64_t(1) << 32, stop)) return false;
   return ParseActualSizeFile(bytes, out, reason);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The ".kvi" file: a flat sequence of length-prefixed fields, 32-bit
 // little-endian integers, texts as CP932 bytes.
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -35,7 +36,9 @@ std::vector<uint8_t> SerializeActualSizeFile(const ActualSizeFile& file);
 bool ParseActualSizeFile(std::span<const uint8_t> bytes, ActualSizeFile& out, std::string& reason);
 
 // Reads a whole file (refusing one larger than the format can hold) and parses it.
-bool ReadActualSizeFile(const std::string& path, ActualSizeFile& out, std::string& reason);
+// `stop` ends the read between chunks (false, with kStoppedReason).
+bool ReadActualSizeFile(const std::string& path, ActualSizeFile& out, std::string& reason,
+                        const std::atomic<bool>* stop = nullptr);
 
 // Writes to a temporary file beside `path`, then renames it over `path`;
 // a failed write leaves any existing file as it was.

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/shown_photo.h"
 #include "foundation/core/image/thumbnail.h"
 #include "viewer/model/scale_model.h"
 
@@ -16,24 +16,25 @@ bool Stopped(const std::atomic<bool>* cancel) {
 
 }  // namespace
 
-void DrawThumbnailOf(const Image& upright, DibImage& destination) {
+void DrawThumbnailOf(const Image& upright, DibImage& destination, const std::atomic<bool>* stop) {
   ImageScaler().ResampleToThumbnail(
-      BgraPixels{upright.Row(0), upright.Width(), upright.Height(), upright.Stride()}, destination);
+      BgraPixels{upright.Row(0), upright.Width(), upright.Height(), upright.Stride()}, destination,
+      stop);
 }
 
-DibImage ThumbnailOf(const Image& upright) {
+DibImage ThumbnailOf(const Image& upright, const std::atomic<bool>* stop) {
   DibSectionImage section;
   CreateThumbnailDib(section);
-  DrawThumbnailOf(upright, section.image);
+  DrawThumbnailOf(upright, section.image, stop);
   return std::move(section.image);
 }
 
-IplImageSlot HalvedCopy(const Image& src) {
+IplImageSlot HalvedCopy(const Image& src, const std::atomic<bool>* stop) {
   IplImageSlot out;
   if (src.IsEmpty() || src.Width() < 2 || src.Height() < 2) return out;
   auto half = std::make_unique<Image>(src.Width() / 2, src.Height() / 2, PixelFormat::kBgra,
                                       Image::NoFill{});
-  if (!half->IsEmpty() && HalveImage(src, *half)) out = std::move(half);
+  if (!half->IsEmpty() && HalveImage(src, *half, stop)) out = std::move(half);
   return out;
 }
 
@@ -41,47 +42,24 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
                          const std::atomic<bool>* cancel, PixelSize client, Spare spare) {
   DecodedPhoto out;
   out.shift = shift;
-  const std::optional<std::vector<uint8_t>> profile = ReadIccProfile(jpeg.data(), jpeg.size());
-  if (o < 2 || o > 8) {
-    // Upright as stored: the library writes the four bytes where the view
-    // reads them, and this is the only copy.
-    auto image = std::make_unique<Image>();
-    const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t) {
-      // The photo shown before, when it was of this size, is written over:
-      // memory already in use costs nothing to touch again.
-      if (spare.image && spare.image->Width() == int32_t(w) && spare.image->Height() == int32_t(h))
-        image = std::move(spare.image);
-      else
-        *image = Image(int32_t(w), int32_t(h), PixelFormat::kBgra, Image::NoFill{});
-      if (image->IsEmpty()) return JpegTarget{};
-      const size_t used = size_t(w) * 4;
-      if (image->Stride() > used)
-        for (uint32_t y = 0; y < h; ++y) std::memset(image->Row(int32_t(y)) + used, 0, image->Stride() - used);
-      return JpegTarget{image->Row(0), image->Stride()};
-    };
-    if (DecodeJpegBgra(jpeg.data(), jpeg.size(), shift, into, out.reason, cancel) != 1) return out;
-    // A profile that cannot be used leaves the photo as decoded, read as sRGB.
-    if (profile) ConvertToSrgb(image->Row(0), image->Width(), image->Height(), image->Stride(), *profile);
-    out.image = std::move(image);
-  } else {
-    // Stored sideways: the three-byte record is turned into the four-byte
-    // copy in one pass and let go, which needs less memory at its peak
-    // than a four-byte record turned into another.
-    DibImage stored;
-    if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), stored, out.reason, shift, cancel) != 1) return out;
-    if (Stopped(cancel)) {
-      out.reason = kJpegDecodeCancelled;
-      return out;
-    }
-    if (profile) ConvertToSrgb(stored, *profile);
-    const PixelSize shown = ShownSize({stored.width, stored.height}, o);
-    auto image = std::make_unique<Image>(shown.width, shown.height, PixelFormat::kBgra, Image::NoFill{});
-    if (image->IsEmpty() || !ConvertFromDibUpright(stored, o, *image)) {
-      out.reason = "ﾒﾓﾘが足りません";
-      return out;
-    }
-    out.image = std::move(image);
-  }
+  // Upright and in sRGB in one pass; a photo stored sideways is turned band
+  // by band as it is decoded, into the one four-byte copy.
+  auto image = std::make_unique<Image>();
+  const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t) {
+    // The photo shown before, when it was of this size, is written over:
+    // memory already in use costs nothing to touch again.
+    if (spare.image && spare.image->Width() == int32_t(w) && spare.image->Height() == int32_t(h))
+      image = std::move(spare.image);
+    else
+      *image = Image(int32_t(w), int32_t(h), PixelFormat::kBgra, Image::NoFill{});
+    if (image->IsEmpty()) return JpegTarget{};
+    const size_t used = size_t(w) * 4;
+    if (image->Stride() > used)
+      for (uint32_t y = 0; y < h; ++y) std::memset(image->Row(int32_t(y)) + used, 0, image->Stride() - used);
+    return JpegTarget{image->Row(0), image->Stride()};
+  };
+  if (DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shift, into, out.reason, cancel) != 1) return out;
+  out.image = std::move(image);
   if (Stopped(cancel)) {
     out.image.reset();
     out.reason = kJpegDecodeCancelled;
@@ -96,10 +74,10 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
       // A spare block of the size wanted is written over, wherever it was.
       for (IplImageSlot& block : spare.levels)
         if (block && block->Width() == level->Width() / 2 && block->Height() == level->Height() / 2) {
-          if (HalveImage(*level, *block)) next = std::move(block);
+          if (HalveImage(*level, *block, cancel)) next = std::move(block);
           break;
         }
-      if (!next) next = HalvedCopy(*level);
+      if (!next) next = HalvedCopy(*level, cancel);
       if (!next) break;
       out.levels.push_back(std::move(next));
       level = out.levels.back().get();
@@ -116,9 +94,14 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
         (level.Height() << (k + 1)) == out.image->Height())
       sampled = &level;
   }
-  out.thumbnail = ThumbnailOf(*sampled);
+  out.thumbnail = ThumbnailOf(*sampled, cancel);
   // All of them stay: the window may have another size by the time the
   // photo is shown, and its view keeps the one it reads.
+  if (Stopped(cancel)) {
+    out.image.reset();
+    out.levels.clear();
+    out.reason = kJpegDecodeCancelled;
+  }
   return out;
 }
 

@@ -34,13 +34,15 @@ struct DecodedPhoto {
 };
 
 // The navigator's bitmap of an upright photo, drawn at the destination's
-// size, and made at its usual 240 x 240.
-void DrawThumbnailOf(const Image& upright, DibImage& destination);
-DibImage ThumbnailOf(const Image& upright);
+// size, and made at its usual 240 x 240. `stop` ends the drawing early
+// (the bitmap then is not to be shown).
+void DrawThumbnailOf(const Image& upright, DibImage& destination,
+                     const std::atomic<bool>* stop = nullptr);
+DibImage ThumbnailOf(const Image& upright, const std::atomic<bool>* stop = nullptr);
 
 // A 2 x 2 box average of a BGRA image at least 2 x 2 (odd last rows and
-// columns dropped), or nothing.
-IplImageSlot HalvedCopy(const Image& src);
+// columns dropped), or nothing (also once `stop` is set).
+IplImageSlot HalvedCopy(const Image& src, const std::atomic<bool>* stop = nullptr);
 
 // Blocks a decode may write into instead of new ones: the photo shown
 // before, and its halved copies, when they have the sizes needed.

@@ -159,7 +159,8 @@ void PhotoSession::RunWork(Work& work, const Job& job, const Post& post, const H
       }
       auto fresh = std::make_shared<ActualSizeFile>();
       std::string reason;
-      if (!ReadActualSizeFile(work.path, *fresh, reason)) {
+      if (!ReadActualSizeFile(work.path, *fresh, reason, &job.cancel)) {
+        if (stopped()) return;
         fail(FailureKind::Read, reason);
         return;
       }

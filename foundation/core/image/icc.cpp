@@ -8,11 +8,11 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <type_traits>
 
 #include "foundation/core/image/jpeg_segments.h"
+#include "foundation/core/util/parallel.h"
+#include "foundation/core/util/stop.h"
 
 namespace kv {
 namespace {
@@ -126,8 +126,10 @@ TransformCache& Cache() {
   return cache;
 }
 
-// Below this a second thread costs more to start than it saves.
-constexpr uint64_t kPixelsPerWorker = uint64_t(1) << 20;
+// Pixels in a band of rows: small enough that a stop is seen within a
+// millisecond or so, large enough that handing bands out costs nothing
+// next to the conversion.
+constexpr int64_t kBandPixels = int64_t(1) << 16;
 
 }  // namespace
 
@@ -176,7 +178,8 @@ size_t IccTransformsBuilt() { return Cache().Built(); }
 namespace {
 
 bool ConvertRows(uint8_t* pixels, int32_t w, int32_t h, size_t stride, bool fourBytes,
-                 const std::vector<uint8_t>& profile) {
+                 const std::vector<uint8_t>& profile, const std::atomic<bool>* stop) {
+  if (StopRequested(stop)) return false;
   const Transform t = Cache().For(profile, fourBytes);
   if (!t) return false;
   // Rows in place; each pixel is read before it is written, and padding
@@ -189,38 +192,29 @@ bool ConvertRows(uint8_t* pixels, int32_t w, int32_t h, size_t stride, bool four
   };
   // Every pixel goes through the same table whoever converts it, so the
   // result does not depend on how the rows are shared out.
-  const uint64_t count = uint64_t(w) * uint64_t(h);
-  const int32_t workers = int32_t(std::clamp<uint64_t>(
-      std::min<uint64_t>(std::thread::hardware_concurrency(), count / kPixelsPerWorker), 1, 8));
-  std::vector<std::thread> threads;
-  const int32_t band = (h + workers - 1) / workers;
-  int32_t next = band;  // this thread takes the first band
-  for (; next < h && int32_t(threads.size()) + 1 < workers; next += band) {
-    try {
-      threads.emplace_back(rows, next, std::min(h, next + band));
-    } catch (const std::system_error&) {
-      break;  // fewer threads: this one does the rest
-    }
-  }
-  rows(0, std::min(h, band));
-  rows(next, h);
-  for (std::thread& th : threads) th.join();
-  return true;
+  const int64_t count = int64_t(w) * h;
+  const int32_t bandRows = int32_t(std::clamp<int64_t>(kBandPixels / w, 1, h));
+  const int bands = int((h + bandRows - 1) / bandRows);
+  return pool::ParallelFor(bands, pool::ThreadsFor(count), stop, [&](int b) {
+    rows(int32_t(b) * bandRows, std::min(h, int32_t(b + 1) * bandRows));
+  });
 }
 
 }  // namespace
 
-bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile) {
+bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile,
+                   const std::atomic<bool>* stop) {
   if (!image.HasImage() || image.bitsPerPixel != 24 || image.width <= 0 || image.height <= 0 ||
       image.byteSize < image.Stride() * size_t(image.height))
     return false;
-  return ConvertRows(image.pixels.get(), image.width, image.height, image.Stride(), false, profile);
+  return ConvertRows(image.pixels.get(), image.width, image.height, image.Stride(), false, profile,
+                     stop);
 }
 
 bool ConvertToSrgb(uint8_t* bgra, int32_t width, int32_t height, size_t stride,
-                   const std::vector<uint8_t>& profile) {
+                   const std::vector<uint8_t>& profile, const std::atomic<bool>* stop) {
   if (bgra == nullptr || width <= 0 || height <= 0 || stride < size_t(width) * 4) return false;
-  return ConvertRows(bgra, width, height, stride, true, profile);
+  return ConvertRows(bgra, width, height, stride, true, profile, stop);
 }
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 // Phones and cameras increasingly store photos in gamuts wider than sRGB
 // and say so with an embedded colour profile. The programs draw decoded
 // pixels as sRGB, so such photos looked dull until turned into sRGB here.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -31,12 +32,15 @@ std::optional<std::vector<uint8_t>> ReadIccProfile(const uint8_t* jpeg, size_t c
 // or colour space profile, or that the colour engine cannot read; also for
 // a record without pixels. Transforms are kept for the last few profiles,
 // so a folder of photos from one camera builds one. Safe to call from
-// several threads at once.
-bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile);
+// several threads at once. Bands of rows are converted on the worker pool,
+// and no band is started once `stop` is set: then false too, with the
+// pixels partly converted (not to be shown).
+bool ConvertToSrgb(DibImage& image, const std::vector<uint8_t>& profile,
+                   const std::atomic<bool>* stop = nullptr);
 // The same for blue-green-red-alpha pixels, rows `stride` bytes apart;
 // alpha is kept.
 bool ConvertToSrgb(uint8_t* bgra, int32_t width, int32_t height, size_t stride,
-                   const std::vector<uint8_t>& profile);
+                   const std::vector<uint8_t>& profile, const std::atomic<bool>* stop = nullptr);
 
 // How many transforms ConvertToSrgb has built since the program started,
 // refused profiles included: lets the tests see a profile that comes again

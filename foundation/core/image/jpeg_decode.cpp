@@ -130,6 +130,11 @@ struct Output {
   size_t stride;
   int bytes;  // per pixel, 3 or 4
   uint32_t width, height;
+  // Bands: `pixels` holds kJpegBandRows rows, handed to bands->band each
+  // time they are decoded; rows from `endRow` on are not decoded. Null:
+  // `pixels` holds the whole output.
+  const JpegBands* bands;
+  uint32_t endRow;
 };
 
 // The output size at 1 / 2^shift, worked out by the library.
@@ -174,6 +179,55 @@ bool ReadPixels(Decoder* d, const Output& o, uint8_t* cmykRow, JSAMPROW* rowPoin
     }
   }
   jpeg_finish_decompress(&d->cinfo);
+  return true;
+}
+
+// The same a band at a time. The band's rows are handed over as soon as
+// they are decoded, from this frame: the caller's code never runs inside
+// the library, so nothing it throws crosses the library's frames.
+bool ReadBands(Decoder* d, const Output& o, uint8_t* cmykRow, JSAMPROW* rowPointers) {
+  if (setjmp(d->jump)) return false;
+  jpeg_start_decompress(&d->cinfo);
+  const bool cmyk = d->cinfo.out_color_space == JCS_CMYK;
+  const bool inverted = d->cinfo.saw_Adobe_marker;
+  if (d->cinfo.output_height != o.height || d->cinfo.output_width != o.width) return false;
+  const JDIMENSION end = std::min<JDIMENSION>(o.endRow, d->cinfo.output_height);
+  JDIMENSION bandStart = 0;
+  uint8_t* pixels = nullptr;
+  while (d->cinfo.output_scanline < end) {
+    if (Cancelled(d)) {
+      d->stop = Stop::kCancelled;
+      return false;
+    }
+    if (pixels == nullptr) {
+      // A band begins: in the caller's buffer when it gives one.
+      pixels = o.bands->buffer ? o.bands->buffer(bandStart) : o.pixels;
+      if (pixels == nullptr) {
+        d->stop = Stop::kCancelled;
+        return false;
+      }
+      for (uint32_t r = 0; r < kJpegBandRows; ++r) rowPointers[r] = pixels + size_t(r) * o.stride;
+    }
+    const JDIMENSION at = d->cinfo.output_scanline - bandStart;
+    if (cmyk) {
+      JSAMPROW target = cmykRow;
+      if (jpeg_read_scanlines(&d->cinfo, &target, 1) != 1) return false;
+      CmykRowToBgr(cmykRow, rowPointers[at], int(d->cinfo.output_width), inverted, o.bytes);
+    } else if (jpeg_read_scanlines(&d->cinfo, rowPointers + at, kJpegBandRows - at) == 0) {
+      return false;
+    }
+    const JDIMENSION done = d->cinfo.output_scanline;
+    if (done - bandStart == kJpegBandRows || done >= end) {
+      if (!o.bands->band(bandStart, done - bandStart, pixels, o.stride)) {
+        d->stop = Stop::kCancelled;
+        return false;
+      }
+      bandStart = done;
+      pixels = nullptr;
+    }
+  }
+  // Rows left undecoded are not looked at: the library is let go as it is.
+  if (end == d->cinfo.output_height) jpeg_finish_decompress(&d->cinfo);
   return true;
 }
 
@@ -266,8 +320,10 @@ namespace {
 
 // Header checks, bounds and the decode itself, shared by both records.
 // `allocate` is called once the header has passed every bound.
+// With `bands`, a band at a time instead of into what `allocate` gives.
 int Decode(const uint8_t* bytes, size_t count, int shift, int pixelBytes,
-           const JpegAllocator& allocate, std::string& reason, const std::atomic<bool>* cancel) {
+           const JpegAllocator& allocate, const JpegBands* bands, std::string& reason,
+           const std::atomic<bool>* cancel) {
   if (bytes == nullptr || count == 0) {
     reason = "JPEGﾃﾞｰﾀがありません";
     return 0;
@@ -336,7 +392,10 @@ int Decode(const uint8_t* bytes, size_t count, int shift, int pixelBytes,
   const size_t stride = pixelBytes == 4 ? size_t(width) * 4 : size_t(width) * 3 + DibPadBytes(int32_t(width));
   const size_t byteSize = stride * height;
   const bool cmyk = d.cinfo.num_components == 4;
-  const uint64_t ours = byteSize + (cmyk ? uint64_t(width) * 4 : uint64_t(height) * sizeof(JSAMPROW));
+  // With bands the caller's pixels are counted as a whole record, which a
+  // turned photo is and a part of it is less than.
+  const uint64_t ours = byteSize + (cmyk ? uint64_t(width) * 4 : uint64_t(height) * sizeof(JSAMPROW)) +
+                        (bands ? stride * kJpegBandRows : 0);
   const bool wholeImage = d.cinfo.progressive_mode || scans > 1 ||
                           d.cinfo.comps_in_scan < d.cinfo.num_components;
   const uint64_t need = ours + LibraryBytes(d.cinfo, wholeImage);
@@ -350,24 +409,34 @@ int Decode(const uint8_t* bytes, size_t count, int shift, int pixelBytes,
 
   std::vector<uint8_t> cmykRow;
   std::vector<JSAMPROW> rowPointers;
+  std::vector<uint8_t> band;
   JpegTarget target;
+  uint32_t endRow = height;
+  bool ready = false;
   try {
-    if (cmyk) {
-      cmykRow.resize(size_t(width) * 4);
+    if (cmyk) cmykRow.resize(size_t(width) * 4);
+    if (bands) {
+      rowPointers.resize(kJpegBandRows);
+      if (!bands->buffer) band.resize(stride * kJpegBandRows);
+      // The header is sound: from here on the caller's previous photo may go.
+      endRow = bands->begin(width, height, stride);
+      target = JpegTarget{band.data(), stride};
+      ready = endRow != 0;
     } else {
-      rowPointers.resize(height);
+      if (!cmyk) rowPointers.resize(height);
+      target = allocate(width, height, stride);
+      ready = target.pixels != nullptr;
     }
-    // The header is sound: from here on the caller's previous photo may go.
-    target = allocate(width, height, stride);
   } catch (const std::bad_alloc&) {
-    target = {};
+    ready = false;
   }
-  if (target.pixels == nullptr) {
+  if (!ready) {
     reason = "ﾒﾓﾘが足りません (" + Mib(need) + ")";
     return 0;
   }
-  const Output o{target.pixels, target.stride, pixelBytes, width, height};
-  if (!ReadPixels(&d, o, cmykRow.data(), rowPointers.data())) {
+  const Output o{target.pixels, target.stride, pixelBytes, width, height, bands, endRow};
+  if (!(bands ? ReadBands(&d, o, cmykRow.data(), rowPointers.data())
+              : ReadPixels(&d, o, cmykRow.data(), rowPointers.data()))) {
     switch (d.stop) {
       case Stop::kFileEnds:
         reason = "JPEGﾃﾞｰﾀが途中で切れています (画像ﾃﾞｰﾀが最後までありません)";
@@ -411,7 +480,7 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
       for (uint32_t y = 0; y < h; ++y) std::memset(block.get() + y * stride + w * 3, 0, pad);
     return JpegTarget{block.get(), stride};
   };
-  if (Decode(bytes, count, shift, 3, allocate, reason, cancel) != 1) return 0;
+  if (Decode(bytes, count, shift, 3, allocate, nullptr, reason, cancel) != 1) return 0;
   out.pixels = std::move(block);
   out.width = int32_t(width);
   out.height = int32_t(height);
@@ -423,7 +492,12 @@ int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out, std::str
 
 int DecodeJpegBgra(const uint8_t* bytes, size_t count, int shift, const JpegAllocator& allocate,
                    std::string& reason, const std::atomic<bool>* cancel) {
-  return Decode(bytes, count, shift, 4, allocate, reason, cancel);
+  return Decode(bytes, count, shift, 4, allocate, nullptr, reason, cancel);
+}
+
+int DecodeJpegBands(const uint8_t* bytes, size_t count, int shift, const JpegBands& bands,
+                    std::string& reason, const std::atomic<bool>* cancel) {
+  return Decode(bytes, count, shift, bands.pixelBytes == 3 ? 3 : 4, {}, &bands, reason, cancel);
 }
 
 int DecodeJpegBuffer(const uint8_t* bytes, size_t count, DibImage& out) {

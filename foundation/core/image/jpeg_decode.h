@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/core/image/dib_image.h"
+#include "foundation/core/util/stop.h"
 
 namespace kv {
 
@@ -58,7 +59,7 @@ struct JpegTarget {
 using JpegAllocator = std::function<JpegTarget(uint32_t width, uint32_t height, size_t stride)>;
 
 // What a decode stopped by its caller says.
-inline constexpr const char* kJpegDecodeCancelled = "中止しました";
+inline constexpr const char* kJpegDecodeCancelled = kStoppedReason;
 
 // Decodes into blue-green-red-alpha pixels (alpha 255), the library writing
 // the four bytes itself, reduced by 2^shift (0 to 3) with its scaled inverse
@@ -69,5 +70,34 @@ inline constexpr const char* kJpegDecodeCancelled = "中止しました";
 // failure after the allocation the pixels are incomplete.
 int DecodeJpegBgra(const uint8_t* bytes, size_t count, int shift, const JpegAllocator& allocate,
                    std::string& reason, const std::atomic<bool>* cancel = nullptr);
+
+// Rows a band holds: a multiple of every row group the library decodes in,
+// and of the tiles photos are turned in.
+inline constexpr uint32_t kJpegBandRows = 32;
+
+// For a caller that puts the rows elsewhere (turned upright, or cut to a
+// part): the photo decoded a band of kJpegBandRows rows at a time into a
+// buffer of the decoder's, so that only a band is held besides what the
+// caller keeps.
+struct JpegBands {
+  int pixelBytes = 4;  // 3: blue-green-red; 4: with a fourth byte of 255
+  // Called once, where an allocator would be, with the output's size and
+  // the bytes between rows of a band: answers how many rows from the top
+  // are needed (the decode ends after them), or 0 when the caller cannot
+  // take the photo (memory). May throw std::bad_alloc.
+  std::function<uint32_t(uint32_t width, uint32_t height, size_t stride)> begin;
+  // Optional: where the band starting at row `first` is decoded to, room
+  // for kJpegBandRows rows of the stride given to `begin`; null stops the
+  // decode as cancelled. Without it the decoder's own buffer is used.
+  std::function<uint8_t*(uint32_t first)> buffer;
+  // Rows [first, first + rows) of the output, top-down, `stride` bytes
+  // apart, the band's buffer not written again until it returns (the
+  // decoder's own) or the caller gives it again (the caller's); false stops
+  // the decode as cancelled.
+  std::function<bool(uint32_t first, uint32_t rows, uint8_t* pixels, size_t stride)> band;
+};
+// The same bounds and reasons as above.
+int DecodeJpegBands(const uint8_t* bytes, size_t count, int shift, const JpegBands& bands,
+                    std::string& reason, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace kv

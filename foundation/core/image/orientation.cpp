@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <new>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include "foundation/core/image/jpeg_segments.h"
+#include "foundation/core/util/parallel.h"
+#include "foundation/core/util/stop.h"
 
 namespace kv {
 namespace {
@@ -134,44 +136,131 @@ void ShownToStored(Orientation o, PixelSize s, int32_t& x, int32_t& y) {
   y = int32_t(std::clamp<int64_t>(sy, INT32_MIN, INT32_MAX));
 }
 
-void ForEachUprightRun(PixelSize stored, size_t storedStride, Orientation o, UprightRun run,
-                       void* context) {
-  const PixelSize shown = ShownSize(stored, o);
-  if (shown.width <= 0 || shown.height <= 0) return;
+namespace {
+
+// Runs of `count` pixels, the source moving `step` bytes a pixel.
+template <int kBytes>
+void CopyRun(const uint8_t* s, ptrdiff_t step, uint8_t* d, int32_t count) {
+  for (int32_t i = 0; i < count; ++i, s += step, d += kBytes) std::memcpy(d, s, kBytes);
+}
+
+// Four-byte runs: along the stored row (a copy), backwards along it (a
+// mirror: four pixels a load, put back in reverse), or down a column.
+void CopyRun4(const uint8_t* s, ptrdiff_t step, uint8_t* d, int32_t count) {
+  if (step == 4) {
+    std::memcpy(d, s, size_t(count) * 4);
+    return;
+  }
+  int32_t i = 0;
+#if defined(__SSE2__)
+  if (step == -4)
+    for (; i + 4 <= count; i += 4, s -= 16, d += 16)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                       _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s - 12)), 0x1B));
+#endif
+  CopyRun<4>(s, step, d, count - i);
+}
+
+#if defined(__SSE2__)
+// Four shown rows of a quarter turn in four-byte pixels, four pixels at a
+// time: one load brings a column's four pixels (one per shown row; the
+// next row `rowStep`, 4 or -4 bytes, further), and a 4 x 4 transpose makes
+// four stores of a row's four. A quarter of the loads and stores of the
+// pixel-by-pixel copy, whose every load is from another stored row.
+void QuarterTurnFourRows(const uint8_t* s, ptrdiff_t step, ptrdiff_t rowStep, uint8_t* d,
+                         ptrdiff_t dStride, int32_t count) {
+  const bool stream = ((reinterpret_cast<uintptr_t>(d) | uintptr_t(dStride)) & 15) == 0;
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m128i v[4];
+    for (int k = 0; k < 4; ++k) {
+      const uint8_t* p = s + ptrdiff_t(i + k) * step;
+      v[k] = rowStep > 0 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p))
+                         : _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 12)), 0x1B);
+    }
+    const __m128i lo01 = _mm_unpacklo_epi32(v[0], v[1]), lo23 = _mm_unpacklo_epi32(v[2], v[3]);
+    const __m128i hi01 = _mm_unpackhi_epi32(v[0], v[1]), hi23 = _mm_unpackhi_epi32(v[2], v[3]);
+    uint8_t* out = d + ptrdiff_t(i) * 4;
+    if (stream) {
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(lo01, lo23));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + dStride), _mm_unpackhi_epi64(lo01, lo23));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + 2 * dStride), _mm_unpacklo_epi64(hi01, hi23));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + 3 * dStride), _mm_unpackhi_epi64(hi01, hi23));
+    } else {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(lo01, lo23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + dStride), _mm_unpackhi_epi64(lo01, lo23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * dStride), _mm_unpacklo_epi64(hi01, hi23));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * dStride), _mm_unpackhi_epi64(hi01, hi23));
+    }
+  }
+  for (int j = 0; j < 4; ++j)
+    CopyRun4(s + ptrdiff_t(j) * rowStep + ptrdiff_t(i) * step, step, d + ptrdiff_t(j) * dStride + ptrdiff_t(i) * 4,
+               count - i);
+}
+#endif
+
+}  // namespace
+
+bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t* from,
+                 size_t fromStride, ImageRect fromArea, uint8_t* to, size_t toStride,
+                 ImageRect toArea, const std::atomic<bool>* stop, int threads) {
+  if (o < 1 || o > 8) o = 1;
+  if ((pixelBytes != 3 && pixelBytes != 4) || fromArea.width <= 0 || fromArea.height <= 0 ||
+      toArea.width <= 0 || toArea.height <= 0)
+    return !StopRequested(stop);
+  // Where the stored area shows, cut to the area written.
+  int32_t ax = fromArea.x, ay = fromArea.y;
+  int32_t bx = fromArea.x + fromArea.width - 1, by = fromArea.y + fromArea.height - 1;
+  StoredToShown(o, stored, ax, ay);
+  StoredToShown(o, stored, bx, by);
+  const int32_t x0 = std::max(std::min(ax, bx), toArea.x);
+  const int32_t y0 = std::max(std::min(ay, by), toArea.y);
+  const int32_t x1 = std::min(std::max(ax, bx) + 1, toArea.x + toArea.width);
+  const int32_t y1 = std::min(std::max(ay, by) + 1, toArea.y + toArea.height);
+  if (x0 >= x1 || y0 >= y1) return !StopRequested(stop);
   constexpr int32_t kTile = 64;
-  const ptrdiff_t stride = ptrdiff_t(storedStride);
-  auto band = [&](int32_t firstTileRow, int32_t bandStep) {
-    for (int32_t ty = firstTileRow * kTile; ty < shown.height; ty += bandStep * kTile) {
-      const int32_t yEnd = std::min(shown.height, ty + kTile);
-      for (int32_t tx = 0; tx < shown.width; tx += kTile) {
-        const int32_t count = std::min(shown.width, tx + kTile) - tx;
+  const int32_t tilesX = (x1 - x0 + kTile - 1) / kTile;
+  const int32_t tilesY = (y1 - y0 + kTile - 1) / kTile;
+  const ptrdiff_t sStride = ptrdiff_t(fromStride), dStride = ptrdiff_t(toStride);
+  const ptrdiff_t bytes = pixelBytes;
+  const int shareOut = pool::ThreadsFor(int64_t(x1 - x0) * (y1 - y0));
+  return pool::ParallelFor(
+      int(tilesX * tilesY), threads > 0 ? std::min(threads, shareOut) : shareOut, stop, [&](int t) {
+        const int32_t tx = x0 + (t % tilesX) * kTile, ty = y0 + (t / tilesX) * kTile;
+        const int32_t count = std::min(x1, tx + kTile) - tx, yEnd = std::min(y1, ty + kTile);
         for (int32_t y = ty; y < yEnd; ++y) {
           // Along a shown row the stored pixel moves by a fixed step.
           int32_t sx0 = tx, sy0 = y, sx1 = tx + 1, sy1 = y;
           ShownToStored(o, stored, sx0, sy0);
           ShownToStored(o, stored, sx1, sy1);
-          run(context, y, tx, count, ptrdiff_t(sy0) * stride + ptrdiff_t(sx0) * 3,
-              ptrdiff_t(sy1 - sy0) * stride + ptrdiff_t(sx1 - sx0) * 3);
+          const uint8_t* s = from + ptrdiff_t(sy0 - fromArea.y) * sStride + ptrdiff_t(sx0 - fromArea.x) * bytes;
+          const ptrdiff_t step = ptrdiff_t(sy1 - sy0) * sStride + ptrdiff_t(sx1 - sx0) * bytes;
+          uint8_t* d = to + ptrdiff_t(y - toArea.y) * dStride + ptrdiff_t(tx - toArea.x) * bytes;
+#if defined(__SSE2__)
+          // A quarter turn: the next shown row is the stored column beside.
+          if (pixelBytes == 4 && SwapsSides(o) && yEnd - y >= 4) {
+            int32_t nx = tx, ny = y + 1;
+            ShownToStored(o, stored, nx, ny);
+            const ptrdiff_t rowStep = ptrdiff_t(ny - sy0) * sStride + ptrdiff_t(nx - sx0) * 4;
+            if (rowStep == 4 || rowStep == -4) {
+              QuarterTurnFourRows(s, step, rowStep, d, dStride, count);
+              y += 3;
+              continue;
+            }
+          }
+#endif
+          if (pixelBytes == 4)
+            CopyRun4(s, step, d, count);
+          else
+            CopyRun<3>(s, step, d, count);
         }
-      }
-    }
-  };
-  const int32_t workers =
-      int32_t(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1u, 8u));
-  std::vector<std::thread> threads;
-  for (int32_t w = 1; w < workers; ++w) {
-    try {
-      threads.emplace_back(band, w, workers);
-    } catch (const std::system_error&) {
-      break;  // fewer threads: this one does the rest below
-    }
-  }
-  band(0, workers);
-  for (int32_t w = int32_t(threads.size()) + 1; w < workers; ++w) band(w, workers);
-  for (std::thread& t : threads) t.join();
+#if defined(__SSE2__)
+        _mm_sfence();
+#endif
+      });
 }
 
-bool OrientImage(DibImage& image, Orientation o) {
+bool OrientImage(DibImage& image, Orientation o, const std::atomic<bool>* stop) {
   if (o < 2 || o > 8 || !image.HasImage() || image.width <= 0 || image.height <= 0) return true;
   const PixelSize stored{image.width, image.height};
   const PixelSize shown = ShownSize(stored, o);
@@ -184,23 +273,9 @@ bool OrientImage(DibImage& image, Orientation o) {
   if (out.padBytes)
     for (int32_t y = 0; y < shown.height; ++y)
       std::memset(out.Row(y) + size_t(shown.width) * 3, 0, out.padBytes);
-  struct Copy {
-    const uint8_t* from;
-    DibImage* to;
-  } copy{image.pixels.get(), &out};
-  ForEachUprightRun(
-      stored, image.Stride(), o,
-      [](void* c, int32_t y, int32_t x0, int32_t count, ptrdiff_t at, ptrdiff_t step) {
-        const Copy& k = *static_cast<Copy*>(c);
-        uint8_t* dst = k.to->Row(y) + size_t(x0) * 3;
-        for (int32_t i = 0; i < count; ++i, dst += 3, at += step) {
-          const uint8_t* src = k.from + at;
-          dst[0] = src[0];
-          dst[1] = src[1];
-          dst[2] = src[2];
-        }
-      },
-      &copy);
+  if (!CopyUpright(o, stored, 3, image.pixels.get(), image.Stride(), {0, 0, stored.width, stored.height},
+                   out.pixels.get(), out.Stride(), {0, 0, shown.width, shown.height}, stop))
+    return false;
   image = std::move(out);
   return true;
 }

@@ -3,6 +3,7 @@
 // orientation tag saying how to turn them upright. Here the tag is read and
 // pixels are turned; registrations are turned where files are read and
 // written (kvi/upright.h).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -44,22 +45,32 @@ PixelSize ShownSize(PixelSize stored, Orientation o);
 void StoredToShown(Orientation o, PixelSize stored, int32_t& x, int32_t& y);
 void ShownToStored(Orientation o, PixelSize stored, int32_t& x, int32_t& y);
 
-// Visits the upright photo in runs along its rows: for each run of up to
-// 64 shown pixels starting at (x0, y), `run` gets the byte offset of the
-// stored pixel under the first one and the step in bytes to the next
-// (storedStride: bytes per stored row, 3 bytes a pixel). Runs come in tiles,
-// so that the columns read for a quarter turn stay in the cache, and bands
-// of tiles go to the cores: `run` is called from several threads at once,
-// each time for rows no other call writes.
-using UprightRun = void (*)(void* context, int32_t y, int32_t x0, int32_t count, ptrdiff_t at,
-                            ptrdiff_t step);
-void ForEachUprightRun(PixelSize stored, size_t storedStride, Orientation o, UprightRun run,
-                       void* context);
+// A rectangle of a photo's pixels.
+struct ImageRect {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  bool operator==(const ImageRect&) const = default;
+};
 
-// The decoded photo turned upright in place (1: nothing is done). Copies in
-// tiles, so that the columns read for a quarter turn stay in the cache.
-// False, leaving the photo as it was, when memory for the turned copy is
-// not there.
-bool OrientImage(DibImage& image, Orientation o);
+// Pixels of `pixelBytes` bytes (3 or 4, the same on both sides) copied
+// from part of the stored photo (of size `stored`) to where they show
+// upright by `o`. `from` holds the stored pixels of `fromArea`, its
+// top-left one first, rows `fromStride` bytes apart; `to` holds the shown
+// pixels of `toArea` the same way. Every pixel of `toArea` whose stored
+// pixel lies in `fromArea` is written, no other byte. Both areas must lie
+// inside their photos. Copies in tiles of 64 x 64, so that the columns a
+// quarter turn reads stay in the cache, shared out on the worker pool (on
+// at most `threads` threads; 0: as many as the pool uses); no tile is
+// started once `stop` is set, and then the answer is false.
+bool CopyUpright(Orientation o, PixelSize stored, int pixelBytes, const uint8_t* from,
+                 size_t fromStride, ImageRect fromArea, uint8_t* to, size_t toStride,
+                 ImageRect toArea, const std::atomic<bool>* stop = nullptr, int threads = 0);
+
+// The decoded photo turned upright in place (1: nothing is done), through
+// CopyUpright. False, leaving the photo as it was, when memory for the
+// turned copy is not there or `stop` was set.
+bool OrientImage(DibImage& image, Orientation o, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace kv

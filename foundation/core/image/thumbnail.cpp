@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/core/util/stop.h"
+
 namespace kv {
 namespace {
 constexpr uint32_t kFrameGrey = 8685188;       // red 132, green 134, blue 132
@@ -49,18 +51,22 @@ bool DrawFrame(DibImage& d) {
 }
 
 // Point-samples the shown photo (sw x sh) into the frame; `at(x, y)` gives
-// the packed colour of a shown pixel.
+// the packed colour of a shown pixel. Each sample of a large photo is a
+// miss in the cache, so a stop is looked for at every row.
 template <typename At>
-void SamplePhoto(DibImage& d, int32_t ox, int32_t oy, int32_t sw, int32_t sh, const At& at) {
+bool SamplePhoto(DibImage& d, int32_t ox, int32_t oy, int32_t sw, int32_t sh, const At& at,
+                 const std::atomic<bool>* stop = nullptr) {
   const int32_t iw = d.width - 2 * (ox + 1) - 1;
   const int32_t ih = d.height - 2 * (oy + 1) - 1;
-  if (ih < 1 || iw < 1 || sw <= 0 || sh <= 0) return;
+  if (ih < 1 || iw < 1 || sw <= 0 || sh <= 0) return !StopRequested(stop);
   for (int32_t j = 0; j < ih; ++j) {
+    if (StopRequested(stop)) return false;
     const int32_t sy = int32_t(int64_t(j) * sh / ih);
     const int32_t y = ih + oy + 1 - j;
     for (int32_t i = 0; i < iw; ++i)
       PutPackedPixel(d, i + ox + 1, y, at(int32_t(int64_t(i) * sw / iw), sy));
   }
+  return true;
 }
 
 }  // namespace
@@ -81,14 +87,18 @@ std::optional<ThumbnailPlacement> PlaceInThumbnail(int32_t photoWidth, int32_t p
   return p;
 }
 
-void ImageScaler::ResampleToThumbnail(const BgraPixels& upright, DibImage& d) const {
+bool ImageScaler::ResampleToThumbnail(const BgraPixels& upright, DibImage& d,
+                                      const std::atomic<bool>* stop) const {
   const ThumbnailPlacement place =
       PlaceInThumbnail(upright.width, upright.height, d.width, d.height).value_or(ThumbnailPlacement{});
-  if (!DrawFrame(d) || upright.pixels == nullptr) return;
-  SamplePhoto(d, place.offsetX, place.offsetY, upright.width, upright.height, [&](int32_t x, int32_t y) {
-    const uint8_t* p = upright.pixels + size_t(y) * upright.stride + size_t(x) * 4;
-    return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
-  });
+  if (!DrawFrame(d) || upright.pixels == nullptr) return !StopRequested(stop);
+  return SamplePhoto(
+      d, place.offsetX, place.offsetY, upright.width, upright.height,
+      [&](int32_t x, int32_t y) {
+        const uint8_t* p = upright.pixels + size_t(y) * upright.stride + size_t(x) * 4;
+        return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+      },
+      stop);
 }
 
 void ImageScaler::ResampleToThumbnail(const DibImage& source, DibImage& destination,

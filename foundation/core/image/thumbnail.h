@@ -2,6 +2,7 @@
 // The navigator's overview: the whole photo, proportions kept, centred in a
 // 240 x 240 bitmap with a bevelled frame. The bitmap's rows are bottom-up in
 // memory, as the navigator draws it.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -50,8 +51,10 @@ struct BgraPixels {
 
 class ImageScaler {
  public:
-  // The same from an upright photo of four-byte pixels.
-  void ResampleToThumbnail(const BgraPixels& upright, DibImage& destination) const;
+  // The same from an upright photo of four-byte pixels. Looks at `stop`
+  // between rows: false when it was set (the bitmap then partly drawn).
+  bool ResampleToThumbnail(const BgraPixels& upright, DibImage& destination,
+                           const std::atomic<bool>* stop = nullptr) const;
   // Centres the photo and draws it with its frame; a photo stored sideways
   // (orientation above 1) is drawn upright.
   void ResampleToThumbnail(const DibImage& source, DibImage& destination,

@@ -6,8 +6,10 @@
 #include <cstdint>
 
 #include "foundation/core/imageops/image.h"
-#include "foundation/core/imageops/parallel.h"
+#include "foundation/core/imageops/isa.h"
 #include "foundation/core/imageops/simd.h"
+#include "foundation/core/util/parallel.h"
+#include "foundation/core/util/stop.h"
 
 
 namespace kv {
@@ -15,6 +17,9 @@ namespace kv {
 namespace {
 
 using imageops_internal::Isa;
+
+// Output pixels of a band when the caller may stop: about a millisecond.
+constexpr int64_t kStopBandPixels = int64_t(1) << 19;
 
 // Output pixels [from, n) of one row from source rows a and b.
 void HalveRowGeneric(const uint8_t* a, const uint8_t* b, int32_t from, int32_t n, uint8_t* out) {
@@ -91,7 +96,8 @@ __attribute__((target("avx2"))) void HalveRowAvx2(const uint8_t* a, const uint8_
 
 }  // namespace
 
-bool HalveImage(const Image& src, Image& dst) {
+bool HalveImage(const Image& src, Image& dst, const std::atomic<bool>* stop) {
+  if (StopRequested(stop)) return false;
   if (src.IsEmpty() || src.Format() != PixelFormat::kBgra || src.Width() < 2 || src.Height() < 2) return false;
   const int32_t w = src.Width() / 2, h = src.Height() / 2;
   // Made aside and moved in at the end, so that halving an image into
@@ -112,13 +118,18 @@ bool HalveImage(const Image& src, Image& dst) {
   if (isa >= Isa::kAvx2) row = HalveRowAvx2;
 #endif
   (void)isa;
-  const int threads = imageops_internal::ThreadsFor(int64_t(w) * h);
-  const int bands = threads == 1 ? 1 : std::min(h, threads * 3);
-  imageops_internal::ParallelFor(bands, threads, [&](int band) {
-    const int32_t y1 = int32_t(int64_t(h) * (band + 1) / bands);
-    for (int32_t y = int32_t(int64_t(h) * band / bands); y < y1; ++y)
-      row(src.Row(2 * y), src.Row(2 * y + 1), w, out->Row(y));
-  });
+  const int threads = pool::ThreadsFor(int64_t(w) * h);
+  // A few bands per thread even out a thread slowed by other work; where the
+  // caller may stop, bands are kept small enough that a stop is seen soon.
+  int bands = threads == 1 ? 1 : threads * 3;
+  if (stop) bands = int(std::max<int64_t>(bands, int64_t(w) * h / kStopBandPixels));
+  bands = std::min(h, bands);
+  if (!pool::ParallelFor(bands, threads, stop, [&](int band) {
+        const int32_t y1 = int32_t(int64_t(h) * (band + 1) / bands);
+        for (int32_t y = int32_t(int64_t(h) * band / bands); y < y1; ++y)
+          row(src.Row(2 * y), src.Row(2 * y + 1), w, out->Row(y));
+      }))
+    return false;
   if (out == &made) dst = std::move(made);
   return true;
 }

@@ -239,35 +239,6 @@ bool ConvertFromDib(const DibImage& photo, Image& dst) {
   return ConvertFromDib(layout, photo.pixels.get(), photo.byteSize, dst);
 }
 
-bool ConvertFromDibUpright(const DibImage& photo, Orientation orientation, Image& dst) {
-  if (orientation < 2 || orientation > 8) return ConvertFromDib(photo, dst);
-  if (!photo.HasImage() || photo.bitsPerPixel != 24 || photo.width <= 0 || photo.height <= 0 ||
-      photo.padBytes != DibPadBytes(photo.width) ||
-      photo.byteSize < photo.Stride() * size_t(photo.height) || dst.Format() != PixelFormat::kBgra)
-    return false;
-  const PixelSize shown = ShownSize({photo.width, photo.height}, orientation);
-  if (dst.Width() != shown.width || dst.Height() != shown.height) return false;
-  struct Copy {
-    const uint8_t* from;
-    Image* to;
-  } copy{photo.pixels.get(), &dst};
-  ForEachUprightRun(
-      {photo.width, photo.height}, photo.Stride(), orientation,
-      [](void* c, int32_t y, int32_t x0, int32_t count, ptrdiff_t at, ptrdiff_t step) {
-        const Copy& k = *static_cast<Copy*>(c);
-        uint8_t* d = k.to->Row(y) + size_t(x0) * 4;
-        for (int32_t i = 0; i < count; ++i, d += 4, at += step) {
-          const uint8_t* s = k.from + at;
-          d[0] = s[0];
-          d[1] = s[1];
-          d[2] = s[2];
-          d[3] = 255;
-        }
-      },
-      &copy);
-  return true;
-}
-
 bool ConvertToDib(const Image& src, const DibLayout& layout, uint8_t* bits, size_t byteCount) {
   const size_t need = DibByteSize(layout);
   if (need == 0 || bits == nullptr || byteCount < need || src.IsEmpty()) return false;

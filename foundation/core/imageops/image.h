@@ -21,6 +21,7 @@
 //   taps outside the ROI but inside the image read the real neighbours, so
 //   panning shows no seams.
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -136,15 +137,14 @@ bool ResizeImage(const Image& src, Image& dst, int32_t dstNumX, int32_t srcNumX,
 // whole of `dst`, which is reused when it already has that size and format
 // and remade otherwise. Returns false, leaving `dst` as it was, when the
 // source is empty, grey or narrower or lower than 2 pixels, or the
-// allocation fails.
-bool HalveImage(const Image& src, Image& dst);
+// allocation fails. Bands of rows are halved on the worker pool; once
+// `stop` is set no band is started and the answer is false, `dst` then
+// holding a part (when it was reused) or left as it was.
+bool HalveImage(const Image& src, Image& dst, const std::atomic<bool>* stop = nullptr);
 
-// Threads the resize and the halving share out their work to: n <= 0 means
-// the machine's hardware concurrency (the default), 1 the calling thread
-// only. Small jobs stay on the calling thread whatever the setting. The
-// operations may be called from several threads at once.
-void SetImageOpsThreads(int n);
-int ImageOpsThreads();
+// The resize and the halving share out their work on the core's worker
+// pool (foundation/core/util/parallel.h, whose pool::SetThreads sets how
+// many threads); they may be called from several threads at once.
 
 // One output level for each input level 0..255.
 using LookupTable = std::array<uint8_t, 256>;
@@ -193,9 +193,6 @@ size_t DibByteSize(const DibLayout& layout);
 bool ConvertFromDib(const DibLayout& layout, const uint8_t* bits, size_t byteCount, Image& dst);
 // Convenience for a decoded photo (top-down).
 bool ConvertFromDib(const DibImage& photo, Image& dst);
-// The same for a photo stored sideways: `dst` (the upright size) receives
-// it turned upright in the one pass, without a turned copy of the record.
-bool ConvertFromDibUpright(const DibImage& photo, Orientation orientation, Image& dst);
 
 // Copies the image into bitmap bits over the overlapping size; grey pixels
 // become three equal bytes, alpha is dropped; pad bytes are zeroed. Same

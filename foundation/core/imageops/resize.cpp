@@ -21,10 +21,11 @@
 #include <vector>
 
 #include "foundation/core/imageops/image.h"
-#include "foundation/core/imageops/parallel.h"
-#include "foundation/core/imageops/simd.h"
+#include "foundation/core/imageops/isa.h"
 #include "foundation/core/imageops/region.h"
 #include "foundation/core/imageops/resize_kernel.h"
+#include "foundation/core/imageops/simd.h"
+#include "foundation/core/util/parallel.h"
 
 
 namespace kv {
@@ -442,11 +443,11 @@ bool ResizeImage(const Image& src, Image& dst, int32_t dstNumX, int32_t srcNumX,
   if (isa >= Isa::kAvx2) plan.vertical = VerticalAvx2;
 #endif
 
-  const int threads = imageops_internal::ThreadsFor(int64_t(cols) * rowsOut);
+  const int threads = pool::ThreadsFor(int64_t(cols) * rowsOut);
   // A few bands per thread even out a thread slowed by other work; more
   // would recompute more rows at the band edges.
   const int bands = threads == 1 ? 1 : std::min(rowsOut, threads * 3);
-  imageops_internal::ParallelFor(bands, threads, [&](int b) {
+  pool::ParallelFor(bands, threads, [&](int b) {
     ResizeBand(plan, int32_t(int64_t(rowsOut) * b / bands), int32_t(int64_t(rowsOut) * (b + 1) / bands));
   });
   return true;

@@ -1,10 +1,12 @@
 #include "foundation/core/util/file_io.h"
 #include "foundation/core/util/memory.h"
+#include "foundation/core/util/stop.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -64,7 +66,7 @@ std::optional<std::string> UnreadableReason(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& reason,
-                   uint64_t maxBytes) {
+                   uint64_t maxBytes, const std::atomic<bool>* stop) {
   // A pipe or a device would make open() or read() wait for a writer that
   // may never come, and the caller may be the interface thread.
   if (const std::optional<std::string> why = UnreadableReason(path)) {
@@ -95,7 +97,13 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
   data.resize(size_t(st.st_size));
   size_t got = 0;
   while (got < data.size()) {
-    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    // A large file from a slow disk or a network folder takes seconds.
+    if (StopRequested(stop)) {
+      reason = kStoppedReason;
+      ::close(fd);
+      return false;
+    }
+    const ssize_t n = ::read(fd, data.data() + got, std::min(data.size() - got, kReadChunkBytes));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       reason = ErrnoText("読み込みｴﾗｰ", errno);

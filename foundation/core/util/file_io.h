@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -15,9 +17,11 @@ std::optional<std::string> UnreadableReason(const std::string& path);
 // Reads the whole regular file into `out`; anything else (a named pipe, a
 // device) is refused before it is opened, so a read never waits on one. Refuses (false, reason) a file
 // larger than maxBytes instead of allocating what it claims; `out` is only
-// replaced on success.
+// replaced on success. Read in chunks of kReadChunkBytes, `stop` looked at
+// between them: once set, false with kStoppedReason.
+inline constexpr size_t kReadChunkBytes = size_t(4) << 20;
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& reason,
-                   uint64_t maxBytes = uint64_t(1) << 31);
+                   uint64_t maxBytes = uint64_t(1) << 31, const std::atomic<bool>* stop = nullptr);
 
 // The file a chain of symbolic links ends at (relative links resolved
 // against their own folder); `path` itself when it is no link. The target

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,10 @@
 
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/jpeg_encode.h"
+#include "foundation/core/image/orientation.h"
+#include "foundation/core/image/shown_photo.h"
 #include "foundation/core/image/tests/exif_writer.h"
+#include "foundation/core/util/parallel.h"
 
 namespace kv {
 namespace {
@@ -466,6 +470,77 @@ TEST(Icc, ProfilesThatAreNotRgbOrNotProfilesChangeNothing) {
   }
   DibImage none;
   EXPECT_FALSE(ConvertToSrgb(none, P3()));
+}
+
+// --- the photo as the programs show it ---------------------------------------
+
+// Decoded, converted from its profile, then turned: the three steps the
+// programs took one by one before, against the one call. Converted bands
+// and turned tiles are shared out on three threads.
+TEST(ShownPhoto, IsTheStoredPhotoConvertedThenTurnedAndStopsWhenAsked) {
+  pool::SetMinParallelPixels(1);
+  pool::SetThreads(3);
+  const std::vector<uint8_t> stored = WithChunks(EncodeJpeg(Busy(150, 140), 95), Split(P3(), 300));
+  for (Orientation o : {1, 3, 6, 8}) {
+    SCOPED_TRACE(o);
+    const std::vector<uint8_t> jpeg = testing::WithExif(stored, uint16_t(o), true);
+    DibImage want;
+    ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), want), 1);
+    ASSERT_TRUE(ConvertToSrgb(want, P3()));
+    ASSERT_TRUE(OrientImage(want, o));
+    std::string reason;
+    DibImage shown;
+    ASSERT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shown, reason), 1) << reason;
+    EXPECT_TRUE(SamePixels(shown, want));
+    std::vector<uint8_t> bgra;
+    int allocations = 0;
+    const JpegAllocator into = [&](uint32_t, uint32_t h, size_t stride) {
+      ++allocations;
+      bgra.assign(stride * h, 0);
+      return JpegTarget{bgra.data(), stride};
+    };
+    ASSERT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, 0, into, reason), 1) << reason;
+    bool same = true;
+    for (int32_t y = 0; y < want.height; ++y)
+      for (int32_t x = 0; x < want.width; ++x)
+        same = same && std::memcmp(&bgra[(size_t(y) * size_t(want.width) + size_t(x)) * 4], want.Row(y) + 3 * x, 3) == 0;
+    EXPECT_TRUE(same);
+    // A part is the part of the whole, colours converted too; one outside
+    // the photo is refused and the record given kept.
+    const ImageRect part{9, 20, want.width - 30, 41};
+    ASSERT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shown, reason, &part), 1) << reason;
+    ASSERT_EQ(shown.width, part.width);
+    for (int32_t y = 0; y < part.height; ++y)
+      ASSERT_EQ(0, std::memcmp(shown.Row(y), want.Row(part.y + y) + 3 * part.x, size_t(part.width) * 3)) << y;
+    const ImageRect beyond{want.width - 10, 0, 11, 5};
+    EXPECT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shown, reason, &beyond), 0);
+    EXPECT_EQ(shown.width, part.width);
+
+    // Given up before the call: nothing is allocated or decoded. Given up
+    // once the pixels are asked for (a close while decoding): stopped,
+    // whichever way the photo is stored.
+    std::atomic<bool> stop{true};
+    allocations = 0;
+    EXPECT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, 0, into, reason, &stop), 0);
+    EXPECT_EQ(reason, kStoppedReason);
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shown, reason, nullptr, 0, &stop), 0);
+    EXPECT_EQ(reason, kStoppedReason);
+    EXPECT_EQ(shown.width, part.width);
+    stop = false;
+    const JpegAllocator thenStop = [&](uint32_t w, uint32_t h, size_t stride) {
+      stop = true;
+      return into(w, h, stride);
+    };
+    EXPECT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, 0, thenStop, reason, &stop), 0);
+    EXPECT_EQ(reason, kStoppedReason);
+    // The conversion alone, stopped before it starts, leaves the pixels.
+    DibImage kept = Busy(40, 30);
+    EXPECT_FALSE(ConvertToSrgb(kept, P3(), &stop));
+    EXPECT_TRUE(SamePixels(kept, Busy(40, 30)));
+  }
+  pool::SetMinParallelPixels(0);
+  pool::SetThreads(0);
 }
 
 }  // namespace

@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/orientation.h"
+#include "foundation/core/image/shown_photo.h"
+#include "foundation/core/util/parallel.h"
 #include "test_images.h"
 
 namespace kv {
@@ -132,6 +136,69 @@ Coding In(Colours colours) {
   return c;
 }
 
+DibImage CopyOf(const DibImage& im) {
+  DibImage c(im.width, im.height);
+  c.padBytes = im.padBytes;
+  c.byteSize = im.byteSize;
+  c.pixels = std::make_unique<uint8_t[]>(im.byteSize);
+  std::memcpy(c.pixels.get(), im.pixels.get(), im.byteSize);
+  return c;
+}
+
+// The photo as shown, decoded a band at a time and turned as the bands
+// come, is the whole record turned afterwards, byte for byte, in three
+// bytes and four, whole and in part, for every orientation and reduced;
+// with the bands handed to a worker (even on small photos) and without.
+void ExpectShownAsTurned(const std::vector<uint8_t>& jpeg) {
+  pool::SetMinParallelPixels(1);
+  for (int threads : {1, 2})
+  for (int shift : {0, 1}) {
+    pool::SetThreads(threads);
+    DibImage stored;
+    std::string reason;
+    ASSERT_EQ(DecodeJpegBuffer(jpeg.data(), jpeg.size(), stored, reason, shift), 1) << reason;
+    for (Orientation o = 1; o <= 8; ++o) {
+      SCOPED_TRACE(::testing::Message() << threads << " threads, shift " << shift << ", orientation " << o);
+      DibImage want = CopyOf(stored);
+      ASSERT_TRUE(OrientImage(want, o));
+      DibImage shown;
+      ASSERT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shown, reason, nullptr, shift), 1) << reason;
+      ASSERT_EQ(shown.width, want.width);
+      ASSERT_EQ(shown.byteSize, want.byteSize);
+      EXPECT_EQ(0, std::memcmp(shown.pixels.get(), want.pixels.get(), want.byteSize));
+      std::vector<uint8_t> bgra;
+      size_t stride = 0;
+      const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t least) {
+        EXPECT_EQ(int32_t(w), want.width);
+        EXPECT_EQ(int32_t(h), want.height);
+        stride = least + 8;
+        bgra.assign(stride * h, 0);
+        return JpegTarget{bgra.data(), stride};
+      };
+      ASSERT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shift, into, reason), 1) << reason;
+      bool same = true;
+      for (int32_t y = 0; y < want.height && same; ++y)
+        for (int32_t x = 0; x < want.width && same; ++x) {
+          const uint8_t* a = want.Row(y) + x * 3;
+          const uint8_t* b = &bgra[size_t(y) * stride + size_t(x) * 4];
+          same = std::memcmp(a, b, 3) == 0 && b[3] == 255;
+        }
+      EXPECT_TRUE(same);
+      const ImageRect part{want.width / 3, want.height / 4, want.width / 2, want.height / 2};
+      DibImage cut;
+      ASSERT_EQ(DecodeShownSrgb(jpeg.data(), jpeg.size(), o, cut, reason, &part, shift), 1) << reason;
+      ASSERT_EQ(cut.width, part.width);
+      ASSERT_EQ(cut.height, part.height);
+      for (int32_t y = 0; y < part.height; ++y) {
+        ASSERT_EQ(0, std::memcmp(cut.Row(y), want.Row(part.y + y) + part.x * 3, size_t(part.width) * 3)) << y;
+        for (uint32_t p = 0; p < cut.padBytes; ++p) ASSERT_EQ(cut.Row(y)[part.width * 3 + p], 0);
+      }
+    }
+  }
+  pool::SetMinParallelPixels(0);
+  pool::SetThreads(0);
+}
+
 TEST(JpegVariety, EveryCodingDecodesToItsPictureOrIsRefusedWithAReason) {
   const Coding c420 = Sampled(2, 2);
   const Case cases[] = {
@@ -224,6 +291,7 @@ TEST(JpegVariety, EveryCodingDecodesToItsPictureOrIsRefusedWithAReason) {
         EXPECT_LE(double(total) / (double(w) * h * 3), 4.0);
       }
     }
+    ExpectShownAsTurned(jpeg);
     // The viewer reads the size and the orientation from the same bytes.
     EXPECT_EQ(ReadJpegSize(jpeg.data(), jpeg.size()), (PixelSize{k.coding.width, k.coding.height}));
     const Orientation orientation =

@@ -88,8 +88,12 @@ TEST_F(Thumbnail, UprightFourBytePixelsGiveTheSameBitmap) {
     scaler_.ResampleToThumbnail(stored, dst(), o);
     DibSectionImage other;
     CreateThumbnailDib(other);
-    scaler_.ResampleToThumbnail(BgraPixels{bgra.data(), shown.width, shown.height, stride}, other.image);
+    const BgraPixels upright{bgra.data(), shown.width, shown.height, stride};
+    std::atomic<bool> stop{false};
+    EXPECT_TRUE(scaler_.ResampleToThumbnail(upright, other.image, &stop));
     EXPECT_EQ(0, std::memcmp(dst().pixels.get(), other.image.pixels.get(), dst().byteSize));
+    stop = true;  // given up: not drawn
+    EXPECT_FALSE(scaler_.ResampleToThumbnail(upright, other.image, &stop));
   }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -223,7 +224,7 @@ TEST(HalveImage, AveragesEachBlockRoundingHalfUpAndDropsAnOddEdge) {
     for (const imageops_internal::Isa isa : testing::kAllIsas)
       for (const int threads : testing::kThreadCounts) {
         imageops_internal::ForceIsa(isa);
-        SetImageOpsThreads(threads);
+        pool::SetThreads(threads);
         Image half(5, 5, PixelFormat::kGray);  // wrong size and format: remade
         ASSERT_TRUE(HalveImage(src, half));
         ASSERT_TRUE(testing::SameBytes(half, expected))
@@ -259,6 +260,17 @@ TEST(HalveImage, ReusesAFittingDestinationAndRefusesWhatItCannotHalve) {
   Image grey(8, 8, PixelFormat::kGray), narrow(1, 8, PixelFormat::kBgra), low(8, 1, PixelFormat::kBgra), empty;
   Image kept(3, 3, PixelFormat::kBgra, 9);
   for (const Image* bad : {&grey, &narrow, &low, &empty}) EXPECT_FALSE(HalveImage(*bad, kept));
+  EXPECT_EQ(kept.Width(), 3);
+  EXPECT_EQ(PixelAt(kept, 2, 2)[0], 9);
+  // A halving nobody wants any more is not started; one that may be
+  // stopped but is not gives the same bytes.
+  std::atomic<bool> stop{false};
+  Image banded;
+  const Image noise = NoiseImage(40, 30, PixelFormat::kBgra, 8);
+  ASSERT_TRUE(HalveImage(noise, banded, &stop));
+  EXPECT_TRUE(testing::SameBytes(banded, dst));
+  stop = true;
+  EXPECT_FALSE(HalveImage(noise, kept, &stop));
   EXPECT_EQ(kept.Width(), 3);
   EXPECT_EQ(PixelAt(kept, 2, 2)[0], 9);
 }

@@ -308,12 +308,12 @@ TEST(ResizeImage, SameBytesWhateverTheThreadsAndInstructionSet) {
     Image src = NoiseImage(j.srcW, j.srcH, j.format, seed++);
     src.SetRoi(j.roi);
     imageops_internal::ForceIsa(imageops_internal::Isa::kGeneric);
-    SetImageOpsThreads(1);
+    pool::SetThreads(1);
     const Image expected = RunJob(j, src, inset);
     for (const imageops_internal::Isa isa : testing::kAllIsas)
       for (const int threads : testing::kThreadCounts) {
         imageops_internal::ForceIsa(isa);
-        SetImageOpsThreads(threads);
+        pool::SetThreads(threads);
         ASSERT_TRUE(SameBytes(RunJob(j, src, inset), expected)) << "set " << int(isa) << ", " << threads << " threads";
       }
   }
@@ -323,7 +323,7 @@ TEST(ResizeImage, CallsFromSeveralThreadsAtOnceEachGetTheirOwnResult) {
   // The viewer resizes on its interface thread while a worker makes the
   // halved copies: both share the pool.
   testing::SplitEverything split;
-  SetImageOpsThreads(3);
+  pool::SetThreads(3);
   const Image src = NoiseImage(180, 120, PixelFormat::kBgra, 9);
   const int factors[][2] = {{20, 21}, {27, 50}, {3, 2}, {1, 3}};
   std::vector<Image> expected;
@@ -346,18 +346,6 @@ TEST(ResizeImage, CallsFromSeveralThreadsAtOnceEachGetTheirOwnResult) {
     });
   for (std::thread& c : callers) c.join();
   EXPECT_EQ(mismatches.load(), 0);
-}
-
-TEST(ImageOpsThreads, DefaultsToTheHardwareAndTakesWhatIsSet) {
-  const int hardware = std::max(1, int(std::thread::hardware_concurrency()));
-  testing::SplitEverything restore;
-  EXPECT_EQ(ImageOpsThreads(), hardware);
-  SetImageOpsThreads(1);
-  EXPECT_EQ(ImageOpsThreads(), 1);
-  SetImageOpsThreads(5);
-  EXPECT_EQ(ImageOpsThreads(), 5);
-  SetImageOpsThreads(-2);
-  EXPECT_EQ(ImageOpsThreads(), hardware);
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 #include <initializer_list>
 
 #include "foundation/core/imageops/image.h"
-#include "foundation/core/imageops/parallel.h"
+#include "foundation/core/imageops/isa.h"
+#include "foundation/core/util/parallel.h"
 
 namespace kv::testing {
 
@@ -35,11 +36,11 @@ inline bool SameBytes(const Image& a, const Image& b) {
 // Every job is split, even tiny ones, while it lives; the process-wide
 // settings are restored on leaving.
 struct SplitEverything {
-  SplitEverything() { imageops_internal::SetMinParallelPixels(1); }
+  SplitEverything() { pool::SetMinParallelPixels(1); }
   ~SplitEverything() {
-    imageops_internal::SetMinParallelPixels(0);
+    pool::SetMinParallelPixels(0);
     imageops_internal::ForceIsa(imageops_internal::Isa::kAvx2);
-    SetImageOpsThreads(0);
+    pool::SetThreads(0);
   }
 };
 

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "foundation/core/util/file_io.h"
+#include "foundation/core/util/stop.h"
 
 namespace kv {
 namespace {
@@ -118,6 +119,19 @@ TEST_F(FileIo, ReadRefusesOversizedAndMissingFilesAndKeepsOutput) {
   EXPECT_EQ(data.size(), 3u);
   EXPECT_TRUE(ReadWholeFile(path, data, reason, 10));
   EXPECT_EQ(data.size(), 10u);
+  // A file of several chunks comes whole; a read its caller gave up on
+  // stops before it starts and keeps the output.
+  std::string large(kReadChunkBytes * 2 + 123, 'k');
+  large[kReadChunkBytes] = 'x';
+  ASSERT_TRUE(WriteFileAtomically(path, Bytes(large), reason));
+  std::atomic<bool> stop{false};
+  ASSERT_TRUE(ReadWholeFile(path, data, reason, uint64_t(1) << 31, &stop));
+  EXPECT_EQ(std::string(data.begin(), data.end()), large);
+  stop = true;
+  data = {1, 2, 3};
+  EXPECT_FALSE(ReadWholeFile(path, data, reason, uint64_t(1) << 31, &stop));
+  EXPECT_EQ(reason, kStoppedReason);
+  EXPECT_EQ(data.size(), 3u);
 }
 
 TEST_F(FileIo, PipesAndDevicesAreRefusedWithoutWaitingOnThem) {

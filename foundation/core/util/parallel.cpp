@@ -3,7 +3,7 @@
 // Pooled workers wait on a condition variable instead, and no job waits for
 // one to wake: the caller works on it from the outset. The pool grows only
 // to the most threads ever asked for.
-#include "foundation/core/imageops/parallel.h"
+#include "foundation/core/util/parallel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/core/imageops/image.h"
+#include "foundation/core/util/stop.h"
 
-namespace kv {
+namespace kv::pool {
 
 namespace {
 
@@ -29,7 +29,6 @@ int HardwareThreads() {
 std::atomic<int> gThreads{0};  // 0: not set, the hardware's count
 constexpr int64_t kDefaultMinParallelPixels = 64 * 1024;
 std::atomic<int64_t> gMinParallelPixels{kDefaultMinParallelPixels};
-std::atomic<int> gIsaCap{int(imageops_internal::Isa::kAvx2)};
 
 class Pool {
  public:
@@ -134,14 +133,12 @@ Pool& ThePool() {
 
 }  // namespace
 
-void SetImageOpsThreads(int n) { gThreads.store(n <= 0 ? 0 : std::min(n, 256)); }
+void SetThreads(int n) { gThreads.store(n <= 0 ? 0 : std::min(n, 256)); }
 
-int ImageOpsThreads() {
+int Threads() {
   const int n = gThreads.load();
   return n == 0 ? HardwareThreads() : n;
 }
-
-namespace imageops_internal {
 
 void ParallelFor(int count, int threads, const std::function<void(int)>& task) {
   threads = std::min(threads, count);
@@ -152,30 +149,24 @@ void ParallelFor(int count, int threads, const std::function<void(int)>& task) {
   ThePool().Run(count, threads, task);
 }
 
+bool ParallelFor(int count, int threads, const std::atomic<bool>* stop,
+                 const std::function<void(int)>& task) {
+  if (stop == nullptr) {
+    ParallelFor(count, threads, task);
+    return true;
+  }
+  ParallelFor(count, threads, [&](int i) {
+    if (!StopRequested(stop)) task(i);
+  });
+  return !StopRequested(stop);
+}
+
 int ThreadsFor(int64_t outputPixels) {
-  return outputPixels < gMinParallelPixels.load() ? 1 : ImageOpsThreads();
+  return outputPixels < gMinParallelPixels.load() ? 1 : Threads();
 }
 
 void SetMinParallelPixels(int64_t pixels) {
   gMinParallelPixels.store(pixels <= 0 ? kDefaultMinParallelPixels : pixels);
 }
 
-Isa ActiveIsa() {
-  static const Isa best = [] {
-#if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx2")) return Isa::kAvx2;
-#endif
-#if defined(__SSE2__)
-    return Isa::kSse2;
-#else
-    return Isa::kGeneric;
-#endif
-  }();
-  return Isa(std::min(int(best), gIsaCap.load()));
-}
-
-void ForceIsa(Isa widest) { gIsaCap.store(int(widest)); }
-
-}  // namespace imageops_internal
-
-}  // namespace kv
+}  // namespace kv::pool

@@ -1,0 +1,85 @@
+// The pool's contract: every task exactly once, on any thread count, with a
+// task's failure reaching the caller and leaving the pool usable, and no
+// task started once the caller's stop flag is set.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "foundation/core/util/parallel.h"
+
+namespace kv::pool {
+namespace {
+
+TEST(ParallelFor, RunsEveryTaskOnceOnAnyThreadCount) {
+  for (const int threads : {1, 2, 3, 8})
+    for (const int count : {0, 1, 5, 200}) {
+      std::vector<std::atomic<int>> runs(size_t(count) + 1);
+      ParallelFor(count, threads, [&](int i) { runs[size_t(i)].fetch_add(1); });
+      for (int i = 0; i < count; ++i) ASSERT_EQ(runs[size_t(i)].load(), 1) << threads << " threads, task " << i;
+      ASSERT_EQ(runs[size_t(count)].load(), 0);
+    }
+}
+
+TEST(ParallelFor, ATaskFailureReachesTheCallerAfterTheOthersFinish) {
+  std::atomic<int> finished{0};
+  EXPECT_THROW(ParallelFor(40, 4,
+                           [&](int i) {
+                             if (i == 7) throw std::runtime_error("task 7");
+                             finished.fetch_add(1);
+                           }),
+               std::runtime_error);
+  EXPECT_EQ(finished.load(), 39);
+  std::atomic<int> again{0};
+  ParallelFor(10, 4, [&](int) { again.fetch_add(1); });
+  EXPECT_EQ(again.load(), 10);
+}
+
+TEST(ParallelFor, StopsStartingTasksOnceTheFlagIsSet) {
+  for (const int threads : {1, 2, 4}) {
+    SCOPED_TRACE(threads);
+    std::atomic<bool> stop{false};
+    std::atomic<int> ran{0};
+    EXPECT_TRUE(ParallelFor(50, threads, &stop, [&](int) { ran.fetch_add(1); }));
+    EXPECT_EQ(ran.load(), 50);
+    // Set before the call: nothing runs.
+    stop = true;
+    ran = 0;
+    EXPECT_FALSE(ParallelFor(50, threads, &stop, [&](int) { ran.fetch_add(1); }));
+    EXPECT_EQ(ran.load(), 0);
+    // Set by a task: the ones already taken finish, no more start.
+    stop = false;
+    ran = 0;
+    EXPECT_FALSE(ParallelFor(1000, threads, &stop, [&](int i) {
+      ran.fetch_add(1);
+      if (i == 3) stop = true;
+    }));
+    EXPECT_LE(ran.load(), 3 + 2 * threads);
+  }
+  std::atomic<int> ran{0};
+  EXPECT_TRUE(ParallelFor(7, 2, nullptr, [&](int) { ran.fetch_add(1); }));
+  EXPECT_EQ(ran.load(), 7);
+}
+
+TEST(PoolThreads, DefaultToTheHardwareAndTakeWhatIsSet) {
+  const int hardware = std::max(1, int(std::thread::hardware_concurrency()));
+  EXPECT_EQ(Threads(), hardware);
+  SetThreads(1);
+  EXPECT_EQ(Threads(), 1);
+  EXPECT_EQ(ThreadsFor(int64_t(1) << 30), 1);
+  SetThreads(5);
+  EXPECT_EQ(Threads(), 5);
+  EXPECT_EQ(ThreadsFor(int64_t(1) << 30), 5);
+  EXPECT_EQ(ThreadsFor(16), 1);  // too small to share out
+  SetMinParallelPixels(1);
+  EXPECT_EQ(ThreadsFor(16), 5);
+  SetMinParallelPixels(0);
+  SetThreads(-2);
+  EXPECT_EQ(Threads(), hardware);
+}
+
+}  // namespace
+}  // namespace kv::pool
