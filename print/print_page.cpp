@@ -8,49 +8,12 @@
 #include <QPdfWriter>
 #include <new>
 
-#include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/shown_photo.h"
 #include "kvi/upright.h"
 #include "print/page_painting.h"
 
 namespace kv::print {
-
-DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const PixelRect& crop) {
-  DibImage out;
-  if (!stored.HasImage() || stored.bitsPerPixel != 24 || stored.width <= 0 ||
-      stored.height <= 0 || stored.byteSize < stored.Stride() * size_t(stored.height))
-    return out;
-  if (o < 1 || o > 8) o = 1;
-  const PixelSize storedSize{stored.width, stored.height};
-  const PixelSize shown = ShownSize(storedSize, o);
-  if (crop.width <= 0 || crop.height <= 0 || crop.x < 0 || crop.y < 0 ||
-      crop.x > shown.width - crop.width || crop.y > shown.height - crop.height)
-    return out;
-  out = DibImage(crop.width, crop.height);
-  out.padBytes = DibPadBytes(crop.width);
-  const uint64_t bytes = uint64_t(out.Stride()) * uint64_t(crop.height);
-  if (bytes > UINT32_MAX) return DibImage();
-  out.pixels.reset(new (std::nothrow) uint8_t[bytes]);
-  if (!out.pixels) return DibImage();
-  out.byteSize = uint32_t(bytes);
-  const ptrdiff_t stride = ptrdiff_t(stored.Stride());
-  for (int32_t y = 0; y < crop.height; ++y) {
-    // Along an upright row the stored pixel moves by a fixed step.
-    int32_t x0 = crop.x, y0 = crop.y + y, x1 = crop.x + 1, y1 = crop.y + y;
-    ShownToStored(o, storedSize, x0, y0);
-    ShownToStored(o, storedSize, x1, y1);
-    const ptrdiff_t step = ptrdiff_t(y1 - y0) * stride + ptrdiff_t(x1 - x0) * 3;
-    const uint8_t* s = stored.pixels.get() + ptrdiff_t(y0) * stride + ptrdiff_t(x0) * 3;
-    uint8_t* d = out.Row(y);
-    for (int32_t x = 0; x < crop.width; ++x, s += step, d += 3) {
-      d[0] = s[0];
-      d[1] = s[1];
-      d[2] = s[2];
-    }
-    for (uint32_t p = 0; p < out.padBytes; ++p) d[p] = 0;
-  }
-  return out;
-}
 
 PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& request) {
   PrintOutcome r;
@@ -65,13 +28,13 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     return r;
   }
   const std::vector<uint8_t>& jpeg = file.jpegBytes;
-  DibImage stored;
-  if (jpeg.empty() || DecodeJpegBuffer(jpeg.data(), jpeg.size(), stored) != 1) {
+  const UprightPhoto upright = ShowUpright(jpeg);
+  if (jpeg.empty() || !upright.stored) {
     r.refusal = Refusal::kNoPhoto;
     return r;
   }
-  const Orientation o = ShowUpright(jpeg).orientation;
-  const PixelSize shown = ShownSize({stored.width, stored.height}, o);
+  const Orientation o = upright.orientation;
+  const PixelSize shown = upright.shown;
   r.photoWidth = shown.width;
   r.photoHeight = shown.height;
 
@@ -89,14 +52,19 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
     return r;
   }
 
-  DibImage crop = CopyUprightCrop(stored, o, r.layout.crop);
-  stored.Reset();  // only the crop is needed from here on
-  if (!crop.HasImage()) {
-    r.failure = "写真を用紙の大きさに切り出すﾒﾓﾘが足りません";
+  // Only the part on the paper is ever held, upright and in sRGB, as the
+  // viewer shows it.
+  const PixelRect& c = r.layout.crop;
+  const ImageRect part{c.x, c.y, c.width, c.height};
+  DibImage crop;
+  std::string why;
+  if (DecodeShownSrgb(jpeg.data(), jpeg.size(), o, crop, why, &part) != 1) {
+    if (why.find("ﾒﾓﾘ") != std::string::npos)
+      r.failure = "写真を用紙の大きさに切り出すﾒﾓﾘが足りません";
+    else
+      r.refusal = Refusal::kNoPhoto;
     return r;
   }
-  // A profile that cannot be used leaves the colours as decoded, read as sRGB.
-  if (auto profile = ReadIccProfile(jpeg.data(), jpeg.size())) ConvertToSrgb(crop, *profile);
   const QImage image(crop.pixels.get(), crop.width, crop.height, qsizetype(crop.Stride()),
                      QImage::Format_BGR888);
 

@@ -65,9 +65,4 @@ PrintOutcome WriteRealSizePdf(const RealSizeRequest& request, PaperSize paper,
                               const std::string& path,
                               std::optional<bool> landscape = std::nullopt);
 
-// The part `crop` (in upright pixels) of a photo as stored with orientation
-// `o`, upright: a record of crop.width x crop.height pixels, without pixels
-// when the crop is not inside the upright photo or memory is short.
-DibImage CopyUprightCrop(const DibImage& stored, Orientation o, const PixelRect& crop);
-
 }  // namespace kv::print

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "authoring/model/project_file.h"
-#include "foundation/core/image/icc.h"
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/shown_photo.h"
 #include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
@@ -174,14 +174,15 @@ bool ReadPhotoFile(const std::string& path, LoadedPhoto& out) {
   // HEIC and PNG become the JPEG a ".kvi" carries, made again from the
   // original at every load; a JPEG stays byte for byte as it is.
   if (!PhotoToJpeg(std::move(original), out.bytes, reason)) return false;
-  if (DecodeJpegBuffer(out.bytes.data(), out.bytes.size(), out.image) != 1 ||
+  // Upright and in sRGB as the viewer will show it; the registrations are
+  // clicked on this picture.
+  out.orientation = ShowUpright(out.bytes).orientation;
+  if (DecodeShownSrgb(out.bytes.data(), out.bytes.size(), out.orientation, out.image, reason) != 1 ||
       !out.image.HasImage())
     return false;
-  // A profile that cannot be used leaves the photo as decoded, read as sRGB.
-  if (auto p = ReadIccProfile(out.bytes.data(), out.bytes.size())) ConvertToSrgb(out.image, *p);
-  out.orientation = ShowUpright(out.bytes).orientation;
-  out.stored = PixelSize{out.image.width, out.image.height};
-  return OrientImage(out.image, out.orientation);
+  // Turning is its own inverse on the sizes.
+  out.stored = ShownSize({out.image.width, out.image.height}, out.orientation);
+  return true;
 }
 
 }  // namespace

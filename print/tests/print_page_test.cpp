@@ -43,37 +43,6 @@ class PrintPage : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-TEST_F(PrintPage, CropsComeOutUprightForEveryOrientation) {
-  DibImage stored(37, 23);
-  stored.padBytes = DibPadBytes(37);
-  stored.byteSize = uint32_t(stored.Stride() * 23);
-  stored.pixels = std::make_unique<uint8_t[]>(stored.byteSize);
-  for (int32_t y = 0; y < 23; ++y)
-    for (int32_t x = 0; x < 37; ++x) {
-      uint8_t* p = stored.Row(y) + x * 3;
-      p[0] = uint8_t(x), p[1] = uint8_t(y), p[2] = uint8_t(x * y);
-    }
-  for (Orientation o = 1; o <= 8; ++o) {
-    const PixelSize shown = ShownSize({37, 23}, o);
-    const PixelRect crop{3, 5, shown.width - 7, shown.height - 9};
-    const DibImage c = CopyUprightCrop(stored, o, crop);
-    ASSERT_TRUE(c.HasImage()) << o;
-    ASSERT_EQ(c.width, crop.width);
-    ASSERT_EQ(c.height, crop.height);
-    for (int32_t y = 0; y < c.height; ++y)
-      for (int32_t x = 0; x < c.width; ++x) {
-        int32_t sx = crop.x + x, sy = crop.y + y;
-        ShownToStored(o, {37, 23}, sx, sy);
-        ASSERT_EQ(0, std::memcmp(c.Row(y) + x * 3, stored.Row(sy) + sx * 3, 3))
-            << "orientation " << o << " at " << x << "," << y;
-      }
-    // A crop reaching past the upright photo is refused, not clipped.
-    EXPECT_FALSE(CopyUprightCrop(stored, o, {1, 0, shown.width, 1}).HasImage()) << o;
-    EXPECT_FALSE(CopyUprightCrop(stored, o, {-1, 0, 2, 2}).HasImage()) << o;
-  }
-  EXPECT_FALSE(CopyUprightCrop(DibImage(), 1, {0, 0, 1, 1}).HasImage());
-}
-
 // The same photo stored upright and turned by the camera both ways: on the
 // page it stands upright, the registration spans its length and the bar
 // 100 mm, measured in a 300 dpi raster.
