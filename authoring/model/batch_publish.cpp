@@ -8,6 +8,7 @@
 
 #include "authoring/model/marker_detect.h"
 #include "foundation/core/image/jpeg_decode.h"
+#include "foundation/core/image/shown_photo.h"
 #include "foundation/core/image/photo_import.h"
 #include "foundation/core/util/encoding.h"
 #include "foundation/core/util/file_io.h"
@@ -56,16 +57,13 @@ void PublishOne(const BatchRequest& request, BatchItem& item, MarkerDetector* de
     }
     f.registrations = RegistrationsToStored(request.fixed->upright, o, *stored);
   } else {
+    // The markers are looked for on the photo as the authoring tool shows it.
     DibImage photo;
-    if (DecodeJpegBuffer(jpeg.data(), jpeg.size(), photo, reason) != 1) {
+    if (DecodeShownSrgb(jpeg.data(), jpeg.size(), o, photo, reason) != 1) {
       item.reason = reason;
       return;
     }
-    const PixelSize stored{photo.width, photo.height};
-    if (!OrientImage(photo, o)) {
-      item.reason = "ﾒﾓﾘが足りません";
-      return;
-    }
+    const PixelSize stored = ShownSize({photo.width, photo.height}, o);
     MarkerOutcome found = RegistrationsFromMarkers(detector->Detect(photo), *request.markerMm);
     if (!found.Ok()) {
       item.reason = found.refusal;
