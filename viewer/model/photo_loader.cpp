@@ -1,10 +1,12 @@
 #include "viewer/model/photo_loader.h"
 
 #include <cstring>
+#include <optional>
 
 #include "foundation/core/image/jpeg_decode.h"
 #include "foundation/core/image/shown_photo.h"
 #include "foundation/core/image/thumbnail.h"
+#include "foundation/core/util/memory.h"
 #include "viewer/model/scale_model.h"
 
 namespace kv::viewer {
@@ -45,20 +47,27 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
   // Upright and in sRGB in one pass; a photo stored sideways is turned band
   // by band as it is decoded, into the one four-byte copy.
   auto image = std::make_unique<Image>();
+  std::optional<PrefaultPages> prefault;
   const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t) {
     // The photo shown before, when it was of this size, is written over:
     // memory already in use costs nothing to touch again.
-    if (spare.image && spare.image->Width() == int32_t(w) && spare.image->Height() == int32_t(h))
+    if (spare.image && spare.image->Width() == int32_t(w) && spare.image->Height() == int32_t(h)) {
       image = std::move(spare.image);
-    else
+    } else {
       *image = Image(int32_t(w), int32_t(h), PixelFormat::kBgra, Image::NoFill{});
+      // Fresh memory: its pages are cleared on the other core while the
+      // decoder fills the rows above.
+      if (!image->IsEmpty()) prefault.emplace(image->Row(0), image->Stride() * size_t(h));
+    }
     if (image->IsEmpty()) return JpegTarget{};
     const size_t used = size_t(w) * 4;
     if (image->Stride() > used)
       for (uint32_t y = 0; y < h; ++y) std::memset(image->Row(int32_t(y)) + used, 0, image->Stride() - used);
     return JpegTarget{image->Row(0), image->Stride()};
   };
-  if (DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shift, into, out.reason, cancel) != 1) return out;
+  const int decoded = DecodeShownSrgb(jpeg.data(), jpeg.size(), o, shift, into, out.reason, cancel);
+  prefault.reset();
+  if (decoded != 1) return out;
   out.image = std::move(image);
   if (Stopped(cancel)) {
     out.image.reset();

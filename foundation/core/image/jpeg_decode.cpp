@@ -377,7 +377,11 @@ int Decode(const uint8_t* bytes, size_t count, int shift, int pixelBytes,
              " ﾊﾞｲﾄ) に比べて大きすぎます";
     return 0;
   }
-  const int scans = CountScans(bytes, count, kJpegMaxScans);
+  // A sequential photo whose first scan holds every component has no other
+  // (the library stops on one more anyway): the search through all of its
+  // coded data, 5 ms on a 10 MB photo, is for the others.
+  const bool oneScan = !d.cinfo.progressive_mode && d.cinfo.comps_in_scan == d.cinfo.num_components;
+  const int scans = oneScan ? 1 : CountScans(bytes, count, kJpegMaxScans);
   if (scans > kJpegMaxScans) {
     reason = "ｽｷｬﾝが多すぎます (" + std::to_string(kJpegMaxScans) + "を超えています)";
     return 0;

@@ -2,7 +2,9 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <system_error>
 
 namespace kv {
 
@@ -17,6 +19,37 @@ void AdviseHugePages(void* p, size_t bytes) {
   (void)p;
   (void)bytes;
 #endif
+}
+
+PrefaultPages::PrefaultPages(void* p, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  if (p == nullptr || bytes < kHugePageBytes || std::thread::hardware_concurrency() < 2) return;
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t begin = (uintptr_t(p) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (uintptr_t(p) + bytes) & ~(kPage - 1);
+  if (end <= begin) return;
+  try {
+    thread_ = std::thread([this, begin, end] {
+      // A huge page at a time, so the writer is soon behind and a stop is
+      // seen within one page's clearing.
+      for (uintptr_t at = begin; at < end && !stop_.load(std::memory_order_relaxed);) {
+        const uintptr_t next = std::min(end, (at + kHugePageBytes) & ~(kHugePageBytes - 1));
+        if (::madvise(reinterpret_cast<void*>(at), next - at, MADV_POPULATE_WRITE) != 0) return;
+        at = next;
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread: the writer maps the pages itself, as without this.
+  }
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+PrefaultPages::~PrefaultPages() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
 }
 
 }  // namespace kv

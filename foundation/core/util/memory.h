@@ -4,7 +4,9 @@
 // one fault for each, and on some machines each fault costs microseconds:
 // measured here, writing a fresh 96 MB block took 0.36 to 0.54 s in small
 // pages and 7 to 23 ms in 2 MiB ones.
+#include <atomic>
 #include <cstddef>
+#include <thread>
 
 namespace kv {
 
@@ -15,5 +17,26 @@ inline constexpr size_t kHugePageBytes = size_t(2) << 20;
 // block is first written. Only advice: where the system has none (or says
 // no) nothing changes.
 void AdviseHugePages(void* p, size_t bytes);
+
+// Even in huge pages, the kernel clears every fresh page before handing it
+// out: for a photo about a fifth of its decode, on the decoding thread.
+// This maps the pages of [p, p + bytes) from the start on a thread of its
+// own while the caller writes them from the start too, so the clearing
+// runs beside the writing on another core. The contents are not touched
+// (a page written already is left as it is). The destructor stops it and
+// waits; where the system cannot map pages ahead, or has one core, nothing
+// is started.
+class PrefaultPages {
+ public:
+  PrefaultPages() = default;
+  PrefaultPages(void* p, size_t bytes);
+  ~PrefaultPages();
+  PrefaultPages(const PrefaultPages&) = delete;
+  PrefaultPages& operator=(const PrefaultPages&) = delete;
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 }  // namespace kv

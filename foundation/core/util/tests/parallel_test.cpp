@@ -1,14 +1,17 @@
 // The pool's contract: every task exactly once, on any thread count, with a
 // task's failure reaching the caller and leaving the pool usable, and no
-// task started once the caller's stop flag is set.
+// task started once the caller's stop flag is set; and the page mapping
+// that runs beside a writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "foundation/core/util/memory.h"
 #include "foundation/core/util/parallel.h"
 
 namespace kv::pool {
@@ -83,3 +86,20 @@ TEST(PoolThreads, DefaultToTheHardwareAndTakeWhatIsSet) {
 
 }  // namespace
 }  // namespace kv::pool
+
+// Pages mapped ahead on another thread while the caller writes them: what
+// the caller wrote, before or after, is what the block holds.
+TEST(PrefaultPages, LeavesWhatTheWriterWritesAsItIs) {
+  constexpr size_t kBytes = size_t(24) << 20;
+  std::unique_ptr<uint8_t[]> block(new uint8_t[kBytes]);
+  uint8_t* p = block.get();
+  for (size_t i = 0; i < kBytes; i += 4096 * 7) p[i] = 1;  // some pages in use already
+  {
+    kv::PrefaultPages ahead(p, kBytes);
+    for (size_t i = 0; i < kBytes; i += 512) p[i] = uint8_t(i >> 9);
+  }
+  size_t wrong = 0;
+  for (size_t i = 0; i < kBytes; i += 512) wrong += p[i] != uint8_t(i >> 9);
+  EXPECT_EQ(wrong, 0u);
+  kv::PrefaultPages none(nullptr, kBytes), small(p, 100);  // nothing to do
+}
