@@ -78,23 +78,27 @@ void KovalindraView::RebuildDisplay() {
 
 Image* KovalindraView::LevelFor(double zoom, int& shift) {
   // A reduced first frame counts as the level it stands for.
-  shift = session_.Shift();
-  Image* best = session_.MutablePhoto();
+  Image& photo = *session_.MutablePhoto();
+  const int top = session_.Shift();
   std::vector<IplImageSlot>& levels = session_.Levels();
-  // Halve while the reduction left over would still be below one half; a
-  // copy let go on the way is made again from the one above it.
-  while (HalvesAgain(zoom, shift, best->Width(), best->Height())) {
-    const size_t k = size_t(shift - session_.Shift());
-    if (levels.size() <= k) levels.resize(k + 1);
-    if (!levels[k]) {
-      IplImageSlot next = HalvedCopy(*best);
-      if (!next) break;
-      levels[k] = std::move(next);
+  if (Image* kept = ExistingLevelFor(photo, top, levels, zoom, shift)) return kept;
+  // `shift` is the depth wanted. The copies on the way may have been let go
+  // (a neighbour keeps only the one it reads): halving starts again from
+  // the deepest copy there is, not from the photo.
+  const size_t wanted = size_t(shift - top);
+  size_t have = wanted - 1;
+  while (have > 0 && (have > levels.size() || !levels[have - 1])) --have;
+  Image* best = have == 0 ? &photo : levels[have - 1].get();
+  if (levels.size() < wanted) levels.resize(wanted);
+  for (size_t k = have; k < wanted; ++k) {
+    IplImageSlot next = HalvedCopy(*best);
+    if (!next) {
+      shift = top + int(k);  // nothing made past the last copy that could be
+      break;
     }
+    levels[k] = std::move(next);
     best = levels[k].get();
-    ++shift;
   }
-  // Nothing made past the last copy that could be.
   while (!levels.empty() && !levels.back()) levels.pop_back();
   return best;
 }
