@@ -32,8 +32,8 @@ int32_t DisplayPadFor(double zoom) {
   return IsUsableScale(zoom) ? std::clamp(TruncToInt(std::ceil(zoom)), 1, 4096) : 1;
 }
 
-Image* ExistingLevelFor(Image& photo, int photoShift,
-                              const std::vector<IplImageSlot>& levels, double zoom, int& shift) {
+Image* ExistingLevelFor(Image& photo, int photoShift, const std::vector<IplImageSlot>& levels,
+                        double zoom, int& shift) {
   // The copies on the way to the one read may have been let go: their
   // sizes are known without them.
   shift = photoShift;
@@ -106,8 +106,10 @@ PreparedDisplay ComposeOpeningDisplay(Image& photo, int photoShift,
   Image* from = ExistingLevelFor(photo, photoShift, levels, s.zoom, shift);
   if (!from) return out;
   const int32_t pad = DisplayPadFor(s.zoom);
-  MakeColorIplImage(out.image, client.width + pad, client.height + pad);
-  if (!out.image || out.image->IsEmpty()) {
+  // Every pixel is drawn by the composer: no fill first.
+  out.image = std::make_unique<Image>(client.width + pad, client.height + pad, PixelFormat::kBgra,
+                                      Image::NoFill{});
+  if (out.image->IsEmpty()) {
     out.image.reset();
     return out;
   }

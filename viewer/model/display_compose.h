@@ -35,8 +35,8 @@ int32_t DisplayPadFor(double zoom);
 // The level a view at `zoom` resamples from: the photo (reduced by
 // 2^photoShift) or one of its halved copies; `shift` says which. Null when
 // a halved copy it needs is not among `levels` (nothing is made here).
-Image* ExistingLevelFor(Image& photo, int photoShift,
-                              const std::vector<IplImageSlot>& levels, double zoom, int& shift);
+Image* ExistingLevelFor(Image& photo, int photoShift, const std::vector<IplImageSlot>& levels,
+                        double zoom, int& shift);
 
 // Draws what `s` shows of the photo into `display` (client plus pad),
 // resampling `from`, which is the photo reduced by 2^fromShift; white where

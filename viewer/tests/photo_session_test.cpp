@@ -133,6 +133,8 @@ void ExpectDisplayAsComposedHere(KovalindraView& view) {
     return out;
   };
   const std::vector<uint8_t> shown = bytes();
+  // Composed over other pixels: every one of them is drawn again.
+  FillImage(const_cast<Image&>(*view.DisplayImage()), 90);
   view.InvalidateDisplay();
   view.OnNotify("", code::kRebuildDisplay);
   EXPECT_TRUE(shown == bytes());
