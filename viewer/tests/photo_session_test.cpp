@@ -27,6 +27,7 @@
 namespace kv::viewer {
 namespace {
 
+using testing::BlankPhoto;
 using testing::MakeKvi;
 using testing::RecordingMessages;
 using testing::TempDir;
@@ -100,10 +101,7 @@ uint8_t RedAtCentre(const KovalindraView& view) {
 
 // White with a black square whose top-left corner is (x, y).
 ActualSizeFile SquareKvi(int32_t w, int32_t h, int32_t x, int32_t y, RegistrationList regs) {
-  DibImage img(w, h);
-  img.padBytes = DibPadBytes(w);
-  img.byteSize = uint32_t(img.Stride() * size_t(h));
-  img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+  DibImage img = BlankPhoto(w, h);
   std::memset(img.pixels.get(), 255, img.byteSize);
   for (int32_t r = y; r < y + 64; ++r) std::memset(img.Row(r) + x * 3, 0, 64 * 3);
   ActualSizeFile f = MakeKvi(8, 8, std::move(regs));

@@ -19,13 +19,19 @@
 
 namespace kv::viewer::testing {
 
-// A photo whose colour tells where a pixel came from: blue = x, green = y
-// (both modulo 256), red = 40 + 100 * tag.
-inline DibImage PatternPhoto(int32_t w, int32_t h, int tag = 0) {
+// A three-byte photo of w x h, zeroed, for a test to paint.
+inline DibImage BlankPhoto(int32_t w, int32_t h) {
   DibImage img(w, h);
   img.padBytes = DibPadBytes(w);
   img.byteSize = uint32_t(img.Stride() * size_t(h));
   img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+  return img;
+}
+
+// A photo whose colour tells where a pixel came from: blue = x, green = y
+// (both modulo 256), red = 40 + 100 * tag.
+inline DibImage PatternPhoto(int32_t w, int32_t h, int tag = 0) {
+  DibImage img = BlankPhoto(w, h);
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* row = img.Row(y);
     for (int32_t x = 0; x < w; ++x) {

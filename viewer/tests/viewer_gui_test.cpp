@@ -46,6 +46,7 @@
 namespace kv::viewer {
 namespace {
 
+using testing::BlankPhoto;
 using testing::MakeKvi;
 using testing::RecordingMessages;
 using testing::TempDir;
@@ -265,10 +266,7 @@ TEST(ViewerGui, StepsRegistrationsAndFilesAndRefusesBrokenFiles) {
 // Smooth shading at a high quality: few bytes a pixel, as a lightly
 // compressed photo has.
 ActualSizeFile LightlyCompressedKvi(int32_t w, int32_t h) {
-  DibImage img(w, h);
-  img.padBytes = DibPadBytes(w);
-  img.byteSize = uint32_t(img.Stride() * size_t(h));
-  img.pixels = std::make_unique<uint8_t[]>(img.byteSize);
+  DibImage img = BlankPhoto(w, h);
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* row = img.Row(y);
     for (int32_t x = 0; x < w; ++x) {
