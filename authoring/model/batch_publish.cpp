@@ -151,7 +151,7 @@ std::vector<BatchItem> PublishFolder(const BatchRequest& request,
   auto worker = [&] {
     // Parallel over photos, so each detector keeps to one thread.
     std::unique_ptr<MarkerDetector> detector;
-    if (request.markerMm) detector = std::make_unique<MarkerDetector>(1);
+    if (request.markerMm) detector = std::make_unique<MarkerDetector>();
     for (;;) {
       const size_t i = next.fetch_add(1);
       if (i >= items.size()) return;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 #include <tuple>
 
 namespace kv::authoring {
@@ -33,12 +32,16 @@ struct MarkerDetector::Library {
   std::vector<uint8_t> grey;
 };
 
-MarkerDetector::MarkerDetector(int threads) : lib_(std::make_unique<Library>()) {
+MarkerDetector::MarkerDetector() : lib_(std::make_unique<Library>()) {
   lib_->family = tag36h11_create();
   lib_->detector = apriltag_detector_create();
   apriltag_detector_add_family(lib_->detector, lib_->family);
-  if (threads <= 0) threads = int(std::max(1u, std::thread::hardware_concurrency()));
-  lib_->detector->nthreads = threads;
+  // The library's own worker pool is not safe: its workers read the task
+  // list while the caller still grows it, and a worker that starts late is
+  // counted as finished, so now and then a worker calls through a stale
+  // task and the process dies. Its work runs on the calling thread; callers
+  // with many photos run one detector per thread.
+  lib_->detector->nthreads = 1;
   // Quads are found on a photo halved (or more, for large ones) and then
   // snapped to the edges of the full one: as exact, several times faster.
   lib_->detector->quad_decimate = 2;

@@ -40,11 +40,10 @@ struct DetectedMarker {
 };
 
 // Owns the library's detector and its decoding tables (made once, in some
-// tens of milliseconds); one per thread.
+// tens of milliseconds); it works on the calling thread, one per thread.
 class MarkerDetector {
  public:
-  // threads: 0 for every core.
-  explicit MarkerDetector(int threads = 0);
+  MarkerDetector();
   ~MarkerDetector();
   MarkerDetector(const MarkerDetector&) = delete;
   MarkerDetector& operator=(const MarkerDetector&) = delete;

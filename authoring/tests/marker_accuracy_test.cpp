@@ -116,7 +116,7 @@ TEST(MarkerAccuracy, PhotosOfThePrintedMarkerGiveTheScaleWithinThreeTenthsOfAPer
     p.h[5] = side / 2.0 - cy + 0.81;
     const DibImage photo = testing::PhotographSheet(crop, side, side, p, c.fx);
 
-    MarkerDetector detector(2);
+    MarkerDetector detector;
     const std::vector<DetectedMarker> found = detector.Detect(photo);
     ASSERT_EQ(found.size(), 1u) << "scale " << c.scale;
     EXPECT_EQ(found[0].id, cell.id);

@@ -63,7 +63,7 @@ TEST(Markers, EachMarkerGivesOneRegistrationAlongTheSideNearestTheMean) {
   for (double degrees : {0.0, 12.5, 45.0, 131.0}) {
     SCOPED_TRACE(degrees);
     const DibImage photo = MarkerPhoto(3.5, degrees);  // a 336-pixel square
-    MarkerDetector detector(2);
+    MarkerDetector detector;
     const std::vector<DetectedMarker> found = detector.Detect(photo);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].id, 3);
@@ -90,7 +90,7 @@ TEST(Markers, EachMarkerGivesOneRegistrationAlongTheSideNearestTheMean) {
 }
 
 TEST(Markers, RefusesNoMarkerASmallOneAndOneSeenAtASlantSayingWhy) {
-  MarkerDetector detector(2);
+  MarkerDetector detector;
   // Nothing but the table.
   Grey blank;
   blank.width = blank.height = 10;
