@@ -47,19 +47,38 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
   // Upright and in sRGB in one pass; a photo stored sideways is turned band
   // by band as it is decoded, into the one four-byte copy.
   auto image = std::make_unique<Image>();
+  // The halved copies' blocks are found or made with the photo's, so that
+  // their fresh pages too are mapped while the decoder works.
+  std::vector<IplImageSlot> halves;
   std::optional<PrefaultPages> prefault;
   const JpegAllocator into = [&](uint32_t w, uint32_t h, size_t) {
+    std::vector<PrefaultPages::Block> fresh;
     // The photo shown before, when it was of this size, is written over:
     // memory already in use costs nothing to touch again.
     if (spare.image && spare.image->Width() == int32_t(w) && spare.image->Height() == int32_t(h)) {
       image = std::move(spare.image);
     } else {
       *image = Image(int32_t(w), int32_t(h), PixelFormat::kBgra, Image::NoFill{});
-      // Fresh memory: its pages are cleared on the other core while the
-      // decoder fills the rows above.
-      if (!image->IsEmpty()) prefault.emplace(image->Row(0), image->Stride() * size_t(h));
+      if (!image->IsEmpty()) fresh.push_back({image->Row(0), image->Stride() * size_t(h)});
     }
     if (image->IsEmpty()) return JpegTarget{};
+    for (const PixelSize size : LevelSizesFor({int32_t(w), int32_t(h)}, shift, client)) {
+      IplImageSlot block;
+      // A spare block of the size wanted is written over, wherever it was.
+      for (IplImageSlot& old : spare.levels)
+        if (old && old->Width() == size.width && old->Height() == size.height) {
+          block = std::move(old);
+          break;
+        }
+      if (!block) {
+        block = std::make_unique<Image>(size.width, size.height, PixelFormat::kBgra, Image::NoFill{});
+        if (block->IsEmpty()) break;  // made after the decode, or refused then
+        fresh.push_back({block->Row(0), block->Stride() * size_t(size.height)});
+      }
+      halves.push_back(std::move(block));
+    }
+    // Cleared on the other core while the decoder fills the rows above.
+    if (!fresh.empty()) prefault.emplace(std::move(fresh));
     const size_t used = size_t(w) * 4;
     if (image->Stride() > used)
       for (uint32_t y = 0; y < h; ++y) std::memset(image->Row(int32_t(y)) + used, 0, image->Stride() - used);
@@ -74,23 +93,16 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     out.reason = kJpegDecodeCancelled;
     return out;
   }
-  if (client.width > 0 && client.height > 0) {
-    const Image* level = out.image.get();
-    const double fit = FitScale(level->Width() << shift, level->Height() << shift, client.width,
-                                client.height);
-    for (int k = shift; HalvesAgain(fit, k, level->Width(), level->Height()) && !Stopped(cancel); ++k) {
-      IplImageSlot next;
-      // A spare block of the size wanted is written over, wherever it was.
-      for (IplImageSlot& block : spare.levels)
-        if (block && block->Width() == level->Width() / 2 && block->Height() == level->Height() / 2) {
-          if (HalveImage(*level, *block, cancel)) next = std::move(block);
-          break;
-        }
-      if (!next) next = HalvedCopy(*level, cancel);
-      if (!next) break;
-      out.levels.push_back(std::move(next));
-      level = out.levels.back().get();
-    }
+  const Image* level = out.image.get();
+  for (const PixelSize size : LevelSizesFor({level->Width(), level->Height()}, shift, client)) {
+    if (Stopped(cancel)) break;
+    const size_t k = out.levels.size();
+    IplImageSlot next;
+    if (k < halves.size() && HalveImage(*level, *halves[k], cancel)) next = std::move(halves[k]);
+    if (!next && k >= halves.size()) next = HalvedCopy(*level, cancel);
+    if (!next || next->Width() != size.width || next->Height() != size.height) break;
+    out.levels.push_back(std::move(next));
+    level = out.levels.back().get();
   }
   // Sampled from the smallest copy still larger than the navigator's
   // square and of exactly the photo's proportions: the same picture from a
@@ -112,6 +124,17 @@ DecodedPhoto DecodePhoto(const std::vector<uint8_t>& jpeg, Orientation o, int sh
     out.reason = kJpegDecodeCancelled;
   }
   return out;
+}
+
+std::vector<PixelSize> LevelSizesFor(PixelSize image, int shift, PixelSize client) {
+  std::vector<PixelSize> sizes;
+  if (client.width <= 0 || client.height <= 0 || image.width <= 0 || image.height <= 0) return sizes;
+  const double fit = FitScale(image.width << shift, image.height << shift, client.width, client.height);
+  for (int k = shift; HalvesAgain(fit, k, image.width, image.height); ++k) {
+    image = {image.width / 2, image.height / 2};
+    sizes.push_back(image);
+  }
+  return sizes;
 }
 
 void KeepLevelForFit(DecodedPhoto& photo, PixelSize client) {

@@ -44,6 +44,11 @@ DibImage ThumbnailOf(const Image& upright, const std::atomic<bool>* stop = nullp
 // columns dropped), or nothing (also once `stop` is set).
 IplImageSlot HalvedCopy(const Image& src, const std::atomic<bool>* stop = nullptr);
 
+// The sizes of the halved copies of an image (the photo at 1 / 2^shift)
+// that a view of `client` device pixels reads to show it whole: none for
+// 0 x 0.
+std::vector<PixelSize> LevelSizesFor(PixelSize image, int shift, PixelSize client);
+
 // Blocks a decode may write into instead of new ones: the photo shown
 // before, and its halved copies, when they have the sizes needed.
 struct Spare {

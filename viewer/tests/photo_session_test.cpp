@@ -20,6 +20,7 @@
 #include "foundation/core/image/jpeg_encode.h"
 #include "foundation/core/image/tests/exif_writer.h"
 #include "kvi/upright.h"
+#include "viewer/model/photo_loader.h"
 #include "viewer/model/viewer_document.h"
 #include "viewer/model/viewer_view.h"
 #include "viewer/tests/test_files.h"
@@ -300,6 +301,45 @@ TEST(ViewerDecoding, StepsThroughPhotosOfOneSizeWriteOverThePhotoLetGo) {
   EXPECT_EQ(v.doc.PathName(), dir.File("c.kvi"));
   EXPECT_EQ(v.view.Photo(), a);
   EXPECT_NEAR(v.view.DisplayImage()->Row(200)[300 * 4 + 2], 240, 3);  // c's own red
+}
+
+TEST(ViewerDecoding, TheHalvedCopiesAreWrittenIntoBlocksMadeOrFoundBeforeTheDecode) {
+  const std::vector<uint8_t> jpeg = MakeKvi(1203, 901, kThree, 1).jpegBytes;
+  const PixelSize client{100, 80};
+  const std::vector<PixelSize> sizes = LevelSizesFor({1203, 901}, 0, client);
+  ASSERT_EQ(sizes.size(), 3u);
+  EXPECT_EQ(sizes[0], (PixelSize{601, 450}));
+  EXPECT_EQ(sizes[2], (PixelSize{150, 112}));
+  EXPECT_TRUE(LevelSizesFor({1203, 901}, 0, {0, 0}).empty());
+  EXPECT_EQ(LevelSizesFor({601, 450}, 1, client), std::vector<PixelSize>(sizes.begin() + 1, sizes.end()));
+  const auto same = [](const Image& a, const Image& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int32_t y = 0; y < a.Height(); ++y)
+      if (std::memcmp(a.Row(y), b.Row(y), size_t(a.Width()) * 4) != 0) return false;
+    return true;
+  };
+  DecodedPhoto fresh = DecodePhoto(jpeg, 1, 0, nullptr, client);
+  ASSERT_TRUE(fresh.image);
+  ASSERT_EQ(fresh.levels.size(), sizes.size());
+  const Image* above = fresh.image.get();
+  for (const IplImageSlot& level : fresh.levels) {
+    IplImageSlot halved = HalvedCopy(*above);
+    EXPECT_TRUE(same(*level, *halved));
+    above = level.get();
+  }
+  // The blocks of a photo of the size are written over, whatever they held.
+  DecodedPhoto other = DecodePhoto(MakeKvi(1203, 901, kThree, 2).jpegBytes, 1, 0, nullptr, client);
+  ASSERT_EQ(other.levels.size(), sizes.size());
+  const Image* blocks[] = {other.image.get(), other.levels[0].get(), other.levels[2].get()};
+  Spare spare{std::move(other.image), std::move(other.levels)};
+  DecodedPhoto again = DecodePhoto(jpeg, 1, 0, nullptr, client, std::move(spare));
+  ASSERT_TRUE(again.image);
+  ASSERT_EQ(again.levels.size(), sizes.size());
+  EXPECT_EQ(again.image.get(), blocks[0]);
+  EXPECT_EQ(again.levels[0].get(), blocks[1]);
+  EXPECT_EQ(again.levels[2].get(), blocks[2]);
+  EXPECT_TRUE(same(*again.image, *fresh.image));
+  for (size_t k = 0; k < sizes.size(); ++k) EXPECT_TRUE(same(*again.levels[k], *fresh.levels[k])) << k;
 }
 
 // A folder of photos told apart by their red (40, 140, 240 for tags 0, 1, 2).

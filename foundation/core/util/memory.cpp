@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <system_error>
+#include <utility>
 
 namespace kv {
 
@@ -21,29 +22,37 @@ void AdviseHugePages(void* p, size_t bytes) {
 #endif
 }
 
-PrefaultPages::PrefaultPages(void* p, size_t bytes) {
+PrefaultPages::PrefaultPages(void* p, size_t bytes) : PrefaultPages(std::vector<Block>{{p, bytes}}) {}
+
+PrefaultPages::PrefaultPages(std::vector<Block> blocks) {
 #ifdef MADV_POPULATE_WRITE
-  if (p == nullptr || bytes < kHugePageBytes || std::thread::hardware_concurrency() < 2) return;
+  if (std::thread::hardware_concurrency() < 2) return;
   constexpr uintptr_t kPage = 4096;
-  const uintptr_t begin = (uintptr_t(p) + kPage - 1) & ~(kPage - 1);
-  const uintptr_t end = (uintptr_t(p) + bytes) & ~(kPage - 1);
-  if (end <= begin) return;
+  std::vector<std::pair<uintptr_t, uintptr_t>> ranges;
+  for (const Block& b : blocks) {
+    if (b.p == nullptr || b.bytes < kHugePageBytes) continue;
+    const uintptr_t begin = (uintptr_t(b.p) + kPage - 1) & ~(kPage - 1);
+    const uintptr_t end = (uintptr_t(b.p) + b.bytes) & ~(kPage - 1);
+    if (end > begin) ranges.emplace_back(begin, end);
+  }
+  if (ranges.empty()) return;
   try {
-    thread_ = std::thread([this, begin, end] {
+    thread_ = std::thread([this, ranges = std::move(ranges)] {
       // A huge page at a time, so the writer is soon behind and a stop is
       // seen within one page's clearing.
-      for (uintptr_t at = begin; at < end && !stop_.load(std::memory_order_relaxed);) {
-        const uintptr_t next = std::min(end, (at + kHugePageBytes) & ~(kHugePageBytes - 1));
-        if (::madvise(reinterpret_cast<void*>(at), next - at, MADV_POPULATE_WRITE) != 0) return;
-        at = next;
-      }
+      for (const auto& [begin, end] : ranges)
+        for (uintptr_t at = begin; at < end;) {
+          if (stop_.load(std::memory_order_relaxed)) return;
+          const uintptr_t next = std::min(end, (at + kHugePageBytes) & ~(kHugePageBytes - 1));
+          if (::madvise(reinterpret_cast<void*>(at), next - at, MADV_POPULATE_WRITE) != 0) return;
+          at = next;
+        }
     });
   } catch (const std::system_error&) {
     // No thread: the writer maps the pages itself, as without this.
   }
 #else
-  (void)p;
-  (void)bytes;
+  (void)blocks;
 #endif
 }
 

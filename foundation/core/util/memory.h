@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <thread>
+#include <vector>
 
 namespace kv {
 
@@ -25,11 +26,17 @@ void AdviseHugePages(void* p, size_t bytes);
 // runs beside the writing on another core. The contents are not touched
 // (a page written already is left as it is). The destructor stops it and
 // waits; where the system cannot map pages ahead, or has one core, nothing
-// is started.
+// is started. Several blocks are mapped one after the other, in the order
+// given: the one written first, first.
 class PrefaultPages {
  public:
+  struct Block {
+    void* p;
+    size_t bytes;
+  };
   PrefaultPages() = default;
   PrefaultPages(void* p, size_t bytes);
+  explicit PrefaultPages(std::vector<Block> blocks);
   ~PrefaultPages();
   PrefaultPages(const PrefaultPages&) = delete;
   PrefaultPages& operator=(const PrefaultPages&) = delete;

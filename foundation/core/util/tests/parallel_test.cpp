@@ -108,5 +108,16 @@ TEST(PrefaultPages, LeavesWhatTheWriterWritesAsItIs) {
   size_t wrong = 0;
   for (size_t i = 0; i < kBytes; i += 512) wrong += p[i] != uint8_t(i >> 9);
   EXPECT_EQ(wrong, 0u);
-  kv::PrefaultPages none(nullptr, kBytes), small(p, 100);  // nothing to do
+  // Several blocks, written in turn while the thread maps them in turn.
+  std::unique_ptr<uint8_t[]> second(new uint8_t[kBytes / 3]);
+  {
+    kv::PrefaultPages ahead({{p, kBytes}, {nullptr, kBytes}, {second.get(), kBytes / 3}});
+    for (size_t i = 0; i < kBytes; i += 512) p[i] = uint8_t(i >> 8);
+    for (size_t i = 0; i < kBytes / 3; i += 512) second[i] = uint8_t(i >> 10);
+  }
+  wrong = 0;
+  for (size_t i = 0; i < kBytes; i += 512) wrong += p[i] != uint8_t(i >> 8);
+  for (size_t i = 0; i < kBytes / 3; i += 512) wrong += second[i] != uint8_t(i >> 10);
+  EXPECT_EQ(wrong, 0u);
+  kv::PrefaultPages none(nullptr, kBytes), small(p, 100), empty(std::vector<kv::PrefaultPages::Block>{});
 }
