@@ -103,7 +103,7 @@ PageLayout LayOutPage(const PageSpec& page, double mmPerPixel, int32_t photoWidt
     out.refusal = Refusal::kPixelLargerThanPage;
     return out;
   }
-  PixelRect& c = out.crop;
+  ImageRect& c = out.crop;
   c.width = int32_t(std::min<int64_t>(photoWidth, fitW));
   c.height = int32_t(std::min<int64_t>(photoHeight, fitH));
   c.x = int32_t(std::clamp<int64_t>(int64_t(centreX) - c.width / 2, 0, photoWidth - c.width));

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/core/image/orientation.h"
 #include "kvi/size_registration.h"
 
 namespace kv::print {
@@ -35,14 +36,6 @@ struct RectMm {
   double Right() const { return x + width; }
   double Bottom() const { return y + height; }
   bool operator==(const RectMm&) const = default;
-};
-
-struct PixelRect {
-  int32_t x = 0;
-  int32_t y = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-  bool operator==(const PixelRect&) const = default;
 };
 
 // Why a page cannot be made.
@@ -83,7 +76,7 @@ PageSpec PdfPage(PaperSize paper, bool landscape);
 
 struct PageLayout {
   Refusal refusal = Refusal::kNone;
-  PixelRect crop;      // the part of the upright photo on the page
+  ImageRect crop;      // the part of the upright photo on the page
   RectMm photo;        // where it lands: crop size x mmPerPixel, exactly
   RectMm scaleBar;     // kScaleBarMm long, starting at the printable left edge
   RectMm barLabels;    // the row of numbers under the bar

@@ -54,11 +54,9 @@ PrintOutcome PrintRealSize(QPagedPaintDevice& device, const RealSizeRequest& req
 
   // Only the part on the paper is ever held, upright and in sRGB, as the
   // viewer shows it.
-  const PixelRect& c = r.layout.crop;
-  const ImageRect part{c.x, c.y, c.width, c.height};
   DibImage crop;
   std::string why;
-  if (DecodeShownSrgb(jpeg.data(), jpeg.size(), o, crop, why, &part) != 1) {
+  if (DecodeShownSrgb(jpeg.data(), jpeg.size(), o, crop, why, &r.layout.crop) != 1) {
     if (why.find("ﾒﾓﾘ") != std::string::npos)
       r.failure = "写真を用紙の大きさに切り出すﾒﾓﾘが足りません";
     else

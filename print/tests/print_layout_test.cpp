@@ -49,7 +49,7 @@ TEST(PrintLayout, SheetsAndTheirNames) {
 TEST(PrintLayout, ASmallPhotoIsShownWholeAtItsScaleInTheMiddleOfItsRoom) {
   const PageLayout l = LayOutPage(PdfPage(PaperSize::kA4, false), 0.1, 1000, 800, 0, 0);
   ASSERT_EQ(l.refusal, Refusal::kNone);
-  EXPECT_EQ(l.crop, (PixelRect{0, 0, 1000, 800}));
+  EXPECT_EQ(l.crop, (ImageRect{0, 0, 1000, 800}));
   EXPECT_DOUBLE_EQ(l.photo.width, 100.0);
   EXPECT_DOUBLE_EQ(l.photo.height, 80.0);
   EXPECT_DOUBLE_EQ(l.photo.x, 10 + (190 - 100) / 2.0);
@@ -72,27 +72,27 @@ TEST(PrintLayout, ALargePhotoIsCroppedAroundTheCentreNeverShrunk) {
   // 0.05 mm a pixel: 3800 x 5260 pixels fit.
   PageLayout l = LayOutPage(a4, 0.05, 8000, 9000, 4000, 4500);
   ASSERT_EQ(l.refusal, Refusal::kNone);
-  EXPECT_EQ(l.crop, (PixelRect{4000 - 1900, 4500 - 2630, 3800, 5260}));
+  EXPECT_EQ(l.crop, (ImageRect{4000 - 1900, 4500 - 2630, 3800, 5260}));
   EXPECT_NEAR(l.photo.width, 190, 1e-9);
   EXPECT_NEAR(l.photo.height, 263, 1e-9);
   EXPECT_NEAR(l.photo.x, 10, 1e-9);
 
   // Near an edge the crop stays inside the photo instead of showing paper.
   l = LayOutPage(a4, 0.05, 8000, 9000, 100, 8990);
-  EXPECT_EQ(l.crop, (PixelRect{0, 9000 - 5260, 3800, 5260}));
+  EXPECT_EQ(l.crop, (ImageRect{0, 9000 - 5260, 3800, 5260}));
   l = LayOutPage(a4, 0.05, 8000, 9000, -50, 99999);
-  EXPECT_EQ(l.crop, (PixelRect{0, 9000 - 5260, 3800, 5260}));
+  EXPECT_EQ(l.crop, (ImageRect{0, 9000 - 5260, 3800, 5260}));
 
   // Cropped one way, whole the other: the bundled sample's density.
   l = LayOutPage(a4, 0.125, 1600, 1200, 800, 600);
-  EXPECT_EQ(l.crop, (PixelRect{40, 0, 1520, 1200}));
+  EXPECT_EQ(l.crop, (ImageRect{40, 0, 1520, 1200}));
   EXPECT_DOUBLE_EQ(l.photo.width, 190);
   EXPECT_DOUBLE_EQ(l.photo.height, 150);
 
   // A printer's own printable part, margins unequal: the room follows it.
   const PageSpec printer{210, 297, {4.2, 6.1, 201.3, 284.6}};
   l = LayOutPage(printer, 0.125, 1600, 1200, 800, 600);
-  EXPECT_EQ(l.crop, (PixelRect{0, 0, 1600, 1200}));
+  EXPECT_EQ(l.crop, (ImageRect{0, 0, 1600, 1200}));
   EXPECT_DOUBLE_EQ(l.photo.x, 4.2 + (201.3 - 200) / 2);
   EXPECT_DOUBLE_EQ(l.scaleBar.x, 4.2);
   EXPECT_DOUBLE_EQ(l.scaleBar.y, 6.1 + 284.6 - kFooterMm + 3);

@@ -66,7 +66,7 @@ TEST_F(PrintPage, PdfMeasuresTheRegistrationAndTheBarTrueForUprightAndSidewaysPh
     EXPECT_EQ(r.photoWidth, shown.width);
     // Small enough to go whole on an upright sheet.
     EXPECT_FALSE(r.landscape);
-    EXPECT_EQ(r.layout.crop, (PixelRect{0, 0, shown.width, shown.height}));
+    EXPECT_EQ(r.layout.crop, (ImageRect{0, 0, shown.width, shown.height}));
 
     std::string why;
     const std::optional<kv::testing::Raster> page = kv::testing::RasterisePdf(pdf, kDpi, why);

@@ -420,7 +420,7 @@ int Pdf(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const print::PrintOutcome r = print::WriteRealSizePdf(request, paper, target);
   if (r.refusal != print::Refusal::kNone) return Refuse(err, path, print::RefusalText(r.refusal));
   if (!r.failure.empty()) return Refuse(err, target, r.failure);
-  const print::PixelRect& c = r.layout.crop;
+  const ImageRect& c = r.layout.crop;
   out << target << ": " << PaperName(paper) << (r.landscape ? " landscape" : " portrait")
       << ", registration " << number << " of " << f.registrations.size() << " ("
       << f.registrations[size_t(index)].lengthMm << " mm), photo pixels " << c.x << "," << c.y
