@@ -3,7 +3,9 @@
 // 4 bytes. Decoded photos are top-down; the navigator thumbnail is bottom-up.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 
 namespace kv {
 
@@ -42,5 +44,27 @@ struct DibImage {
 
 // Bytes appended to a row of `width` 24-bit pixels to reach a multiple of 4.
 constexpr uint32_t DibPadBytes(int32_t width) { return (4u - (uint32_t(width) * 3u) % 4u) % 4u; }
+
+// The bytes of a record of w x h pixels, padding included.
+constexpr uint64_t DibBytes(int32_t width, int32_t height) {
+  return (uint64_t(uint32_t(width)) * 3u + DibPadBytes(width)) * uint64_t(uint32_t(height));
+}
+
+// Makes `image` a record of its own of w x h pixels, the padding of each
+// row zero (a record is written whole to files), the pixels not set.
+// False, with no pixels, when a side is not positive, the record would not
+// fit its 32-bit size, or the memory is not there.
+inline bool AllocateDib(DibImage& image, int32_t width, int32_t height) {
+  image.Reset(width, height);
+  const uint64_t bytes = DibBytes(width, height);
+  if (width <= 0 || height <= 0 || bytes > UINT32_MAX) return false;
+  image.pixels.reset(new (std::nothrow) uint8_t[bytes]);
+  if (!image.pixels) return false;
+  image.byteSize = uint32_t(bytes);
+  image.padBytes = DibPadBytes(width);
+  if (image.padBytes)
+    for (int32_t y = 0; y < height; ++y) std::memset(image.Row(y) + size_t(width) * 3, 0, image.padBytes);
+  return true;
+}
 
 }  // namespace kv

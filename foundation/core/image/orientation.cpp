@@ -264,15 +264,8 @@ bool OrientImage(DibImage& image, Orientation o, const std::atomic<bool>* stop) 
   if (o < 2 || o > 8 || !image.HasImage() || image.width <= 0 || image.height <= 0) return true;
   const PixelSize stored{image.width, image.height};
   const PixelSize shown = ShownSize(stored, o);
-  DibImage out(shown.width, shown.height);
-  out.padBytes = DibPadBytes(shown.width);
-  out.byteSize = uint32_t(out.Stride() * size_t(shown.height));
-  out.pixels.reset(new (std::nothrow) uint8_t[out.byteSize]);
-  if (!out.pixels) return false;
-  // Row padding is never read, but a record is written whole to files.
-  if (out.padBytes)
-    for (int32_t y = 0; y < shown.height; ++y)
-      std::memset(out.Row(y) + size_t(shown.width) * 3, 0, out.padBytes);
+  DibImage out;
+  if (!AllocateDib(out, shown.width, shown.height)) return false;
   if (!CopyUpright(o, stored, 3, image.pixels.get(), image.Stride(), {0, 0, stored.width, stored.height},
                    out.pixels.get(), out.Stride(), {0, 0, shown.width, shown.height}, stop))
     return false;

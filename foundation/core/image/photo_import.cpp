@@ -131,19 +131,15 @@ bool IsPhotoFileName(const std::string& name) {
 int PixelsOnWhite(const uint8_t* pixels, size_t stride, int32_t width, int32_t height,
                   int channels, bool redFirst, const char* tooLarge, DibImage& out,
                   std::string& reason) {
-  DibImage image(width, height);
-  image.padBytes = DibPadBytes(width);
-  const uint64_t size = uint64_t(image.Stride()) * uint64_t(height);
-  if (size > UINT32_MAX) {
+  if (DibBytes(width, height) > UINT32_MAX) {
     reason = tooLarge;
     return 0;
   }
-  image.pixels.reset(new (std::nothrow) uint8_t[size]);
-  if (!image.pixels) {
+  DibImage image;
+  if (!AllocateDib(image, width, height)) {
     reason = "ﾒﾓﾘが足りません";
     return 0;
   }
-  image.byteSize = uint32_t(size);
   const bool alpha = channels == 4;
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* s = pixels + size_t(y) * stride;
@@ -153,7 +149,6 @@ int PixelsOnWhite(const uint8_t* pixels, size_t stride, int32_t width, int32_t h
       for (int c = 0; c < 3; ++c)
         d[c] = uint8_t((s[redFirst ? 2 - c : c] * a + 255 * (255 - a) + 127) / 255);
     }
-    for (uint32_t p = 0; p < image.padBytes; ++p) d[p] = 0;
   }
   out = std::move(image);
   return 1;

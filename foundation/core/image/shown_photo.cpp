@@ -269,15 +269,7 @@ int DecodeShownSrgb(const uint8_t* jpeg, size_t count, Orientation o, DibImage& 
       if (area.width <= 0 || area.height <= 0 || area.x < 0 || area.y < 0 ||
           area.x > shown.width - area.width || area.y > shown.height - area.height)
         return TurnedTarget{};
-      image = DibImage(area.width, area.height);
-      image.padBytes = DibPadBytes(area.width);
-      const uint64_t bytes = uint64_t(image.Stride()) * uint64_t(area.height);
-      if (bytes <= UINT32_MAX) image.pixels.reset(new (std::nothrow) uint8_t[bytes]);
-      if (!image.pixels) return TurnedTarget{nullptr, 0, area};
-      image.byteSize = uint32_t(bytes);
-      if (image.padBytes)
-        for (int32_t y = 0; y < area.height; ++y)
-          std::memset(image.Row(y) + size_t(area.width) * 3, 0, image.padBytes);
+      if (!AllocateDib(image, area.width, area.height)) return TurnedTarget{nullptr, 0, area};
       return TurnedTarget{image.pixels.get(), image.Stride(), area};
     };
     if (DecodeTurned(jpeg, count, o, shift, 3, prepare, outside, reason, stop) != 1) {

@@ -30,6 +30,17 @@ TEST(JpegDecode, RowsArePaddedToFourBytes) {
   EXPECT_EQ(DibPadBytes(2), 2u);
   EXPECT_EQ(DibPadBytes(3), 3u);
   EXPECT_EQ(DibPadBytes(4), 0u);
+  // A record made directly: the same layout, padding zero; a size whose
+  // bytes pass 32 bits is refused before anything is allocated.
+  DibImage made;
+  ASSERT_TRUE(AllocateDib(made, 5, 3));
+  EXPECT_EQ(made.byteSize, 48u);
+  for (int32_t y = 0; y < 3; ++y) EXPECT_EQ(made.Row(y)[15], 0) << y;
+  EXPECT_EQ(DibBytes(40000, 40000), 4800000000ull);
+  EXPECT_FALSE(AllocateDib(made, 40000, 40000));
+  EXPECT_FALSE(made.HasImage());
+  EXPECT_FALSE(AllocateDib(made, -4, 3));
+  EXPECT_FALSE(AllocateDib(made, 4, 0));
 }
 
 TEST(JpegDecode, ColoursAreBlueGreenRedTopDown) {
