@@ -1,5 +1,6 @@
 #include "viewer/model/photo_loader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -139,14 +140,11 @@ std::vector<PixelSize> LevelSizesFor(PixelSize image, int shift, PixelSize clien
 
 void KeepLevelForFit(DecodedPhoto& photo, PixelSize client) {
   if (!photo.image || client.width <= 0 || client.height <= 0) return;
-  const Image* level = photo.image.get();
-  const double fit = FitScale(level->Width() << photo.shift, level->Height() << photo.shift,
-                              client.width, client.height);
+  const size_t wanted =
+      std::min(photo.levels.size(),
+               LevelSizesFor({photo.image->Width(), photo.image->Height()}, photo.shift, client).size());
   size_t used = 0;
-  for (int k = photo.shift; used < photo.levels.size() && photo.levels[used] &&
-                            HalvesAgain(fit, k, level->Width(), level->Height());
-       ++k)
-    level = photo.levels[used++].get();
+  while (used < wanted && photo.levels[used]) ++used;
   photo.levels.resize(used);
   for (size_t k = 0; k + 1 < photo.levels.size(); ++k) photo.levels[k].reset();
 }

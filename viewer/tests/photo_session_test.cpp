@@ -340,6 +340,16 @@ TEST(ViewerDecoding, TheHalvedCopiesAreWrittenIntoBlocksMadeOrFoundBeforeTheDeco
   EXPECT_EQ(again.levels[2].get(), blocks[2]);
   EXPECT_TRUE(same(*again.image, *fresh.image));
   for (size_t k = 0; k < sizes.size(); ++k) EXPECT_TRUE(same(*again.levels[k], *fresh.levels[k])) << k;
+  // A neighbour read ahead keeps only the copy its view reads.
+  const Image* smallest = again.levels[2].get();
+  KeepLevelForFit(again, client);
+  ASSERT_EQ(again.levels.size(), 3u);
+  EXPECT_FALSE(again.levels[0] || again.levels[1]);
+  EXPECT_EQ(again.levels[2].get(), smallest);
+  const Image* half = fresh.levels[0].get();
+  KeepLevelForFit(fresh, {400, 300});
+  ASSERT_EQ(fresh.levels.size(), 1u);
+  EXPECT_EQ(fresh.levels[0].get(), half);
 }
 
 // A folder of photos told apart by their red (40, 140, 240 for tags 0, 1, 2).
